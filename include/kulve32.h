@@ -1,0 +1,146 @@
+/*
+ * kulve32.h - public interface of the KULVE32 card reader library.
+ *
+ * Every function drives the one reader connection of the process, except the
+ * DES functions, DLLVER and ComBaudRate, which talk to nothing. Device
+ * functions return the one-byte link status of their last exchange,
+ * zero-extended: 0 = success, another value = the reader's own refusal, or a
+ * link-failure letter 'e' (0x65) .. 's' (0x73) naming the step of the frame
+ * that failed (see KULVE_LINK_* below). Library codes: 3 = not available for
+ * the selected card type, 4 = argument out of range (nothing sent),
+ * 19 = the inserted card does not match the selected card type.
+ *
+ * Threads: the device functions share one port and one request record; call
+ * them from one thread at a time. EnDesData/UnDesData are safe on any thread.
+ *
+ * On Windows every function uses the stdcall convention (WINAPI) and is
+ * exported under its plain name with a fixed ordinal.
+ */
+#ifndef KULVE32_H
+#define KULVE32_H
+
+#ifdef _WIN32
+#  define KULVE_CALL __stdcall
+#  define KULVE_API
+#else
+#  define KULVE_CALL
+#  if defined(KULVE_BUILDING_LIBRARY)
+#    define KULVE_API __attribute__((visibility("default")))
+#  else
+#    define KULVE_API
+#  endif
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Library result codes (besides 0 and the reader's own status values). */
+#define KULVE_NOT_FOR_CARD_TYPE 3
+#define KULVE_BAD_ARGUMENT 4
+#define KULVE_WRONG_CARD 19
+
+/* Link-failure letters: the step of the frame exchange that failed. */
+#define KULVE_LINK_HASH_NOT_WRITTEN    0x65 /* 'e' start byte not written in 2 tries */
+#define KULVE_LINK_NO_ANSWER           0x66 /* 'f' no answer to the start byte */
+#define KULVE_LINK_BAD_ANSWER          0x67 /* 'g' the answer to the start byte was wrong */
+#define KULVE_LINK_CODE_NOT_WRITTEN    0x68 /* 'h' */
+#define KULVE_LINK_LENGTH_NOT_WRITTEN  0x69 /* 'i' */
+#define KULVE_LINK_DATA_NOT_WRITTEN    0x6A /* 'j' */
+#define KULVE_LINK_CHECK_NOT_WRITTEN   0x6B /* 'k' */
+#define KULVE_LINK_NO_ACK              0x6C /* 'l' */
+#define KULVE_LINK_BAD_ACK             0x6D /* 'm' */
+#define KULVE_LINK_GO_NOT_WRITTEN      0x6E /* 'n' */
+#define KULVE_LINK_NO_STATUS           0x6F /* 'o' */
+#define KULVE_LINK_NO_LENGTH           0x70 /* 'p' */
+#define KULVE_LINK_SHORT_REPLY         0x71 /* 'q' */
+#define KULVE_LINK_NO_CHECKSUM         0x72 /* 'r' */
+#define KULVE_LINK_BAD_CHECKSUM        0x73 /* 's' */
+
+/* ---- Link ------------------------------------------------------------ */
+
+/* Opens port index 0..9 (COM1..COM10) at 57600 bit/s, probes the reader, and
+ * falls back to 9600 bit/s. 0 = a reader answered, 1 = none at either speed.
+ * Sets the card type to 255 (none selected). On POSIX the fast speed is set as
+ * B57600: UART hardware turns the Windows settings value 56000 into 57600
+ * through its divisor, so that is the speed a reader sees either way. */
+KULVE_API int KULVE_CALL LinkCom(int port);
+
+/* Purges and closes the port, then pauses 1000 ms. 0 = closed, 1 = no port was open. */
+KULVE_API int KULVE_CALL UnLinkCom(void);
+
+/* Tries COM1 then COM2 (COM2 first when *port is 1); on success writes the
+ * index that answered into *port. Returns the link status of the last probe.
+ * When neither port can be opened at all (so no probe ran) it returns
+ * KULVE_LINK_NO_ANSWER ('f') rather than a stale status. */
+KULVE_API int KULVE_CALL AutoLinkCom(int *port);
+
+/* The speed found by the last LinkCom: 57600, 9600, or 0. No exchange. */
+KULVE_API int KULVE_CALL ComBaudRate(void);
+
+/* ---- Reader housekeeping ------------------------------------------------ */
+
+KULVE_API int KULVE_CALL PowerOn(void);                 /* power the card */
+KULVE_API int KULVE_CALL PowerOff(void);                /* unpower the card */
+/* Tells the reader the card type (low 8 bits sent); on success the library's
+ * card type becomes the full value. */
+KULVE_API int KULVE_CALL SelectCard(int cardType);
+/* On success writes the reader's card type, second state value and power
+ * state (1 on, 0 off); the library's card type becomes the reader's. */
+KULVE_API int KULVE_CALL Inquire(int *cardType, int *state, int *power);
+KULVE_API int KULVE_CALL SetStandby(void);              /* reader standby */
+/* Zeroes 8 bytes at number, then on success copies the reader's 8-byte device number. */
+KULVE_API int KULVE_CALL GetDeviceNumber(unsigned char *number);
+/* On success copies the reader's 8-byte version into version (not cleared first). */
+KULVE_API int KULVE_CALL DEVVER(unsigned char *version);
+/* Drives the reader's alarm; mode must be 1..7 (else 4, nothing sent); the
+ * low bytes of all four values are passed through. */
+KULVE_API int KULVE_CALL ALARM(int mode, int a, int b, int c);
+/* The library version, 7321. No exchange. */
+KULVE_API int KULVE_CALL DLLVER(void);
+
+/* ---- Contact memory cards ------------------------------------------------ */
+/* Declared and documented by the memory-card family below. */
+KULVE_API int KULVE_CALL ReadCard(int area, int page, int offset, int count, unsigned char *buffer);
+KULVE_API int KULVE_CALL WriteCard(int area, int page, int offset, int count, unsigned char *buffer);
+KULVE_API int KULVE_CALL EraseCard(int area, int page, int offset, int count, unsigned char *buffer);
+KULVE_API int KULVE_CALL ReadMemCard(int address, int count, unsigned char *buffer);
+KULVE_API int KULVE_CALL WriteMemCard(int address, int count, unsigned char *buffer);
+KULVE_API int KULVE_CALL EraseMemCard(int address, int count, unsigned char *buffer);
+KULVE_API int KULVE_CALL VerifyIC(void);
+KULVE_API int KULVE_CALL Fuse(int value);
+KULVE_API int KULVE_CALL CheckSecret(int length, unsigned char *code);
+KULVE_API int KULVE_CALL ReadSecret(unsigned char *counter, unsigned char *code);
+KULVE_API int KULVE_CALL ModifySecret(int length, unsigned char *code);
+KULVE_API int KULVE_CALL CheckEraseSecret(int keyNumber, unsigned char *key);
+KULVE_API int KULVE_CALL CheckZoneSecret(int zone, unsigned char *code);
+KULVE_API int KULVE_CALL SetZoneRWBit(int zone, int access);
+
+/* ---- Software DES (ECB) ---------------------------------------------------- */
+/* length must be a multiple of 8 (else 4, output untouched); 0 or negative
+ * lengths do nothing and return 0. output may equal input. Thread-safe. */
+KULVE_API int KULVE_CALL EnDesData(const unsigned char *input, const unsigned char *key,
+                                   unsigned char *output, int length);
+KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned char *key,
+                                   unsigned char *output, int length);
+
+/* ---- Extensions (not in the classic export table; ordinals from 100) ------- */
+
+#define KULVE_MAX_PORT_PATH 255
+
+/* Sets the device that port index 0..9 opens: on POSIX any path (/dev/ttyUSB0,
+ * /dev/serial/by-id/..., a pty); on Windows any device name (\\.\COM12).
+ * Defaults: /dev/ttyS0../dev/ttyS9 on POSIX, \\.\COM1..\\.\COM10 on Windows.
+ * 0 = set; 4 = index outside 0..9, or path null, empty or longer than
+ * KULVE_MAX_PORT_PATH bytes. Takes effect at the next LinkCom. */
+KULVE_API int KULVE_CALL SetComPortPath(int port, const char *path);
+
+/* Copies the device path of port index 0..9, NUL-terminated, into path
+ * (size bytes). 0 = copied; 4 = bad index, null path or size too small. */
+KULVE_API int KULVE_CALL GetComPortPath(int port, char *path, int size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KULVE32_H */

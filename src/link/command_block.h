@@ -1,0 +1,20 @@
+// The request/reply record every command function fills and Transact answers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kulve {
+
+inline constexpr std::size_t kBlockDataSize = 320;
+
+struct CommandBlock {
+  std::uint8_t code = 0;
+  std::uint8_t sendLength = 0;
+  std::array<std::uint8_t, kBlockDataSize> sendData{};
+  std::uint8_t status = 0;  // the LinkStatus of the last exchange
+  std::uint8_t replyLength = 0;
+  std::array<std::uint8_t, kBlockDataSize> replyData{};
+};
+
+}  // namespace kulve

@@ -1,0 +1,21 @@
+// Reader: all state of the one reader connection. The exported functions use
+// the process-wide instance; tests build their own over a scripted port.
+#pragma once
+
+#include "link/command_block.h"
+#include "link/reader_context.h"
+
+namespace kulve {
+
+struct Reader {
+  explicit Reader(PortSystem& platform) : context(platform) {}
+
+  ReaderContext context;
+  CommandBlock block;
+};
+
+// The process-wide reader, created on first use over the platform ports and
+// never destroyed (an open port is not closed when the library unloads).
+Reader& ProcessReader();
+
+}  // namespace kulve

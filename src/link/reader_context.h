@@ -1,0 +1,31 @@
+// The process-wide record of the reader connection.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "link/serial_port.h"
+
+namespace kulve {
+
+inline constexpr int kPortCount = 10;
+inline constexpr std::size_t kMaxPortPath = 255;
+inline constexpr std::int32_t kNoCardSelected = 255;
+
+struct ReaderContext {
+  explicit ReaderContext(PortSystem& platform) : system(&platform) {}
+
+  PortSystem* system;                // opens devices and sleeps
+  std::unique_ptr<SerialPort> port;  // null: no port open
+  std::int32_t portIndex = 0;        // last index given to OpenPort, kept for relinking
+  std::int32_t linkSpeed = 0;        // 57600, 9600 or 0
+  LineSettings settings{};
+  std::int32_t probeAckTries = 0;
+  std::int32_t commandAckTries = 0;
+  std::int32_t cardType = 0;
+  // Device path per port index; empty means the platform default.
+  std::array<std::array<char, kMaxPortPath + 1>, kPortCount> devicePaths{};
+};
+
+}  // namespace kulve

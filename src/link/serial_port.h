@@ -1,0 +1,59 @@
+// The serial line beneath the exchange: one open device and the platform
+// service that opens devices. Only the link layer touches these.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace kulve {
+
+// Read/write timeouts with the meaning of the Windows COMMTIMEOUTS record:
+// a transfer of n bytes may take multiplier * n + constant ms in all, and a
+// read also ends when intervalMs pass between two received bytes.
+struct PortTimeouts {
+  std::uint32_t readIntervalMs = 0;
+  std::uint32_t readMultiplierMs = 0;
+  std::uint32_t readConstantMs = 0;
+  std::uint32_t writeMultiplierMs = 0;
+  std::uint32_t writeConstantMs = 0;
+};
+
+// Everything the link configures on a port at open. Framing is always 8N1
+// without flow control.
+struct LineSettings {
+  std::uint32_t baudRate = 0;  // value placed in the settings record: 56000 or 9600
+  PortTimeouts timeouts;
+  std::uint32_t inputQueue = 512;
+  std::uint32_t outputQueue = 512;
+};
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  // Each returns the number of bytes moved before the timeout or a line error.
+  virtual std::size_t Write(const std::uint8_t* data, std::size_t count) = 0;
+  virtual std::size_t Read(std::uint8_t* buffer, std::size_t count) = 0;
+  // Aborts pending transfers and clears both queues; false when the OS refuses.
+  virtual bool Purge() = 0;
+  // Releases the device; false when the OS refuses (the port is unusable anyway).
+  virtual bool Close() = 0;
+};
+
+// The platform: opens a device path for a port index and sleeps.
+class PortSystem {
+ public:
+  virtual ~PortSystem() = default;
+  // index is 0..9 (it selects the settings definition on Windows); device is
+  // the path to open. Null when the device cannot be opened or configured.
+  virtual std::unique_ptr<SerialPort> Open(int index, const char* device,
+                                           const LineSettings& settings) = 0;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Default device path of a port index, written NUL-terminated into out.
+  virtual void DefaultDevicePath(int index, char* out, std::size_t size) const = 0;
+};
+
+// The real backend of this build: POSIX termios or Win32.
+PortSystem& PlatformPorts();
+
+}  // namespace kulve

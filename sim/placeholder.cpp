@@ -1,0 +1,2 @@
+// Placeholder so the simulator library has a source.
+namespace kulve::sim {}

@@ -1,0 +1,69 @@
+#include "link/housekeeping.h"
+
+#include <algorithm>
+#include <array>
+
+#include "link/transact.h"
+
+namespace kulve {
+namespace {
+
+constexpr std::uint8_t kPowerOn = 0x02;
+constexpr std::uint8_t kPowerOff = 0x03;
+constexpr std::uint8_t kSelectCard = 0x0A;
+constexpr std::uint8_t kInquire = 0x0D;
+constexpr std::uint8_t kStandby = 0x1C;
+constexpr std::uint8_t kDeviceNumber = 0x20;
+constexpr std::uint8_t kDeviceVersion = 0x22;
+constexpr std::uint8_t kAlarm = 0x7A;
+constexpr std::size_t kIdentityBytes = 8;
+
+std::uint8_t Simple(Reader& reader, std::uint8_t code) { return Exchange(reader, code, {}); }
+
+// The reader's 8-byte answers are taken whole, whatever length it claims.
+int CopyIdentity(Reader& reader, std::uint8_t code, std::uint8_t* out) {
+  const std::uint8_t status = Simple(reader, code);
+  if (status == 0 && out != nullptr) {
+    std::copy_n(reader.block.replyData.begin(), kIdentityBytes, out);
+  }
+  return status;
+}
+
+}  // namespace
+
+int PowerOn(Reader& reader) { return Simple(reader, kPowerOn); }
+int PowerOff(Reader& reader) { return Simple(reader, kPowerOff); }
+int SetStandby(Reader& reader) { return Simple(reader, kStandby); }
+
+int SelectCard(Reader& reader, std::int32_t cardType) {
+  const std::array<std::uint8_t, 1> send{LowByte(cardType)};
+  const std::uint8_t status = Exchange(reader, kSelectCard, send);
+  if (status == 0) reader.context.cardType = cardType;
+  return status;
+}
+
+int Inquire(Reader& reader, std::int32_t* cardType, std::int32_t* state, std::int32_t* power) {
+  const std::uint8_t status = Simple(reader, kInquire);
+  if (status != 0) return status;
+  const auto& reply = reader.block.replyData;
+  if (cardType != nullptr) *cardType = reply[0];
+  if (state != nullptr) *state = reply[1];
+  if (power != nullptr) *power = reply[2];
+  reader.context.cardType = reply[0];
+  return status;
+}
+
+int GetDeviceNumber(Reader& reader, std::uint8_t* number) {
+  if (number != nullptr) std::fill_n(number, kIdentityBytes, std::uint8_t{0});
+  return CopyIdentity(reader, kDeviceNumber, number);
+}
+
+int DEVVER(Reader& reader, std::uint8_t* version) { return CopyIdentity(reader, kDeviceVersion, version); }
+
+int ALARM(Reader& reader, std::int32_t mode, std::int32_t a, std::int32_t b, std::int32_t c) {
+  if (mode < 1 || mode > 7) return 4;
+  const std::array<std::uint8_t, 4> send{LowByte(mode), LowByte(a), LowByte(b), LowByte(c)};
+  return Exchange(reader, kAlarm, send);
+}
+
+}  // namespace kulve

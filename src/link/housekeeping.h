@@ -1,0 +1,21 @@
+// The reader's own commands: power, card-type selection, state, identity.
+#pragma once
+
+#include <cstdint>
+
+#include "link/reader.h"
+
+namespace kulve {
+
+inline constexpr std::int32_t kLibraryVersion = 7321;
+
+int PowerOn(Reader& reader);
+int PowerOff(Reader& reader);
+int SelectCard(Reader& reader, std::int32_t cardType);
+int Inquire(Reader& reader, std::int32_t* cardType, std::int32_t* state, std::int32_t* power);
+int SetStandby(Reader& reader);
+int GetDeviceNumber(Reader& reader, std::uint8_t* number);
+int DEVVER(Reader& reader, std::uint8_t* version);
+int ALARM(Reader& reader, std::int32_t mode, std::int32_t a, std::int32_t b, std::int32_t c);
+
+}  // namespace kulve

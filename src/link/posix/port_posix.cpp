@@ -1,0 +1,155 @@
+// POSIX serial backend: termios raw 8N1, exclusive open, and transfers driven
+// by poll() against a monotonic deadline that follows the Windows timeout
+// rules the reader protocol was timed for.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "link/posix/deadline.h"
+#include "link/serial_port.h"
+
+namespace kulve {
+namespace {
+
+using std::chrono::milliseconds;
+
+speed_t SpeedFor(std::uint32_t baudRate) {
+  // 56000 is what the settings record holds for the fast speed; standard UART
+  // divisors make it 57600 on the line, so that is what we program.
+  return baudRate == 9600 ? B9600 : B57600;
+}
+
+class PosixPort final : public SerialPort {
+ public:
+  PosixPort(int fd, const PortTimeouts& timeouts) : fd_(fd), timeouts_(timeouts) {}
+  ~PosixPort() override { Close(); }
+  PosixPort(const PosixPort&) = delete;
+  PosixPort& operator=(const PosixPort&) = delete;
+
+  std::size_t Write(const std::uint8_t* data, std::size_t count) override {
+    if (fd_ < 0 || count == 0) return 0;
+    const Deadline deadline(milliseconds(timeouts_.writeMultiplierMs * count + timeouts_.writeConstantMs));
+    std::size_t written = 0;
+    while (written < count) {
+      const ssize_t n = ::write(fd_, data + written, count - written);
+      if (n > 0) {
+        written += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN) break;  // the line is gone
+      if (!WaitFor(POLLOUT, deadline.RemainingMs())) break;
+    }
+    return written;
+  }
+
+  // Ends when count bytes arrived, when the total budget (multiplier * count +
+  // constant) is spent, or when the interval between two bytes runs out.
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+    if (fd_ < 0 || count == 0) return 0;
+    const Deadline total(milliseconds(timeouts_.readMultiplierMs * count + timeouts_.readConstantMs));
+    std::size_t got = 0;
+    Deadline::Clock::time_point lastByte{};
+    while (got < count) {
+      int wait = total.RemainingMs();
+      if (got > 0 && timeouts_.readIntervalMs > 0) {
+        wait = std::min(wait, Deadline(lastByte + milliseconds(timeouts_.readIntervalMs)).RemainingMs());
+      }
+      if (wait <= 0) break;
+      if (!WaitFor(POLLIN, wait)) break;
+      const ssize_t n = ::read(fd_, buffer + got, count - got);
+      if (n > 0) {
+        got += static_cast<std::size_t>(n);
+        lastByte = Deadline::Clock::now();
+        continue;
+      }
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      break;  // end of file or a line error: the device went away
+    }
+    return got;
+  }
+
+  bool Purge() override { return fd_ >= 0 && ::tcflush(fd_, TCIOFLUSH) == 0; }
+
+  bool Close() override {
+    if (fd_ < 0) return false;
+    ::ioctl(fd_, TIOCNXCL);  // a pty's other side may keep it open: leave it openable
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 || errno == EINTR;  // on Linux the descriptor is gone either way
+  }
+
+ private:
+  // True when the descriptor is ready for `events` within timeoutMs; false on
+  // timeout or when the line hung up with nothing left to read.
+  bool WaitFor(short events, int timeoutMs) {
+    const Deadline deadline(milliseconds{timeoutMs});
+    for (;;) {
+      pollfd entry{fd_, events, 0};
+      const int ready = ::poll(&entry, 1, deadline.RemainingMs());
+      if (ready > 0) {
+        if (entry.revents & events) return true;
+        return false;  // POLLHUP, POLLERR or POLLNVAL alone
+      }
+      if (ready == 0) return false;
+      if (errno != EINTR) return false;
+    }
+  }
+
+  int fd_;
+  PortTimeouts timeouts_;
+};
+
+class PosixPortSystem final : public PortSystem {
+ public:
+  std::unique_ptr<SerialPort> Open(int /*index*/, const char* device,
+                                   const LineSettings& settings) override {
+    const int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // From here the port object owns fd, so every failure below closes it.
+    auto port = std::make_unique<PosixPort>(fd, settings.timeouts);
+    if (::ioctl(fd, TIOCEXCL) != 0) return nullptr;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return nullptr;
+
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) return nullptr;
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    const speed_t speed = SpeedFor(settings.baudRate);
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return nullptr;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return nullptr;
+    // Driver queue sizes have no termios counterpart; the kernel's are larger.
+    if (!port->Purge()) return nullptr;
+    return port;
+  }
+
+  void Sleep(std::uint32_t ms) override {
+    timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+  }
+
+  void DefaultDevicePath(int index, char* out, std::size_t size) const override {
+    std::snprintf(out, size, "/dev/ttyS%d", index);
+  }
+};
+
+}  // namespace
+
+PortSystem& PlatformPorts() {
+  static PosixPortSystem system;
+  return system;
+}
+
+}  // namespace kulve

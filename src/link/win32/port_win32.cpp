@@ -1,0 +1,180 @@
+// The Win32 serial backend: a COM port opened for overlapped I/O, configured
+// from the classic "COMn: baud=9600 ..." definition string with the baud rate
+// then overwritten, and byte transfers that start overlapped and wait at once.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+#include "link/serial_port.h"
+
+namespace kulve {
+namespace {
+
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// A transfer never asks for more than a DWORD can count.
+DWORD ClampCount(std::size_t count) {
+  constexpr std::size_t kMax = std::numeric_limits<DWORD>::max();
+  return static_cast<DWORD>(count < kMax ? count : kMax);
+}
+
+// Line errors are cleared around every transfer and never examined: a short
+// transfer is what the exchange sees.
+void ClearErrors(HANDLE handle) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  ::ClearCommError(handle, &errors, &status);
+}
+
+class Win32Port final : public SerialPort {
+ public:
+  explicit Win32Port(HANDLE handle) : handle_(handle) {}
+  ~Win32Port() override {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  }
+  Win32Port(const Win32Port&) = delete;
+  Win32Port& operator=(const Win32Port&) = delete;
+
+  std::size_t Write(const std::uint8_t* data, std::size_t count) override {
+    ClearErrors(handle_);
+    writeDone_ = OVERLAPPED{};
+    DWORD moved = 0;
+    if (::WriteFile(handle_, data, ClampCount(count), &moved, &writeDone_)) {
+      ClearErrors(handle_);
+      return Bounded(moved, count);
+    }
+    if (::GetLastError() != ERROR_IO_PENDING) {
+      ClearErrors(handle_);
+      return Bounded(moved, count);
+    }
+    moved = WaitFor(writeDone_);
+    ClearErrors(handle_);
+    return Bounded(moved, count);
+  }
+
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+    ClearErrors(handle_);
+    readDone_ = OVERLAPPED{};
+    DWORD moved = 0;
+    if (::ReadFile(handle_, buffer, ClampCount(count), &moved, &readDone_)) {
+      return Bounded(moved, count);
+    }
+    if (::GetLastError() != ERROR_IO_PENDING) {
+      ClearErrors(handle_);
+      return Bounded(moved, count);
+    }
+    moved = WaitFor(readDone_);
+    ClearErrors(handle_);
+    return Bounded(moved, count);
+  }
+
+  bool Purge() override {
+    ClearErrors(handle_);
+    if (!::SetCommMask(handle_, 0) || !::PurgeComm(handle_, kPurgeAll)) {
+      ClearErrors(handle_);
+      return false;
+    }
+    return true;
+  }
+
+  bool Close() override {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle != INVALID_HANDLE_VALUE && ::CloseHandle(handle) != 0;
+  }
+
+ private:
+  // Waits for a pending transfer and returns the count it reports. A transfer
+  // that ends in failure still reports what it moved; that includes a read
+  // whose timeouts expired with nothing received, which Wine completes with
+  // ERROR_TIMEOUT where Windows reports success with 0 bytes.
+  DWORD WaitFor(OVERLAPPED& done) {
+    DWORD moved = 0;
+    while (!::GetOverlappedResult(handle_, &done, &moved, TRUE)) {
+      if (::GetLastError() != ERROR_IO_INCOMPLETE) {
+        ClearErrors(handle_);
+        break;
+      }
+    }
+    return moved;
+  }
+
+  // The driver never reports more than was asked; this keeps it so.
+  static std::size_t Bounded(DWORD moved, std::size_t count) {
+    return moved < count ? moved : count;
+  }
+
+  HANDLE handle_;
+  // One completion record per direction, kept with the port for as long as it
+  // is open, zeroed before each transfer.
+  OVERLAPPED writeDone_{};
+  OVERLAPPED readDone_{};
+};
+
+class Win32Ports final : public PortSystem {
+ public:
+  std::unique_ptr<SerialPort> Open(int index, const char* device,
+                                   const LineSettings& settings) override {
+    if (index < 0 || index > 9 || device == nullptr || device[0] == '\0') return nullptr;
+
+    const HANDLE handle = ::CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    // From here on the port object owns the handle and closes it on failure.
+    auto port = std::make_unique<Win32Port>(handle);
+
+    char definition[48];
+    std::snprintf(definition, sizeof definition, "COM%d: baud=9600 parity=N data=8 stop=1",
+                  index + 1);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::BuildCommDCBA(definition, &dcb)) return nullptr;
+    dcb.BaudRate = settings.baudRate;
+
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = settings.timeouts.readIntervalMs;
+    timeouts.ReadTotalTimeoutMultiplier = settings.timeouts.readMultiplierMs;
+    timeouts.ReadTotalTimeoutConstant = settings.timeouts.readConstantMs;
+    timeouts.WriteTotalTimeoutMultiplier = settings.timeouts.writeMultiplierMs;
+    timeouts.WriteTotalTimeoutConstant = settings.timeouts.writeConstantMs;
+
+    if (!::SetCommState(handle, &dcb) || !::SetCommTimeouts(handle, &timeouts) ||
+        !::SetupComm(handle, settings.inputQueue, settings.outputQueue) ||
+        !::PurgeComm(handle, kPurgeAll)) {
+      ClearErrors(handle);
+      return nullptr;
+    }
+    if (!::SetCommMask(handle, 0)) return nullptr;
+    return port;
+  }
+
+  void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+  // The \\.\ form opens every port, including COM10 and above, which the
+  // plain name "COM10" cannot reach.
+  void DefaultDevicePath(int index, char* out, std::size_t size) const override {
+    if (out == nullptr || size == 0) return;
+    out[0] = '\0';
+    if (index < 0 || index > 9) return;
+    const int written = std::snprintf(out, size, "\\\\.\\COM%d", index + 1);
+    if (written < 0) out[0] = '\0';
+  }
+};
+
+}  // namespace
+
+PortSystem& PlatformPorts() {
+  static Win32Ports ports;
+  return ports;
+}
+
+}  // namespace kulve

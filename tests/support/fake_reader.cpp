@@ -11,10 +11,16 @@ namespace {
 class FakePort final : public SerialPort {
  public:
   explicit FakePort(FakeReader& peer) : peer_(peer) {}
+  ~FakePort() override {
+    if (!closed_) Close();  // like a real port, released when dropped
+  }
+  FakePort(const FakePort&) = delete;
+  FakePort& operator=(const FakePort&) = delete;
   std::size_t Write(const std::uint8_t* data, std::size_t count) override { return peer_.HostWrite(data, count); }
   std::size_t Read(std::uint8_t* buffer, std::size_t count) override { return peer_.HostRead(buffer, count); }
   bool Purge() override { return !peer_.purgeFails; }
   bool Close() override {
+    closed_ = true;
     ++peer_.closes;
     peer_.portOpen = false;
     return !peer_.closeFails;
@@ -22,6 +28,7 @@ class FakePort final : public SerialPort {
 
  private:
   FakeReader& peer_;
+  bool closed_ = false;
 };
 
 }  // namespace

@@ -1,0 +1,43 @@
+#include "tools/session.h"
+
+#include <cstdio>
+
+#include "kulve32.h"
+#include "tools/results.h"
+
+namespace kulve::tool {
+
+Session::Session(SessionOptions options) : options_(std::move(options)) {}
+
+Session::~Session() {
+  if (linked_) UnLinkCom();
+}
+
+bool Session::EnsureLinked() {
+  if (linked_) return true;
+  if (options_.useSimulator) {
+    sim::SimulatorOptions simOptions;
+    simOptions.speeds = options_.simulatorSpeeds;
+    if (options_.trace) {
+      simOptions.trace = [](const std::string& line) { std::fprintf(stderr, "  [reader] %s\n", line.c_str()); };
+    }
+    simulator_ = std::make_unique<sim::Simulator>(std::move(simOptions));
+    simulator_->Start();
+    devicePath_ = simulator_->HostPath();
+  } else {
+    devicePath_ = options_.port;
+  }
+  if (SetComPortPath(0, devicePath_.c_str()) != 0) {
+    std::fprintf(stderr, "kulve: the port path \"%s\" is not usable (empty or longer than %d bytes)\n",
+                 devicePath_.c_str(), KULVE_MAX_PORT_PATH);
+    return false;
+  }
+  if (LinkCom(0) != 0) {
+    std::fprintf(stderr, "kulve: no reader answered on %s at 57600 or 9600 bit/s\n", devicePath_.c_str());
+    return false;
+  }
+  linked_ = true;
+  return true;
+}
+
+}  // namespace kulve::tool

@@ -1,0 +1,40 @@
+// One run of the kulve tool: the reader it talks to (a device path, or the
+// simulator started in-process) and the link to it, made on first use.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/line.h"
+#include "sim/simulator.h"
+
+namespace kulve::tool {
+
+struct SessionOptions {
+  std::string port;  // device path; empty with useSimulator
+  bool useSimulator = false;
+  sim::SpeedSet simulatorSpeeds = sim::SpeedSet::k57600Only;
+  bool trace = false;  // print the simulator's frame log on stderr
+};
+
+class Session {
+ public:
+  explicit Session(SessionOptions options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Links to the reader on the first call; prints why when it cannot.
+  bool EnsureLinked();
+  const std::string& DevicePath() const { return devicePath_; }
+  // The in-process simulator, or null when talking to a device.
+  sim::Simulator* Simulator() { return simulator_.get(); }
+
+ private:
+  SessionOptions options_;
+  std::unique_ptr<sim::Simulator> simulator_;
+  std::string devicePath_;
+  bool linked_ = false;
+};
+
+}  // namespace kulve::tool

@@ -1,2 +1,0 @@
-// Placeholder so the simulator library has a source.
-namespace kulve::sim {}

@@ -1,0 +1,10 @@
+#include "sim/reader_state.h"
+
+namespace kulve::sim {
+
+ReaderState::ReaderState() = default;
+ReaderState::~ReaderState() = default;
+ReaderState::ReaderState(ReaderState&&) noexcept = default;
+ReaderState& ReaderState::operator=(ReaderState&&) noexcept = default;
+
+}  // namespace kulve::sim

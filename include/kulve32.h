@@ -100,20 +100,94 @@ KULVE_API int KULVE_CALL ALARM(int mode, int a, int b, int c);
 KULVE_API int KULVE_CALL DLLVER(void);
 
 /* ---- Contact memory cards ------------------------------------------------ */
-/* Declared and documented by the memory-card family below. */
+/* Behaviour depends on the selected card type (SelectCard/Inquire). Every
+ * buffer must hold the size stated below; the library never writes past it,
+ * whatever the reader answers. Argument checks come first and send nothing.
+ *
+ * Addressed access: area is the memory area selector (its low byte is sent;
+ * 18 = card memory, 2 = security memory), the card address is
+ * page * 256 + offset, and data moves in pieces of at most 64 bytes. The
+ * result is the status of the last exchange; the first failing piece ends
+ * the call, leaving earlier pieces done. 4 = page or offset negative, count
+ * below 1, buffer null, or page * 256 + offset + count above 65536 (addresses
+ * are 16 bits on the wire and are never allowed to wrap to the card's start).
+ * Replies are copied at most a piece's length at a time, so buffer is never
+ * written past count bytes even when a reader answers more than asked. */
+
+/* Reads count bytes into buffer (count bytes). Each piece's reply is placed
+ * after the bytes the previous replies carried. */
 KULVE_API int KULVE_CALL ReadCard(int area, int page, int offset, int count, unsigned char *buffer);
+/* Writes count bytes from buffer (count bytes); the reader's reply to each
+ * piece, if any, is copied back over that piece's bytes. */
 KULVE_API int KULVE_CALL WriteCard(int area, int page, int offset, int count, unsigned char *buffer);
+/* Fills buffer (count bytes) with 0xFF, even if the exchange then fails, and
+ * clears the card bytes: types 0, 15, 16, 17, 25, 26 with the erase command,
+ * always in the card memory (area 18) whatever area says; other types by
+ * writing the 0xFF bytes as WriteCard does. Replies copied back as WriteCard. */
 KULVE_API int KULVE_CALL EraseCard(int area, int page, int offset, int count, unsigned char *buffer);
+
+/* Paged access: a flat address split into page (16 bits on the wire) and
+ * offset, with pages of 264 bytes for card type 21 and 256 otherwise; at most
+ * 66 bytes per exchange, never across a page. 4 = address negative, count
+ * below 1, buffer null, or address + count beyond page 65535. Replies are
+ * copied at most a chunk's length at a time, so buffer is never written past
+ * count bytes. */
+
+/* Reads count bytes into buffer (count bytes). */
 KULVE_API int KULVE_CALL ReadMemCard(int address, int count, unsigned char *buffer);
+/* Writes count bytes from buffer (count bytes); replies, if any, are copied
+ * back from the start of each page's piece on. */
 KULVE_API int KULVE_CALL WriteMemCard(int address, int count, unsigned char *buffer);
+/* Fills buffer (count bytes) with 0xFF, then writes it as WriteMemCard. */
 KULVE_API int KULVE_CALL EraseMemCard(int address, int count, unsigned char *buffer);
+
+/* 0 = the inserted card matches the selected type, 19 = it does not, else the
+ * status of a failed read. Type 0 reads card bytes 0..1 twice (B7 A0 or
+ * 37 A0), types 1..4 bytes 6..7 once (81 05, 81 15, 81 03, 81 13); types
+ * 10..17, 19..27 and 30 give 0 and 5..9, 18, 28, 29, 255 and any other
+ * value 19, without an exchange. */
 KULVE_API int KULVE_CALL VerifyIC(void);
+/* Sends the low byte of value to the reader's fuse command, for any type. */
 KULVE_API int KULVE_CALL Fuse(int value);
+
+/* Security codes. Code and key buffers hold at least 4 bytes, and at least
+ * the number of code bytes sent where that is more; replies copied into them
+ * stop there. 3 = the selected type has no such facility (or a length or key
+ * number it does not take), nothing sent; 4 = a null buffer, or a length
+ * outside 0..255 (0..254 for ModifySecret on types 2 and 4), nothing sent.
+ * Where a reply is copied "even on a refusal", nothing is copied after a
+ * link failure (the reply area then holds an earlier exchange's bytes). */
+
+/* Presents the first length bytes of code. Types 0, 15..17: on success code
+ * receives attempts counter (2 bytes) then code (2 bytes) as the reader
+ * answered them; bytes the reply lacked read as 0. Types 25, 26: length must
+ * be 2 (else 3); the reply is copied even on a refusal. Types with no code
+ * (1, 3, 10..14, 19..24, 30, 255): 3. Others: the reply is copied on success.
+ * code: max(length, 4) bytes. */
 KULVE_API int KULVE_CALL CheckSecret(int length, unsigned char *code);
+/* Reads the code and its attempts counter: counter 2 bytes, code 4 bytes.
+ * Types 0, 15..17: both 2 bytes from card memory. Types 2, 4, 25, 26: counter
+ * byte 0 = the security memory's first byte (0 if the reply is empty), byte 1
+ * = 0; code receives the bytes after it, at most 4. Other types: 3. */
 KULVE_API int KULVE_CALL ReadSecret(unsigned char *counter, unsigned char *code);
+/* Replaces the code with the first bytes of code. Types 2, 4: length bytes
+ * (0..254) written to the security memory; types 25, 26: length must be 2
+ * (else 3). The reply is copied into code on success. Types 0, 15..17: the
+ * new code is bytes 0..1 (length is not used); the old code is erased (3 if
+ * the card does not read back 0xFF, after which the old code is gone), the
+ * new one written, and on success code holds attempts counter (2 bytes) then
+ * the code as written (2 bytes). Other types: 3. code: max(length, 4) bytes. */
 KULVE_API int KULVE_CALL ModifySecret(int length, unsigned char *code);
+/* Presents an erase key: the low byte of keyNumber, then the key bytes.
+ * Types 0, 15: 4 key bytes, any key number. Type 16: key number 4 has 6 bytes
+ * and 5 has 4; others 3. Types 25, 26: 2 key bytes, reply copied even on a
+ * refusal. Other types (17 included): 3. The reply is copied into key on
+ * success. key: 4 bytes, 6 for key number 4 of type 16. */
 KULVE_API int KULVE_CALL CheckEraseSecret(int keyNumber, unsigned char *key);
+/* Presents a 2-byte zone code for zone (low byte sent); types 25, 26 only,
+ * else 3. The reply is copied into code even on a refusal. code: 4 bytes. */
 KULVE_API int KULVE_CALL CheckZoneSecret(int zone, unsigned char *code);
+/* Sets the access byte of zone (low bytes of both sent), for any type. */
 KULVE_API int KULVE_CALL SetZoneRWBit(int zone, int access);
 
 /* ---- Software DES (ECB) ---------------------------------------------------- */

@@ -1,0 +1,197 @@
+// Security codes, erase keys and zone codes of protected memory cards.
+#include <algorithm>
+#include <array>
+
+#include "link/transact.h"
+#include "memcard/card_types.h"
+#include "memcard/memcard.h"
+#include "memcard/reply_copy.h"
+
+namespace kulve {
+namespace {
+
+constexpr std::uint8_t kPresentCode = 0x0C;
+constexpr std::uint8_t kReadArea = 0x14;
+constexpr std::uint8_t kWriteArea = 0x15;
+constexpr std::uint8_t kPresentZoneCode = 0x18;
+constexpr std::uint8_t kPresentEraseKey = 0x19;
+constexpr std::uint8_t kEraseBytes = 0x1A;
+constexpr std::uint8_t kSetZoneAccess = 0x1B;
+constexpr std::int32_t kMaxSendLength = 255;
+constexpr std::size_t kZonedCodeLength = 2;
+
+// Documented size of a code buffer that carries `length` code bytes.
+std::size_t CodeBufferSize(std::int32_t length) {
+  return std::max(static_cast<std::size_t>(length), kSecretBufferSize);
+}
+
+// Zoned cards hand the reply back even when the reader refuses, so a refusal
+// can carry data. After a link failure the reply area holds stale bytes of
+// some earlier exchange, which are not handed out.
+void CopyUnlessLinkFailed(const CommandBlock& block, std::uint8_t* out, std::size_t limit) {
+  if (!IsLinkFailure(block.status)) CopyReply(block, out, limit);
+}
+
+std::uint8_t SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t prefix, const std::uint8_t* bytes,
+                            std::size_t count) {
+  std::array<std::uint8_t, 1 + kMaxSendLength> send{};
+  send[0] = prefix;
+  std::copy_n(bytes, count, send.begin() + 1);
+  return Exchange(reader, command, std::span(send.data(), 1 + count));
+}
+
+// Replaces the 2-byte code kept in card memory: erase the two code bytes,
+// check they read 0xFF, write the new code, then read the attempts counter.
+// Leaves counter (2 bytes) then the code as written (2 bytes) in `code`.
+int ReplaceCardMemoryCode(Reader& reader, const CardTypeTraits& traits, std::uint8_t* code) {
+  const std::uint8_t c = traits.codeAddress;
+  const std::array<std::uint8_t, 6> erase{kCardMemoryArea, 0, c, 2, 0xFF, 0xFF};
+  if (const int status = Exchange(reader, kEraseBytes, erase); status != 0) return status;
+  const CommandBlock& block = reader.block;
+  if (!std::all_of(block.replyData.begin(), block.replyData.begin() + block.replyLength,
+                   [](std::uint8_t b) { return b == 0xFF; })) {
+    return kResultNotForCardType;
+  }
+  std::array<std::uint8_t, 2> written{code[0], code[1]};
+  if (const int status = WriteCard(reader, kCardMemoryArea, 0, c, 2, written.data()); status != 0) return status;
+  code[2] = written[0];
+  code[3] = written[1];
+  std::array<std::uint8_t, 2> counter{};
+  const int status = ReadCard(reader, kCardMemoryArea, 0, traits.CounterAddress(), 2, counter.data());
+  if (status != 0) return status;
+  code[0] = counter[0];
+  code[1] = counter[1];
+  return 0;
+}
+
+}  // namespace
+
+int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
+  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  switch (traits.security) {
+    case SecurityModel::kNone:
+      return kResultNotForCardType;
+    case SecurityModel::kZoned: {
+      if (length != static_cast<std::int32_t>(kZonedCodeLength)) return kResultNotForCardType;
+      if (code == nullptr) return kResultBadArgument;
+      const std::uint8_t status = Exchange(reader, kPresentCode, std::span(code, kZonedCodeLength));
+      CopyUnlessLinkFailed(reader.block, code, kSecretBufferSize);
+      return status;
+    }
+    case SecurityModel::kCardMemory: {
+      if (length < 0 || length > kMaxSendLength || code == nullptr) return kResultBadArgument;
+      const std::uint8_t status = Exchange(reader, kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      if (status == 0) {
+        // The reader answers code then counter; the caller gets counter then code.
+        const CommandBlock& b = reader.block;
+        const std::array<std::uint8_t, 4> swapped{ReplyByte(b, 2), ReplyByte(b, 3), ReplyByte(b, 0), ReplyByte(b, 1)};
+        std::copy(swapped.begin(), swapped.end(), code);
+      }
+      return status;
+    }
+    case SecurityModel::kPresentationOnly:
+    case SecurityModel::kSecurityMemory: {
+      if (length < 0 || length > kMaxSendLength || code == nullptr) return kResultBadArgument;
+      const std::uint8_t status = Exchange(reader, kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      if (status == 0) CopyReply(reader.block, code, CodeBufferSize(length));
+      return status;
+    }
+  }
+  return kResultNotForCardType;
+}
+
+int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
+  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  switch (traits.security) {
+    case SecurityModel::kCardMemory: {
+      if (counter == nullptr || code == nullptr) return kResultBadArgument;
+      std::array<std::uint8_t, 6> bytes{};  // code, counter, and for some types two more
+      const int status =
+          ReadCard(reader, kCardMemoryArea, 0, traits.codeAddress, traits.secretReadLength, bytes.data());
+      if (status == 0) {
+        std::copy_n(bytes.begin(), 2, code);
+        std::copy_n(bytes.begin() + 2, 2, counter);
+      }
+      return status;
+    }
+    case SecurityModel::kSecurityMemory:
+    case SecurityModel::kZoned: {
+      if (counter == nullptr || code == nullptr) return kResultBadArgument;
+      const std::array<std::uint8_t, 1> send{kSecurityMemoryArea};
+      const std::uint8_t status = Exchange(reader, kReadArea, send);
+      if (status == 0) {
+        // The security memory starts with the counter byte; the code follows.
+        const CommandBlock& b = reader.block;
+        counter[0] = ReplyByte(b, 0);
+        counter[1] = 0;
+        if (b.replyLength > 1) {
+          const std::size_t n = std::min<std::size_t>(b.replyLength - 1u, kSecretBufferSize);
+          std::copy_n(b.replyData.begin() + 1, n, code);
+        }
+      }
+      return status;
+    }
+    case SecurityModel::kNone:
+    case SecurityModel::kPresentationOnly:
+      break;
+  }
+  return kResultNotForCardType;
+}
+
+int ModifySecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
+  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  switch (traits.security) {
+    case SecurityModel::kZoned: {
+      if (length != static_cast<std::int32_t>(kZonedCodeLength)) return kResultNotForCardType;
+      if (code == nullptr) return kResultBadArgument;
+      const std::uint8_t status = SendWithPrefix(reader, kWriteArea, kSecurityMemoryArea, code, kZonedCodeLength);
+      if (status == 0) CopyReply(reader.block, code, kSecretBufferSize);
+      return status;
+    }
+    case SecurityModel::kSecurityMemory: {
+      // One send byte goes to the area selector.
+      if (length < 0 || length > kMaxSendLength - 1 || code == nullptr) return kResultBadArgument;
+      const std::uint8_t status =
+          SendWithPrefix(reader, kWriteArea, kSecurityMemoryArea, code, static_cast<std::size_t>(length));
+      if (status == 0) CopyReply(reader.block, code, CodeBufferSize(length));
+      return status;
+    }
+    case SecurityModel::kCardMemory:
+      if (code == nullptr) return kResultBadArgument;
+      return ReplaceCardMemoryCode(reader, traits, code);
+    case SecurityModel::kNone:
+    case SecurityModel::kPresentationOnly:
+      break;
+  }
+  return kResultNotForCardType;
+}
+
+int CheckEraseSecret(Reader& reader, std::int32_t keyNumber, std::uint8_t* key) {
+  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  const std::size_t keyLength = EraseKeyLength(traits, keyNumber);
+  if (keyLength == 0) return kResultNotForCardType;
+  if (key == nullptr) return kResultBadArgument;
+  const std::uint8_t status = SendWithPrefix(reader, kPresentEraseKey, LowByte(keyNumber), key, keyLength);
+  const std::size_t bufferSize = std::max(keyLength, kSecretBufferSize);
+  if (traits.security == SecurityModel::kZoned) {
+    CopyUnlessLinkFailed(reader.block, key, bufferSize);
+  } else if (status == 0) {
+    CopyReply(reader.block, key, bufferSize);
+  }
+  return status;
+}
+
+int CheckZoneSecret(Reader& reader, std::int32_t zone, std::uint8_t* code) {
+  if (TraitsOf(reader.context.cardType).security != SecurityModel::kZoned) return kResultNotForCardType;
+  if (code == nullptr) return kResultBadArgument;
+  const std::uint8_t status = SendWithPrefix(reader, kPresentZoneCode, LowByte(zone), code, kZonedCodeLength);
+  CopyUnlessLinkFailed(reader.block, code, kSecretBufferSize);
+  return status;
+}
+
+int SetZoneRWBit(Reader& reader, std::int32_t zone, std::int32_t access) {
+  const std::array<std::uint8_t, 2> send{LowByte(zone), LowByte(access)};
+  return Exchange(reader, kSetZoneAccess, send);
+}
+
+}  // namespace kulve

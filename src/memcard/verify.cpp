@@ -1,0 +1,43 @@
+// VerifyIC (does the inserted card match the selected type?) and Fuse.
+#include <algorithm>
+#include <array>
+
+#include "link/transact.h"
+#include "memcard/card_types.h"
+#include "memcard/memcard.h"
+#include "memcard/reply_copy.h"
+
+namespace kulve {
+namespace {
+
+constexpr std::uint8_t kFuse = 0x0E;
+
+}  // namespace
+
+int VerifyIC(Reader& reader) {
+  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  int reads = 0;
+  switch (traits.identify) {
+    case IdentifyRule::kAcceptUnread: return 0;
+    case IdentifyRule::kRefuse: return kResultWrongCard;
+    case IdentifyRule::kReadOnce: reads = 1; break;
+    case IdentifyRule::kReadTwice: reads = 2; break;
+  }
+  std::array<std::uint8_t, 2> id{};
+  for (int i = 0; i < reads; ++i) {
+    id = {};  // a short reply must not leave the previous read's bytes to be judged
+    const int status = ReadCard(reader, kCardMemoryArea, 0, traits.idAddress, 2, id.data());
+    if (status != 0) return status;
+  }
+  const auto* accepted = traits.idAccepted.begin();
+  return std::find(accepted, accepted + traits.idAcceptedCount, id) != accepted + traits.idAcceptedCount
+             ? 0
+             : kResultWrongCard;
+}
+
+int Fuse(Reader& reader, std::int32_t value) {
+  const std::array<std::uint8_t, 1> send{LowByte(value)};
+  return Exchange(reader, kFuse, send);
+}
+
+}  // namespace kulve

@@ -129,7 +129,7 @@ bool Line::BecomeControllingTerminal() {
     errno = ENOTTY;
     return false;
   }
-  if (::setsid() < 0) return false;
+  if (::getsid(0) != ::getpid() && ::setsid() < 0) return false;
   return ::ioctl(slave_, TIOCSCTTY, 0) == 0;
 }
 

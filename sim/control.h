@@ -1,0 +1,23 @@
+// Commands a running kulvesim takes on its standard input, one per line,
+// so a test script can steer a reader in another process:
+//
+//   fault SPEC     schedule a fault (syntax in fault_spec.h)  -> ok | error: ...
+//   clear          drop every scheduled fault                  -> ok
+//   speed S        accept 57600, 9600 or both                  -> ok | error: ...
+//   vanish         close the line now (a new one opens)        -> ok
+//   count          exchanges completed so far                  -> count N
+//   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
+// Empty lines and lines starting with '#' are ignored (no answer).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "sim/simulator.h"
+
+namespace kulve::sim {
+
+// Runs one command line; returns the answer line (empty for none).
+std::string RunControlCommand(Simulator& sim, std::string_view line);
+
+}  // namespace kulve::sim

@@ -76,7 +76,10 @@ class PosixPort final : public SerialPort {
     return got;
   }
 
-  bool Purge() override { return fd_ >= 0 && ::tcflush(fd_, TCIOFLUSH) == 0; }
+  // A line that has hung up (device unplugged, pty closed) has nothing left
+  // to purge; reporting that as a failure would leave the port impossible to
+  // close with UnLinkCom.
+  bool Purge() override { return fd_ >= 0 && (::tcflush(fd_, TCIOFLUSH) == 0 || errno == EIO); }
 
   bool Close() override {
     if (fd_ < 0) return false;

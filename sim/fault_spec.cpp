@@ -77,10 +77,12 @@ bool ParseTrigger(std::string_view text, FaultTrigger& trigger, std::string& err
     return true;
   }
   trigger = FaultTrigger::EveryExchange();
-  while (!text.empty()) {
+  for (bool more = true; more;) {
     const auto comma = text.find(',');
-    std::string_view item = text.substr(0, comma);
-    text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+    const std::string_view item = text.substr(0, comma);
+    more = comma != std::string_view::npos;
+    if (more) text.remove_prefix(comma + 1);
+    if (item.empty()) return Fail(error, "empty trigger");
     std::string_view name, value;
     SplitAssign(item, name, value);
     std::uint32_t n = 0;

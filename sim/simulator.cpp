@@ -96,8 +96,8 @@ void Simulator::Serve() {
     if (end == FrameServer::End::kLineLost) Trace("line lost");
   }
   std::lock_guard lock(lineMutex_);
+  serving_.store(false);  // before the host can see the hangup
   line_.Close();
-  serving_.store(false);
   lineClosed_.notify_all();
 }
 

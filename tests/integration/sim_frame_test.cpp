@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/housekeeping.h"
@@ -320,7 +321,6 @@ TEST_F(SimFrameTest, VanishingLineHangsUpTheHost) {
   EXPECT_FALSE(sim_.Serving());
 
   // A new line after a restart; Vanish() itself returns with the line closed.
-  const std::string old = sim_.SlavePath();
   sim_.Start();
   host_ = std::make_unique<RawHost>(sim_.HostPath());
   ASSERT_TRUE(host_->Ok());

@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The Wine lane: runs the Windows test programs against the 32-bit and the
+# 64-bit KULVE32.DLL under Wine, with simulated readers behind the COM ports.
+#
+#   scripts/wine_lane.sh [--build-root DIR] [--sim PATH]
+#
+#   --build-root DIR  where the Windows cross builds go (default build/windows;
+#                     shared with the CTest export check when the Linux build
+#                     is configured with -DKULVE_WINDOWS_BUILD_ROOT=DIR)
+#   --sim PATH        a kulvesim built for Linux (default: built here, in
+#                     build/wine-sim)
+#
+# Installs wine, wine32:i386, wine64 and mingw-w64 with apt-get when they are
+# missing and it runs as root. Exit status: 0 every test passed; 1 a test
+# failed; 2 the lane could not be set up (build, prefix or simulator failed);
+# 77 SKIPPED because the packages are missing and cannot be installed.
+#
+# Ports seen by the test program (see tests/windows/wintest.c):
+#   COM1, COM10  reader answering at both speeds
+#   COM2         reader answering only at 9600
+#   COM3         silent line
+#   COM4         reader failing chosen commands (the faults below)
+# COM1 to COM4 and COM10 are pinned in the prefix's registry to symlinks in a
+# temporary folder, each kept pointing at the pty of a bridge to one simulator
+# (tests/windows/com_bridge.py); Wine's default for COM1 (/dev/ttyS0, the
+# console here) is never used.
+set -uo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build_root="$repo/build/windows"
+sim=""
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --build-root) build_root="$2"; shift 2 ;;
+    --sim) sim="$2"; shift 2 ;;
+    *) echo "usage: $0 [--build-root DIR] [--sim PATH]" >&2; exit 2 ;;
+  esac
+done
+jobs="${KULVE_JOBS:-2}"
+started=$SECONDS
+
+say() { printf 'wine lane: %s (%ds)\n' "$*" $((SECONDS - started)); }
+skip() {
+  printf '\n!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n'
+  printf '!!! SKIPPED: the Wine lane did not run: %s\n' "$*"
+  printf '!!! The Windows DLLs were NOT tested under Wine.\n'
+  printf '!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n\n'
+  exit 77
+}
+die() { echo "wine lane: FAILED to set up: $*" >&2; exit 2; }
+
+# ---- Packages ------------------------------------------------------------
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+wanted=(wine wine64 wine32:i386 python3 mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix)
+missing=()
+for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
+if [[ ${#missing[@]} -gt 0 ]]; then
+  if [[ "$(id -u)" -ne 0 ]] || ! command -v apt-get >/dev/null; then
+    skip "missing ${missing[*]} and not root to install them"
+  fi
+  say "installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386 || skip "cannot add the i386 architecture"
+  fi
+  timeout 600 apt-get update -qq || skip "apt-get update failed (no network?)"
+  timeout 900 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    skip "apt-get install ${missing[*]} failed"
+fi
+command -v wine >/dev/null && command -v wineserver >/dev/null || skip "wine not found after install"
+
+# ---- Builds ----------------------------------------------------------------
+say "building the Windows DLLs and test programs in $build_root"
+mkdir -p "$build_root"
+"$repo/scripts/build_windows.sh" "$build_root" >"$build_root/build.log" 2>&1 ||
+  { tail -40 "$build_root/build.log"; die "cross build (log: $build_root/build.log)"; }
+if [[ -z "$sim" ]]; then
+  say "building kulvesim"
+  sim_build="$repo/build/wine-sim"
+  mkdir -p "$sim_build"
+  { [[ -f "$sim_build/CMakeCache.txt" ]] ||
+      cmake -S "$repo" -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF; } >"$sim_build/build.log" 2>&1 &&
+    cmake --build "$sim_build" -j "$jobs" --target kulvesim >>"$sim_build/build.log" 2>&1 ||
+    { tail -40 "$sim_build/build.log"; die "kulvesim build (log: $sim_build/build.log)"; }
+  sim="$sim_build/sim/kulvesim"
+fi
+[[ -x "$sim" ]] || die "no simulator at $sim"
+
+# ---- A throwaway prefix ------------------------------------------------------
+work="$(mktemp -d /tmp/kulve-wine.XXXXXX)"
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+sim_pids=()
+
+stop_sims() {
+  local pid
+  for pid in "${sim_pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  for pid in "${sim_pids[@]}"; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  sim_pids=()
+}
+stop_wine() { timeout 30 wineserver -k >/dev/null 2>&1; timeout 30 wineserver -w >/dev/null 2>&1; }
+cleanup() {
+  stop_wine
+  stop_sims
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 2' INT TERM
+
+say "creating a Wine prefix"
+timeout 180 wineboot --init >"$work/wineboot.log" 2>&1 || { tail -20 "$work/wineboot.log"; die "wineboot"; }
+
+# COM1..COM4 and COM10 to symlinks of our own; nothing under /dev/ttyS*.
+declare -A port_link=(
+  [COM1]="$work/com-both" [COM10]="$work/com-both" [COM2]="$work/com-slow"
+  [COM3]="$work/com-silent" [COM4]="$work/com-faults"
+)
+for port in "${!port_link[@]}"; do
+  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
+    /d "${port_link[$port]}" /f >/dev/null 2>&1 || die "cannot map $port"
+done
+timeout 60 wineserver -w || die "wineserver did not settle"
+# A cold start rewrites dosdevices from the registry; check the result before
+# any test program can open a port.
+timeout 60 wine cmd /c exit 0 >/dev/null 2>&1
+timeout 30 wineserver -w
+for port in "${!port_link[@]}"; do
+  lower="${port,,}"
+  target="$(readlink "$WINEPREFIX/dosdevices/$lower" || true)"
+  [[ "$target" == "${port_link[$port]}" ]] ||
+    die "$port maps to '${target:-nothing}', not ${port_link[$port]}"
+done
+
+# The faults of COM4, one command each, every time (the probe is spared).
+# Command codes: 2 power on, 3 power off, 10 select card, 13 inquire,
+# 28 standby, 32 device number, 34 version.
+fault_args=(
+  --fault ack:silent@code=2,times=0        # PowerOn         'l'
+  --fault ack:wrong@code=3,times=0         # PowerOff        'm'
+  --fault status:silent@code=28,times=0    # SetStandby      'o'
+  --fault length:silent@code=13,times=0    # Inquire         'p'
+  --fault data:silent@code=34,times=0      # DEVVER          'q'
+  --fault checksum:silent@code=32,times=0  # GetDeviceNumber 'r'
+  --fault checksum:wrong@code=10,times=0   # SelectCard      's'
+)
+
+wait_for_line() {  # pid, output file, symlink
+  for _ in $(seq 100); do
+    [[ -s "$2" && -L "$3" ]] && return 0
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# A simulated reader behind the symlink that Wine opens, through a bridge that
+# turns the rate Wine leaves on a pty for 56000 into the 57600 that a real
+# UART makes of it (see com_bridge.py).
+start_sim() {  # name, then kulvesim options
+  local name="$1"; shift
+  local sim_link="$work/sim-$name" port_link="$work/com-$name"
+  "$sim" --quiet --link "$sim_link" "$@" </dev/null >"$sim_link.out" 2>"$sim_link.err" &
+  sim_pids+=($!)
+  wait_for_line $! "$sim_link.out" "$sim_link" ||
+    { cat "$sim_link.err" >&2; die "kulvesim did not come up for $name"; }
+  python3 "$repo/tests/windows/com_bridge.py" --reader "$sim_link" --link "$port_link" \
+    </dev/null >"$port_link.out" 2>"$port_link.err" &
+  sim_pids+=($!)
+  wait_for_line $! "$port_link.out" "$port_link" ||
+    { cat "$port_link.err" >&2; die "com_bridge did not come up for $name"; }
+}
+
+run_arch() {  # win32|win64
+  local arch="$1" status=0 bin="$build_root/$1/bin"
+  say "$arch: starting the simulated readers"
+  start_sim both --speed both
+  start_sim slow --speed 9600
+  start_sim silent --speed both --fault start:silent
+  start_sim faults --speed both "${fault_args[@]}"
+
+  say "$arch: kulve_implib_test.exe"
+  (cd "$bin" && timeout 60 wine kulve_implib_test.exe) || status=1
+  say "$arch: kulve_wintest.exe"
+  (cd "$bin" && timeout 300 wine kulve_wintest.exe) || status=1
+
+  stop_wine
+  stop_sims
+  return $status
+}
+
+failed=0
+run_arch win32 || failed=1
+run_arch win64 || failed=1
+
+if [[ $failed -ne 0 ]]; then
+  say "FAILED"
+  exit 1
+fi
+say "passed for both DLLs"
+exit 0

@@ -1,11 +1,13 @@
 #include "sim/commands.h"
 
 #include "sim/housekeeping.h"
+#include "sim/memcard_commands.h"
 
 namespace kulve::sim {
 
 void RegisterReaderCommands(Firmware& firmware) {
   RegisterHousekeepingCommands(firmware);
+  RegisterMemoryCardCommands(firmware);
 }
 
 }  // namespace kulve::sim

@@ -1,5 +1,7 @@
 #include "sim/reader_state.h"
 
+#include "sim/cards/memory_card.h"
+
 namespace kulve::sim {
 
 ReaderState::ReaderState() = default;

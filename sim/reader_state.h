@@ -8,8 +8,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace kulve::sim {
+
+class MemoryCard;  // sim/cards/memory_card.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -36,6 +39,9 @@ struct ReaderState {
   // The four bytes of the last command 122 and how many were accepted.
   std::array<std::uint8_t, 4> lastAlarm{};
   std::uint32_t alarmCount = 0;
+
+  // The contact memory card in the slot; null = none (see InsertMemoryCard).
+  std::unique_ptr<MemoryCard> memoryCard;
 };
 
 }  // namespace kulve::sim

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "des/des_bitslice.h"
 #include "des/des_tables.h"
 
 namespace kulve::des {
@@ -85,6 +86,10 @@ inline void RoundKey(const KeyRegisters& reg, unsigned r, std::uint32_t& odd, st
   odd = (cw & 0xFFFF0000u) | (dw >> 16);
   even = (cw << 16) | (dw & 0xFFFFu);
 }
+
+// From this many blocks on, a bitsliced batch (even a short one) is faster
+// than the table-driven code.
+constexpr std::size_t kBitslicedFrom = 40;
 
 }  // namespace
 
@@ -190,8 +195,17 @@ void CryptEcb(const std::uint8_t key[8], Direction direction, const std::uint8_t
     return;
   }
 
-  const RoundKeys keys = ExpandKey(key, direction);
   std::size_t i = 0;
+  if (grouping_safe && blocks >= kBitslicedFrom) {
+    // Whole batches, and a short last batch when it is long enough to pay.
+    const std::size_t batch = BitslicedBatch();
+    const std::size_t rest = blocks % batch;
+    i = rest >= kBitslicedFrom ? blocks : blocks - rest;
+    CryptBitsliced(key, direction, in, out, i);
+    if (i == blocks) return;
+  }
+
+  const RoundKeys keys = ExpandKey(key, direction);
   if (grouping_safe) {
     for (; blocks - i >= 4; i += 4) CryptBlocks<4>(keys, in + 8 * i, out + 8 * i);
   }

@@ -73,7 +73,7 @@ command -v wine >/dev/null && command -v wineserver >/dev/null || skip "wine not
 # ---- Builds ----------------------------------------------------------------
 say "building the Windows DLLs and test programs in $build_root"
 mkdir -p "$build_root"
-"$repo/scripts/build_windows.sh" "$build_root" >"$build_root/build.log" 2>&1 ||
+timeout 1500 "$repo/scripts/build_windows.sh" "$build_root" >"$build_root/build.log" 2>&1 ||
   { tail -40 "$build_root/build.log"; die "cross build (log: $build_root/build.log)"; }
 if [[ -z "$sim" ]]; then
   say "building kulvesim"
@@ -82,7 +82,7 @@ if [[ -z "$sim" ]]; then
   { [[ -f "$sim_build/CMakeCache.txt" ]] ||
       cmake -S "$repo" -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF; } >"$sim_build/build.log" 2>&1 &&
-    cmake --build "$sim_build" -j "$jobs" --target kulvesim >>"$sim_build/build.log" 2>&1 ||
+    timeout 900 cmake --build "$sim_build" -j "$jobs" --target kulvesim >>"$sim_build/build.log" 2>&1 ||
     { tail -40 "$sim_build/build.log"; die "kulvesim build (log: $sim_build/build.log)"; }
   sim="$sim_build/sim/kulvesim"
 fi

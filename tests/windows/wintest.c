@@ -100,6 +100,10 @@ static struct {
   int(WINAPI *UnDesData)(const unsigned char *, const unsigned char *, unsigned char *, int);
   int(WINAPI *SetComPortPath)(int, const char *);
   int(WINAPI *GetComPortPath)(int, char *, int);
+  int(WINAPI *ReadCard)(int, int, int, int, unsigned char *);
+  int(WINAPI *WriteCard)(int, int, int, int, unsigned char *);
+  int(WINAPI *ReadMemCard)(int, int, unsigned char *);
+  int(WINAPI *VerifyIC)(void);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -130,6 +134,10 @@ static void resolve_api(void) {
   RESOLVE(UnDesData);
   RESOLVE(SetComPortPath);
   RESOLVE(GetComPortPath);
+  RESOLVE(ReadCard);
+  RESOLVE(WriteCard);
+  RESOLVE(ReadMemCard);
+  RESOLVE(VerifyIC);
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -481,6 +489,43 @@ static void test_fault_letters(void) {
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
+/* The memory-card exports reach the reader through the DLL: with the contact
+ * slot empty the reader's refusal comes back as it is, and the caller's
+ * buffers stay as they were. Arguments out of range are refused first. */
+static void test_memcard_calls(void) {
+  enum { NO_CARD = 0x83 }; /* the reader's "no card in the slot" */
+  unsigned char buffer[32], data[8];
+  int i;
+  if (api.ReadCard == NULL || api.WriteCard == NULL || api.ReadMemCard == NULL ||
+      api.VerifyIC == NULL) {
+    printf("  (memory cards not exported in this build)\n");
+    return;
+  }
+  CHECK_EQ(api.LinkCom(PORT_BOTH), 0);
+  CHECK_EQ(api.SelectCard(1), 0);
+
+  memset(buffer, 0x5A, sizeof buffer);
+  CHECK_EQ(api.ReadCard(18, 0, 0, 16, buffer), NO_CARD);
+  CHECK_EQ(api.ReadMemCard(0, 16, buffer), NO_CARD);
+  for (i = 0; i < (int)sizeof buffer; ++i) CHECK(buffer[i] == 0x5A);
+  memset(data, 0x11, sizeof data);
+  CHECK_EQ(api.WriteCard(18, 0, 0, 8, data), NO_CARD);
+  for (i = 0; i < (int)sizeof data; ++i) CHECK(data[i] == 0x11);
+
+  CHECK_EQ(api.ReadCard(18, -1, 0, 16, buffer), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.ReadCard(18, 0, 0, 0, buffer), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.ReadCard(18, 255, 255, 2, buffer), KULVE_BAD_ARGUMENT); /* past 64 KiB */
+  CHECK_EQ(api.ReadCard(18, 0, 0, 16, NULL), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.ReadMemCard(-1, 4, buffer), KULVE_BAD_ARGUMENT);
+
+  /* Types that need no identification pass, unknown ones do not. */
+  CHECK_EQ(api.SelectCard(10), 0);
+  CHECK_EQ(api.VerifyIC(), 0);
+  CHECK_EQ(api.SelectCard(5), 0);
+  CHECK_EQ(api.VerifyIC(), KULVE_WRONG_CARD);
+  CHECK_EQ(api.UnLinkCom(), 0);
+}
+
 /* ---- main -------------------------------------------------------------------- */
 
 struct test_case {
@@ -502,6 +547,7 @@ static const struct test_case g_tests[] = {
     {"autolink", test_autolink, 1},
     {"silent_line", test_silent_line, 1},
     {"fault_letters", test_fault_letters, 1},
+    {"memcard_calls", test_memcard_calls, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

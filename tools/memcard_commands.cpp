@@ -1,4 +1,4 @@
-// Memory-card commands of the kulve tool, and the memory-card part of the demo.
+// Memory-card commands of the kulve tool, and the memory-card section of the demo.
 #include <algorithm>
 #include <cstdio>
 #include <string>

@@ -27,6 +27,7 @@
 set -uo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+lane_args=("$@")
 build_root="$repo/build/windows"
 sim=""
 while [[ $# -gt 0 ]]; do
@@ -37,9 +38,10 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 jobs="${KULVE_JOBS:-2}"
-started=$SECONDS
+: "${KULVE_LANE_STARTED:=$(date +%s)}"
+export KULVE_LANE_STARTED
 
-say() { printf 'wine lane: %s (%ds)\n' "$*" $((SECONDS - started)); }
+say() { printf 'wine lane: %s (%ds)\n' "$*" $(($(date +%s) - KULVE_LANE_STARTED)); }
 skip() {
   printf '\n!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n'
   printf '!!! SKIPPED: the Wine lane did not run: %s\n' "$*"
@@ -69,6 +71,26 @@ if [[ ${#missing[@]} -gt 0 ]]; then
     skip "apt-get install ${missing[*]} failed"
 fi
 command -v wine >/dev/null && command -v wineserver >/dev/null || skip "wine not found after install"
+
+# ---- Fence off the host's serial ports ---------------------------------------
+# Everything from here on runs in a private mount namespace in which each
+# /dev/ttyS* is /dev/null, so nothing Wine does can reach a real serial port
+# (/dev/ttyS0 is the console on these machines). Without the rights for that,
+# the registry pinning below is the only guard.
+if [[ -z "${KULVE_LANE_FENCED:-}" && "$(id -u)" -eq 0 ]] && command -v unshare >/dev/null &&
+   unshare --mount --propagation private true 2>/dev/null; then
+  export KULVE_LANE_FENCED=1
+  exec unshare --mount --propagation private bash "${BASH_SOURCE[0]}" "${lane_args[@]}"
+fi
+if [[ -n "${KULVE_LANE_FENCED:-}" ]]; then
+  for device in /dev/ttyS*; do
+    [[ -c "$device" ]] || continue
+    mount --bind /dev/null "$device" || die "cannot fence off $device"
+  done
+  say "host serial ports fenced off"
+else
+  say "note: cannot fence off /dev/ttyS* here (needs root and unshare); relying on the registry"
+fi
 
 # ---- Builds ----------------------------------------------------------------
 say "building the Windows DLLs and test programs in $build_root"
@@ -118,25 +140,33 @@ trap 'exit 2' INT TERM
 say "creating a Wine prefix"
 timeout 180 wineboot --init >"$work/wineboot.log" 2>&1 || { tail -20 "$work/wineboot.log"; die "wineboot"; }
 
-# COM1..COM4 and COM10 to symlinks of our own; nothing under /dev/ttyS*.
+# COM1..COM4 and COM10 to symlinks of our own and COM5..COM9 to a path that
+# does not exist, so every port index the library opens by default is ours.
 declare -A port_link=(
   [COM1]="$work/com-both" [COM10]="$work/com-both" [COM2]="$work/com-slow"
   [COM3]="$work/com-silent" [COM4]="$work/com-faults"
 )
-for port in "${!port_link[@]}"; do
-  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
-    /d "${port_link[$port]}" /f >/dev/null 2>&1 || die "cannot map $port"
-done
+for n in 5 6 7 8 9; do port_link[COM$n]="$work/no-device"; done
+{
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+  for port in "${!port_link[@]}"; do printf '"%s"="%s"\n' "$port" "${port_link[$port]}"; done
+} >"$work/ports.reg"
+timeout 60 wine reg import "$work/ports.reg" >/dev/null 2>&1 || die "cannot map the COM ports"
 timeout 60 wineserver -w || die "wineserver did not settle"
 # A cold start rewrites dosdevices from the registry; check the result before
 # any test program can open a port.
 timeout 60 wine cmd /c exit 0 >/dev/null 2>&1
 timeout 30 wineserver -w
 for port in "${!port_link[@]}"; do
-  lower="${port,,}"
-  target="$(readlink "$WINEPREFIX/dosdevices/$lower" || true)"
+  target="$(readlink "$WINEPREFIX/dosdevices/${port,,}" || true)"
   [[ "$target" == "${port_link[$port]}" ]] ||
     die "$port maps to '${target:-nothing}', not ${port_link[$port]}"
+done
+# Wine gives each host serial device it finds the next free name (COM11 on);
+# the tests never open those.
+for device in "$WINEPREFIX"/dosdevices/com*; do
+  target="$(readlink "$device" || true)"
+  [[ "$target" == "$work/"* ]] || say "note: $(basename "$device") maps to $target (not used)"
 done
 
 # The faults of COM4, one command each, every time (the probe is spared).

@@ -1,7 +1,5 @@
 #include "des/des.h"
 
-#include <cstring>
-
 #include "des/des_bitslice.h"
 #include "des/des_tables.h"
 
@@ -46,10 +44,6 @@ inline std::uint32_t F(std::uint32_t r, std::uint32_t odd, std::uint32_t even) {
          kSp[1][(t >> 24) & 63] ^ kSp[3][(t >> 16) & 63] ^ kSp[5][(t >> 8) & 63] ^ kSp[7][t & 63];
 }
 
-}  // namespace
-
-namespace {
-
 // C and D of the key, each written twice in a row (56 bits), so that the
 // register rotated left by n is the 28 bits that start n places further on.
 struct KeyRegisters {
@@ -89,7 +83,7 @@ inline void RoundKey(const KeyRegisters& reg, unsigned r, std::uint32_t& odd, st
 
 // From this many blocks on, a bitsliced batch (even a short one) is faster
 // than the table-driven code.
-constexpr std::size_t kBitslicedFrom = 40;
+constexpr std::size_t kBitslicedFrom = 24;
 
 }  // namespace
 

@@ -22,8 +22,10 @@
 #   COM4         reader failing chosen commands (the faults below)
 # COM1 to COM4 and COM10 are pinned in the prefix's registry to symlinks in a
 # temporary folder, each kept pointing at the pty of a bridge to one simulator
-# (tests/windows/com_bridge.py); Wine's default for COM1 (/dev/ttyS0, the
-# console here) is never used.
+# (tests/windows/com_bridge.py), and COM5 to COM9 to a path that does not
+# exist; Wine's default for COM1 (/dev/ttyS0, the console here) is never used.
+# As root the lane also runs in a private mount namespace where every
+# /dev/ttyS* is /dev/null.
 set -uo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -18,7 +18,8 @@ scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
 step "build: release"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKULVE_WINDOWS_BUILD_ROOT="$repo/build/windows" >/dev/null
 cmake --build build/release -j"$jobs"
 
 step "build: address and undefined-behaviour sanitizers"
@@ -33,7 +34,7 @@ done
 
 step "Windows: Wine lane"
 wine_status=0
-scripts/wine_lane.sh || wine_status=$?
+scripts/wine_lane.sh --build-root "$repo/build/windows" --sim "$repo/build/release/sim/kulvesim" || wine_status=$?
 if [ "$wine_status" -eq 77 ]; then
   echo "!!! SKIPPED: the Wine lane could not run here (see above); the DLLs were not tested under Wine !!!"
 elif [ "$wine_status" -ne 0 ]; then

@@ -1,6 +1,6 @@
 #include "sim/control.h"
 
-#include "sim/fault_spec.h"
+#include "sim/fault_text.h"
 
 namespace kulve::sim {
 
@@ -24,9 +24,9 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
 
   if (verb == "fault") {
     std::string error;
-    auto spec = ParseFaultSpec(arg, error);
-    if (!spec) return "error: " + error;
-    sim.InjectFault(spec->fault, spec->trigger);
+    auto parsed = ParseFault(arg, error);
+    if (!parsed) return "error: " + error;
+    sim.InjectFault(parsed->fault, parsed->trigger);
     return "ok";
   }
   if (verb == "clear" && arg.empty()) {

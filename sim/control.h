@@ -1,10 +1,10 @@
 // Commands a running kulvesim takes on its standard input, one per line,
 // so a test script can steer a reader in another process:
 //
-//   fault SPEC     schedule a fault (syntax in fault_spec.h)  -> ok | error: ...
+//   fault FAULT    schedule a fault (syntax in fault_text.h)   -> ok | error: ...
 //   clear          drop every scheduled fault                  -> ok
 //   speed S        accept 57600, 9600 or both                  -> ok | error: ...
-//   vanish         close the line now (a new one opens)        -> ok
+//   vanish         close the line now (kulvesim opens a new one) -> ok
 //   count          exchanges completed so far                  -> count N
 //   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
 // Empty lines and lines starting with '#' are ignored (no answer).

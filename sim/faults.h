@@ -2,7 +2,7 @@
 // handling of every failing step of an exchange.
 //
 // A fault acts at one of the bytes the reader sends. What the host sees:
-//   at        kSilent                    kWrongByte                 
+//   at        kSilent                    kWrongByte
 //   kStart    no answer to '#'    ('f')  wrong answer to '#'  ('g')
 //   kAck      no acknowledgement  ('l')  wrong acknowledgement ('m')
 //   kStatus   no status           ('o')  corrupted status     ('s')
@@ -14,9 +14,11 @@
 // byte and sends none), so the host always sees short data. kWrongByte
 // sends `replacement` if given, else the byte with all bits flipped; the
 // checksum still covers the true bytes. With no reply data kWrongByte at
-// kData changes nothing. kDelay waits delayMs before the byte (the host
-// sees whatever its timeouts make of that). kVanish closes the line before
-// the byte.
+// kData changes nothing. kDelay waits delayMs before the byte; the host sees
+// whatever its timeouts make of that, and a host that gave up meanwhile may
+// find its next frame taken for the rest of this one until the reader's
+// mid-frame silence limit passes (as with a slow real reader). kSilent gives
+// a clean failure instead. kVanish closes the line before the byte.
 #pragma once
 
 #include <cstdint>

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "sim/control.h"
-#include "sim/fault_spec.h"
+#include "sim/fault_text.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -26,20 +26,20 @@ using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
-    "                [--fault SPEC ...] [--quiet]\n"
+    "                [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
-    "  --fault SPEC    BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
+    "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
     "  --quiet         do not trace frames on standard error\n"
-    "Standard input takes: fault SPEC, clear, speed S, vanish, count, state.\n";
+    "Standard input takes: fault FAULT, clear, speed S, vanish, count, state.\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
-  std::vector<kulve::sim::FaultSpec> faults;
+  std::vector<kulve::sim::ScheduledFault> faults;
   bool quiet = false;
 };
 
@@ -60,12 +60,12 @@ bool ParseArgs(int argc, char** argv, Args& args) {
       }
     } else if (a == "--fault" && hasValue) {
       std::string error;
-      auto spec = kulve::sim::ParseFaultSpec(argv[++i], error);
-      if (!spec) {
+      auto parsed = kulve::sim::ParseFault(argv[++i], error);
+      if (!parsed) {
         std::fprintf(stderr, "kulvesim: --fault %s: %s\n", argv[i], error.c_str());
         return false;
       }
-      args.faults.push_back(*spec);
+      args.faults.push_back(*parsed);
     } else {
       return false;
     }

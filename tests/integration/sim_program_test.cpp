@@ -1,4 +1,4 @@
-// Fault specifications, control commands and the kulvesim program itself.
+// Faults written as text, control commands and the kulvesim program itself.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,21 +15,21 @@
 #include <thread>
 
 #include "sim/control.h"
-#include "sim/fault_spec.h"
+#include "sim/fault_text.h"
 #include "sim/simulator.h"
 
 namespace kulve::sim {
 namespace {
 
-FaultSpec Parse(const std::string& text) {
+ScheduledFault Parse(const std::string& text) {
   std::string error;
-  auto spec = ParseFaultSpec(text, error);
-  EXPECT_TRUE(spec.has_value()) << text << ": " << error;
-  return spec.value_or(FaultSpec{});
+  auto parsed = ParseFault(text, error);
+  EXPECT_TRUE(parsed.has_value()) << text << ": " << error;
+  return parsed.value_or(ScheduledFault{});
 }
 
-TEST(SimFaultSpecTest, ReadsEveryPart) {
-  FaultSpec s = Parse("ack:silent@code=13");
+TEST(SimFaultTextTest, ReadsEveryPart) {
+  ScheduledFault s = Parse("ack:silent@code=13");
   EXPECT_EQ(s.fault.kind, FaultKind::kSilent);
   EXPECT_EQ(s.fault.at, ReaderByte::kAck);
   EXPECT_EQ(s.trigger.code, std::optional<std::uint8_t>{13});
@@ -58,14 +58,14 @@ TEST(SimFaultSpecTest, ReadsEveryPart) {
   EXPECT_FALSE(s.fault.replacement);
 }
 
-TEST(SimFaultSpecTest, RefusesMalformedText) {
+TEST(SimFaultTextTest, RefusesMalformedText) {
   for (const char* bad :
        {"", "ack", "ack:", "nowhere:silent", "ack:loud", "ack:silent=1", "ack:wrong=256",
         "ack:wrong=0x", "status:delay", "status:delay=60001", "status:delay=-1", "ack:silent@",
         "ack:silent@nth=0", "ack:silent@code=300", "ack:silent@often", "start:silent@code=1",
         "ack:silent@times=4294967296", "ack:vanish@code=1,"}) {
     std::string error;
-    EXPECT_FALSE(ParseFaultSpec(bad, error).has_value()) << "'" << bad << "'";
+    EXPECT_FALSE(ParseFault(bad, error).has_value()) << "'" << bad << "'";
     EXPECT_FALSE(error.empty()) << "'" << bad << "'";
   }
 }

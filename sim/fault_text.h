@@ -18,12 +18,12 @@
 
 namespace kulve::sim {
 
-struct FaultSpec {
+struct ScheduledFault {
   Fault fault;
   FaultTrigger trigger;
 };
 
 // Nothing when the text is not a valid fault; `error` then says why.
-std::optional<FaultSpec> ParseFaultSpec(std::string_view text, std::string& error);
+std::optional<ScheduledFault> ParseFault(std::string_view text, std::string& error);
 
 }  // namespace kulve::sim

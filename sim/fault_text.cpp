@@ -1,4 +1,4 @@
-#include "sim/fault_spec.h"
+#include "sim/fault_text.h"
 
 #include <charconv>
 #include <cstdint>
@@ -107,12 +107,12 @@ bool ParseTrigger(std::string_view text, FaultTrigger& trigger, std::string& err
 
 }  // namespace
 
-std::optional<FaultSpec> ParseFaultSpec(std::string_view text, std::string& error) {
-  FaultSpec spec;
-  spec.trigger = FaultTrigger::EveryExchange();
+std::optional<ScheduledFault> ParseFault(std::string_view text, std::string& error) {
+  ScheduledFault parsed;
+  parsed.trigger = FaultTrigger::EveryExchange();
   const auto at = text.find('@');
   if (at != std::string_view::npos) {
-    if (!ParseTrigger(text.substr(at + 1), spec.trigger, error)) return std::nullopt;
+    if (!ParseTrigger(text.substr(at + 1), parsed.trigger, error)) return std::nullopt;
     text = text.substr(0, at);
   }
   const auto colon = text.find(':');
@@ -120,16 +120,16 @@ std::optional<FaultSpec> ParseFaultSpec(std::string_view text, std::string& erro
     error = "expected BYTE:KIND";
     return std::nullopt;
   }
-  if (!ParseByte(text.substr(0, colon), spec.fault.at)) {
+  if (!ParseByte(text.substr(0, colon), parsed.fault.at)) {
     error = "unknown reader byte '" + std::string(text.substr(0, colon)) + "'";
     return std::nullopt;
   }
-  if (!ParseKind(text.substr(colon + 1), spec.fault, error)) return std::nullopt;
-  if (spec.trigger.code && spec.fault.at == ReaderByte::kStart) {
+  if (!ParseKind(text.substr(colon + 1), parsed.fault, error)) return std::nullopt;
+  if (parsed.trigger.code && parsed.fault.at == ReaderByte::kStart) {
     error = "a code cannot select a fault at 'start': the code arrives later";
     return std::nullopt;
   }
-  return spec;
+  return parsed;
 }
 
 }  // namespace kulve::sim

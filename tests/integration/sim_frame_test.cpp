@@ -55,7 +55,7 @@ class RawHost {
   }
 
   // Reads until `count` bytes arrived or `timeout` passed; hangup ends it early.
-  Bytes Read(std::size_t count, std::chrono::milliseconds timeout = 300ms) {
+  Bytes Read(std::size_t count, std::chrono::milliseconds timeout = 600ms) {
     Bytes got;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     hungUp_ = false;
@@ -299,14 +299,14 @@ TEST_F(SimFrameTest, TriggersPickTheirExchanges) {
 }
 
 TEST_F(SimFrameTest, DelayHoldsBackTheChosenByte) {
-  sim_.InjectFault({FaultKind::kDelay, ReaderByte::kChecksum, 400});
+  sim_.InjectFault({FaultKind::kDelay, ReaderByte::kChecksum, 800});
   host_->Write({0x23});
   ASSERT_EQ(host_->Read(1), Bytes{0x45});
   host_->Write(Request(code::kProbe));
   ASSERT_EQ(host_->Read(1), Bytes{0x67});
   host_->Write({0x89});
-  EXPECT_EQ(host_->Read(3, 200ms), (Bytes{0x00, 0x00}));
-  EXPECT_EQ(host_->Read(1, 1000ms), Bytes{0x00});
+  EXPECT_EQ(host_->Read(3, 400ms), (Bytes{0x00, 0x00}));
+  EXPECT_EQ(host_->Read(1, 2000ms), Bytes{0x00});
 }
 
 TEST_F(SimFrameTest, VanishingLineHangsUpTheHost) {

@@ -112,6 +112,10 @@ bool ServeControl(Simulator& sim, std::string& pending) {
 
 int main(int argc, char** argv) {
   Args args;
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (!ParseArgs(argc, argv, args)) {
     std::fputs(kUsage, stderr);
     return 2;

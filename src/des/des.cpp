@@ -82,8 +82,8 @@ inline void RoundKey(const KeyRegisters& reg, unsigned r, std::uint32_t& odd, st
 }
 
 // From this many blocks on, a bitsliced batch (even a short one) is faster
-// than the table-driven code.
-constexpr std::size_t kBitslicedFrom = 24;
+// than the table-driven code; 32-bit code has fewer registers for it.
+constexpr std::size_t kBitslicedFrom = sizeof(void*) >= 8 ? 24 : 64;
 
 }  // namespace
 
@@ -190,9 +190,9 @@ void CryptEcb(const std::uint8_t key[8], Direction direction, const std::uint8_t
   }
 
   std::size_t i = 0;
-  if (grouping_safe && blocks >= kBitslicedFrom) {
+  const std::size_t batch = BitslicedBatch();
+  if (grouping_safe && batch != 0 && blocks >= kBitslicedFrom) {
     // Whole batches, and a short last batch when it is long enough to pay.
-    const std::size_t batch = BitslicedBatch();
     const std::size_t rest = blocks % batch;
     i = rest >= kBitslicedFrom ? blocks : blocks - rest;
     CryptBitsliced(key, direction, in, out, i);

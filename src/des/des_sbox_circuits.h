@@ -2,10 +2,12 @@
 //
 // The DES S-boxes as logic on bitsliced words: a1..a6 are the six input
 // bits (a1 first), and the four output bits (out1 first) are XORed into
-// out1..out4. W is any type with &, |, ^ and ~.
+// out1..out4. W is any type with &, |, ^ and ~. Internal linkage, so that
+// files built for different instruction sets each keep their own copy.
 #pragma once
 
 namespace kulve::des::sbox_circuits {
+namespace {
 
 // S1: 70 operations.
 template <class W>
@@ -587,4 +589,5 @@ inline void S8(W a1, W a2, W a3, W a4, W a5, W a6, W& out1, W& out2, W& out3, W&
   out4 ^= t21;
 }
 
+}  // namespace
 }  // namespace kulve::des::sbox_circuits

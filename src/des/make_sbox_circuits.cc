@@ -204,9 +204,11 @@ int main(int argc, char** argv) {
       "//\n"
       "// The DES S-boxes as logic on bitsliced words: a1..a6 are the six input\n"
       "// bits (a1 first), and the four output bits (out1 first) are XORed into\n"
-      "// out1..out4. W is any type with &, |, ^ and ~.\n"
+      "// out1..out4. W is any type with &, |, ^ and ~. Internal linkage, so that\n"
+      "// files built for different instruction sets each keep their own copy.\n"
       "#pragma once\n\n"
-      "namespace kulve::des::sbox_circuits {\n");
+      "namespace kulve::des::sbox_circuits {\n"
+      "namespace {\n");
   int total = 0;
   for (int box = 0; box < 8; ++box) {
     const Best best = Search(box);
@@ -214,7 +216,7 @@ int main(int argc, char** argv) {
     Emit(box, best);
     std::fprintf(stderr, "S%d: %d operations\n", box + 1, best.gates);
   }
-  std::printf("\n}  // namespace kulve::des::sbox_circuits\n");
+  std::printf("\n}  // namespace\n}  // namespace kulve::des::sbox_circuits\n");
   std::fprintf(stderr, "total %d\n", total);
   return 0;
 }

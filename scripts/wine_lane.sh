@@ -21,8 +21,8 @@
 #   COM3         silent line
 #   COM4         reader failing chosen commands (the faults below)
 # COM1 to COM4 and COM10 are pinned in the prefix's registry to symlinks in a
-# temporary folder, each kept pointing at the pty of a bridge to one simulator
-# (tests/windows/com_bridge.py), and COM5 to COM9 to a path that does not
+# temporary folder, each kept pointing at the pty of one simulator, and COM5
+# to COM9 to a path that does not
 # exist; Wine's default for COM1 (/dev/ttyS0, the console here) is never used.
 # As root the lane also runs in a private mount namespace where every
 # /dev/ttyS* is /dev/null.
@@ -193,21 +193,16 @@ wait_for_line() {  # pid, output file, symlink
   return 1
 }
 
-# A simulated reader behind the symlink that Wine opens, through a bridge that
-# turns the rate Wine leaves on a pty for 56000 into the 57600 that a real
-# UART makes of it (see com_bridge.py).
+# A simulated reader behind the symlink that Wine opens. Wine leaves B38400 on
+# a pty for the library's 56000 (the custom-rate marker a real UART turns into
+# 57600); the simulator takes that as the fast speed.
 start_sim() {  # name, then kulvesim options
   local name="$1"; shift
-  local sim_link="$work/sim-$name" port_link="$work/com-$name"
-  "$sim" --quiet --link "$sim_link" "$@" </dev/null >"$sim_link.out" 2>"$sim_link.err" &
-  sim_pids+=($!)
-  wait_for_line $! "$sim_link.out" "$sim_link" ||
-    { cat "$sim_link.err" >&2; die "kulvesim did not come up for $name"; }
-  python3 "$repo/tests/windows/com_bridge.py" --reader "$sim_link" --link "$port_link" \
-    </dev/null >"$port_link.out" 2>"$port_link.err" &
+  local port_link="$work/com-$name"
+  "$sim" --quiet --link "$port_link" "$@" </dev/null >"$port_link.out" 2>"$port_link.err" &
   sim_pids+=($!)
   wait_for_line $! "$port_link.out" "$port_link" ||
-    { cat "$port_link.err" >&2; die "com_bridge did not come up for $name"; }
+    { cat "$port_link.err" >&2; die "kulvesim did not come up for $name"; }
 }
 
 run_arch() {  # win32|win64

@@ -50,10 +50,11 @@ void MakeRaw(int fd, std::uint32_t bps, const std::string& what) {
 }  // namespace
 
 bool Accepts(SpeedSet speeds, std::uint32_t bps) {
+  const bool fast = bps == 57600 || bps == 38400;
   switch (speeds) {
-    case SpeedSet::k57600Only: return bps == 57600;
+    case SpeedSet::k57600Only: return fast;
     case SpeedSet::k9600Only: return bps == 9600;
-    case SpeedSet::kBoth: return bps == 57600 || bps == 9600;
+    case SpeedSet::kBoth: return fast || bps == 9600;
   }
   return false;
 }

@@ -9,6 +9,10 @@ namespace kulve::sim {
 
 enum class SpeedSet : std::uint8_t { k57600Only, k9600Only, kBoth };
 
+// The fast speed is 57600, or 38400 seen on a pty: a host that asks for a
+// non-standard rate (a Windows program's 56000, under Wine) gets a custom UART
+// divisor with B38400 as its marker, and on a real UART that divisor runs the
+// line at 57600. A pty has no divisor, so the marker is all it shows.
 bool Accepts(SpeedSet speeds, std::uint32_t bitsPerSecond);
 // "57600", "9600" or "both"; false for anything else.
 bool ParseSpeedSet(const std::string& text, SpeedSet& out);

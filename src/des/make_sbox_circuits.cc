@@ -1,7 +1,8 @@
 // Writes des_sbox_circuits.h: each DES S-box as a straight-line sequence of
 // AND, OR, XOR, AND-NOT and NOT operations, for the bitsliced block code.
 //
-// Not part of the build. To regenerate (takes a few minutes):
+// Not part of the build. To regenerate (several minutes; the output is the
+// same every time):
 //   g++ -std=c++20 -O2 -I src src/des/make_sbox_circuits.cc -o make_sbox_circuits
 //   ./make_sbox_circuits > src/des/des_sbox_circuits.h
 //

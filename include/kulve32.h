@@ -191,8 +191,13 @@ KULVE_API int KULVE_CALL CheckZoneSecret(int zone, unsigned char *code);
 KULVE_API int KULVE_CALL SetZoneRWBit(int zone, int access);
 
 /* ---- Software DES (ECB) ---------------------------------------------------- */
-/* length must be a multiple of 8 (else 4, output untouched); 0 or negative
- * lengths do nothing and return 0. output may equal input. Thread-safe. */
+/* DES in ECB mode: each 8-byte block of input (length bytes) is enciphered
+ * (deciphered) with the 8-byte key into output (length bytes); the parity
+ * bits of the key are ignored. 4 = length not a multiple of 8 (signed: -3
+ * fails, -8 passes) or, with a positive length, a null pointer; nothing is
+ * written then. A length of 0 or a negative multiple of 8 writes nothing and
+ * returns 0. output may be input itself, or overlap it at any offset (the
+ * result is always that of going block by block). Thread-safe. */
 KULVE_API int KULVE_CALL EnDesData(const unsigned char *input, const unsigned char *key,
                                    unsigned char *output, int length);
 KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned char *key,

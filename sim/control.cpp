@@ -1,5 +1,9 @@
 #include "sim/control.h"
 
+#include <cstdlib>
+
+#include "sim/cards/memory_card.h"
+
 #include "sim/fault_text.h"
 
 namespace kulve::sim {
@@ -41,6 +45,18 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
   }
   if (verb == "vanish" && arg.empty()) {
     sim.Vanish();
+    return "ok";
+  }
+  if (verb == "insert") {
+    const std::string text(arg);
+    char* end = nullptr;
+    const long type = std::strtol(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || type < 0 || type > 255) return "error: insert takes a card type 0..255";
+    sim.WithState([&](ReaderState& s) { InsertMemoryCard(s, static_cast<std::uint8_t>(type)); });
+    return "ok";
+  }
+  if (verb == "remove" && arg.empty()) {
+    sim.WithState([](ReaderState& s) { RemoveMemoryCard(s); });
     return "ok";
   }
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());

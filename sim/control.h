@@ -7,6 +7,8 @@
 //   vanish         close the line now (kulvesim opens a new one) -> ok
 //   count          exchanges completed so far                  -> count N
 //   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
+//   insert TYPE    a new contact memory card of TYPE in the slot -> ok | error: ...
+//   remove         empty the contact slot                      -> ok
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 

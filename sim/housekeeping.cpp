@@ -1,5 +1,7 @@
 #include "sim/housekeeping.h"
 
+#include "sim/cards/memory_card.h"
+
 namespace kulve::sim {
 
 namespace {
@@ -26,6 +28,7 @@ void RegisterHousekeepingCommands(Firmware& firmware) {
                     }));
   firmware.Register(code::kPowerOff, Expecting(0, [](ReaderState& s, Data) {
                       s.power = PowerState::kOff;
+                      if (s.memoryCard) s.memoryCard->Lock();  // an unpowered card forgets presented codes
                       return Ok();
                     }));
 

@@ -11,12 +11,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "sim/control.h"
+#include "sim/cards/memory_card.h"
 #include "sim/fault_text.h"
 #include "sim/simulator.h"
 
@@ -26,20 +28,23 @@ using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
-    "                [--fault FAULT ...] [--quiet]\n"
+    "                [--card TYPE] [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
+    "  --card TYPE     start with a new contact memory card of TYPE in the slot\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
     "  --quiet         do not trace frames on standard error\n"
-    "Standard input takes: fault FAULT, clear, speed S, vanish, count, state.\n";
+    "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
+    "insert TYPE (a new memory card), remove.\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
   std::vector<kulve::sim::ScheduledFault> faults;
+  int card = -1;  // memory-card type in the slot at start; -1 = empty
   bool quiet = false;
 };
 
@@ -58,6 +63,14 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         std::fprintf(stderr, "kulvesim: --speed takes 57600, 9600 or both\n");
         return false;
       }
+    } else if (a == "--card" && hasValue) {
+      char* end = nullptr;
+      const long type = std::strtol(argv[++i], &end, 0);
+      if (*end != '\0' || type < 0 || type > 255) {
+        std::fprintf(stderr, "kulvesim: --card takes a card type 0..255\n");
+        return false;
+      }
+      args.card = static_cast<int>(type);
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -138,6 +151,9 @@ int main(int argc, char** argv) {
 
   Simulator sim(args.options);
   for (const auto& f : args.faults) sim.InjectFault(f.fault, f.trigger);
+  if (args.card >= 0) {
+    sim.WithState([&](kulve::sim::ReaderState& s) { InsertMemoryCard(s, static_cast<std::uint8_t>(args.card)); });
+  }
   try {
     sim.Start();
   } catch (const std::system_error& e) {

@@ -24,7 +24,7 @@ cmake --build build/release -j"$jobs"
 
 step "build: address and undefined-behaviour sanitizers"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
-cmake --build build/asan -j"$jobs" --target kulve_unit_tests kulve_integration_tests
+cmake --build build/asan -j"$jobs"
 
 step "benchmarks: one short pass each"
 for bench in build/release/bench/*_bench; do
@@ -46,6 +46,8 @@ step "tests: sanitizers (unit and integration)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j2 -LE windows
 
+step "demo under the sanitizers"
+build/asan/tools/kulve demo >/dev/null
+
 step "tests: release (unit, integration, Windows export check)"
 ctest --test-dir build/release --output-on-failure -j2
-printf '\nall tests passed in %ds\n' $((SECONDS - started))

@@ -1,6 +1,10 @@
 #include "tools/session.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "kulve32.h"
 #include "tools/results.h"
@@ -33,7 +37,17 @@ bool Session::EnsureLinked() {
     return false;
   }
   if (LinkCom(0) != 0) {
-    std::fprintf(stderr, "kulve: no reader answered on %s at 57600 or 9600 bit/s\n", devicePath_.c_str());
+    // LinkCom cannot say why; the common causes can be told apart from here.
+    if (::access(devicePath_.c_str(), R_OK | W_OK) != 0) {
+      const int error = errno;
+      std::fprintf(stderr, "kulve: cannot open %s: %s%s\n", devicePath_.c_str(), std::strerror(error),
+                   error == EACCES ? " (is your user in the group that owns the port, e.g. dialout?)" : "");
+    } else {
+      std::fprintf(stderr,
+                   "kulve: no reader answered on %s at 57600 or 9600 bit/s "
+                   "(or another program has the port open)\n",
+                   devicePath_.c_str());
+    }
     return false;
   }
   linked_ = true;

@@ -5,15 +5,13 @@
 
 #include "link/transact.h"
 #include "memcard/card_types.h"
+#include "memcard/command_codes.h"
 #include "memcard/memcard.h"
 #include "memcard/reply_copy.h"
 
 namespace kulve {
 namespace {
 
-constexpr std::uint8_t kRead = 0x14;
-constexpr std::uint8_t kWrite = 0x15;
-constexpr std::uint8_t kErase = 0x1A;
 constexpr std::int64_t kPieceSize = 64;
 constexpr std::int64_t kAddressSpace = 0x10000;  // addresses go on the wire as 16 bits
 constexpr std::size_t kHeaderSize = 4;            // area, address high, address low, n
@@ -64,7 +62,7 @@ int ReadCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t 
   std::size_t position = 0;
   for (std::int64_t asked = 0; asked < count;) {
     const std::int64_t n = std::min<std::int64_t>(count - asked, kPieceSize);
-    const std::uint8_t status = Exchange(reader, kRead, PieceHeader(LowByte(area), address + asked, n));
+    const std::uint8_t status = Exchange(reader, memcard_code::kRead, PieceHeader(LowByte(area), address + asked, n));
     if (status != 0) return status;
     position += CopyReply(reader.block, buffer + position, static_cast<std::size_t>(n));
     asked += n;
@@ -76,7 +74,7 @@ int WriteCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t
               std::uint8_t* buffer) {
   const std::int64_t address = CheckedAddress(page, offset, count, buffer);
   if (address < 0) return kResultBadArgument;
-  return WritePieces(reader, kWrite, LowByte(area), address, count, buffer);
+  return WritePieces(reader, memcard_code::kWrite, LowByte(area), address, count, buffer);
 }
 
 int EraseCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t offset, std::int32_t count,
@@ -86,9 +84,9 @@ int EraseCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t
   std::fill_n(buffer, count, std::uint8_t{0xFF});
   if (TraitsOf(reader.context.cardType).erase == EraseMethod::kEraseCommand) {
     // The erase command always works on the card memory, whatever area was asked.
-    return WritePieces(reader, kErase, kCardMemoryArea, address, count, buffer);
+    return WritePieces(reader, memcard_code::kErase, kCardMemoryArea, address, count, buffer);
   }
-  return WritePieces(reader, kWrite, LowByte(area), address, count, buffer);
+  return WritePieces(reader, memcard_code::kWrite, LowByte(area), address, count, buffer);
 }
 
 }  // namespace kulve

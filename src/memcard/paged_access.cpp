@@ -6,14 +6,13 @@
 
 #include "link/transact.h"
 #include "memcard/card_types.h"
+#include "memcard/command_codes.h"
 #include "memcard/memcard.h"
 #include "memcard/reply_copy.h"
 
 namespace kulve {
 namespace {
 
-constexpr std::uint8_t kPagedWrite = 0x23;
-constexpr std::uint8_t kPagedRead = 0x24;
 constexpr std::int64_t kChunkSize = 66;
 constexpr std::int64_t kPageCount = 0x10000;  // page numbers go on the wire as 16 bits
 constexpr std::size_t kHeaderSize = 5;         // page high, page low, offset high, offset low, n
@@ -70,7 +69,7 @@ int ReadMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::u
   std::int64_t running = 0;
   return ForEachChunk(address, count, pageSize, [&](const Chunk& c) {
     if (c.startsPiece) running = c.position;
-    const std::uint8_t status = Exchange(reader, kPagedRead, ChunkHeader(c));
+    const std::uint8_t status = Exchange(reader, memcard_code::kPagedRead, ChunkHeader(c));
     if (status == 0) running += CopyReply(reader.block, buffer + running, static_cast<std::size_t>(c.n));
     return int{status};
   });
@@ -87,7 +86,7 @@ int WriteMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::
     std::copy(header.begin(), header.end(), send.begin());
     std::copy_n(buffer + c.position, c.n, send.begin() + kHeaderSize);
     const std::uint8_t status =
-        Exchange(reader, kPagedWrite, std::span(send.data(), kHeaderSize + static_cast<std::size_t>(c.n)));
+        Exchange(reader, memcard_code::kPagedWrite, std::span(send.data(), kHeaderSize + static_cast<std::size_t>(c.n)));
     if (status == 0) copyBack += CopyReply(reader.block, buffer + copyBack, static_cast<std::size_t>(c.n));
     return int{status};
   });

@@ -4,19 +4,13 @@
 
 #include "link/transact.h"
 #include "memcard/card_types.h"
+#include "memcard/command_codes.h"
 #include "memcard/memcard.h"
 #include "memcard/reply_copy.h"
 
 namespace kulve {
 namespace {
 
-constexpr std::uint8_t kPresentCode = 0x0C;
-constexpr std::uint8_t kReadArea = 0x14;
-constexpr std::uint8_t kWriteArea = 0x15;
-constexpr std::uint8_t kPresentZoneCode = 0x18;
-constexpr std::uint8_t kPresentEraseKey = 0x19;
-constexpr std::uint8_t kEraseBytes = 0x1A;
-constexpr std::uint8_t kSetZoneAccess = 0x1B;
 constexpr std::int32_t kMaxSendLength = 255;
 constexpr std::size_t kZonedCodeLength = 2;
 
@@ -46,7 +40,7 @@ std::uint8_t SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t p
 int ReplaceCardMemoryCode(Reader& reader, const CardTypeTraits& traits, std::uint8_t* code) {
   const std::uint8_t c = traits.codeAddress;
   const std::array<std::uint8_t, 6> erase{kCardMemoryArea, 0, c, 2, 0xFF, 0xFF};
-  if (const int status = Exchange(reader, kEraseBytes, erase); status != 0) return status;
+  if (const int status = Exchange(reader, memcard_code::kErase, erase); status != 0) return status;
   const CommandBlock& block = reader.block;
   if (!std::all_of(block.replyData.begin(), block.replyData.begin() + block.replyLength,
                    [](std::uint8_t b) { return b == 0xFF; })) {
@@ -74,13 +68,13 @@ int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
     case SecurityModel::kZoned: {
       if (length != static_cast<std::int32_t>(kZonedCodeLength)) return kResultNotForCardType;
       if (code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = Exchange(reader, kPresentCode, std::span(code, kZonedCodeLength));
+      const std::uint8_t status = Exchange(reader, memcard_code::kPresentCode, std::span(code, kZonedCodeLength));
       CopyUnlessLinkFailed(reader.block, code, kSecretBufferSize);
       return status;
     }
     case SecurityModel::kCardMemory: {
       if (length < 0 || length > kMaxSendLength || code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = Exchange(reader, kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      const std::uint8_t status = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
       if (status == 0) {
         // The reader answers code then counter; the caller gets counter then code.
         const CommandBlock& b = reader.block;
@@ -92,7 +86,7 @@ int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
     case SecurityModel::kPresentationOnly:
     case SecurityModel::kSecurityMemory: {
       if (length < 0 || length > kMaxSendLength || code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = Exchange(reader, kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      const std::uint8_t status = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
       if (status == 0) CopyReply(reader.block, code, CodeBufferSize(length));
       return status;
     }
@@ -118,7 +112,7 @@ int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
     case SecurityModel::kZoned: {
       if (counter == nullptr || code == nullptr) return kResultBadArgument;
       const std::array<std::uint8_t, 1> send{kSecurityMemoryArea};
-      const std::uint8_t status = Exchange(reader, kReadArea, send);
+      const std::uint8_t status = Exchange(reader, memcard_code::kRead, send);
       if (status == 0) {
         // The security memory starts with the counter byte; the code follows.
         const CommandBlock& b = reader.block;
@@ -144,7 +138,7 @@ int ModifySecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
     case SecurityModel::kZoned: {
       if (length != static_cast<std::int32_t>(kZonedCodeLength)) return kResultNotForCardType;
       if (code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = SendWithPrefix(reader, kWriteArea, kSecurityMemoryArea, code, kZonedCodeLength);
+      const std::uint8_t status = SendWithPrefix(reader, memcard_code::kWrite, kSecurityMemoryArea, code, kZonedCodeLength);
       if (status == 0) CopyReply(reader.block, code, kSecretBufferSize);
       return status;
     }
@@ -152,7 +146,7 @@ int ModifySecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
       // One send byte goes to the area selector.
       if (length < 0 || length > kMaxSendLength - 1 || code == nullptr) return kResultBadArgument;
       const std::uint8_t status =
-          SendWithPrefix(reader, kWriteArea, kSecurityMemoryArea, code, static_cast<std::size_t>(length));
+          SendWithPrefix(reader, memcard_code::kWrite, kSecurityMemoryArea, code, static_cast<std::size_t>(length));
       if (status == 0) CopyReply(reader.block, code, CodeBufferSize(length));
       return status;
     }
@@ -171,7 +165,7 @@ int CheckEraseSecret(Reader& reader, std::int32_t keyNumber, std::uint8_t* key) 
   const std::size_t keyLength = EraseKeyLength(traits, keyNumber);
   if (keyLength == 0) return kResultNotForCardType;
   if (key == nullptr) return kResultBadArgument;
-  const std::uint8_t status = SendWithPrefix(reader, kPresentEraseKey, LowByte(keyNumber), key, keyLength);
+  const std::uint8_t status = SendWithPrefix(reader, memcard_code::kPresentEraseKey, LowByte(keyNumber), key, keyLength);
   const std::size_t bufferSize = std::max(keyLength, kSecretBufferSize);
   if (traits.security == SecurityModel::kZoned) {
     CopyUnlessLinkFailed(reader.block, key, bufferSize);
@@ -184,14 +178,14 @@ int CheckEraseSecret(Reader& reader, std::int32_t keyNumber, std::uint8_t* key) 
 int CheckZoneSecret(Reader& reader, std::int32_t zone, std::uint8_t* code) {
   if (TraitsOf(reader.context.cardType).security != SecurityModel::kZoned) return kResultNotForCardType;
   if (code == nullptr) return kResultBadArgument;
-  const std::uint8_t status = SendWithPrefix(reader, kPresentZoneCode, LowByte(zone), code, kZonedCodeLength);
+  const std::uint8_t status = SendWithPrefix(reader, memcard_code::kPresentZoneCode, LowByte(zone), code, kZonedCodeLength);
   CopyUnlessLinkFailed(reader.block, code, kSecretBufferSize);
   return status;
 }
 
 int SetZoneRWBit(Reader& reader, std::int32_t zone, std::int32_t access) {
   const std::array<std::uint8_t, 2> send{LowByte(zone), LowByte(access)};
-  return Exchange(reader, kSetZoneAccess, send);
+  return Exchange(reader, memcard_code::kSetZoneAccess, send);
 }
 
 }  // namespace kulve

@@ -4,13 +4,13 @@
 
 #include "link/transact.h"
 #include "memcard/card_types.h"
+#include "memcard/command_codes.h"
 #include "memcard/memcard.h"
 #include "memcard/reply_copy.h"
 
 namespace kulve {
 namespace {
 
-constexpr std::uint8_t kFuse = 0x0E;
 
 }  // namespace
 
@@ -37,7 +37,7 @@ int VerifyIC(Reader& reader) {
 
 int Fuse(Reader& reader, std::int32_t value) {
   const std::array<std::uint8_t, 1> send{LowByte(value)};
-  return Exchange(reader, kFuse, send);
+  return Exchange(reader, memcard_code::kFuse, send);
 }
 
 }  // namespace kulve

@@ -49,28 +49,22 @@ struct LinkAttempt {
   bool probed;  // at least one probe went out
 };
 
+// Closes whatever is open, then opens and probes at the fast speed and, when
+// no reader answers there, at the slow one.
 LinkAttempt TryLink(Reader& reader, std::int32_t index) {
   ReaderContext& context = reader.context;
   bool probed = false;
   context.cardType = kNoCardSelected;
-  UnLinkCom(reader);
-  if (OpenPort(reader, index, kFastSpeed) == 0) {
+  for (const std::int32_t speed : {kFastSpeed, kSlowSpeed}) {
+    UnLinkCom(reader);
+    if (OpenPort(reader, index, speed) != 0) continue;
     probed = true;
     RunProbe(reader);
     if (reader.block.status == 0) {
-      context.linkSpeed = kFastSpeed;
+      context.linkSpeed = speed;
       return {0, probed};
     }
     context.linkSpeed = 0;
-  }
-  UnLinkCom(reader);
-  if (OpenPort(reader, index, kSlowSpeed) == 0) {
-    probed = true;
-    RunProbe(reader);
-    if (reader.block.status == 0) {
-      context.linkSpeed = kSlowSpeed;
-      return {0, probed};
-    }
   }
   context.linkSpeed = 0;
   return {1, probed};

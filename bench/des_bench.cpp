@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Software DES against OpenSSL's DES, side by side on the same data.
 //
 // Every call takes the key afresh, as EnDesData does: one 8-byte block with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exchanges per second through the real POSIX port against the in-process
 // simulator. Wall time per iteration is the round trip over the pty (both
 // sides' scheduling included); the CPU column is the calling thread alone,
@@ -22,7 +23,7 @@ void RunExchanges(benchmark::State& state, std::uint8_t code, std::vector<std::u
     return;
   }
   for (auto _ : state) {
-    const std::uint8_t status = kulve::Exchange(reader, code, data);
+    const std::uint8_t status = kulve::Exchange(reader, code, data).status;
     if (status != 0) {
       state.SkipWithError("exchange failed");
       break;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The module-definition file is the one list of exported names and ordinals.
 # The Linux version script is generated from it so the two cannot drift.
 set(KULVE_DEF_FILE ${CMAKE_SOURCE_DIR}/src/exports/kulve32.def)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes the import library of the 32-bit DLL (run with cmake -P).
 #
 # The DLL exports plain names ("LinkCom"), while a 32-bit program that calls a

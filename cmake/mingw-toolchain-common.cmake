@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for Windows with the mingw-w64 toolchain.
 # The -posix variants give std::thread and friends; the runtime is linked
 # statically so the DLL needs nothing beyond the system DLLs.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kulve32.h - public interface of the KULVE32 card reader library.
  *

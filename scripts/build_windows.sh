@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Cross-builds KULVE32.DLL (32-bit and 64-bit), its import libraries and the
 # Windows test programs with mingw-w64.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library and the command-line tool, then runs the narrated demo
 # against the built-in reader simulator (no hardware needed).
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build and the tests need, when run as root
 # and something is missing. As another user it only reports what is missing.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds everything and runs every test:
 #   1. the library, simulator, tool, tests and benchmarks (RelWithDebInfo);
 #   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer;

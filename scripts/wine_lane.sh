@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Wine lane: runs the Windows test programs against the 32-bit and the
 # 64-bit KULVE32.DLL under Wine, with simulated readers behind the COM ports.
 #

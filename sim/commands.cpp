@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/commands.h"
 
 #include "sim/housekeeping.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The full command set of the simulated reader.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands a running kulvesim takes on its standard input, one per line,
 // so a test script can steer a reader in another process:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/fault_text.h"
 
 #include <charconv>

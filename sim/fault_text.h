@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults written as text, for the command line:
 //
 //   BYTE:KIND[@TRIGGER]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scheduled misbehaviour of the reader on the line, for testing the host's
 // handling of every failing step of an exchange.
 //

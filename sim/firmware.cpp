@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/firmware.h"
 
 #include <utility>

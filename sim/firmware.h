@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's command dispatch: one handler per command code.
 //
 // Card families add their commands through a function of their own, e.g.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/frame_server.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's side of the frame protocol on one open line.
 //
 // Idle, the server skips every byte but '#'. On '#' (at a line speed the

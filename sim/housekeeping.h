@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's own commands: link probe, power, card type, state, standby,
 // device number, version and alarm.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/line.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The line the reader serves: a pseudo-terminal, or a serial device given
 // by path.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kulvesim: a simulated card reader on a pseudo-terminal or serial device.
 //
 // Prints the path a host should open as the first line of standard output,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/memcard_commands.h"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's contact memory-card commands, served by the card in the slot
 // (sim/cards/memory_card.h has the card, its memory and its rules).
 //

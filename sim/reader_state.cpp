@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/reader_state.h"
 
 #include "sim/cards/memory_card.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything the simulated reader remembers between commands.
 //
 // Card families add the model of their card here, one member each, e.g.

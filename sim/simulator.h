@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated reader, in-process: a line (a new pseudo-terminal, or a
 // serial device) served on a thread of its own.
 //

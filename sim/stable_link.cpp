@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/stable_link.h"
 
 #include <sys/stat.h>

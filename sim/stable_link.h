@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fixed path (e.g. the one a Windows compatibility layer maps COM1 to)
 // kept pointing at whatever pseudo-terminal the reader serves this run.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Linux shared library exports exactly the names of the module-definition
 # file: nothing missing, nothing extra (no C++ internals, no runtime symbols).
 #   check_so_exports.sh LIBRARY DEF_FILE

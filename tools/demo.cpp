@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/demo.h"
 
 #include <chrono>

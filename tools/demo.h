@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The narrated tour of the library against the built-in simulator.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Narration helpers shared by the demo's sections.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Software DES from the command line: kulve des enc|dec --key HEX HEXDATA
 #include <cstdio>
 
@@ -8,21 +9,24 @@
 namespace kulve::tool {
 namespace {
 
-int Des(Session&, const Args& args) {
+constexpr std::size_t kMaxData = 1 << 20;
+
+Action Des(const Args& args) {
   const bool encipher = args[0] == "enc";
-  if (!encipher && args[0] != "dec") return BadArgument("des takes enc or dec");
-  if (args[1] != "--key") return BadArgument("des enc|dec --key HEX HEXDATA");
-  const auto key = ParseHex(args[2]);
-  if (!key || key->size() != 8) return BadArgument("the key is 8 bytes of hex");
-  auto data = ParseHex(args[3]);
-  if (!data || data->empty() || data->size() % 8 != 0) return BadArgument("the data is hex, a multiple of 8 bytes");
-  std::vector<unsigned char> out(data->size());
-  const int length = static_cast<int>(data->size());
-  const int result = encipher ? EnDesData(data->data(), key->data(), out.data(), length)
-                              : UnDesData(data->data(), key->data(), out.data(), length);
-  if (result != 0) return BadArgument("DES refused the data length");
-  std::printf("%s\n", FormatHex(out).c_str());
-  return 0;
+  if (!encipher && args[0] != "dec") throw UsageError("des takes enc or dec");
+  if (args[1] != "--key") throw UsageError("des enc|dec --key HEX HEXDATA");
+  const Bytes key = HexArg(args[2], 8, 8, "the key");
+  const Bytes data = HexArg(args[3], 8, kMaxData, "the data");
+  if (data.size() % 8 != 0) throw UsageError("the data must be a multiple of 8 bytes");
+  return [=](Session&) {
+    Bytes out(data.size());
+    const int length = static_cast<int>(data.size());
+    const int result = encipher ? EnDesData(data.data(), key.data(), out.data(), length)
+                                : UnDesData(data.data(), key.data(), out.data(), length);
+    if (result != 0) return 1;
+    std::printf("%s\n", FormatHex(out).c_str());
+    return 0;
+  };
 }
 
 }  // namespace

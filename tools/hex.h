@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hex text to bytes and back, for the command line.
 #pragma once
 

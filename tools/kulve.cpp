@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kulve: drive a card reader (or the built-in simulator) from the command line.
 //
 //   kulve --port /dev/ttyUSB0 inquire power on select 1 read 18 0 0 16
@@ -5,19 +6,23 @@
 //   kulve des enc --key 0123456789ABCDEF 4E6F772069732074
 //   kulve demo
 //
-// Commands run in order; each takes a fixed number of words.
+// Commands run in order; each takes a fixed number of words (or, for a few,
+// the rest of the line). The whole line is checked before anything is sent.
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "kulve32.h"
 #include "tools/command.h"
 #include "tools/demo.h"
 #include "tools/results.h"
 
 namespace kulve::tool {
 namespace {
+
+constexpr int kExitUsage = 2;
 
 CommandList AllCommands() {
   CommandList commands;
@@ -27,16 +32,24 @@ CommandList AllCommands() {
   return commands;
 }
 
-void Usage(const CommandList& commands) {
-  std::printf(
-      "usage: kulve [--port PATH | --sim [--sim-speed 57600|9600|both]] [--trace] COMMAND [ARGS] [COMMAND ...]\n"
+void Usage(const CommandList& commands, std::FILE* out) {
+  std::fprintf(out,
+      "usage: kulve [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS] ...]\n"
       "       kulve demo\n\n"
+      "options:\n"
       "  --port PATH   the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty)\n"
       "  --sim         start the reader simulator in-process and talk to it\n"
-      "  --trace       with --sim, print every frame the simulated reader handles\n\n"
+      "  --sim-speed S with --sim: the speeds it answers at (57600, 9600 or both)\n"
+      "  --trace       print every frame on the wire (as KULVE32_TRACE=2 does)\n"
+      "  --quiet       print data and failures only, no \"ok\" lines\n"
+      "  -h, --help    this text\n"
+      "  --version     the tool's and the library's versions\n\n"
+      "Data goes to standard output; \"ok\" lines and failures to standard error.\n"
+      "Exit status: 0 every command succeeded; 1 the reader refused or the line failed;\n"
+      "2 the command line was wrong (nothing was sent).\n\n"
       "commands:\n");
   for (const Command& c : commands) {
-    std::printf("  %-10s %-28s %s\n", c.name.c_str(), c.args.c_str(), c.help.c_str());
+    std::fprintf(out, "  %-10s %-28s %s\n", c.name.c_str(), c.args.c_str(), c.help.c_str());
   }
 }
 
@@ -47,59 +60,73 @@ const Command* Find(const CommandList& commands, const std::string& name) {
   return nullptr;
 }
 
+int Complain(const std::string& what) {
+  std::fprintf(stderr, "kulve: %s\n", what.c_str());
+  return kExitUsage;
+}
+
 int Run(int argc, char** argv) {
   const CommandList commands = AllCommands();
   SessionOptions options;
   int i = 1;
-  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+  for (; i < argc && argv[i][0] == '-'; ++i) {
     const std::string flag = argv[i];
     if (flag == "--port" && i + 1 < argc) {
       options.port = argv[++i];
     } else if (flag == "--sim") {
       options.useSimulator = true;
     } else if (flag == "--sim-speed" && i + 1 < argc) {
-      if (!sim::ParseSpeedSet(argv[++i], options.simulatorSpeeds)) return BadArgument("--sim-speed takes 57600, 9600 or both");
+      if (!sim::ParseSpeedSet(argv[++i], options.simulatorSpeeds)) return Complain("--sim-speed takes 57600, 9600 or both");
     } else if (flag == "--trace") {
       options.trace = true;
-    } else if (flag == "--help") {
-      Usage(commands);
+    } else if (flag == "--quiet" || flag == "-q") {
+      options.quiet = true;
+    } else if (flag == "--help" || flag == "-h") {
+      Usage(commands, stdout);
+      return 0;
+    } else if (flag == "--version") {
+      std::printf("kulve %s, library %s (DLLVER %d)\n", KULVE_TOOL_VERSION, KULVE_TOOL_VERSION, DLLVER());
       return 0;
     } else {
-      return BadArgument("unknown option " + flag);
+      return Complain("unknown option " + flag + " (try --help)");
     }
   }
   if (i == argc) {
-    Usage(commands);
-    return 2;
+    Usage(commands, stderr);
+    return kExitUsage;
   }
   if (std::string(argv[i]) == "demo") return RunDemo();
 
   // Check the whole command line before anything is sent.
-  struct Step {
-    const Command* command;
-    Args args;
-  };
-  std::vector<Step> steps;
+  std::vector<Action> actions;
   bool needsReader = false;
   while (i < argc) {
     const Command* command = Find(commands, argv[i]);
-    if (command == nullptr) return BadArgument(std::string("unknown command ") + argv[i] + " (try --help)");
-    if (command->argCount > argc - i - 1) {
-      return BadArgument(command->name + " takes: " + command->args);
+    if (command == nullptr) return Complain(std::string("unknown command ") + argv[i] + " (try --help)");
+    const int available = argc - i - 1;
+    const int taken = command->argCount == kRestOfLine ? available : command->argCount;
+    if (taken > available) return Complain(command->name + " takes: " + command->args);
+    try {
+      actions.push_back(command->prepare(Args(argv + i + 1, argv + i + 1 + taken)));
+    } catch (const UsageError& error) {
+      return Complain(command->name + ": " + error.what());
     }
-    steps.push_back({command, Args(argv + i + 1, argv + i + 1 + command->argCount)});
     needsReader = needsReader || command->needsReader;
-    i += 1 + command->argCount;
+    i += 1 + taken;
   }
   if (needsReader && options.port.empty() && !options.useSimulator) {
-    return BadArgument("say which reader: --port PATH, or --sim for the simulator");
+    return Complain("say which reader: --port PATH, or --sim for the simulator");
   }
 
   Session session(options);
   if (needsReader && !session.EnsureLinked()) return 1;
   int status = 0;
-  for (const Step& step : steps) {
-    status = step.command->run(session, step.args);
+  for (const Action& action : actions) {
+    try {
+      status = action(session);
+    } catch (const UsageError& error) {  // a check only possible once linked (e.g. --sim only)
+      return Complain(error.what());
+    }
     if (status != 0) break;
   }
   return status;
@@ -107,14 +134,9 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int Report(Session&, const std::string& what, int result) {
-  std::printf("%s: %s\n", what.c_str(), DescribeResult(result).c_str());
+int Report(Session& session, const std::string& what, int result) {
+  if (result != 0 || !session.Quiet()) std::fprintf(stderr, "%s: %s\n", what.c_str(), DescribeResult(result).c_str());
   return result == 0 ? 0 : 1;
-}
-
-int BadArgument(const std::string& what) {
-  std::fprintf(stderr, "kulve: %s\n", what.c_str());
-  return 2;
 }
 
 }  // namespace kulve::tool

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory-card commands of the kulve tool, and the memory-card section of the demo.
 #include <algorithm>
 #include <cstdio>
@@ -13,170 +14,176 @@
 namespace kulve::tool {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 constexpr int kMaxCount = 0x10000;  // the whole addressed card
+constexpr int kMaxInt = 0x7FFFFFFF;
 
-// Parses the integer arguments args[first .. first + n); false (after a complaint) on a bad one.
-bool Numbers(const Args& args, std::size_t first, std::size_t n, int* out) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto value = ParseInt(args[first + i]);
-    if (!value) return BadArgument("\"" + args[first + i] + "\" is not a number") == 0;
-    out[i] = *value;
-  }
-  return true;
-}
+Bytes Buffer(int count) { return Bytes(static_cast<std::size_t>(count), 0); }
 
-bool HexArg(const std::string& text, Bytes& out) {
-  const auto bytes = ParseHex(text);
-  if (!bytes || bytes->empty() || bytes->size() > static_cast<std::size_t>(kMaxCount)) {
-    return BadArgument("\"" + text + "\" is not a run of hex bytes") == 0;
-  }
-  out = *bytes;
-  return true;
-}
-
-// A buffer for count bytes, or a complaint when the tool would not hold them.
-bool CountBuffer(int count, Bytes& out) {
-  if (count > kMaxCount) return BadArgument("at most 65536 bytes at a time") == 0;
-  out.assign(static_cast<std::size_t>(std::max(count, 1)), 0);
-  return true;
-}
-
-int PrintedIfOk(Session& s, const std::string& what, int result, const Bytes& bytes, int count) {
-  if (result == 0) std::printf("%s\n", FormatHex(std::span(bytes.data(), static_cast<std::size_t>(count))).c_str());
+int PrintedIfOk(Session& s, const std::string& what, int result, const Bytes& bytes) {
+  if (result == 0) std::printf("%s\n", FormatHex(bytes).c_str());
   return Report(s, what, result);
 }
 
-int Insert(Session& s, const Args& args) {
-  int type = 0;
-  if (!Numbers(args, 0, 1, &type)) return 2;
-  if (s.Simulator() == nullptr) return BadArgument("insert works with --sim only");
-  if (type < 0 || type > 255) return BadArgument("card type must be 0..255");
-  s.Simulator()->WithState([type](sim::ReaderState& st) { sim::InsertMemoryCard(st, static_cast<std::uint8_t>(type)); });
-  std::printf("a new card of type %d is in the simulated reader\n", type);
-  return 0;
-}
-
-int Read(Session& s, const Args& args) {
-  int v[4];  // area, page, offset, count
-  Bytes buffer;
-  if (!Numbers(args, 0, 4, v) || !CountBuffer(v[3], buffer)) return 2;
-  return PrintedIfOk(s, "read", ReadCard(v[0], v[1], v[2], v[3], buffer.data()), buffer, v[3]);
-}
-
-int Write(Session& s, const Args& args) {
-  int v[3];  // area, page, offset
-  Bytes data;
-  if (!Numbers(args, 0, 3, v) || !HexArg(args[3], data)) return 2;
-  return Report(s, "write", WriteCard(v[0], v[1], v[2], static_cast<int>(data.size()), data.data()));
-}
-
-int Erase(Session& s, const Args& args) {
-  int v[4];
-  Bytes buffer;
-  if (!Numbers(args, 0, 4, v) || !CountBuffer(v[3], buffer)) return 2;
-  return Report(s, "erase", EraseCard(v[0], v[1], v[2], v[3], buffer.data()));
-}
-
-int PagedRead(Session& s, const Args& args) {
-  int v[2];  // address, count
-  Bytes buffer;
-  if (!Numbers(args, 0, 2, v) || !CountBuffer(v[1], buffer)) return 2;
-  return PrintedIfOk(s, "paged read", ReadMemCard(v[0], v[1], buffer.data()), buffer, v[1]);
-}
-
-int PagedWrite(Session& s, const Args& args) {
-  int address = 0;
-  Bytes data;
-  if (!Numbers(args, 0, 1, &address) || !HexArg(args[1], data)) return 2;
-  return Report(s, "paged write", WriteMemCard(address, static_cast<int>(data.size()), data.data()));
-}
-
-int PagedErase(Session& s, const Args& args) {
-  int v[2];
-  Bytes buffer;
-  if (!Numbers(args, 0, 2, v) || !CountBuffer(v[1], buffer)) return 2;
-  return Report(s, "paged erase", EraseMemCard(v[0], v[1], buffer.data()));
-}
-
-// A code buffer of the documented size: the code bytes, at least 4 bytes.
+// A code buffer of the documented size: the code bytes, at least `least` bytes.
 Bytes CodeBuffer(const Bytes& code, std::size_t least = 4) {
   Bytes buffer = code;
   buffer.resize(std::max(code.size(), least), 0);
   return buffer;
 }
 
-int Present(Session& s, const Args& args) {
-  Bytes code;
-  if (!HexArg(args[0], code)) return 2;
-  Bytes buffer = CodeBuffer(code);
-  const int result = CheckSecret(static_cast<int>(code.size()), buffer.data());
-  if (result == 0) std::printf("code buffer afterwards: %s\n", FormatHex(buffer).c_str());
-  return Report(s, "present code", result);
+Action Insert(const Args& args) {
+  const int type = IntArg(args[0], 0, 255, "the card type");
+  return [type](Session& s) {
+    if (s.Simulator() == nullptr) throw UsageError("insert works with --sim only");
+    s.Simulator()->WithState([type](sim::ReaderState& st) { sim::InsertMemoryCard(st, static_cast<std::uint8_t>(type)); });
+    if (!s.Quiet()) std::fprintf(stderr, "a new card of type %d is in the simulated reader\n", type);
+    return 0;
+  };
 }
 
-int Secret(Session& s, const Args&) {
+// AREA PAGE OFFSET: the address words shared by read, write and erase.
+struct Addressed {
+  int area, page, offset;
+};
+Addressed AddressArgs(const Args& args) {
+  return {IntArg(args[0], 0, 255, "the area"), IntArg(args[1], 0, 255, "the page"),
+          IntArg(args[2], 0, kMaxInt, "the offset")};
+}
+
+Action Read(const Args& args) {
+  const Addressed a = AddressArgs(args);
+  const int count = IntArg(args[3], 1, kMaxCount, "the count");
+  return [=](Session& s) {
+    Bytes buffer = Buffer(count);
+    return PrintedIfOk(s, "read", ReadCard(a.area, a.page, a.offset, count, buffer.data()), buffer);
+  };
+}
+
+Action Write(const Args& args) {
+  const Addressed a = AddressArgs(args);
+  const Bytes data = HexArg(args[3], 1, kMaxCount, "the data");
+  return [=](Session& s) {
+    Bytes copy = data;
+    return Report(s, "write", WriteCard(a.area, a.page, a.offset, static_cast<int>(copy.size()), copy.data()));
+  };
+}
+
+Action Erase(const Args& args) {
+  const Addressed a = AddressArgs(args);
+  const int count = IntArg(args[3], 1, kMaxCount, "the count");
+  return [=](Session& s) {
+    Bytes buffer = Buffer(count);
+    return Report(s, "erase", EraseCard(a.area, a.page, a.offset, count, buffer.data()));
+  };
+}
+
+Action PagedRead(const Args& args) {
+  const int address = IntArg(args[0], 0, kMaxInt, "the address");
+  const int count = IntArg(args[1], 1, kMaxCount, "the count");
+  return [=](Session& s) {
+    Bytes buffer = Buffer(count);
+    return PrintedIfOk(s, "paged read", ReadMemCard(address, count, buffer.data()), buffer);
+  };
+}
+
+Action PagedWrite(const Args& args) {
+  const int address = IntArg(args[0], 0, kMaxInt, "the address");
+  const Bytes data = HexArg(args[1], 1, kMaxCount, "the data");
+  return [=](Session& s) {
+    Bytes copy = data;
+    return Report(s, "paged write", WriteMemCard(address, static_cast<int>(copy.size()), copy.data()));
+  };
+}
+
+Action PagedErase(const Args& args) {
+  const int address = IntArg(args[0], 0, kMaxInt, "the address");
+  const int count = IntArg(args[1], 1, kMaxCount, "the count");
+  return [=](Session& s) {
+    Bytes buffer = Buffer(count);
+    return Report(s, "paged erase", EraseMemCard(address, count, buffer.data()));
+  };
+}
+
+Action Present(const Args& args) {
+  const Bytes code = HexArg(args[0], 1, 255, "the code");
+  return [=](Session& s) {
+    Bytes buffer = CodeBuffer(code);
+    const int result = CheckSecret(static_cast<int>(code.size()), buffer.data());
+    if (result == 0) std::printf("%s\n", FormatHex(buffer).c_str());
+    return Report(s, "present code", result);
+  };
+}
+
+int Secret(Session& s) {
   std::uint8_t counter[2] = {}, code[4] = {};
   const int result = ReadSecret(counter, code);
   if (result == 0) std::printf("attempts counter %s, code %s\n", FormatHex(counter).c_str(), FormatHex(code).c_str());
   return Report(s, "read code", result);
 }
 
-int NewCode(Session& s, const Args& args) {
-  Bytes code;
-  if (!HexArg(args[0], code)) return 2;
-  Bytes buffer = CodeBuffer(code);
-  const int result = ModifySecret(static_cast<int>(code.size()), buffer.data());
-  if (result == 0) std::printf("code buffer afterwards: %s\n", FormatHex(buffer).c_str());
-  return Report(s, "change code", result);
+Action NewCode(const Args& args) {
+  const Bytes code = HexArg(args[0], 1, 254, "the code");
+  return [=](Session& s) {
+    Bytes buffer = CodeBuffer(code);
+    const int result = ModifySecret(static_cast<int>(code.size()), buffer.data());
+    if (result == 0) std::printf("%s\n", FormatHex(buffer).c_str());
+    return Report(s, "change code", result);
+  };
 }
 
-int EraseKey(Session& s, const Args& args) {
-  int number = 0;
-  Bytes key;
-  if (!Numbers(args, 0, 1, &number) || !HexArg(args[1], key)) return 2;
-  Bytes buffer = CodeBuffer(key, 6);
-  return Report(s, "present erase key", CheckEraseSecret(number, buffer.data()));
+Action EraseKey(const Args& args) {
+  const int number = IntArg(args[0], 0, 255, "the key number");
+  const Bytes key = HexArg(args[1], 1, 6, "the key");
+  return [=](Session& s) {
+    Bytes buffer = CodeBuffer(key, 6);
+    return Report(s, "present erase key", CheckEraseSecret(number, buffer.data()));
+  };
 }
 
-int ZoneCode(Session& s, const Args& args) {
-  int zone = 0;
-  Bytes code;
-  if (!Numbers(args, 0, 1, &zone) || !HexArg(args[1], code)) return 2;
-  Bytes buffer = CodeBuffer(code);
-  return Report(s, "present zone code", CheckZoneSecret(zone, buffer.data()));
+Action ZoneCode(const Args& args) {
+  const int zone = IntArg(args[0], 0, 255, "the zone");
+  const Bytes code = HexArg(args[1], 2, 2, "the zone code");
+  return [=](Session& s) {
+    Bytes buffer = CodeBuffer(code);
+    return Report(s, "present zone code", CheckZoneSecret(zone, buffer.data()));
+  };
+}
+
+Action ZoneAccess(const Args& args) {
+  const int zone = IntArg(args[0], 0, 255, "the zone");
+  const int access = IntArg(args[1], 0, 255, "the access byte");
+  return [=](Session& s) { return Report(s, "zone access", SetZoneRWBit(zone, access)); };
+}
+
+Action FuseValue(const Args& args) {
+  const int value = IntArg(args[0], 0, 255, "the fuse value");
+  return [=](Session& s) { return Report(s, "fuse", Fuse(value)); };
 }
 
 }  // namespace
 
 void AddMemoryCardCommands(CommandList& commands) {
-  auto add = [&](const char* name, int n, const char* args, const char* help, auto run) {
-    commands.push_back({name, n, args, help, true, run});
+  auto add = [&](const char* name, int n, const char* args, const char* help, auto prepare) {
+    commands.push_back({name, n, args, help, true, prepare});
   };
   add("insert", 1, "TYPE", "put a new memory card of TYPE in the simulated reader (--sim)", Insert);
-  add("verify", 0, "", "check the inserted card matches the selected type",
-      [](Session& s, const Args&) { return Report(s, "verify card", VerifyIC()); });
+  add("verify", 0, "", "check the inserted card matches the selected type", [](const Args&) {
+    return Action([](Session& s) { return Report(s, "verify card", VerifyIC()); });
+  });
   add("read", 4, "AREA PAGE OFFSET COUNT", "read card bytes (area 18 card memory, 2 security memory)", Read);
   add("write", 4, "AREA PAGE OFFSET HEX", "write card bytes", Write);
   add("erase", 4, "AREA PAGE OFFSET COUNT", "erase card bytes to 0xFF", Erase);
   add("mread", 2, "ADDRESS COUNT", "read paged memory", PagedRead);
   add("mwrite", 2, "ADDRESS HEX", "write paged memory", PagedWrite);
   add("merase", 2, "ADDRESS COUNT", "erase paged memory to 0xFF", PagedErase);
-  add("present", 1, "HEX", "present the security code", Present);
-  add("secret", 0, "", "show the security code and attempts counter", Secret);
-  add("newcode", 1, "HEX", "replace the security code", NewCode);
+  add("present", 1, "HEX", "present the security code (prints the code buffer afterwards)", Present);
+  add("secret", 0, "", "show the security code and attempts counter",
+      [](const Args&) { return Action(Secret); });
+  add("newcode", 1, "HEX", "replace the security code (prints the code buffer afterwards)", NewCode);
   add("erasekey", 2, "NUMBER HEX", "present an erase key", EraseKey);
   add("zonecode", 2, "ZONE HEX", "present a zone code", ZoneCode);
-  add("zoneaccess", 2, "ZONE BYTE", "set a zone's access byte", [](Session& s, const Args& a) {
-    int v[2];
-    if (!Numbers(a, 0, 2, v)) return 2;
-    return Report(s, "zone access", SetZoneRWBit(v[0], v[1]));
-  });
-  add("fuse", 1, "VALUE", "send the fuse command", [](Session& s, const Args& a) {
-    int v = 0;
-    if (!Numbers(a, 0, 1, &v)) return 2;
-    return Report(s, "fuse", Fuse(v));
-  });
+  add("zoneaccess", 2, "ZONE BYTE", "set a zone's access byte", ZoneAccess);
+  add("fuse", 1, "VALUE", "send the fuse command", FuseValue);
 }
 
 void RunMemoryCardDemo(sim::Simulator& reader) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands for the link and the reader's housekeeping.
 #include <cstdio>
 
@@ -8,38 +9,37 @@
 namespace kulve::tool {
 namespace {
 
-int Link(Session& session, const Args&) {
+int Link(Session& session) {
   std::printf("linked at %d bit/s on %s\n", ComBaudRate(), session.DevicePath().c_str());
   return 0;
 }
 
-int InquireState(Session& session, const Args&) {
+int InquireState(Session& session) {
   int type = 0, state = 0, power = 0;
   const int result = Inquire(&type, &state, &power);
   if (result == 0) std::printf("card type %d, state 0x%02X, power %s\n", type, state, power ? "on" : "off");
   return Report(session, "inquire", result);
 }
 
-int Power(Session& session, const Args& args) {
-  if (args[0] == "on") return Report(session, "power on", PowerOn());
-  if (args[0] == "off") return Report(session, "power off", PowerOff());
-  return BadArgument("power takes on or off");
+Action Power(const Args& args) {
+  if (args[0] == "on") return [](Session& s) { return Report(s, "power on", PowerOn()); };
+  if (args[0] == "off") return [](Session& s) { return Report(s, "power off", PowerOff()); };
+  throw UsageError("power takes on or off");
 }
 
-int Select(Session& session, const Args& args) {
-  const auto type = ParseInt(args[0]);
-  if (!type) return BadArgument("card type must be a number");
-  return Report(session, "select card type " + args[0], SelectCard(*type));
+Action Select(const Args& args) {
+  const int type = IntArg(args[0], 0, 255, "the card type");
+  return [type](Session& s) { return Report(s, "select card type " + std::to_string(type), SelectCard(type)); };
 }
 
-int DeviceNumber(Session& session, const Args&) {
+int DeviceNumber(Session& session) {
   unsigned char number[8];
   const int result = GetDeviceNumber(number);
-  if (result == 0) std::printf("device number %s\n", FormatHex(number).c_str());
+  if (result == 0) std::printf("%s\n", FormatHex(number).c_str());
   return Report(session, "device number", result);
 }
 
-int Versions(Session& session, const Args&) {
+int Versions(Session& session) {
   unsigned char version[8] = {};
   const int result = DEVVER(version);
   std::printf("library version %d\n", DLLVER());
@@ -47,28 +47,33 @@ int Versions(Session& session, const Args&) {
   return Report(session, "reader version", result);
 }
 
-int Alarm(Session& session, const Args& args) {
-  int values[4];
-  for (int i = 0; i < 4; ++i) {
-    const auto v = ParseInt(args[static_cast<std::size_t>(i)]);
-    if (!v) return BadArgument("alarm takes four numbers");
-    values[i] = *v;
-  }
-  return Report(session, "alarm", ALARM(values[0], values[1], values[2], values[3]));
+Action Alarm(const Args& args) {
+  const int mode = IntArg(args[0], 1, 7, "the alarm mode");
+  int values[3];
+  for (int i = 0; i < 3; ++i) values[i] = IntArg(args[static_cast<std::size_t>(i) + 1], 0, 255, "an alarm value");
+  return [=](Session& s) { return Report(s, "alarm", ALARM(mode, values[0], values[1], values[2])); };
 }
+
+// A command whose words are fixed, so it has nothing to check.
+Action Fixed(int (*run)(Session&)) { return Action(run); }
 
 }  // namespace
 
 void AddReaderCommands(CommandList& commands) {
-  commands.push_back({"link", 0, "", "link to the reader and show the line speed", true, Link});
-  commands.push_back({"inquire", 0, "", "show the reader's card type, state and power", true, InquireState});
+  commands.push_back({"link", 0, "", "link to the reader and show the line speed", true,
+                      [](const Args&) { return Fixed(Link); }});
+  commands.push_back({"inquire", 0, "", "show the reader's card type, state and power", true,
+                      [](const Args&) { return Fixed(InquireState); }});
   commands.push_back({"power", 1, "on|off", "power the card on or off", true, Power});
-  commands.push_back({"select", 1, "TYPE", "tell the reader which card type is inserted", true, Select});
-  commands.push_back({"standby", 0, "", "put the reader on standby", true,
-                      [](Session& s, const Args&) { return Report(s, "standby", SetStandby()); }});
-  commands.push_back({"devno", 0, "", "show the reader's device number", true, DeviceNumber});
-  commands.push_back({"version", 0, "", "show the library and reader versions", true, Versions});
-  commands.push_back({"alarm", 4, "MODE A B C", "drive the reader's alarm (MODE 1..7)", true, Alarm});
+  commands.push_back({"select", 1, "TYPE", "tell the reader which card type is inserted (0..255)", true, Select});
+  commands.push_back({"standby", 0, "", "put the reader on standby", true, [](const Args&) {
+                        return Action([](Session& s) { return Report(s, "standby", SetStandby()); });
+                      }});
+  commands.push_back({"devno", 0, "", "show the reader's device number", true,
+                      [](const Args&) { return Fixed(DeviceNumber); }});
+  commands.push_back({"version", 0, "", "show the library and reader versions", true,
+                      [](const Args&) { return Fixed(Versions); }});
+  commands.push_back({"alarm", 4, "MODE A B C", "drive the reader's alarm (MODE 1..7, A B C 0..255)", true, Alarm});
 }
 
 }  // namespace kulve::tool

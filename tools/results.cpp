@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/results.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Human-readable meaning of the library's result codes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/session.h"
 
 #include <unistd.h>

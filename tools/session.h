@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One run of the kulve tool: the reader it talks to (a device path, or the
 // simulator started in-process) and the link to it, made on first use.
 #pragma once
@@ -14,7 +15,8 @@ struct SessionOptions {
   std::string port;  // device path; empty with useSimulator
   bool useSimulator = false;
   sim::SpeedSet simulatorSpeeds = sim::SpeedSet::k57600Only;
-  bool trace = false;  // print the simulator's frame log on stderr
+  bool trace = false;  // print the frames on the wire (and the simulator's log) on stderr
+  bool quiet = false;  // no "ok" lines
 };
 
 class Session {
@@ -27,6 +29,7 @@ class Session {
   // Links to the reader on the first call; prints why when it cannot.
   bool EnsureLinked();
   const std::string& DevicePath() const { return devicePath_; }
+  bool Quiet() const { return options_.quiet; }
   // The in-process simulator, or null when talking to a device.
   sim::Simulator* Simulator() { return simulator_.get(); }
 

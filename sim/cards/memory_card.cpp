@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/cards/memory_card.h"
 
 #include <algorithm>

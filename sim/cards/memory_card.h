@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A contact memory card in the simulated reader's slot, with the rules the
 // reader applies to it.
 //

@@ -1,4 +1,6 @@
+// SPDX-License-Identifier: MIT
 #include "des/des.h"
+#include "link/results.h"
 
 #include "des/des_bitslice.h"
 #include "des/des_tables.h"
@@ -208,9 +210,9 @@ void CryptEcb(const std::uint8_t key[8], Direction direction, const std::uint8_t
 
 int CryptExported(const unsigned char* input, const unsigned char* key, unsigned char* output, int length,
                   Direction direction) {
-  if (length % 8 != 0) return 4;
+  if (length % 8 != 0) return result::kBadArgument;
   if (length <= 0) return 0;
-  if (input == nullptr || key == nullptr || output == nullptr) return 4;
+  if (input == nullptr || key == nullptr || output == nullptr) return result::kBadArgument;
   CryptEcb(key, direction, input, output, static_cast<std::size_t>(length) / 8);
   return 0;
 }

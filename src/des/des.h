@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single-length DES in electronic-codebook mode on caller buffers.
 //
 // Keys are 8 raw bytes in the standard bit order; the low bit of each byte is

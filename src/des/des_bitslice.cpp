@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "des/des_bitslice.h"
 
 #if KULVE_DES_SSE2_AT_RUN_TIME

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bitsliced DES for long buffers: a batch of blocks is turned sideways so that
 // one machine word holds the same bit of every block, and the S-boxes become
 // logic on whole words. Where SSE2 is there a word is 128 bits and a batch is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bitsliced block code, for any word type `Slice` that has &, |, ^, ~
 // and shifts, and holds one or more 64-bit lanes (a plain 64-bit integer, or
 // a compiler vector of them).

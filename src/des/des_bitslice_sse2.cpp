@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 128-bit bitsliced code for 32-bit x86 builds that must also run on
 // processors without SSE2: only this file is compiled for SSE2, and it is only
 // called once the processor has been seen to have it. Elsewhere it is empty.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DES standard tables, and the lookup tables of the fast block and key
 // schedule code, derived from them at compile time.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exported entry points of the software DES (ECB). They touch no reader state.
 #include "des/des.h"
 #include "kulve32.h"

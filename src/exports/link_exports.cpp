@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exported entry points of the link and the reader housekeeping commands.
 #include "kulve32.h"
 #include "link/housekeeping.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exported entry points of the contact memory-card family.
 #include "kulve32.h"
 #include "memcard/memcard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The request/reply record every command function fills and Transact answers.
 #pragma once
 
@@ -15,6 +16,9 @@ struct CommandBlock {
   std::uint8_t status = 0;  // the LinkStatus of the last exchange
   std::uint8_t replyLength = 0;
   std::array<std::uint8_t, kBlockDataSize> replyData{};
+  // Reply data bytes that arrived in the last exchange (0 when it failed
+  // before the data). replyData keeps older bytes beyond this count.
+  std::uint8_t received = 0;
 };
 
 }  // namespace kulve

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "link/housekeeping.h"
 
 #include <algorithm>
@@ -18,39 +19,37 @@ constexpr std::uint8_t kDeviceVersion = 0x22;
 constexpr std::uint8_t kAlarm = 0x7A;
 constexpr std::size_t kIdentityBytes = 8;
 
-std::uint8_t Simple(Reader& reader, std::uint8_t code) { return Exchange(reader, code, {}); }
+ReplyView Simple(Reader& reader, std::uint8_t code) { return Exchange(reader, code, {}); }
 
-// The reader's 8-byte answers are taken whole, whatever length it claims.
+// The reader's 8-byte answers are taken whole; bytes a short reply lacked
+// read as 0, never as an earlier exchange's leftovers.
 int CopyIdentity(Reader& reader, std::uint8_t code, std::uint8_t* out) {
-  const std::uint8_t status = Simple(reader, code);
-  if (status == 0 && out != nullptr) {
-    std::copy_n(reader.block.replyData.begin(), kIdentityBytes, out);
-  }
-  return status;
+  const ReplyView reply = Simple(reader, code);
+  if (reply.Ok() && out != nullptr) reply.CopyPadded(out, kIdentityBytes);
+  return reply.status;
 }
 
 }  // namespace
 
-int PowerOn(Reader& reader) { return Simple(reader, kPowerOn); }
-int PowerOff(Reader& reader) { return Simple(reader, kPowerOff); }
-int SetStandby(Reader& reader) { return Simple(reader, kStandby); }
+int PowerOn(Reader& reader) { return Simple(reader, kPowerOn).status; }
+int PowerOff(Reader& reader) { return Simple(reader, kPowerOff).status; }
+int SetStandby(Reader& reader) { return Simple(reader, kStandby).status; }
 
 int SelectCard(Reader& reader, std::int32_t cardType) {
   const std::array<std::uint8_t, 1> send{LowByte(cardType)};
-  const std::uint8_t status = Exchange(reader, kSelectCard, send);
-  if (status == 0) reader.context.cardType = cardType;
-  return status;
+  const ReplyView reply = Exchange(reader, kSelectCard, send);
+  if (reply.Ok()) reader.context.cardType = cardType;
+  return reply.status;
 }
 
 int Inquire(Reader& reader, std::int32_t* cardType, std::int32_t* state, std::int32_t* power) {
-  const std::uint8_t status = Simple(reader, kInquire);
-  if (status != 0) return status;
-  const auto& reply = reader.block.replyData;
-  if (cardType != nullptr) *cardType = reply[0];
-  if (state != nullptr) *state = reply[1];
-  if (power != nullptr) *power = reply[2];
-  reader.context.cardType = reply[0];
-  return status;
+  const ReplyView reply = Simple(reader, kInquire);
+  if (!reply.Ok()) return reply.status;
+  if (cardType != nullptr) *cardType = reply.Byte(0);
+  if (state != nullptr) *state = reply.Byte(1);
+  if (power != nullptr) *power = reply.Byte(2);
+  reader.context.cardType = reply.Byte(0);
+  return reply.status;
 }
 
 int GetDeviceNumber(Reader& reader, std::uint8_t* number) {
@@ -61,9 +60,9 @@ int GetDeviceNumber(Reader& reader, std::uint8_t* number) {
 int DEVVER(Reader& reader, std::uint8_t* version) { return CopyIdentity(reader, kDeviceVersion, version); }
 
 int ALARM(Reader& reader, std::int32_t mode, std::int32_t a, std::int32_t b, std::int32_t c) {
-  if (mode < 1 || mode > 7) return 4;
+  if (mode < 1 || mode > 7) return result::kBadArgument;
   const std::array<std::uint8_t, 4> send{LowByte(mode), LowByte(a), LowByte(b), LowByte(c)};
-  return Exchange(reader, kAlarm, send);
+  return Exchange(reader, kAlarm, send).status;
 }
 
 }  // namespace kulve

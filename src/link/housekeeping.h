@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's own commands: power, card-type selection, state, identity.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "link/link.h"
 
 #include <cstring>
@@ -118,7 +119,7 @@ int UnLinkCom(Reader& reader) {
 }
 
 int AutoLinkCom(Reader& reader, std::int32_t* index) {
-  if (index == nullptr) return 4;
+  if (index == nullptr) return result::kBadArgument;
   const std::int32_t first = *index == 1 ? 1 : 0;
   const std::int32_t second = 1 - first;
   bool probed = false;
@@ -132,16 +133,16 @@ int AutoLinkCom(Reader& reader, std::int32_t* index) {
   }
   // Neither port could even be opened: no probe ran, so the status byte is
   // stale. Report "no answer" rather than an old success.
-  if (!probed) return 'f';
+  if (!probed) return link_failure::kNoAnswer;
   return reader.block.status;
 }
 
 int ComBaudRate(const Reader& reader) { return reader.context.linkSpeed; }
 
 int SetComPortPath(Reader& reader, std::int32_t index, const char* path) {
-  if (!ValidIndex(index) || path == nullptr) return 4;
+  if (!ValidIndex(index) || path == nullptr) return result::kBadArgument;
   const std::size_t length = ::strnlen(path, kMaxPortPath + 1);
-  if (length == 0 || length > kMaxPortPath) return 4;
+  if (length == 0 || length > kMaxPortPath) return result::kBadArgument;
   auto& slot = reader.context.devicePaths[static_cast<std::size_t>(index)];
   std::memcpy(slot.data(), path, length);
   slot[length] = '\0';
@@ -149,11 +150,11 @@ int SetComPortPath(Reader& reader, std::int32_t index, const char* path) {
 }
 
 int GetComPortPath(const Reader& reader, std::int32_t index, char* path, std::int32_t size) {
-  if (!ValidIndex(index) || path == nullptr || size < 1) return 4;
+  if (!ValidIndex(index) || path == nullptr || size < 1) return result::kBadArgument;
   char device[kMaxPortPath + 1];
   DevicePath(reader, index, device, sizeof device);
   const std::size_t length = std::strlen(device);
-  if (length + 1 > static_cast<std::size_t>(size)) return 4;
+  if (length + 1 > static_cast<std::size_t>(size)) return result::kBadArgument;
   std::memcpy(path, device, length + 1);
   return 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening, probing and closing the port, and the byte operations on it.
 #pragma once
 

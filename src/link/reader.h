@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: MIT
 // Reader: all state of the one reader connection. The exported functions use
 // the process-wide instance; tests build their own over a scripted port.
 #pragma once
 
 #include "link/command_block.h"
+#include "link/family_state.h"
 #include "link/reader_context.h"
 
 namespace kulve {
@@ -12,6 +14,8 @@ struct Reader {
 
   ReaderContext context;
   CommandBlock block;
+  CpuCardState cpuCard;
+  At1608AuthState at1608Auth;
 };
 
 // The process-wide reader, created on first use over the platform ports and

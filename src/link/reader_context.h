@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide record of the reader connection.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial line beneath the exchange: one open device and the platform
 // service that opens devices. Only the link layer touches these.
 #pragma once

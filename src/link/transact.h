@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one request/reply exchange with the reader.
 #pragma once
 
@@ -5,6 +6,8 @@
 #include <span>
 
 #include "link/reader.h"
+#include "link/reply.h"
+#include "link/results.h"
 
 namespace kulve {
 
@@ -12,12 +15,12 @@ namespace kulve {
 // also stays in reader.block.status.
 std::uint8_t Transact(Reader& reader);
 
-// Fills the command block with code and send data (at most 255 bytes) and
-// runs Transact.
-std::uint8_t Exchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send);
+// Puts code and send data (at most 255 bytes; more are cut) into the command
+// block, ready for Transact.
+void LoadRequest(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send);
 
-// True for the statuses 'e'..'s' that name a failed step of the frame.
-constexpr bool IsLinkFailure(std::uint8_t status) { return status >= 'e' && status <= 's'; }
+// LoadRequest, Transact, and the view of the reply.
+ReplyView Exchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send);
 
 // The low 8 bits of a caller's 32-bit argument, as it goes on the wire.
 constexpr std::uint8_t LowByte(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }

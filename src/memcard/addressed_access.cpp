@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ReadCard, WriteCard and EraseCard: a memory area selector and a 16-bit card
 // address, at most 64 bytes per exchange.
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include "memcard/card_types.h"
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"
-#include "memcard/reply_copy.h"
 
 namespace kulve {
 namespace {
@@ -42,10 +42,9 @@ int WritePieces(Reader& reader, std::uint8_t code, std::uint8_t area, std::int64
     const auto header = PieceHeader(area, address + done, n);
     std::copy(header.begin(), header.end(), send.begin());
     std::copy_n(buffer + done, n, send.begin() + kHeaderSize);
-    const std::uint8_t status =
-        Exchange(reader, code, std::span(send.data(), kHeaderSize + static_cast<std::size_t>(n)));
-    if (status != 0) return status;
-    CopyReply(reader.block, buffer + done, static_cast<std::size_t>(n));
+    const ReplyView reply = Exchange(reader, code, std::span(send.data(), kHeaderSize + static_cast<std::size_t>(n)));
+    if (!reply.Ok()) return reply.status;
+    reply.CopyTo(buffer + done, static_cast<std::size_t>(n));
     done += n;
   }
   return 0;
@@ -56,15 +55,15 @@ int WritePieces(Reader& reader, std::uint8_t code, std::uint8_t area, std::int64
 int ReadCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t offset, std::int32_t count,
              std::uint8_t* buffer) {
   const std::int64_t address = CheckedAddress(page, offset, count, buffer);
-  if (address < 0) return kResultBadArgument;
+  if (address < 0) return result::kBadArgument;
   // The output position advances by the bytes each reply carried, but never by
   // more than the piece asked for, so it cannot pass the caller's count.
   std::size_t position = 0;
   for (std::int64_t asked = 0; asked < count;) {
     const std::int64_t n = std::min<std::int64_t>(count - asked, kPieceSize);
-    const std::uint8_t status = Exchange(reader, memcard_code::kRead, PieceHeader(LowByte(area), address + asked, n));
-    if (status != 0) return status;
-    position += CopyReply(reader.block, buffer + position, static_cast<std::size_t>(n));
+    const ReplyView reply = Exchange(reader, memcard_code::kRead, PieceHeader(LowByte(area), address + asked, n));
+    if (!reply.Ok()) return reply.status;
+    position += reply.CopyTo(buffer + position, static_cast<std::size_t>(n));
     asked += n;
   }
   return 0;
@@ -73,14 +72,14 @@ int ReadCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t 
 int WriteCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t offset, std::int32_t count,
               std::uint8_t* buffer) {
   const std::int64_t address = CheckedAddress(page, offset, count, buffer);
-  if (address < 0) return kResultBadArgument;
+  if (address < 0) return result::kBadArgument;
   return WritePieces(reader, memcard_code::kWrite, LowByte(area), address, count, buffer);
 }
 
 int EraseCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t offset, std::int32_t count,
               std::uint8_t* buffer) {
   const std::int64_t address = CheckedAddress(page, offset, count, buffer);
-  if (address < 0) return kResultBadArgument;
+  if (address < 0) return result::kBadArgument;
   std::fill_n(buffer, count, std::uint8_t{0xFF});
   if (TraitsOf(reader.context.cardType).erase == EraseMethod::kEraseCommand) {
     // The erase command always works on the card memory, whatever area was asked.

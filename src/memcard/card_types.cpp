@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "memcard/card_types.h"
 
 namespace kulve {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The card-type table: everything the memory-card functions do differently
 // for each CardType code lives in one row here, so no other file branches on
 // type numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's command codes for contact memory cards.
 #pragma once
 

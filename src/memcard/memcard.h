@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Contact memory cards: addressed and paged access, identification, fuse,
 // and the security codes. Results and buffer sizes are described next to the
 // exported functions in kulve32.h.

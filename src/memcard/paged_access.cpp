@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ReadMemCard, WriteMemCard and EraseMemCard: a flat address split into page
 // and offset (pages of 256 bytes, 264 for some types), at most 66 bytes per
 // exchange, never across a page boundary.
@@ -8,7 +9,6 @@
 #include "memcard/card_types.h"
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"
-#include "memcard/reply_copy.h"
 
 namespace kulve {
 namespace {
@@ -63,21 +63,21 @@ std::int64_t PageSizeFor(const Reader& reader) { return TraitsOf(reader.context.
 
 int ReadMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::uint8_t* buffer) {
   const std::int64_t pageSize = PageSizeFor(reader);
-  if (!Addressable(address, count, buffer, pageSize)) return kResultBadArgument;
+  if (!Addressable(address, count, buffer, pageSize)) return result::kBadArgument;
   // Within a piece the running position advances by the bytes each reply
   // carried, at most the chunk's n, so it stays inside the piece.
   std::int64_t running = 0;
   return ForEachChunk(address, count, pageSize, [&](const Chunk& c) {
     if (c.startsPiece) running = c.position;
-    const std::uint8_t status = Exchange(reader, memcard_code::kPagedRead, ChunkHeader(c));
-    if (status == 0) running += CopyReply(reader.block, buffer + running, static_cast<std::size_t>(c.n));
-    return int{status};
+    const ReplyView reply = Exchange(reader, memcard_code::kPagedRead, ChunkHeader(c));
+    if (reply.Ok()) running += reply.CopyTo(buffer + running, static_cast<std::size_t>(c.n));
+    return int{reply.status};
   });
 }
 
 int WriteMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::uint8_t* buffer) {
   const std::int64_t pageSize = PageSizeFor(reader);
-  if (!Addressable(address, count, buffer, pageSize)) return kResultBadArgument;
+  if (!Addressable(address, count, buffer, pageSize)) return result::kBadArgument;
   std::array<std::uint8_t, kHeaderSize + kChunkSize> send{};
   std::int64_t copyBack = 0;  // running position of reply bytes within the piece
   return ForEachChunk(address, count, pageSize, [&](const Chunk& c) {
@@ -85,15 +85,15 @@ int WriteMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::
     const auto header = ChunkHeader(c);
     std::copy(header.begin(), header.end(), send.begin());
     std::copy_n(buffer + c.position, c.n, send.begin() + kHeaderSize);
-    const std::uint8_t status =
+    const ReplyView reply =
         Exchange(reader, memcard_code::kPagedWrite, std::span(send.data(), kHeaderSize + static_cast<std::size_t>(c.n)));
-    if (status == 0) copyBack += CopyReply(reader.block, buffer + copyBack, static_cast<std::size_t>(c.n));
-    return int{status};
+    if (reply.Ok()) copyBack += reply.CopyTo(buffer + copyBack, static_cast<std::size_t>(c.n));
+    return int{reply.status};
   });
 }
 
 int EraseMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::uint8_t* buffer) {
-  if (!Addressable(address, count, buffer, PageSizeFor(reader))) return kResultBadArgument;
+  if (!Addressable(address, count, buffer, PageSizeFor(reader))) return result::kBadArgument;
   std::fill_n(buffer, count, std::uint8_t{0xFF});
   return WriteMemCard(reader, address, count, buffer);
 }

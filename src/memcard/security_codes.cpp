@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Security codes, erase keys and zone codes of protected memory cards.
 #include <algorithm>
 #include <array>
@@ -6,7 +7,6 @@
 #include "memcard/card_types.h"
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"
-#include "memcard/reply_copy.h"
 
 namespace kulve {
 namespace {
@@ -22,11 +22,11 @@ std::size_t CodeBufferSize(std::int32_t length) {
 // Zoned cards hand the reply back even when the reader refuses, so a refusal
 // can carry data. After a link failure the reply area holds stale bytes of
 // some earlier exchange, which are not handed out.
-void CopyUnlessLinkFailed(const CommandBlock& block, std::uint8_t* out, std::size_t limit) {
-  if (!IsLinkFailure(block.status)) CopyReply(block, out, limit);
+void CopyUnlessLinkFailed(const ReplyView& reply, std::uint8_t* out, std::size_t limit) {
+  if (!IsLinkFailure(reply.status)) reply.CopyTo(out, limit);
 }
 
-std::uint8_t SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t prefix, const std::uint8_t* bytes,
+ReplyView SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t prefix, const std::uint8_t* bytes,
                             std::size_t count) {
   std::array<std::uint8_t, 1 + kMaxSendLength> send{};
   send[0] = prefix;
@@ -40,11 +40,10 @@ std::uint8_t SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t p
 int ReplaceCardMemoryCode(Reader& reader, const CardTypeTraits& traits, std::uint8_t* code) {
   const std::uint8_t c = traits.codeAddress;
   const std::array<std::uint8_t, 6> erase{kCardMemoryArea, 0, c, 2, 0xFF, 0xFF};
-  if (const int status = Exchange(reader, memcard_code::kErase, erase); status != 0) return status;
-  const CommandBlock& block = reader.block;
-  if (!std::all_of(block.replyData.begin(), block.replyData.begin() + block.replyLength,
-                   [](std::uint8_t b) { return b == 0xFF; })) {
-    return kResultNotForCardType;
+  const ReplyView erased = Exchange(reader, memcard_code::kErase, erase);
+  if (!erased.Ok()) return erased.status;
+  if (!std::all_of(erased.data.begin(), erased.data.end(), [](std::uint8_t b) { return b == 0xFF; })) {
+    return result::kNotForCardType;
   }
   std::array<std::uint8_t, 2> written{code[0], code[1]};
   if (const int status = WriteCard(reader, kCardMemoryArea, 0, c, 2, written.data()); status != 0) return status;
@@ -64,41 +63,40 @@ int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
   const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
   switch (traits.security) {
     case SecurityModel::kNone:
-      return kResultNotForCardType;
+      return result::kNotForCardType;
     case SecurityModel::kZoned: {
-      if (length != static_cast<std::int32_t>(kZonedCodeLength)) return kResultNotForCardType;
-      if (code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = Exchange(reader, memcard_code::kPresentCode, std::span(code, kZonedCodeLength));
-      CopyUnlessLinkFailed(reader.block, code, kSecretBufferSize);
-      return status;
+      if (length != static_cast<std::int32_t>(kZonedCodeLength)) return result::kNotForCardType;
+      if (code == nullptr) return result::kBadArgument;
+      const ReplyView reply = Exchange(reader, memcard_code::kPresentCode, std::span(code, kZonedCodeLength));
+      CopyUnlessLinkFailed(reply, code, kSecretBufferSize);
+      return reply.status;
     }
     case SecurityModel::kCardMemory: {
-      if (length < 0 || length > kMaxSendLength || code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
-      if (status == 0) {
+      if (length < 0 || length > kMaxSendLength || code == nullptr) return result::kBadArgument;
+      const ReplyView reply = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      if (reply.Ok()) {
         // The reader answers code then counter; the caller gets counter then code.
-        const CommandBlock& b = reader.block;
-        const std::array<std::uint8_t, 4> swapped{ReplyByte(b, 2), ReplyByte(b, 3), ReplyByte(b, 0), ReplyByte(b, 1)};
+        const std::array<std::uint8_t, 4> swapped{reply.Byte(2), reply.Byte(3), reply.Byte(0), reply.Byte(1)};
         std::copy(swapped.begin(), swapped.end(), code);
       }
-      return status;
+      return reply.status;
     }
     case SecurityModel::kPresentationOnly:
     case SecurityModel::kSecurityMemory: {
-      if (length < 0 || length > kMaxSendLength || code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
-      if (status == 0) CopyReply(reader.block, code, CodeBufferSize(length));
-      return status;
+      if (length < 0 || length > kMaxSendLength || code == nullptr) return result::kBadArgument;
+      const ReplyView reply = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      if (reply.Ok()) reply.CopyTo(code, CodeBufferSize(length));
+      return reply.status;
     }
   }
-  return kResultNotForCardType;
+  return result::kNotForCardType;
 }
 
 int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
   const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
   switch (traits.security) {
     case SecurityModel::kCardMemory: {
-      if (counter == nullptr || code == nullptr) return kResultBadArgument;
+      if (counter == nullptr || code == nullptr) return result::kBadArgument;
       std::array<std::uint8_t, 6> bytes{};  // code, counter, and for some types two more
       const int status =
           ReadCard(reader, kCardMemoryArea, 0, traits.codeAddress, traits.secretReadLength, bytes.data());
@@ -110,82 +108,78 @@ int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
     }
     case SecurityModel::kSecurityMemory:
     case SecurityModel::kZoned: {
-      if (counter == nullptr || code == nullptr) return kResultBadArgument;
+      if (counter == nullptr || code == nullptr) return result::kBadArgument;
       const std::array<std::uint8_t, 1> send{kSecurityMemoryArea};
-      const std::uint8_t status = Exchange(reader, memcard_code::kRead, send);
-      if (status == 0) {
+      const ReplyView reply = Exchange(reader, memcard_code::kRead, send);
+      if (reply.Ok()) {
         // The security memory starts with the counter byte; the code follows.
-        const CommandBlock& b = reader.block;
-        counter[0] = ReplyByte(b, 0);
+        counter[0] = reply.Byte(0);
         counter[1] = 0;
-        if (b.replyLength > 1) {
-          const std::size_t n = std::min<std::size_t>(b.replyLength - 1u, kSecretBufferSize);
-          std::copy_n(b.replyData.begin() + 1, n, code);
-        }
+        if (reply.data.size() > 1) ReplyView{reply.status, reply.data.subspan(1)}.CopyTo(code, kSecretBufferSize);
       }
-      return status;
+      return reply.status;
     }
     case SecurityModel::kNone:
     case SecurityModel::kPresentationOnly:
       break;
   }
-  return kResultNotForCardType;
+  return result::kNotForCardType;
 }
 
 int ModifySecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
   const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
   switch (traits.security) {
     case SecurityModel::kZoned: {
-      if (length != static_cast<std::int32_t>(kZonedCodeLength)) return kResultNotForCardType;
-      if (code == nullptr) return kResultBadArgument;
-      const std::uint8_t status = SendWithPrefix(reader, memcard_code::kWrite, kSecurityMemoryArea, code, kZonedCodeLength);
-      if (status == 0) CopyReply(reader.block, code, kSecretBufferSize);
-      return status;
+      if (length != static_cast<std::int32_t>(kZonedCodeLength)) return result::kNotForCardType;
+      if (code == nullptr) return result::kBadArgument;
+      const ReplyView reply = SendWithPrefix(reader, memcard_code::kWrite, kSecurityMemoryArea, code, kZonedCodeLength);
+      if (reply.Ok()) reply.CopyTo(code, kSecretBufferSize);
+      return reply.status;
     }
     case SecurityModel::kSecurityMemory: {
       // One send byte goes to the area selector.
-      if (length < 0 || length > kMaxSendLength - 1 || code == nullptr) return kResultBadArgument;
-      const std::uint8_t status =
+      if (length < 0 || length > kMaxSendLength - 1 || code == nullptr) return result::kBadArgument;
+      const ReplyView reply =
           SendWithPrefix(reader, memcard_code::kWrite, kSecurityMemoryArea, code, static_cast<std::size_t>(length));
-      if (status == 0) CopyReply(reader.block, code, CodeBufferSize(length));
-      return status;
+      if (reply.Ok()) reply.CopyTo(code, CodeBufferSize(length));
+      return reply.status;
     }
     case SecurityModel::kCardMemory:
-      if (code == nullptr) return kResultBadArgument;
+      if (code == nullptr) return result::kBadArgument;
       return ReplaceCardMemoryCode(reader, traits, code);
     case SecurityModel::kNone:
     case SecurityModel::kPresentationOnly:
       break;
   }
-  return kResultNotForCardType;
+  return result::kNotForCardType;
 }
 
 int CheckEraseSecret(Reader& reader, std::int32_t keyNumber, std::uint8_t* key) {
   const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
   const std::size_t keyLength = EraseKeyLength(traits, keyNumber);
-  if (keyLength == 0) return kResultNotForCardType;
-  if (key == nullptr) return kResultBadArgument;
-  const std::uint8_t status = SendWithPrefix(reader, memcard_code::kPresentEraseKey, LowByte(keyNumber), key, keyLength);
+  if (keyLength == 0) return result::kNotForCardType;
+  if (key == nullptr) return result::kBadArgument;
+  const ReplyView reply = SendWithPrefix(reader, memcard_code::kPresentEraseKey, LowByte(keyNumber), key, keyLength);
   const std::size_t bufferSize = std::max(keyLength, kSecretBufferSize);
   if (traits.security == SecurityModel::kZoned) {
-    CopyUnlessLinkFailed(reader.block, key, bufferSize);
-  } else if (status == 0) {
-    CopyReply(reader.block, key, bufferSize);
+    CopyUnlessLinkFailed(reply, key, bufferSize);
+  } else if (reply.Ok()) {
+    reply.CopyTo(key, bufferSize);
   }
-  return status;
+  return reply.status;
 }
 
 int CheckZoneSecret(Reader& reader, std::int32_t zone, std::uint8_t* code) {
-  if (TraitsOf(reader.context.cardType).security != SecurityModel::kZoned) return kResultNotForCardType;
-  if (code == nullptr) return kResultBadArgument;
-  const std::uint8_t status = SendWithPrefix(reader, memcard_code::kPresentZoneCode, LowByte(zone), code, kZonedCodeLength);
-  CopyUnlessLinkFailed(reader.block, code, kSecretBufferSize);
-  return status;
+  if (TraitsOf(reader.context.cardType).security != SecurityModel::kZoned) return result::kNotForCardType;
+  if (code == nullptr) return result::kBadArgument;
+  const ReplyView reply = SendWithPrefix(reader, memcard_code::kPresentZoneCode, LowByte(zone), code, kZonedCodeLength);
+  CopyUnlessLinkFailed(reply, code, kSecretBufferSize);
+  return reply.status;
 }
 
 int SetZoneRWBit(Reader& reader, std::int32_t zone, std::int32_t access) {
   const std::array<std::uint8_t, 2> send{LowByte(zone), LowByte(access)};
-  return Exchange(reader, memcard_code::kSetZoneAccess, send);
+  return Exchange(reader, memcard_code::kSetZoneAccess, send).status;
 }
 
 }  // namespace kulve

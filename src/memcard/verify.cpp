@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // VerifyIC (does the inserted card match the selected type?) and Fuse.
 #include <algorithm>
 #include <array>
@@ -6,20 +7,15 @@
 #include "memcard/card_types.h"
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"
-#include "memcard/reply_copy.h"
 
 namespace kulve {
-namespace {
-
-
-}  // namespace
 
 int VerifyIC(Reader& reader) {
   const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
   int reads = 0;
   switch (traits.identify) {
     case IdentifyRule::kAcceptUnread: return 0;
-    case IdentifyRule::kRefuse: return kResultWrongCard;
+    case IdentifyRule::kRefuse: return result::kWrongCard;
     case IdentifyRule::kReadOnce: reads = 1; break;
     case IdentifyRule::kReadTwice: reads = 2; break;
   }
@@ -32,12 +28,12 @@ int VerifyIC(Reader& reader) {
   const auto* accepted = traits.idAccepted.begin();
   return std::find(accepted, accepted + traits.idAcceptedCount, id) != accepted + traits.idAcceptedCount
              ? 0
-             : kResultWrongCard;
+             : result::kWrongCard;
 }
 
 int Fuse(Reader& reader, std::int32_t value) {
   const std::array<std::uint8_t, 1> send{LowByte(value)};
-  return Exchange(reader, memcard_code::kFuse, send);
+  return Exchange(reader, memcard_code::kFuse, send).status;
 }
 
 }  // namespace kulve

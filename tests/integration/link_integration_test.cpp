@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported link and housekeeping functions over a real POSIX port (a pty)
 // against the simulated reader.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The memory-card functions over a real pty against the simulated reader
 // with a memory card in its slot. The suite links once: every relink costs
 // the 1 s pause of UnLinkCom.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated reader driven byte by byte through its pseudo-terminal.
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults written as text, control commands and the kulvesim program itself.
 
 #include <fcntl.h>

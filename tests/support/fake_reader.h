@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-memory reader for unit tests: a PortSystem whose port plays the
 // reader's side of the frame protocol from a script, records every byte the
 // library writes, and can fail any step. Nothing waits: an empty read simply

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The public header must compile as plain C; this file makes the build prove it. */
 #include "kulve32.h"
 

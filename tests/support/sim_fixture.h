@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Integration fixture: the simulator on a pty, port index 0 pointed at it and
 // every other index at a path that does not exist, so no test can ever open
 // a real serial port.

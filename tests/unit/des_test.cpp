@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // EnDesData / UnDesData: published known answers, OpenSSL as a second
 // opinion on random data, argument rules and concurrent use.
 #define OPENSSL_SUPPRESS_DEPRECATED

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader's housekeeping commands: frames sent, copies made, card type kept.
 #include <gtest/gtest.h>
 

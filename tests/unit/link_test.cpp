@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening, probing and closing the port over the in-memory reader.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Addressed and paged memory-card access, VerifyIC and Fuse over the in-memory reader.
 #include <gtest/gtest.h>
 

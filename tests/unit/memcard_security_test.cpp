@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Security codes, erase keys and zone codes over the in-memory reader.
 #include <gtest/gtest.h>
 

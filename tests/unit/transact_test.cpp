@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame exchange byte for byte, and every step's failure letter.
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ class TransactTest : public ::testing::Test, protected FakeReaderFixture {
   void SetUp() override { OpenLink(); }
 
   std::uint8_t Send(std::uint8_t code, std::vector<std::uint8_t> data) {
-    return Exchange(reader, code, data);
+    return Exchange(reader, code, data).status;
   }
 };
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks the export and import tables of built KULVE32.DLL files.
 
 For each DLL (given as ARCH=PATH, ARCH being i386 or x86-64) it reads

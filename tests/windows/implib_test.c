@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * implib_test.c - an application linked against KULVE32.DLL through its import
  * library and the public header, with no LoadLibrary: the way most programs

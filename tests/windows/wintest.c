@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * wintest.c - drives KULVE32.DLL the way a Windows application does: loads it
  * with LoadLibrary, resolves every export by name and by ordinal, and calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A monotonic deadline shared by every wait of one blocking transfer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POSIX serial backend: termios raw 8N1, exclusive open, and transfers driven
 // by poll() against a monotonic deadline that follows the Windows timeout
 // rules the reader protocol was timed for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 serial backend: a COM port opened for overlapped I/O, configured
 // from the classic "COMn: baud=9600 ..." definition string with the baud rate
 // then overwritten, and byte transfers that start overlapped and wait at once.

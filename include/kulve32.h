@@ -204,6 +204,16 @@ KULVE_API int KULVE_CALL EnDesData(const unsigned char *input, const unsigned ch
 KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned char *key,
                                    unsigned char *output, int length);
 
+/* ---- CPU card and SAM slots (T=0 / T=1 APDUs) ------------------------------ */
+
+/* ---- AT88SC1608 secure memory ------------------------------------------------ */
+
+/* ---- e5550 transponders ------------------------------------------------------- */
+
+/* ---- Mifare Classic ------------------------------------------------------------ */
+
+/* ---- Attendance terminal ------------------------------------------------------- */
+
 /* ---- Extensions (not in the classic export table; ordinals from 100) ------- */
 
 #define KULVE_MAX_PORT_PATH 255

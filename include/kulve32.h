@@ -229,6 +229,52 @@ KULVE_API int KULVE_CALL SetComPortPath(int port, const char *path);
  * (size bytes). 0 = copied; 4 = bad index, null path or size too small. */
 KULVE_API int KULVE_CALL GetComPortPath(int port, char *path, int size);
 
+/* A human-readable description of any result a function of this library
+ * returns: "ok" for 0, the meaning of 3, 4 and 19, each link-failure letter
+ * with the step of the frame it names, and "reader status 0xNN" for the
+ * reader's own statuses; card status words (above 255, from the APDU
+ * functions) are described by their ISO/IEC 7816-4 meaning. The text is
+ * static: never freed, never changed, valid for the life of the process.
+ * Never null ("unknown result" for values no function returns). */
+KULVE_API const char *KULVE_CALL ResultText(int result);
+
+/* Why the link last failed. The codes: */
+#define KULVE_LINK_ERROR_NONE        0  /* nothing failed since the last successful LinkCom */
+#define KULVE_LINK_ERROR_BAD_INDEX   1  /* a port index outside 0..9 */
+#define KULVE_LINK_ERROR_NOT_FOUND   2  /* no such device */
+#define KULVE_LINK_ERROR_PERMISSION  3  /* the user may not open the device */
+#define KULVE_LINK_ERROR_BUSY        4  /* another program holds the port */
+#define KULVE_LINK_ERROR_SETTINGS    5  /* the system refused the line settings */
+#define KULVE_LINK_ERROR_NO_ANSWER   6  /* the port opened, but no reader answered at 57600 or 9600 */
+#define KULVE_LINK_ERROR_TIMEOUT     7  /* an exchange ran out of time: the reader stopped answering */
+#define KULVE_LINK_ERROR_HANGUP      8  /* the line went away (adapter unplugged, connection closed) */
+#define KULVE_LINK_ERROR_PROTOCOL    9  /* the reader answered, but broke the frame (wrong byte, checksum) */
+#define KULVE_LINK_ERROR_SYSTEM     10  /* another operating-system error */
+#define KULVE_LINK_ERROR_NOT_OPEN   11  /* an exchange was tried with no port open */
+#define KULVE_LINK_ERROR_UNRESOLVED 12  /* network port: the host name could not be resolved */
+#define KULVE_LINK_ERROR_REFUSED    13  /* network port: the connection was refused */
+
+/* Returns the code of the last link-level failure (KULVE_LINK_ERROR_*) and,
+ * when text is not null and size is at least 1, writes its description,
+ * NUL-terminated and cut to size bytes, e.g. "open /dev/ttyUSB0: Permission
+ * denied" or "no answer at 57600 or 9600 on /dev/ttyUSB0 (no answer to the
+ * start byte)". Set by a failed LinkCom and by every exchange that fails on
+ * the line (a link-failure letter); cleared by a successful LinkCom; a
+ * successful exchange leaves it as it was. The operating system's own reason
+ * (errno, GetLastError) is part of the text. */
+KULVE_API int KULVE_CALL GetLinkError(char *text, int size);
+
+/* The wire trace. Level 0 = off, 1 = failures with the step and the system's
+ * reason, 2 = also every frame in hex (request code and data; reply status
+ * and data; time taken), 3 = also every transfer on the port with its timing.
+ * Lines go to callback (with its context) when it is not null, else to
+ * standard error, or to the file named by KULVE32_TRACE_FILE. At load the
+ * level comes from the environment variable KULVE32_TRACE (0..3).
+ * 0 = set; 4 = level outside 0..3 (nothing changed). The callback runs on
+ * the thread of the call being traced; line is valid only during the call. */
+typedef void (KULVE_CALL *KulveTraceCallback)(int level, const char *line, void *context);
+KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *context);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tools/session.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "kulve32.h"
 #include "tools/results.h"
@@ -24,7 +20,7 @@ bool Session::EnsureLinked() {
     sim::SimulatorOptions simOptions;
     simOptions.speeds = options_.simulatorSpeeds;
     if (options_.trace) {
-      simOptions.trace = [](const std::string& line) { std::fprintf(stderr, "  [reader] %s\n", line.c_str()); };
+      simOptions.trace = [](const std::string& line) { std::fprintf(stderr, "kulvesim: %s\n", line.c_str()); };
     }
     simulator_ = std::make_unique<sim::Simulator>(std::move(simOptions));
     simulator_->Start();
@@ -32,23 +28,18 @@ bool Session::EnsureLinked() {
   } else {
     devicePath_ = options_.port;
   }
+  if (options_.trace) SetTrace(2, nullptr, nullptr);
   if (SetComPortPath(0, devicePath_.c_str()) != 0) {
     std::fprintf(stderr, "kulve: the port path \"%s\" is not usable (empty or longer than %d bytes)\n",
                  devicePath_.c_str(), KULVE_MAX_PORT_PATH);
     return false;
   }
   if (LinkCom(0) != 0) {
-    // LinkCom cannot say why; the common causes can be told apart from here.
-    if (::access(devicePath_.c_str(), R_OK | W_OK) != 0) {
-      const int error = errno;
-      std::fprintf(stderr, "kulve: cannot open %s: %s%s\n", devicePath_.c_str(), std::strerror(error),
-                   error == EACCES ? " (is your user in the group that owns the port, e.g. dialout?)" : "");
-    } else {
-      std::fprintf(stderr,
-                   "kulve: no reader answered on %s at 57600 or 9600 bit/s "
-                   "(or another program has the port open)\n",
-                   devicePath_.c_str());
-    }
+    char why[256];
+    const int code = GetLinkError(why, sizeof why);
+    std::fprintf(stderr, "kulve: cannot link: %s%s\n", why,
+                 code == KULVE_LINK_ERROR_PERMISSION ? " (is your user in the group that owns the port, e.g. dialout?)"
+                                                     : "");
     return false;
   }
   linked_ = true;

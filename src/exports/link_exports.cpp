@@ -3,6 +3,7 @@
 #include "kulve32.h"
 #include "link/housekeeping.h"
 #include "link/link.h"
+#include "link/result_text.h"
 
 using kulve::ProcessReader;
 
@@ -34,6 +35,11 @@ KULVE_API int KULVE_CALL SetComPortPath(int port, const char* path) {
 }
 KULVE_API int KULVE_CALL GetComPortPath(int port, char* path, int size) {
   return kulve::GetComPortPath(ProcessReader(), port, path, size);
+}
+KULVE_API const char* KULVE_CALL ResultText(int result) { return kulve::ResultText(result); }
+KULVE_API int KULVE_CALL GetLinkError(char* text, int size) { return kulve::GetLinkError(ProcessReader(), text, size); }
+KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void* context) {
+  return kulve::SetTrace(ProcessReader(), level, callback, context);
 }
 
 }  // extern "C"

@@ -2,7 +2,9 @@
 #include "link/link.h"
 
 #include <cstring>
+#include <string>
 
+#include "link/result_text.h"
 #include "link/transact.h"
 
 namespace kulve {
@@ -39,6 +41,23 @@ void DevicePath(const Reader& reader, std::int32_t index, char* out, std::size_t
   }
 }
 
+void DescribeOpenFailure(LinkError& error, const char* device, const OpenFailure& why) {
+  const std::string reason = !why.detail.empty() ? why.detail : OsErrorText(why.osError);
+  switch (why.code) {
+    case KULVE_LINK_ERROR_BUSY:
+      SetLinkError(error, why.code, why.osError, "the port %s is held by another program (%s: %s)", device,
+                   why.step.c_str(), reason.c_str());
+      break;
+    case KULVE_LINK_ERROR_SETTINGS:
+      SetLinkError(error, why.code, why.osError, "%s %s: the line settings were refused: %s", why.step.c_str(),
+                   device, reason.c_str());
+      break;
+    default:
+      SetLinkError(error, why.code, why.osError, "%s %s: %s", why.step.c_str(), device, reason.c_str());
+      break;
+  }
+}
+
 void RunProbe(Reader& reader) {
   reader.block.code = 0;
   reader.block.sendLength = 0;
@@ -55,19 +74,35 @@ struct LinkAttempt {
 LinkAttempt TryLink(Reader& reader, std::int32_t index) {
   ReaderContext& context = reader.context;
   bool probed = false;
+  LinkError probeFailure;  // why the last probe failed, when one ran
+  LinkError openFailure;
   context.cardType = kNoCardSelected;
   for (const std::int32_t speed : {kFastSpeed, kSlowSpeed}) {
     UnLinkCom(reader);
-    if (OpenPort(reader, index, speed) != 0) continue;
+    if (OpenPort(reader, index, speed) != 0) {
+      openFailure = context.lastError;
+      continue;
+    }
     probed = true;
     RunProbe(reader);
     if (reader.block.status == 0) {
       context.linkSpeed = speed;
+      ClearLinkError(context.lastError);
       return {0, probed};
     }
+    probeFailure = context.lastError;
     context.linkSpeed = 0;
   }
   context.linkSpeed = 0;
+  if (probed) {
+    char device[kMaxPortPath + 1];
+    DevicePath(reader, index, device, sizeof device);
+    SetLinkError(context.lastError, KULVE_LINK_ERROR_NO_ANSWER, probeFailure.osError,
+                 "no answer at 57600 or 9600 on %s (%s)", device, ResultText(reader.block.status));
+  } else {
+    context.lastError = openFailure;
+  }
+  reader.trace.Line(trace_level::kFailures, "LinkCom(%d): %s", index, context.lastError.text.data());
   return {1, probed};
 }
 
@@ -76,13 +111,22 @@ LinkAttempt TryLink(Reader& reader, std::int32_t index) {
 int OpenPort(Reader& reader, std::int32_t index, std::int32_t speed) {
   ReaderContext& context = reader.context;
   context.portIndex = index;
-  if (!ValidIndex(index)) return 1;
+  if (!ValidIndex(index)) {
+    SetLinkError(context.lastError, KULVE_LINK_ERROR_BAD_INDEX, 0, "port index %d is outside 0..9", index);
+    return 1;
+  }
 
   char device[kMaxPortPath + 1];
   DevicePath(reader, index, device, sizeof device);
   const LineSettings settings = SettingsForSpeed(speed);
-  std::unique_ptr<SerialPort> port = context.system->Open(index, device, settings);
-  if (!port) return 1;
+  OpenFailure why;
+  std::unique_ptr<SerialPort> port = context.system->Open(index, device, settings, why);
+  if (!port) {
+    DescribeOpenFailure(context.lastError, device, why);
+    reader.trace.Line(trace_level::kFrames, "open %s at %d: %s", device, speed, context.lastError.text.data());
+    return 1;
+  }
+  reader.trace.Line(trace_level::kFrames, "open %s at %d", device, speed);
   // A port left open by a failed close is released here rather than leaked.
   context.port = std::move(port);
   context.settings = settings;
@@ -114,6 +158,7 @@ int UnLinkCom(Reader& reader) {
   const bool closed = context.port->Close();
   context.port.reset();
   if (!closed) return 1;
+  reader.trace.Line(trace_level::kFrames, "closed the port");
   context.system->Sleep(kClosePauseMs);
   return 0;
 }
@@ -157,6 +202,18 @@ int GetComPortPath(const Reader& reader, std::int32_t index, char* path, std::in
   if (length + 1 > static_cast<std::size_t>(size)) return result::kBadArgument;
   std::memcpy(path, device, length + 1);
   return 0;
+}
+
+}  // namespace kulve
+
+namespace kulve {
+
+int GetLinkError(const Reader& reader, char* text, std::int32_t size) {
+  return CopyLinkError(reader.context.lastError, text, size);
+}
+
+int SetTrace(Reader& reader, std::int32_t level, KulveTraceCallback callback, void* context) {
+  return reader.trace.Set(level, callback, context) ? result::kOk : result::kBadArgument;
 }
 
 }  // namespace kulve

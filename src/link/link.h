@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kulve32.h"
 #include "link/reader.h"
 
 namespace kulve {
@@ -27,5 +28,10 @@ int ComBaudRate(const Reader& reader);
 // Device path table (the SetComPortPath extension). 0, or 4 for a bad argument.
 int SetComPortPath(Reader& reader, std::int32_t index, const char* path);
 int GetComPortPath(const Reader& reader, std::int32_t index, char* path, std::int32_t size);
+
+// Why the link last failed (the GetLinkError extension); returns the code.
+int GetLinkError(const Reader& reader, char* text, std::int32_t size);
+// The SetTrace extension: 0, or 4 for a level outside 0..3.
+int SetTrace(Reader& reader, std::int32_t level, KulveTraceCallback callback, void* context);
 
 }  // namespace kulve

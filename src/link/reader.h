@@ -6,6 +6,7 @@
 #include "link/command_block.h"
 #include "link/family_state.h"
 #include "link/reader_context.h"
+#include "link/trace.h"
 
 namespace kulve {
 
@@ -16,6 +17,7 @@ struct Reader {
   CommandBlock block;
   CpuCardState cpuCard;
   At1608AuthState at1608Auth;
+  Tracer trace;
 };
 
 // The process-wide reader, created on first use over the platform ports and

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/link_error.h"
 #include "link/serial_port.h"
 
 namespace kulve {
@@ -25,6 +26,7 @@ struct ReaderContext {
   std::int32_t probeAckTries = 0;
   std::int32_t commandAckTries = 0;
   std::int32_t cardType = 0;
+  LinkError lastError;               // why the link last failed (GetLinkError)
   // Device path per port index; empty means the platform default.
   std::array<std::array<char, kMaxPortPath + 1>, kPortCount> devicePaths{};
 };

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace kulve {
 
@@ -29,6 +30,14 @@ struct LineSettings {
   std::uint32_t outputQueue = 512;
 };
 
+// How the last transfer on a port ended.
+enum class TransferEnd : std::uint8_t {
+  kDone,     // every byte asked for was moved
+  kTimeout,  // the time allowed ran out first
+  kHangup,   // the line went away (device unplugged, pty or connection closed)
+  kOsError,  // the system failed the transfer
+};
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -39,6 +48,30 @@ class SerialPort {
   virtual bool Purge() = 0;
   // Releases the device; false when the OS refuses (the port is unusable anyway).
   virtual bool Close() = 0;
+
+  // How the last Write or Read ended, and the system's error number (errno,
+  // GetLastError) when it failed; kept only for telling the user why.
+  TransferEnd LastEnd() const { return lastEnd_; }
+  int LastOsError() const { return lastOsError_; }
+
+ protected:
+  void Ended(TransferEnd end, int osError = 0) {
+    lastEnd_ = end;
+    lastOsError_ = osError;
+  }
+
+ private:
+  TransferEnd lastEnd_ = TransferEnd::kDone;
+  int lastOsError_ = 0;
+};
+
+// Why a device could not be opened: one of the KULVE_LINK_ERROR_* codes of
+// the public header, the system's error number and the step that failed.
+struct OpenFailure {
+  int code = 0;
+  int osError = 0;
+  std::string step;    // "open", "lock", "configure", "connect", ...
+  std::string detail;  // the system's own words, when it has them
 };
 
 // The platform: opens a device path for a port index and sleeps.
@@ -46,9 +79,10 @@ class PortSystem {
  public:
   virtual ~PortSystem() = default;
   // index is 0..9 (it selects the settings definition on Windows); device is
-  // the path to open. Null when the device cannot be opened or configured.
-  virtual std::unique_ptr<SerialPort> Open(int index, const char* device,
-                                           const LineSettings& settings) = 0;
+  // the path to open. Null when the device cannot be opened or configured,
+  // with the reason in `why`.
+  virtual std::unique_ptr<SerialPort> Open(int index, const char* device, const LineSettings& settings,
+                                           OpenFailure& why) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
   // Default device path of a port index, written NUL-terminated into out.
   virtual void DefaultDevicePath(int index, char* out, std::size_t size) const = 0;
@@ -56,5 +90,9 @@ class PortSystem {
 
 // The real backend of this build: POSIX termios or Win32.
 PortSystem& PlatformPorts();
+
+// The system's text for an error number of this platform (strerror or
+// FormatMessage).
+std::string OsErrorText(int osError);
 
 }  // namespace kulve

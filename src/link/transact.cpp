@@ -2,8 +2,11 @@
 #include "link/transact.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "link/link.h"
+#include "link/result_text.h"
 
 namespace kulve {
 namespace {
@@ -13,78 +16,220 @@ constexpr std::uint8_t kStartAnswer = 'E';
 constexpr std::uint8_t kAck = 'g';
 constexpr std::uint8_t kGo = 0x89;
 
-std::uint8_t Fail(CommandBlock& block, std::uint8_t letter) {
-  block.status = letter;
-  return block.status;
-}
-
-// Writes one byte, trying `tries` times.
-bool WriteByteTrying(Reader& reader, std::uint8_t byte, int tries) {
-  for (int i = 0; i < tries; ++i) {
-    if (PortWriteByte(reader, byte) == 0) return true;
+const char* EndText(TransferEnd end) {
+  switch (end) {
+    case TransferEnd::kDone: return "done";
+    case TransferEnd::kTimeout: return "timed out";
+    case TransferEnd::kHangup: return "the line hung up";
+    case TransferEnd::kOsError: return "system error";
   }
-  return false;
+  return "?";
 }
 
-// Reads one byte, giving up after `tries` empty reads.
-bool ReadByteTrying(Reader& reader, std::uint8_t& byte, int tries) {
-  for (int i = 0; i < tries; ++i) {
-    if (PortRead(reader, &byte, 1) == 1) return true;
+// " 4B 53 32" for the trace.
+std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
+  std::string out;
+  char pair[4];
+  for (std::size_t i = 0; i < count; ++i) {
+    std::snprintf(pair, sizeof pair, " %02X", bytes[i]);
+    out += pair;
   }
-  return false;
+  return out;
 }
 
-}  // namespace
+// The port operations of one exchange. Traced, every transfer is timed and
+// logged at the transfers level; untraced, they are the plain port calls.
+template <bool kTraced>
+class Wire {
+ public:
+  explicit Wire(Reader& reader) : reader_(reader) {}
 
-std::uint8_t Transact(Reader& reader) {
+  std::size_t Write(const std::uint8_t* data, std::size_t count) {
+    if constexpr (!kTraced) {
+      return PortWrite(reader_, data, count);
+    } else {
+      if (!reader_.trace.Wants(trace_level::kTransfers)) return PortWrite(reader_, data, count);
+      const auto start = reader_.trace.now();
+      const std::size_t n = PortWrite(reader_, data, count);
+      Log("write", count, n, data, start);
+      return n;
+    }
+  }
+
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) {
+    if constexpr (!kTraced) {
+      return PortRead(reader_, buffer, count);
+    } else {
+      if (!reader_.trace.Wants(trace_level::kTransfers)) return PortRead(reader_, buffer, count);
+      const auto start = reader_.trace.now();
+      const std::size_t n = PortRead(reader_, buffer, count);
+      Log("read", count, n, buffer, start);
+      return n;
+    }
+  }
+
+  bool WriteByte(std::uint8_t byte) { return Write(&byte, 1) == 1; }
+
+ private:
+  void Log(const char* what, std::size_t asked, std::size_t moved, const std::uint8_t* bytes,
+           Tracer::Clock::time_point start) {
+    Tracer& trace = reader_.trace;
+    const TransferEnd end = reader_.context.port ? reader_.context.port->LastEnd() : TransferEnd::kOsError;
+    trace.Line(trace_level::kTransfers, "  %s %u of %u:%s (%.1f ms, %s)", what, static_cast<unsigned>(moved),
+               static_cast<unsigned>(asked),
+               HexBytes(bytes, moved).c_str(), ElapsedMs(start, trace.now()), EndText(end));
+  }
+
+  Reader& reader_;
+};
+
+// The frame, byte by byte. Returns the status, which is also left in the
+// block; lineFailed tells a failure letter from a reader status of the same
+// value.
+template <bool kTraced>
+std::uint8_t RunFrame(Reader& reader, bool& lineFailed) {
+  Wire<kTraced> wire(reader);
   CommandBlock& block = reader.block;
   block.status = 0;
   block.received = 0;
+  lineFailed = false;
+  auto Fail = [&](CommandBlock& b, std::uint8_t letter) {
+    lineFailed = true;
+    b.status = letter;
+    return letter;
+  };
 
-  if (!WriteByteTrying(reader, kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
+  auto writeTrying = [&](std::uint8_t byte, int tries) {
+    for (int i = 0; i < tries; ++i) {
+      if (wire.WriteByte(byte)) return true;
+    }
+    return false;
+  };
+  auto readTrying = [&](std::uint8_t& byte, std::int32_t tries) {
+    for (std::int32_t i = 0; i < tries; ++i) {
+      if (wire.Read(&byte, 1) == 1) return true;
+    }
+    return false;
+  };
+
+  if (!writeTrying(kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
   std::uint8_t answer = 0;
-  if (!ReadByteTrying(reader, answer, 2)) return Fail(block, link_failure::kNoAnswer);
+  if (!readTrying(answer, 2)) return Fail(block, link_failure::kNoAnswer);
   if (answer != kStartAnswer) return Fail(block, link_failure::kBadAnswer);
 
-  if (PortWriteByte(reader, block.code) != 0) return Fail(block, link_failure::kCodeNotWritten);
-  if (PortWriteByte(reader, block.sendLength) != 0) return Fail(block, link_failure::kLengthNotWritten);
-  if (block.sendLength != 0 &&
-      PortWrite(reader, block.sendData.data(), block.sendLength) < block.sendLength) {
+  if (!wire.WriteByte(block.code)) return Fail(block, link_failure::kCodeNotWritten);
+  if (!wire.WriteByte(block.sendLength)) return Fail(block, link_failure::kLengthNotWritten);
+  if (block.sendLength != 0 && wire.Write(block.sendData.data(), block.sendLength) < block.sendLength) {
     return Fail(block, link_failure::kDataNotWritten);
   }
   std::uint8_t requestCheck = block.code ^ block.sendLength;
   for (std::size_t i = 0; i < block.sendLength; ++i) requestCheck ^= block.sendData[i];
-  if (!WriteByteTrying(reader, requestCheck, 2)) return Fail(block, link_failure::kCheckNotWritten);
+  if (!writeTrying(requestCheck, 2)) return Fail(block, link_failure::kCheckNotWritten);
 
-  const std::int32_t tries =
-      block.code == 0 ? reader.context.probeAckTries : reader.context.commandAckTries;
+  const std::int32_t tries = block.code == 0 ? reader.context.probeAckTries : reader.context.commandAckTries;
   if (tries < 1) return Fail(block, link_failure::kNoAck);
   std::uint8_t ack = 0;
-  if (!ReadByteTrying(reader, ack, tries)) return Fail(block, link_failure::kNoAck);
+  if (!readTrying(ack, tries)) return Fail(block, link_failure::kNoAck);
   if (ack != kAck) return Fail(block, link_failure::kBadAck);
-  if (PortWriteByte(reader, kGo) != 0) return Fail(block, link_failure::kGoNotWritten);
+  if (!wire.WriteByte(kGo)) return Fail(block, link_failure::kGoNotWritten);
 
   std::uint8_t status = 0;
-  if (PortRead(reader, &status, 1) != 1) return Fail(block, link_failure::kNoStatus);
+  if (wire.Read(&status, 1) != 1) return Fail(block, link_failure::kNoStatus);
   block.status = status;
   std::uint8_t replyCheck = status;
 
   std::uint8_t length = 0;
-  if (PortRead(reader, &length, 1) != 1) return Fail(block, link_failure::kNoLength);
+  if (wire.Read(&length, 1) != 1) return Fail(block, link_failure::kNoLength);
   block.replyLength = length;
   replyCheck ^= length;
 
   if (length != 0) {
-    const std::size_t got = PortRead(reader, block.replyData.data(), length);
+    const std::size_t got = wire.Read(block.replyData.data(), length);
     block.received = static_cast<std::uint8_t>(got);
     for (std::size_t i = 0; i < got; ++i) replyCheck ^= block.replyData[i];
     if (got < length) return Fail(block, link_failure::kShortReply);
   }
 
   std::uint8_t check = 0;
-  if (PortRead(reader, &check, 1) != 1) return Fail(block, link_failure::kNoChecksum);
+  if (wire.Read(&check, 1) != 1) return Fail(block, link_failure::kNoChecksum);
   if (check != replyCheck) return Fail(block, link_failure::kBadChecksum);
   return block.status;
+}
+
+// Why the exchange failed, from the letter and how the last transfer ended:
+// the code and a short reason ("read timed out", "the line hung up: ...").
+void RecordFailure(Reader& reader, std::uint8_t letter, std::string& reason) {
+  ReaderContext& context = reader.context;
+  char text[160];
+  if (!context.port) {
+    reason = "no port is open";
+    SetLinkError(context.lastError, KULVE_LINK_ERROR_NOT_OPEN, 0, "request code %02X: %s: %s",
+                 reader.block.code, ResultText(letter), reason.c_str());
+    return;
+  }
+  const TransferEnd end = context.port->LastEnd();
+  const int osError = context.port->LastOsError();
+  int code = KULVE_LINK_ERROR_TIMEOUT;
+  switch (end) {
+    case TransferEnd::kHangup:
+      code = KULVE_LINK_ERROR_HANGUP;
+      std::snprintf(text, sizeof text, "the line hung up%s%s", osError != 0 ? ": " : "",
+                    osError != 0 ? OsErrorText(osError).c_str() : "");
+      break;
+    case TransferEnd::kOsError:
+      code = KULVE_LINK_ERROR_SYSTEM;
+      std::snprintf(text, sizeof text, "system error: %s", OsErrorText(osError).c_str());
+      break;
+    case TransferEnd::kTimeout:
+      std::snprintf(text, sizeof text, "timed out");
+      break;
+    case TransferEnd::kDone:
+      // Every transfer completed: the reader sent a wrong byte or checksum.
+      code = KULVE_LINK_ERROR_PROTOCOL;
+      std::snprintf(text, sizeof text, "the reader broke the frame");
+      break;
+  }
+  reason = text;
+  SetLinkError(context.lastError, code, osError, "request code %02X: %s (%s)", reader.block.code,
+               ResultText(letter), reason.c_str());
+}
+
+std::uint8_t TracedTransact(Reader& reader) {
+  Tracer& trace = reader.trace;
+  const CommandBlock& block = reader.block;
+  trace.Line(trace_level::kFrames, "request code %02X data[%u]%s", block.code, block.sendLength,
+             HexBytes(block.sendData.data(), block.sendLength).c_str());
+  const auto start = trace.now();
+  bool lineFailed = false;
+  const std::uint8_t status = RunFrame<true>(reader, lineFailed);
+  const double ms = ElapsedMs(start, trace.now());
+  if (lineFailed) {
+    std::string reason;
+    RecordFailure(reader, status, reason);
+    if (trace.Wants(trace_level::kFrames)) {
+      trace.Line(trace_level::kFrames, "failed: %s; %s (%.1f ms)", ResultText(status), reason.c_str(), ms);
+    } else {
+      trace.Line(trace_level::kFailures, "request code %02X failed: %s; %s (%.1f ms)", block.code,
+                 ResultText(status), reason.c_str(), ms);
+    }
+    return status;
+  }
+  trace.Line(trace_level::kFrames, "reply status %02X data[%u]%s (%.1f ms)", status, block.received,
+             HexBytes(block.replyData.data(), block.received).c_str(), ms);
+  return status;
+}
+
+}  // namespace
+
+std::uint8_t Transact(Reader& reader) {
+  if (reader.trace.Level() != trace_level::kOff) return TracedTransact(reader);
+  bool lineFailed = false;
+  const std::uint8_t status = RunFrame<false>(reader, lineFailed);
+  if (lineFailed) {
+    std::string reason;
+    RecordFailure(reader, status, reason);
+  }
+  return status;
 }
 
 void LoadRequest(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send) {

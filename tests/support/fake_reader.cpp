@@ -17,8 +17,12 @@ class FakePort final : public SerialPort {
   }
   FakePort(const FakePort&) = delete;
   FakePort& operator=(const FakePort&) = delete;
-  std::size_t Write(const std::uint8_t* data, std::size_t count) override { return peer_.HostWrite(data, count); }
-  std::size_t Read(std::uint8_t* buffer, std::size_t count) override { return peer_.HostRead(buffer, count); }
+  std::size_t Write(const std::uint8_t* data, std::size_t count) override {
+    return Finished(peer_.HostWrite(data, count), count);
+  }
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+    return Finished(peer_.HostRead(buffer, count), count);
+  }
   bool Purge() override { return !peer_.purgeFails; }
   bool Close() override {
     closed_ = true;
@@ -28,6 +32,18 @@ class FakePort final : public SerialPort {
   }
 
  private:
+  // A short transfer is a timeout, or a hang-up once the peer has hung up.
+  std::size_t Finished(std::size_t moved, std::size_t count) {
+    if (moved == count) {
+      Ended(TransferEnd::kDone);
+    } else if (peer_.hungUp) {
+      Ended(TransferEnd::kHangup, peer_.hangupError);
+    } else {
+      Ended(TransferEnd::kTimeout);
+    }
+    return moved;
+  }
+
   FakeReader& peer_;
   bool closed_ = false;
 };
@@ -37,8 +53,10 @@ class FakePort final : public SerialPort {
 FakeReader::FakeReader() = default;
 FakeReader::~FakeReader() = default;
 
-std::unique_ptr<SerialPort> FakeReader::Open(int index, const char* device, const LineSettings& settings) {
+std::unique_ptr<SerialPort> FakeReader::Open(int index, const char* device, const LineSettings& settings,
+                                             OpenFailure& why) {
   if (failAllOpens || std::find(failingIndices.begin(), failingIndices.end(), index) != failingIndices.end()) {
+    why = openFailure;
     return nullptr;
   }
   openedDevices.emplace_back(device);

@@ -64,8 +64,12 @@ class FakeReader final : public PortSystem {
   // Open fails for these indices (or all, with failAllOpens).
   std::vector<int> failingIndices;
   bool failAllOpens = false;
+  OpenFailure openFailure{2, 2, "open", ""};  // what a failing open reports (not found)
   bool purgeFails = false;
   bool closeFails = false;
+  // Short transfers end as a hang-up (with this error number) rather than a timeout.
+  bool hungUp = false;
+  int hangupError = 0;
 
   // Observations.
   std::vector<Request> requests;      // every complete request, in order
@@ -79,7 +83,8 @@ class FakeReader final : public PortSystem {
   bool portOpen = false;
 
   // PortSystem
-  std::unique_ptr<SerialPort> Open(int index, const char* device, const LineSettings& settings) override;
+  std::unique_ptr<SerialPort> Open(int index, const char* device, const LineSettings& settings,
+                                   OpenFailure& why) override;
   void Sleep(std::uint32_t milliseconds) override { sleptMs += milliseconds; }
   void DefaultDevicePath(int index, char* out, std::size_t size) const override;
 

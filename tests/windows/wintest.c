@@ -104,6 +104,9 @@ static struct {
   int(WINAPI *ReadCard)(int, int, int, int, unsigned char *);
   int(WINAPI *WriteCard)(int, int, int, int, unsigned char *);
   int(WINAPI *ReadMemCard)(int, int, unsigned char *);
+  const char *(WINAPI *ResultText)(int);
+  int(WINAPI *GetLinkError)(char *, int);
+  int(WINAPI *SetTrace)(int, KulveTraceCallback, void *);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -137,6 +140,9 @@ static void resolve_api(void) {
   RESOLVE(ReadCard);
   RESOLVE(WriteCard);
   RESOLVE(ReadMemCard);
+  RESOLVE(ResultText);
+  RESOLVE(GetLinkError);
+  RESOLVE(SetTrace);
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -501,6 +507,43 @@ static void test_memcard_calls(void) {
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
+/* The words for results, why a link failed, and the trace through a stdcall
+ * callback. */
+static int g_trace_lines;
+static int g_trace_frames;
+static void WINAPI count_trace(int level, const char *line, void *context) {
+  ++g_trace_lines;
+  if (level == 2 && strncmp(line, "reply status 00", 15) == 0) ++g_trace_frames;
+  CHECK(context == &g_trace_lines);
+}
+
+static void test_diagnostics(void) {
+  char text[256];
+  unsigned char number[8];
+  CHECK(strcmp(api.ResultText(0), "ok") == 0);
+  CHECK(strcmp(api.ResultText(KULVE_LINK_NO_ANSWER), "link failure 'f': no answer to the start byte") == 0);
+  CHECK(strcmp(api.ResultText(0x91), "reader status 0x91") == 0);
+
+  CHECK_EQ(api.SetComPortPath(6, "\\\\.\\KULVE-NO-SUCH-PORT"), 0);
+  CHECK_EQ(api.LinkCom(6), 1);
+  CHECK_EQ(api.GetLinkError(text, sizeof text), KULVE_LINK_ERROR_NOT_FOUND);
+  printf("  no such device: %s\n", text);
+  CHECK_EQ(api.SetComPortPath(6, "\\\\.\\COM7"), 0);
+  CHECK_EQ(api.LinkCom(PORT_SILENT), 1);
+  CHECK_EQ(api.GetLinkError(text, sizeof text), KULVE_LINK_ERROR_NO_ANSWER);
+  printf("  COM3: %s\n", text);
+
+  CHECK_EQ(api.SetTrace(5, count_trace, &g_trace_lines), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.SetTrace(2, count_trace, &g_trace_lines), 0);
+  CHECK_EQ(api.LinkCom(PORT_BOTH), 0);
+  CHECK_EQ(api.GetLinkError(NULL, 0), KULVE_LINK_ERROR_NONE);
+  CHECK_EQ(api.GetDeviceNumber(number), 0);
+  CHECK_EQ(api.SetTrace(0, NULL, NULL), 0);
+  CHECK_EQ(g_trace_frames, 2); /* the probe and the device number */
+  CHECK(g_trace_lines >= 5);
+  CHECK_EQ(api.UnLinkCom(), 0);
+}
+
 /* ---- main -------------------------------------------------------------------- */
 
 struct test_case {
@@ -523,6 +566,7 @@ static const struct test_case g_tests[] = {
     {"silent_line", test_silent_line, 1},
     {"fault_letters", test_fault_letters, 1},
     {"memcard_calls", test_memcard_calls, 1},
+    {"diagnostics", test_diagnostics, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

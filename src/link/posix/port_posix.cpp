@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "link/posix/deadline.h"
+#include "kulve32.h"
 #include "link/serial_port.h"
 
 namespace kulve {
@@ -35,6 +37,7 @@ class PosixPort final : public SerialPort {
   PosixPort& operator=(const PosixPort&) = delete;
 
   std::size_t Write(const std::uint8_t* data, std::size_t count) override {
+    Ended(TransferEnd::kDone);
     if (fd_ < 0 || count == 0) return 0;
     const Deadline deadline(milliseconds(timeouts_.writeMultiplierMs * count + timeouts_.writeConstantMs));
     std::size_t written = 0;
@@ -45,7 +48,10 @@ class PosixPort final : public SerialPort {
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EAGAIN) break;  // the line is gone
+      if (n < 0 && errno != EAGAIN) {  // the line is gone
+        EndedByError(errno);
+        break;
+      }
       if (!WaitFor(POLLOUT, deadline.RemainingMs())) break;
     }
     return written;
@@ -54,6 +60,7 @@ class PosixPort final : public SerialPort {
   // Ends when count bytes arrived, when the total budget (multiplier * count +
   // constant) is spent, or when the interval between two bytes runs out.
   std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+    Ended(TransferEnd::kDone);
     if (fd_ < 0 || count == 0) return 0;
     const Deadline total(milliseconds(timeouts_.readMultiplierMs * count + timeouts_.readConstantMs));
     std::size_t got = 0;
@@ -63,7 +70,10 @@ class PosixPort final : public SerialPort {
       if (got > 0 && timeouts_.readIntervalMs > 0) {
         wait = std::min(wait, Deadline(lastByte + milliseconds(timeouts_.readIntervalMs)).RemainingMs());
       }
-      if (wait <= 0) break;
+      if (wait <= 0) {
+        Ended(TransferEnd::kTimeout);
+        break;
+      }
       if (!WaitFor(POLLIN, wait)) break;
       const ssize_t n = ::read(fd_, buffer + got, count - got);
       if (n > 0) {
@@ -72,7 +82,13 @@ class PosixPort final : public SerialPort {
         continue;
       }
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      break;  // end of file or a line error: the device went away
+      // End of file or a line error: the device went away.
+      if (n == 0) {
+        Ended(TransferEnd::kHangup);
+      } else {
+        EndedByError(errno);
+      }
+      break;
     }
     return got;
   }
@@ -92,7 +108,8 @@ class PosixPort final : public SerialPort {
 
  private:
   // True when the descriptor is ready for `events` within timeoutMs; false on
-  // timeout or when the line hung up with nothing left to read.
+  // timeout or when the line hung up with nothing left to read (the end is
+  // recorded either way).
   bool WaitFor(short events, int timeoutMs) {
     const Deadline deadline(milliseconds{timeoutMs});
     for (;;) {
@@ -100,30 +117,73 @@ class PosixPort final : public SerialPort {
       const int ready = ::poll(&entry, 1, deadline.RemainingMs());
       if (ready > 0) {
         if (entry.revents & events) return true;
-        return false;  // POLLHUP, POLLERR or POLLNVAL alone
+        Ended(TransferEnd::kHangup);  // POLLHUP, POLLERR or POLLNVAL alone
+        return false;
       }
-      if (ready == 0) return false;
-      if (errno != EINTR) return false;
+      if (ready == 0) {
+        Ended(TransferEnd::kTimeout);
+        return false;
+      }
+      if (errno != EINTR) {
+        EndedByError(errno);
+        return false;
+      }
     }
+  }
+
+  // EIO and friends are what a vanished device gives; anything else is the
+  // system's own failure.
+  void EndedByError(int error) {
+    const bool gone = error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
+    Ended(gone ? TransferEnd::kHangup : TransferEnd::kOsError, error);
   }
 
   int fd_;
   PortTimeouts timeouts_;
 };
 
+int OpenErrorCode(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return KULVE_LINK_ERROR_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return KULVE_LINK_ERROR_PERMISSION;
+    case EBUSY:
+      return KULVE_LINK_ERROR_BUSY;
+    default:
+      return KULVE_LINK_ERROR_SYSTEM;
+  }
+}
+
+// Fills `why` from errno and returns no port.
+std::unique_ptr<SerialPort> Failed(OpenFailure& why, int code, const char* step) {
+  why.code = code;
+  why.osError = errno;
+  why.step = step;
+  return nullptr;
+}
+
 class PosixPortSystem final : public PortSystem {
  public:
-  std::unique_ptr<SerialPort> Open(int /*index*/, const char* device,
-                                   const LineSettings& settings) override {
+  std::unique_ptr<SerialPort> Open(int /*index*/, const char* device, const LineSettings& settings,
+                                   OpenFailure& why) override {
     const int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return Failed(why, OpenErrorCode(errno), "open");
     // From here the port object owns fd, so every failure below closes it.
     auto port = std::make_unique<PosixPort>(fd, settings.timeouts);
-    if (::ioctl(fd, TIOCEXCL) != 0) return nullptr;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return nullptr;
+    // Another process's TIOCEXCL makes open() itself fail with EBUSY.
+    if (::ioctl(fd, TIOCEXCL) != 0) return Failed(why, KULVE_LINK_ERROR_SETTINGS, "exclusive mode");
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      return Failed(why, errno == EWOULDBLOCK ? KULVE_LINK_ERROR_BUSY : KULVE_LINK_ERROR_SYSTEM, "lock");
+    }
 
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) return nullptr;
+    if (::tcgetattr(fd, &tio) != 0) return Failed(why, KULVE_LINK_ERROR_SETTINGS, "configure");
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -131,10 +191,11 @@ class PosixPortSystem final : public PortSystem {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     const speed_t speed = SpeedFor(settings.baudRate);
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return nullptr;
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return nullptr;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 || ::tcsetattr(fd, TCSANOW, &tio) != 0) {
+      return Failed(why, KULVE_LINK_ERROR_SETTINGS, "configure");
+    }
     // Driver queue sizes have no termios counterpart; the kernel's are larger.
-    if (!port->Purge()) return nullptr;
+    if (!port->Purge()) return Failed(why, KULVE_LINK_ERROR_SETTINGS, "purge");
     return port;
   }
 
@@ -150,6 +211,8 @@ class PosixPortSystem final : public PortSystem {
 };
 
 }  // namespace
+
+std::string OsErrorText(int osError) { return std::strerror(osError); }
 
 PortSystem& PlatformPorts() {
   static PosixPortSystem system;

@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <string>
 
+#include "kulve32.h"
 #include "link/serial_port.h"
 
 namespace kulve {
@@ -50,15 +52,17 @@ class Win32Port final : public SerialPort {
     DWORD moved = 0;
     if (::WriteFile(handle_, data, ClampCount(count), &moved, &writeDone_)) {
       ClearErrors(handle_);
-      return Bounded(moved, count);
+      return Finished(moved, count, 0);
     }
-    if (::GetLastError() != ERROR_IO_PENDING) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
       ClearErrors(handle_);
-      return Bounded(moved, count);
+      return Finished(moved, count, error);
     }
-    moved = WaitFor(writeDone_);
+    DWORD waitError = 0;
+    moved = WaitFor(writeDone_, waitError);
     ClearErrors(handle_);
-    return Bounded(moved, count);
+    return Finished(moved, count, waitError);
   }
 
   std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
@@ -66,15 +70,17 @@ class Win32Port final : public SerialPort {
     readDone_ = OVERLAPPED{};
     DWORD moved = 0;
     if (::ReadFile(handle_, buffer, ClampCount(count), &moved, &readDone_)) {
-      return Bounded(moved, count);
+      return Finished(moved, count, 0);
     }
-    if (::GetLastError() != ERROR_IO_PENDING) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
       ClearErrors(handle_);
-      return Bounded(moved, count);
+      return Finished(moved, count, error);
     }
-    moved = WaitFor(readDone_);
+    DWORD waitError = 0;
+    moved = WaitFor(readDone_, waitError);
     ClearErrors(handle_);
-    return Bounded(moved, count);
+    return Finished(moved, count, waitError);
   }
 
   bool Purge() override {
@@ -97,20 +103,34 @@ class Win32Port final : public SerialPort {
   // that ends in failure still reports what it moved; that includes a read
   // whose timeouts expired with nothing received, which Wine completes with
   // ERROR_TIMEOUT where Windows reports success with 0 bytes.
-  DWORD WaitFor(OVERLAPPED& done) {
+  DWORD WaitFor(OVERLAPPED& done, DWORD& error) {
     DWORD moved = 0;
     while (!::GetOverlappedResult(handle_, &done, &moved, TRUE)) {
-      if (::GetLastError() != ERROR_IO_INCOMPLETE) {
+      error = ::GetLastError();
+      if (error != ERROR_IO_INCOMPLETE) {
         ClearErrors(handle_);
         break;
       }
+      error = 0;
     }
     return moved;
   }
 
-  // The driver never reports more than was asked; this keeps it so.
-  static std::size_t Bounded(DWORD moved, std::size_t count) {
-    return moved < count ? moved : count;
+  // Records how the transfer ended and returns what it moved; the driver
+  // never reports more than was asked, and this keeps it so.
+  std::size_t Finished(DWORD moved, std::size_t count, DWORD error) {
+    const std::size_t n = moved < count ? moved : count;
+    if (n == count) {
+      Ended(TransferEnd::kDone);
+    } else if (error == 0 || error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT) {
+      Ended(TransferEnd::kTimeout);
+    } else if (error == ERROR_DEVICE_REMOVED || error == ERROR_BAD_COMMAND || error == ERROR_GEN_FAILURE ||
+               error == ERROR_OPERATION_ABORTED || error == ERROR_INVALID_HANDLE) {
+      Ended(TransferEnd::kHangup, static_cast<int>(error));
+    } else {
+      Ended(TransferEnd::kOsError, static_cast<int>(error));
+    }
+    return n;
   }
 
   HANDLE handle_;
@@ -120,16 +140,44 @@ class Win32Port final : public SerialPort {
   OVERLAPPED readDone_{};
 };
 
+int OpenErrorCode(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+      return KULVE_LINK_ERROR_NOT_FOUND;
+    // A COM port another program has open answers "access denied".
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return KULVE_LINK_ERROR_BUSY;
+    default:
+      return KULVE_LINK_ERROR_SYSTEM;
+  }
+}
+
+// Fills `why` from GetLastError and returns no port.
+std::unique_ptr<SerialPort> Failed(OpenFailure& why, int code, const char* step) {
+  why.code = code;
+  why.osError = static_cast<int>(::GetLastError());
+  why.step = step;
+  return nullptr;
+}
+
 class Win32Ports final : public PortSystem {
  public:
-  std::unique_ptr<SerialPort> Open(int index, const char* device,
-                                   const LineSettings& settings) override {
-    if (index < 0 || index > 9 || device == nullptr || device[0] == '\0') return nullptr;
+  std::unique_ptr<SerialPort> Open(int index, const char* device, const LineSettings& settings,
+                                   OpenFailure& why) override {
+    if (index < 0 || index > 9 || device == nullptr || device[0] == '\0') {
+      why.code = KULVE_LINK_ERROR_BAD_INDEX;
+      why.step = "open";
+      return nullptr;
+    }
 
     const HANDLE handle = ::CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) return Failed(why, OpenErrorCode(::GetLastError()), "open");
     // From here on the port object owns the handle and closes it on failure.
     auto port = std::make_unique<Win32Port>(handle);
 
@@ -138,7 +186,7 @@ class Win32Ports final : public PortSystem {
                   index + 1);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!::BuildCommDCBA(definition, &dcb)) return nullptr;
+    if (!::BuildCommDCBA(definition, &dcb)) return Failed(why, KULVE_LINK_ERROR_SETTINGS, "configure");
     dcb.BaudRate = settings.baudRate;
 
     COMMTIMEOUTS timeouts{};
@@ -151,10 +199,12 @@ class Win32Ports final : public PortSystem {
     if (!::SetCommState(handle, &dcb) || !::SetCommTimeouts(handle, &timeouts) ||
         !::SetupComm(handle, settings.inputQueue, settings.outputQueue) ||
         !::PurgeComm(handle, kPurgeAll)) {
+      const DWORD error = ::GetLastError();
       ClearErrors(handle);
-      return nullptr;
+      ::SetLastError(error);
+      return Failed(why, KULVE_LINK_ERROR_SETTINGS, "configure");
     }
-    if (!::SetCommMask(handle, 0)) return nullptr;
+    if (!::SetCommMask(handle, 0)) return Failed(why, KULVE_LINK_ERROR_SETTINGS, "configure");
     return port;
   }
 
@@ -172,6 +222,16 @@ class Win32Ports final : public PortSystem {
 };
 
 }  // namespace
+
+std::string OsErrorText(int osError) {
+  char text[256] = {};
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                   static_cast<DWORD>(osError), 0, text, sizeof text, nullptr);
+  std::string out(text, n);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) out.pop_back();
+  if (out.empty()) out = "system error " + std::to_string(osError);
+  return out;
+}
 
 PortSystem& PlatformPorts() {
   static Win32Ports ports;

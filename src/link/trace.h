@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+// The wire trace: failures (level 1), frames in hex (2) and port transfers
+// with their timing (3), to a callback, standard error or a file. Off, the
+// exchange pays one branch per frame for it.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+
+#include "kulve32.h"
+
+namespace kulve {
+
+namespace trace_level {
+inline constexpr int kOff = 0;
+inline constexpr int kFailures = 1;
+inline constexpr int kFrames = 2;
+inline constexpr int kTransfers = 3;
+}  // namespace trace_level
+
+class Tracer {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  Tracer() = default;
+  ~Tracer();
+  Tracer(const Tracer&) = delete;
+  Tracer& operator=(const Tracer&) = delete;
+
+  // KULVE32_TRACE (0..3) and KULVE32_TRACE_FILE.
+  void FromEnvironment();
+  // False (nothing changed) for a level outside 0..3.
+  bool Set(int level, KulveTraceCallback callback, void* context);
+
+  int Level() const { return level_; }
+  bool Wants(int level) const { return level != trace_level::kOff && level <= level_; }
+
+  // Emits one line at `level` when it is wanted.
+  void Line(int level, const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 3, 4)))
+#endif
+      ;
+
+  // The clock that times frames and transfers; tests replace it.
+  Clock::time_point (*now)() = &Clock::now;
+
+ private:
+  void Write(int level, const char* line);
+
+  int level_ = trace_level::kOff;
+  KulveTraceCallback callback_ = nullptr;
+  void* context_ = nullptr;
+  const char* filePath_ = nullptr;  // from the environment, opened on first use
+  std::FILE* file_ = nullptr;
+};
+
+// Milliseconds between two clock readings, for "(1.3 ms)".
+inline double ElapsedMs(Tracer::Clock::time_point from, Tracer::Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+}  // namespace kulve

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+// Result texts, the link error kept for "why did it fail", and the wire trace.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kulve32.h"
+#include "link/link.h"
+#include "link/result_text.h"
+#include "link/transact.h"
+#include "support/fake_reader.h"
+
+namespace kulve::test {
+namespace {
+
+TEST(ResultText, EveryByteValueHasItsOwnWords) {
+  std::set<std::string> seen;
+  for (int value = 0; value <= 255; ++value) {
+    const std::string text = ResultText(value);
+    ASSERT_FALSE(text.empty()) << value;
+    EXPECT_TRUE(seen.insert(text).second) << "two results share \"" << text << "\"";
+    if (value >= 'e' && value <= 's') {
+      EXPECT_EQ(text.rfind(std::string("link failure '") + static_cast<char>(value) + "': ", 0), 0u) << text;
+      EXPECT_STREQ(text.c_str() + 18, LinkStepText(static_cast<std::uint8_t>(value)));
+    } else if (value != 0 && value != 3 && value != 4 && value != 19) {
+      char expected[24];
+      std::snprintf(expected, sizeof expected, "reader status 0x%02X", value);
+      EXPECT_EQ(text, expected);
+    }
+  }
+  EXPECT_STREQ(ResultText(0), "ok");
+  EXPECT_STREQ(ResultText(4), "argument out of range (nothing sent)");
+  EXPECT_STREQ(ResultText(-1), "unknown result");
+  EXPECT_STREQ(ResultText(1 << 20), "unknown result");
+  EXPECT_EQ(LinkStepText('d'), nullptr);
+  EXPECT_EQ(LinkStepText('t'), nullptr);
+}
+
+class DiagnosticsTest : public ::testing::Test, protected FakeReaderFixture {
+ protected:
+  static void KULVE_CALL Collect(int level, const char* line, void* context) {
+    static_cast<DiagnosticsTest*>(context)->lines.push_back(std::to_string(level) + " " + line);
+  }
+  // A clock that moves 300 us each time it is read, so times are exact.
+  static Tracer::Clock::time_point Ticking() {
+    static Tracer::Clock::time_point t{};
+    t += std::chrono::microseconds(300);
+    return t;
+  }
+  void Trace(int level) {
+    ASSERT_EQ(SetTrace(reader, level, &Collect, this), 0);
+    reader.trace.now = &Ticking;
+  }
+  std::string Error() {
+    char text[kLinkErrorTextSize];
+    GetLinkError(reader, text, sizeof text);
+    return text;
+  }
+  std::vector<std::string> lines;
+};
+
+TEST_F(DiagnosticsTest, FramesTracedByteForByte) {
+  OpenLink();
+  Trace(2);
+  peer.replies.push_back({.status = 0, .data = {0x4B, 0x53, 0x00}});
+  const std::vector<std::uint8_t> send{0x12, 0x00, 0xFF};
+  EXPECT_EQ(Exchange(reader, 0x14, send).status, 0);
+  peer.faults.hashAnswer.reset();
+  EXPECT_EQ(Exchange(reader, 0x20, {}).status, 'f');
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "2 request code 14 data[3] 12 00 FF",
+                       "2 reply status 00 data[3] 4B 53 00 (0.3 ms)",
+                       "2 request code 20 data[0]",
+                       "2 failed: link failure 'f': no answer to the start byte; timed out (0.3 ms)",
+                   }));
+}
+
+TEST_F(DiagnosticsTest, LevelsChooseWhatIsTraced) {
+  OpenLink();
+  Trace(1);
+  EXPECT_EQ(Exchange(reader, 0x02, {}).status, 0);
+  EXPECT_TRUE(lines.empty());  // failures only
+  peer.replies.push_back({.ack = 'x'});
+  EXPECT_EQ(Exchange(reader, 0x02, {}).status, 'm');
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "1 request code 02 failed: link failure 'm': the acknowledgement byte was not 'g'; "
+                      "the reader broke the frame (0.3 ms)");
+
+  lines.clear();
+  Trace(3);
+  EXPECT_EQ(Exchange(reader, 0x02, {}).status, 0);
+  // '#', 'E', code, length, checksum, 'g', 0x89, status, length, checksum.
+  std::size_t transfers = 0;
+  for (const auto& line : lines) transfers += line.rfind("3   ", 0) == 0 ? 1u : 0u;
+  EXPECT_EQ(transfers, 10u);
+  EXPECT_EQ(lines[1], "3   write 1 of 1: 23 (0.3 ms, done)");
+
+  lines.clear();
+  Trace(0);
+  peer.faults.hashAnswer.reset();
+  EXPECT_EQ(Exchange(reader, 0x02, {}).status, 'f');
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(SetTrace(reader, 4, nullptr, nullptr), 4);
+  EXPECT_EQ(SetTrace(reader, -1, nullptr, nullptr), 4);
+}
+
+TEST_F(DiagnosticsTest, ExchangeFailuresSayHowTheLineEnded) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeReader&)> arrange;
+    int code;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"silent reader", [](FakeReader& p) { p.faults.hashAnswer.reset(); }, KULVE_LINK_ERROR_TIMEOUT,
+       "request code 02: link failure 'f': no answer to the start byte (timed out)"},
+      {"wrong checksum", [](FakeReader& p) { p.replies.push_back({.checksum = 0x77}); }, KULVE_LINK_ERROR_PROTOCOL,
+       "request code 02: link failure 's': the reply checksum did not match (the reader broke the frame)"},
+      {"line hung up",
+       [](FakeReader& p) {
+         p.faults.hashAnswer.reset();
+         p.hungUp = true;
+         p.hangupError = EIO;
+       },
+       KULVE_LINK_ERROR_HANGUP,
+       "request code 02: link failure 'f': no answer to the start byte (the line hung up: " +
+           std::string(std::strerror(EIO)) + ")"},
+  };
+  for (const Case& c : cases) {
+    peer = {};
+    OpenLink();
+    c.arrange(peer);
+    Exchange(reader, 0x02, {});
+    char text[kLinkErrorTextSize];
+    EXPECT_EQ(GetLinkError(reader, text, sizeof text), c.code) << c.what;
+    EXPECT_EQ(std::string(text), c.text) << c.what;
+  }
+}
+
+TEST_F(DiagnosticsTest, LinkErrorIsKeptUntilTheNextGoodLink) {
+  EXPECT_EQ(Exchange(reader, 0x02, {}).status, 'e');  // nothing open
+  EXPECT_EQ(GetLinkError(reader, nullptr, 0), KULVE_LINK_ERROR_NOT_OPEN);
+
+  peer.failAllOpens = true;
+  peer.openFailure = {KULVE_LINK_ERROR_PERMISSION, EACCES, "open", ""};
+  EXPECT_EQ(LinkCom(reader, 2), 1);
+  EXPECT_EQ(Error(), "open fake2: " + std::string(std::strerror(EACCES)));
+
+  peer.failAllOpens = false;
+  peer.faults.hashAnswer.reset();
+  EXPECT_EQ(LinkCom(reader, 2), 1);
+  EXPECT_EQ(GetLinkError(reader, nullptr, 0), KULVE_LINK_ERROR_NO_ANSWER);
+  EXPECT_EQ(Error(), "no answer at 57600 or 9600 on fake2 (link failure 'f': no answer to the start byte)");
+
+  // Cut to the caller's size, always terminated; nothing past it written.
+  char small[8];
+  std::memset(small, 'X', sizeof small);
+  EXPECT_EQ(GetLinkError(reader, small, 5), KULVE_LINK_ERROR_NO_ANSWER);
+  EXPECT_STREQ(small, "no a");
+  EXPECT_EQ(small[5], 'X');
+
+  EXPECT_EQ(LinkCom(reader, 10), 1);
+  EXPECT_EQ(GetLinkError(reader, nullptr, 0), KULVE_LINK_ERROR_BAD_INDEX);
+
+  peer.faults.hashAnswer = 'E';
+  peer.ResetFrame();  // the silent reader's half-begun frame is over
+  EXPECT_EQ(LinkCom(reader, 2), 0);
+  EXPECT_EQ(GetLinkError(reader, small, sizeof small), KULVE_LINK_ERROR_NONE);
+  EXPECT_STREQ(small, "");
+}
+
+}  // namespace
+}  // namespace kulve::test

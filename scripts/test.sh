@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Builds everything and runs every test:
 #   1. the library, simulator, tool, tests and benchmarks (RelWithDebInfo);
-#   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and
+#      under ThreadSanitizer;
 #   3. the Windows DLLs cross-built with mingw-w64 and their export tables
 #      checked (CTest label "windows"), and the Wine lane, which runs a Windows
 #      test program against both DLLs with the simulator behind COM1;
@@ -27,6 +28,10 @@ step "build: address and undefined-behaviour sanitizers"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
 cmake --build build/asan -j"$jobs"
 
+step "build: thread sanitizer"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_SANITIZE_THREAD=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
+cmake --build build/tsan -j"$jobs"
+
 step "benchmarks: one short pass each"
 for bench in build/release/bench/*_bench; do
   "$bench" --benchmark_min_time=0.01 >/dev/null
@@ -46,6 +51,10 @@ fi
 step "tests: sanitizers (unit and integration)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j2 -LE windows
+
+step "tests: thread sanitizer (unit and integration)"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build/tsan --output-on-failure -j2 -LE windows
 
 step "demo under the sanitizers"
 build/asan/tools/kulve demo >/dev/null

@@ -5,7 +5,7 @@
 
 namespace kulve {
 
-Reader& ProcessReader() {
+ReaderGuard ProcessReader() {
   // Built in static storage on first use and never destroyed: unloading the
   // library must not close the application's port behind its back.
   alignas(Reader) static unsigned char storage[sizeof(Reader)];
@@ -14,7 +14,10 @@ Reader& ProcessReader() {
     made->trace.FromEnvironment();
     return made;
   }();
-  return *reader;
+  // Never destroyed either, so a call during the process's exit still finds it.
+  alignas(std::recursive_mutex) static unsigned char lockStorage[sizeof(std::recursive_mutex)];
+  static std::recursive_mutex* const lock = new (lockStorage) std::recursive_mutex;
+  return ReaderGuard(*reader, *lock);
 }
 
 }  // namespace kulve

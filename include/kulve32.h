@@ -12,7 +12,10 @@
  * 19 = the inserted card does not match the selected card type.
  *
  * Threads: the device functions share one port and one request record; call
- * them from one thread at a time. EnDesData/UnDesData are safe on any thread.
+ * them from one thread at a time. A process-wide lock around every device
+ * function makes a mistake safe: two threads that call at once get two whole
+ * calls, one after the other. EnDesData/UnDesData take no lock and are safe
+ * on any thread.
  *
  * On Windows every function uses the stdcall convention (WINAPI) and is
  * exported under its plain name with a fixed ordinal.

@@ -153,6 +153,14 @@ TEST_F(LinkTest, DevicePaths) {
   char small[4] = {'k', 'k', 'k', 'k'};
   EXPECT_EQ(GetComPortPath(reader, 2, small, 3), 4);  // too small: untouched
   EXPECT_EQ(small[0], 'k');
+  // Exactly the path's length leaves no room for the terminator: refused,
+  // and not a byte written; one more fits, and the guard after it stays.
+  EXPECT_EQ(SetComPortPath(reader, 3, "abcd"), 0);
+  char exact[6] = {'k', 'k', 'k', 'k', 'k', 'k'};
+  EXPECT_EQ(GetComPortPath(reader, 3, exact, 4), 4);
+  EXPECT_EQ(std::string(exact, 6), "kkkkkk");
+  EXPECT_EQ(GetComPortPath(reader, 3, exact, 5), 0);
+  EXPECT_EQ(std::string(exact, 6), std::string("abcd\0k", 6));
   EXPECT_EQ(GetComPortPath(reader, 2, nullptr, 10), 4);
   EXPECT_EQ(GetComPortPath(reader, 10, out, sizeof out), 4);
 }

@@ -111,6 +111,15 @@ TEST_F(MemCardAccessTest, ReplyBytesAreCopiedBackAndShortRepliesPack) {
   EXPECT_EQ(buffer[1], 0xA2);
   EXPECT_EQ(buffer[64], 0xB1);  // each piece's reply goes over that piece's bytes
 
+  // Paged: each page's piece copies back from its own start, whatever the
+  // previous page's reply carried.
+  Select(0);
+  peer.replies.push_back({.data = {0xA1, 0xA2}});        // page 0, bytes 250..255
+  peer.replies.push_back({.data = {0xB1, 0xB2, 0xB3}});  // page 1, bytes 0..13
+  Bytes paged(20, 0);
+  EXPECT_EQ(WriteMemCard(reader, 250, 20, paged.data()), 0);
+  EXPECT_EQ(paged, (Bytes{0xA1, 0xA2, 0, 0, 0, 0, 0xB1, 0xB2, 0xB3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
   // A read reply shorter than asked: the next piece follows the bytes received.
   peer.replies.push_back({.data = Bytes(60, 0x11)});
   peer.replies.push_back({.data = Bytes(6, 0x22)});

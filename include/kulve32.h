@@ -216,6 +216,91 @@ KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned ch
 /* ---- Mifare Classic ------------------------------------------------------------ */
 
 /* ---- Attendance terminal ------------------------------------------------------- */
+/* An attendance terminal answering on the reader's link. Each device function
+ * below is one exchange; a link failure comes back as its letter (there is no
+ * relink or repeat) and a refusal of the terminal as its status. Outputs are
+ * written only when the result is 0; after any other result every output
+ * keeps what it held. No buffer is written past the size stated, whatever
+ * the terminal answers. Pointer arguments must not be null: a null pointer is
+ * refused with 4 and nothing is sent.
+ *
+ * The library passes the terminal's bytes through without reading them. The
+ * terminal of the kulvesim simulator, and the kulve tool, read them so:
+ *   clock (KqTime fields 0..6): year byte (0 = 2000), month 1..12, day,
+ *     hour 0..23, minute, second, weekday 1 (Monday) .. 7 (Sunday), in
+ *     binary; when setting, the weekday is ignored and worked out anew;
+ *   positions: a record number of 24 bits, the byte half ("first") holding
+ *     bits 16..23 and the 16-bit half bits 0..15. A day's records are those
+ *     from its start position up to, not including, its end position (both
+ *     equal when the day has none); the current position is where the next
+ *     record goes;
+ *   records: 8 bytes each: badge number (32 bits, least significant byte
+ *     first), hour, minute, second, kind (1 = in, 2 = out); KQ_ReadRecord's
+ *     third argument is the number of records, 1..31.
+ * Day arguments use a calendar of year bytes 0..255 in which every fourth
+ * year (0, 4, .. 252) is a leap year, with no century rule; the library needs
+ * no calendar year for year byte 0 (kulve and kulvesim take it as 2000). */
+
+/* The terminal's clock: seven clock bytes, one per field, as 32-bit integers. */
+typedef struct KqTime {
+  int field[7];
+} KqTime;
+
+/* A date: year byte (0..255), month (1..12), day (1..31). */
+typedef struct KqDate {
+  unsigned char year;
+  unsigned char month;
+  unsigned char day;
+} KqDate;
+
+/* Ends a transfer (command 0x01, no data). */
+KULVE_API int KULVE_CALL KQ_EndTrans(void);
+/* Reads the clock: on success field k = clock byte k (0..255) for k = 0..6;
+ * a field the reply did not carry reads as 0. */
+KULVE_API int KULVE_CALL KQ_GetTime(KqTime *time);
+/* Sets the clock to the low byte of each of the seven fields, in field order. */
+KULVE_API int KULVE_CALL KQ_SetTime(const KqTime *time);
+/* Position pairs: on success *first = reply byte 0 and position (4 bytes) =
+ * reply bytes 1 and 2, then 0, 0, so position read as a little-endian 32-bit
+ * integer is the 16-bit half. Bytes the reply did not carry read as 0. */
+/* The current position. */
+KULVE_API int KULVE_CALL KQ_GetCurrentPos(int *first, unsigned char *position);
+/* The start (end) position of a day. date points to three integers: year
+ * byte, month, day (the low 8 bits of each are used). The terminal is sent the
+ * day's index: KQ_Daysbyte of the date + 365, low 16 bits, low byte first. */
+KULVE_API int KULVE_CALL KQ_GetStartPos(const int *date, int *first, unsigned char *position);
+KULVE_API int KULVE_CALL KQ_GetEndPos(const int *date, int *first, unsigned char *position);
+/* Reads records: sends the low byte of first, bits 0..15 of position (low
+ * byte first) and the low byte of third. On success record (255 bytes)
+ * receives exactly the reply bytes, as many as the reply carried (nothing for
+ * an empty reply); the caller knows the count from what it asked for. */
+KULVE_API int KULVE_CALL KQ_ReadRecord(int first, int position, int third, unsigned char *record);
+/* Initialises the terminal (command 0xC7, no data); the simulated terminal
+ * empties its record store. */
+KULVE_API int KULVE_CALL KQ_SysInit(void);
+/* Shows text on the display: exactly 16 bytes are sent as they are (no
+ * terminator is looked for; a zero byte is sent like any other). text must
+ * hold 16 bytes. */
+KULVE_API int KULVE_CALL KQ_Display(const char *text);
+/* A command of the caller's own (0xC9). count counts the whole request: the
+ * low byte of sub, then the first count - 1 bytes of buffer; count is also
+ * the send length, so it must be 1..255 (else 4, nothing sent). On success
+ * buffer[0] = the reply length L and buffer[1..L] = the reply; buffer must
+ * hold 256 bytes (and at least count - 1 going out). */
+KULVE_API int KULVE_CALL KQ_TransCmd(int sub, int count, unsigned char *buffer);
+/* Downloads a password: the low byte of kind, then 4 bytes of password when
+ * kind is exactly 1, else 6 bytes (kind 257 sends 0x01 and 6 bytes). */
+KULVE_API int KULVE_CALL KQ_DownloadPSW(int kind, const unsigned char *password);
+
+/* Date arithmetic; no exchange, thread-safe. */
+/* The day number of *date: year 0, month 1, day 1 is day 1. Fields are not
+ * checked: month 0 counts as 1, each month above 12 adds one day beyond the
+ * year, a day past its month's end is simply added. A null date gives 0. */
+KULVE_API int KULVE_CALL KQ_Daysbyte(const KqDate *date);
+/* Writes the date of dayNumber (taken as unsigned) into *date; day number 0
+ * gives year 0, month 1, day 0, and the year byte wraps after 255 (every
+ * 93504 days). Returns 0; 4 for a null date. */
+KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
 
 /* ---- Extensions (not in the classic export table; ordinals from 100) ------- */
 

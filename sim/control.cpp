@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "sim/control.h"
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "sim/attendance_commands.h"
 #include "sim/cards/memory_card.h"
+#include "sim/terminal/attendance_terminal.h"
+#include "sim/terminal/sample_records.h"
 
 #include "sim/fault_text.h"
 
@@ -15,6 +19,34 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
+}
+
+std::string DescribeClock(const AttendanceTerminal& terminal) {
+  const TerminalTime t = terminal.Time();
+  char text[64];
+  std::snprintf(text, sizeof text, "clock %04d-%02d-%02d %02d:%02d:%02d weekday=%d", kFirstCalendarYear + t.date.year,
+                t.date.month, t.date.day, t.hour, t.minute, t.second, WeekdayOf(DayNumberOf(t.date)));
+  return text;
+}
+
+std::string DescribeDisplay(const AttendanceTerminal& terminal) {
+  std::string text = "display \"";
+  for (std::uint8_t c : terminal.display) text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '.';
+  return text + "\"";
+}
+
+std::string Punch(Simulator& sim, std::string_view arg) {
+  const auto space = arg.find(' ');
+  const std::string badgeText(arg.substr(0, space));
+  const std::string_view kindText = space == std::string_view::npos ? std::string_view{} : Trim(arg.substr(space + 1));
+  char* end = nullptr;
+  const unsigned long long badge = std::strtoull(badgeText.c_str(), &end, 0);
+  const bool badgeOk = !badgeText.empty() && badgeText[0] != '-' && *end == '\0' && badge <= 0xFFFFFFFFull;
+  if (!badgeOk || (kindText != "in" && kindText != "out")) return "error: punch takes BADGE in|out";
+  const PunchKind kind = kindText == "in" ? PunchKind::kIn : PunchKind::kOut;
+  const bool filed = sim.WithState(
+      [&](ReaderState& s) { return TerminalOf(s).Punch(static_cast<std::uint32_t>(badge), kind); });
+  return filed ? "ok" : "error: the terminal cannot file a record at its clock's time";
 }
 
 }  // namespace
@@ -58,6 +90,24 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
   }
   if (verb == "remove" && arg.empty()) {
     sim.WithState([](ReaderState& s) { RemoveMemoryCard(s); });
+    return "ok";
+  }
+  if (verb == "clock" && arg.empty()) {
+    return sim.WithState([](ReaderState& s) { return DescribeClock(TerminalOf(s)); });
+  }
+  if (verb == "display" && arg.empty()) {
+    return sim.WithState([](ReaderState& s) { return DescribeDisplay(TerminalOf(s)); });
+  }
+  if (verb == "terminal" && arg.empty()) {
+    return sim.WithState([](ReaderState& s) {
+      const AttendanceTerminal& t = TerminalOf(s);
+      return "terminal records=" + std::to_string(t.CurrentPosition()) +
+             " transfer=" + std::to_string(t.transferOpen ? 1 : 0) + " ended=" + std::to_string(t.transfersEnded);
+    });
+  }
+  if (verb == "punch") return Punch(sim, arg);
+  if (verb == "fill" && arg.empty()) {
+    sim.WithState([](ReaderState& s) { FillWithSampleRecords(TerminalOf(s)); });
     return "ok";
   }
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());

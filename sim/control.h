@@ -10,6 +10,11 @@
 //   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
 //   insert TYPE    a new contact memory card of TYPE in the slot -> ok | error: ...
 //   remove         empty the contact slot                      -> ok
+//   clock          the attendance terminal's clock             -> clock 2024-06-13 08:02:11 weekday=4
+//   display        what the terminal's display shows           -> display "READY           "
+//   terminal       its record store and transfer state         -> terminal records=N transfer=0|1 ended=N
+//   punch BADGE in|out  a record at the terminal's time        -> ok | error: ...
+//   fill           a few weeks of sample records (as --terminal) -> ok
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 

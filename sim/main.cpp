@@ -18,10 +18,12 @@
 #include <system_error>
 #include <vector>
 
+#include "sim/attendance_commands.h"
 #include "sim/control.h"
 #include "sim/cards/memory_card.h"
 #include "sim/fault_text.h"
 #include "sim/simulator.h"
+#include "sim/terminal/sample_records.h"
 
 namespace {
 
@@ -29,23 +31,26 @@ using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
-    "                [--card TYPE] [--fault FAULT ...] [--quiet]\n"
+    "                [--card TYPE] [--terminal] [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
     "  --card TYPE     start with a new contact memory card of TYPE in the slot\n"
+    "  --terminal      fill the attendance terminal with three weeks of records\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
     "  --quiet         do not trace frames on standard error\n"
     "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
-    "insert TYPE (a new memory card), remove.\n";
+    "insert TYPE (a new memory card), remove, clock, display, terminal,\n"
+    "punch BADGE in|out, fill (the terminal's records).\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
   std::vector<kulve::sim::ScheduledFault> faults;
   int card = -1;  // memory-card type in the slot at start; -1 = empty
+  bool terminalRecords = false;
   bool quiet = false;
 };
 
@@ -72,6 +77,8 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.card = static_cast<int>(type);
+    } else if (a == "--terminal") {
+      args.terminalRecords = true;
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -154,6 +161,9 @@ int main(int argc, char** argv) {
   for (const auto& f : args.faults) sim.InjectFault(f.fault, f.trigger);
   if (args.card >= 0) {
     sim.WithState([&](kulve::sim::ReaderState& s) { InsertMemoryCard(s, static_cast<std::uint8_t>(args.card)); });
+  }
+  if (args.terminalRecords) {
+    sim.WithState([](kulve::sim::ReaderState& s) { FillWithSampleRecords(kulve::sim::TerminalOf(s)); });
   }
   try {
     sim.Start();

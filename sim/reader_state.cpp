@@ -2,6 +2,7 @@
 #include "sim/reader_state.h"
 
 #include "sim/cards/memory_card.h"
+#include "sim/terminal/attendance_terminal.h"
 
 namespace kulve::sim {
 

@@ -14,6 +14,7 @@
 namespace kulve::sim {
 
 class MemoryCard;  // sim/cards/memory_card.h
+class AttendanceTerminal;  // sim/terminal/attendance_terminal.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -43,6 +44,10 @@ struct ReaderState {
 
   // The contact memory card in the slot; null = none (see InsertMemoryCard).
   std::unique_ptr<MemoryCard> memoryCard;
+
+  // The attendance terminal on the link; made on first use (TerminalOf in
+  // sim/attendance_commands.h).
+  std::unique_ptr<AttendanceTerminal> terminal;
 };
 
 }  // namespace kulve::sim

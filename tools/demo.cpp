@@ -96,6 +96,9 @@ int RunDemo() {
   Heading("Contact memory cards");
   RunMemoryCardDemo(reader);
 
+  Heading("The attendance terminal");
+  RunAttendanceDemo(reader);
+
   Heading("What line failures look like");
   LineFaults(reader);
   Show("UnLinkCom", UnLinkCom());

@@ -30,5 +30,7 @@ inline int Show(const std::string& call, int result) {
 
 // The memory-card section, given the linked simulator.
 void RunMemoryCardDemo(sim::Simulator& reader);
+// The attendance-terminal section, given the linked simulator.
+void RunAttendanceDemo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

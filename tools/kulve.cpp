@@ -28,6 +28,7 @@ CommandList AllCommands() {
   CommandList commands;
   AddReaderCommands(commands);
   AddMemoryCardCommands(commands);
+  AddAttendanceCommands(commands);
   AddDesCommands(commands);
   return commands;
 }
@@ -40,6 +41,7 @@ void Usage(const CommandList& commands, std::FILE* out) {
       "  --port PATH   the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty)\n"
       "  --sim         start the reader simulator in-process and talk to it\n"
       "  --sim-speed S with --sim: the speeds it answers at (57600, 9600 or both)\n"
+      "  --sim-terminal with --sim: three weeks of records in the attendance terminal\n"
       "  --trace       print every frame on the wire (as KULVE32_TRACE=2 does)\n"
       "  --quiet       print data and failures only, no \"ok\" lines\n"
       "  -h, --help    this text\n"
@@ -77,6 +79,8 @@ int Run(int argc, char** argv) {
       options.useSimulator = true;
     } else if (flag == "--sim-speed" && i + 1 < argc) {
       if (!sim::ParseSpeedSet(argv[++i], options.simulatorSpeeds)) return Complain("--sim-speed takes 57600, 9600 or both");
+    } else if (flag == "--sim-terminal") {
+      options.simulatorTerminalRecords = true;
     } else if (flag == "--trace") {
       options.trace = true;
     } else if (flag == "--quiet" || flag == "-q") {

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "kulve32.h"
+#include "sim/attendance_commands.h"
+#include "sim/terminal/sample_records.h"
 #include "tools/results.h"
 
 namespace kulve::tool {
@@ -23,6 +25,9 @@ bool Session::EnsureLinked() {
       simOptions.trace = [](const std::string& line) { std::fprintf(stderr, "kulvesim: %s\n", line.c_str()); };
     }
     simulator_ = std::make_unique<sim::Simulator>(std::move(simOptions));
+    if (options_.simulatorTerminalRecords) {
+      simulator_->WithState([](sim::ReaderState& s) { sim::FillWithSampleRecords(sim::TerminalOf(s)); });
+    }
     simulator_->Start();
     devicePath_ = simulator_->HostPath();
   } else {

@@ -15,6 +15,7 @@ struct SessionOptions {
   std::string port;  // device path; empty with useSimulator
   bool useSimulator = false;
   sim::SpeedSet simulatorSpeeds = sim::SpeedSet::k57600Only;
+  bool simulatorTerminalRecords = false;  // fill the simulated attendance terminal
   bool trace = false;  // print the frames on the wire (and the simulator's log) on stderr
   bool quiet = false;  // no "ok" lines
 };

@@ -13,6 +13,8 @@
  *   COM3         a silent line: nothing answers
  *   COM4         a reader that fails chosen commands (see test_fault_letters;
  *                scripts/wine_lane.sh starts it with the matching faults)
+ * The reader on COM1 has an attendance terminal holding three weeks of
+ * records (kulvesim --terminal).
  * --no-reader runs only the tests that need no port. Naming tests runs just
  * those. Ends with "N passed, N failed"; exit status 0 when nothing failed.
  */
@@ -107,6 +109,19 @@ static struct {
   const char *(WINAPI *ResultText)(int);
   int(WINAPI *GetLinkError)(char *, int);
   int(WINAPI *SetTrace)(int, KulveTraceCallback, void *);
+  int(WINAPI *KQ_EndTrans)(void);
+  int(WINAPI *KQ_GetTime)(KqTime *);
+  int(WINAPI *KQ_SetTime)(const KqTime *);
+  int(WINAPI *KQ_GetCurrentPos)(int *, unsigned char *);
+  int(WINAPI *KQ_GetStartPos)(const int *, int *, unsigned char *);
+  int(WINAPI *KQ_GetEndPos)(const int *, int *, unsigned char *);
+  int(WINAPI *KQ_ReadRecord)(int, int, int, unsigned char *);
+  int(WINAPI *KQ_SysInit)(void);
+  int(WINAPI *KQ_Display)(const char *);
+  int(WINAPI *KQ_TransCmd)(int, int, unsigned char *);
+  int(WINAPI *KQ_Daysbyte)(const KqDate *);
+  int(WINAPI *KQ_Datebyte)(int, KqDate *);
+  int(WINAPI *KQ_DownloadPSW)(int, const unsigned char *);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -143,6 +158,19 @@ static void resolve_api(void) {
   RESOLVE(ResultText);
   RESOLVE(GetLinkError);
   RESOLVE(SetTrace);
+  RESOLVE(KQ_EndTrans);
+  RESOLVE(KQ_GetTime);
+  RESOLVE(KQ_SetTime);
+  RESOLVE(KQ_GetCurrentPos);
+  RESOLVE(KQ_GetStartPos);
+  RESOLVE(KQ_GetEndPos);
+  RESOLVE(KQ_ReadRecord);
+  RESOLVE(KQ_SysInit);
+  RESOLVE(KQ_Display);
+  RESOLVE(KQ_TransCmd);
+  RESOLVE(KQ_Daysbyte);
+  RESOLVE(KQ_Datebyte);
+  RESOLVE(KQ_DownloadPSW);
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -363,6 +391,23 @@ static void test_des(void) {
   CHECK(out[0] == 0xEE);
 }
 
+/* The date functions need no reader: a leap day, the year byte's wrap, and a
+ * null date refused. */
+static void test_attendance_dates(void) {
+  KqDate date = {4, 6, 13}, back = {9, 9, 9};
+  if (api.KQ_Daysbyte == NULL || api.KQ_Datebyte == NULL) {
+    printf("  (attendance dates not exported in this build)\n");
+    return;
+  }
+  CHECK_EQ(api.KQ_Daysbyte(&date), 1626);
+  CHECK_EQ(api.KQ_Datebyte(1626, &back), 0);
+  CHECK(back.year == 4 && back.month == 6 && back.day == 13);
+  CHECK_EQ(api.KQ_Datebyte(93505, &back), 0);
+  CHECK(back.year == 0 && back.month == 1 && back.day == 1);
+  CHECK_EQ(api.KQ_Datebyte(60, NULL), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.KQ_Daysbyte(NULL), 0);
+}
+
 /* ---- Tests against the simulated readers -------------------------------------- */
 
 enum { PORT_BOTH = 0, PORT_SLOW = 1, PORT_SILENT = 2, PORT_FAULTS = 3, PORT_COM10 = 9 };
@@ -541,6 +586,75 @@ static void test_diagnostics(void) {
   CHECK_EQ(api.SetTrace(0, NULL, NULL), 0);
   CHECK_EQ(g_trace_frames, 2); /* the probe and the device number */
   CHECK(g_trace_lines >= 5);
+/* The attendance terminal on COM1: its records, read day by day over the
+ * three weeks before its date, add up to its current position; the clock
+ * takes a setting; the pass-through command echoes and its count is checked
+ * before anything is sent. */
+static void test_attendance_calls(void) {
+  KqTime now, set = {{24, 2, 29, 23, 59, 58, 4}};
+  KqDate today;
+  unsigned char low[4], record[255 + 8], buffer[256 + 8];
+  const unsigned char password[6] = {1, 2, 3, 4, 5, 6};
+  int first = -1, total = 0, n, i, current, records_read = 0;
+  if (api.KQ_GetTime == NULL || api.KQ_TransCmd == NULL || api.KQ_ReadRecord == NULL) {
+    printf("  (attendance terminal not exported in this build)\n");
+    return;
+  }
+  CHECK_EQ(api.LinkCom(PORT_BOTH), 0);
+  CHECK_EQ(api.KQ_GetTime(&now), 0);
+  today.year = (unsigned char)now.field[0];
+  today.month = (unsigned char)now.field[1];
+  today.day = (unsigned char)now.field[2];
+  CHECK_EQ(api.KQ_GetCurrentPos(&first, low), 0);
+  current = first << 16 | low[1] << 8 | low[0];
+  CHECK(current > 0);
+  CHECK(low[2] == 0 && low[3] == 0);
+
+  /* One day more on each side, in case the date changed since the records were made. */
+  for (n = api.KQ_Daysbyte(&today) - 22; n <= api.KQ_Daysbyte(&today); ++n) {
+    KqDate d;
+    int date[3], start, end;
+    api.KQ_Datebyte(n, &d);
+    date[0] = d.year;
+    date[1] = d.month;
+    date[2] = d.day;
+    CHECK_EQ(api.KQ_GetStartPos(date, &first, low), 0);
+    start = first << 16 | low[1] << 8 | low[0];
+    CHECK_EQ(api.KQ_GetEndPos(date, &first, low), 0);
+    end = first << 16 | low[1] << 8 | low[0];
+    CHECK(end >= start);
+    total += end - start;
+    if (end > start && !records_read) {
+      int count = end - start > 31 ? 31 : end - start;
+      memset(record, 0xA5, sizeof record);
+      CHECK_EQ(api.KQ_ReadRecord(start >> 16, start & 0xFFFF, count, record), 0);
+      for (i = 0; i < count; ++i) CHECK(record[i * 8 + 7] == 1 || record[i * 8 + 7] == 2);
+      for (i = count * 8; i < (int)sizeof record; ++i) CHECK(record[i] == 0xA5);
+      records_read = 1;
+    }
+  }
+  CHECK_EQ(total, current);
+  CHECK_EQ(api.KQ_EndTrans(), 0);
+
+  CHECK_EQ(api.KQ_SetTime(&set), 0);
+  CHECK_EQ(api.KQ_GetTime(&now), 0);
+  CHECK(now.field[0] == 24 && now.field[1] <= 3 && now.field[6] >= 4 && now.field[6] <= 5);
+
+  memset(buffer, 0xA5, sizeof buffer);
+  buffer[0] = 0x11;
+  buffer[1] = 0x22;
+  CHECK_EQ(api.KQ_TransCmd(0, 3, buffer), 0); /* sub 0 echoes 11 22 */
+  CHECK(buffer[0] == 2 && buffer[1] == 0x11 && buffer[2] == 0x22 && buffer[3] == 0xA5);
+  CHECK_EQ(api.KQ_TransCmd(0, 0, buffer), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.KQ_TransCmd(0, 256, buffer), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.KQ_TransCmd(0, -1, buffer), KULVE_BAD_ARGUMENT);
+  CHECK(buffer[0] == 2);
+
+  CHECK_EQ(api.KQ_Display("WINE            "), 0);
+  CHECK_EQ(api.KQ_DownloadPSW(1, password), 0);
+  CHECK_EQ(api.KQ_SysInit(), 0);
+  CHECK_EQ(api.KQ_GetCurrentPos(&first, low), 0);
+  CHECK(first == 0 && low[0] == 0 && low[1] == 0);
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
@@ -559,6 +673,7 @@ static const struct test_case g_tests[] = {
     {"versions_without_reader", test_versions_without_reader, 0},
     {"port_paths", test_port_paths, 0},
     {"des", test_des, 0},
+    {"attendance_dates", test_attendance_dates, 0},
     {"link_fast_and_housekeeping", test_link_fast_and_housekeeping, 1},
     {"fallback_to_9600", test_fallback_to_9600, 1},
     {"com10_and_custom_path", test_com10_and_custom_path, 1},
@@ -567,6 +682,7 @@ static const struct test_case g_tests[] = {
     {"fault_letters", test_fault_letters, 1},
     {"memcard_calls", test_memcard_calls, 1},
     {"diagnostics", test_diagnostics, 1},
+    {"attendance_calls", test_attendance_calls, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

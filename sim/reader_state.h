@@ -14,6 +14,7 @@
 namespace kulve::sim {
 
 class MemoryCard;  // sim/cards/memory_card.h
+class At1608Card;  // sim/cards/at1608_card.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -43,6 +44,8 @@ struct ReaderState {
 
   // The contact memory card in the slot; null = none (see InsertMemoryCard).
   std::unique_ptr<MemoryCard> memoryCard;
+  // The AT88SC1608 card in the slot; null = none (see InsertAt1608Card).
+  std::unique_ptr<At1608Card> at1608Card;
 };
 
 }  // namespace kulve::sim

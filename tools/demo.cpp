@@ -96,6 +96,9 @@ int RunDemo() {
   Heading("Contact memory cards");
   RunMemoryCardDemo(reader);
 
+  Heading("AT88SC1608 secure memory");
+  RunAt1608Demo(reader);
+
   Heading("What line failures look like");
   LineFaults(reader);
   Show("UnLinkCom", UnLinkCom());

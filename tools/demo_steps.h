@@ -30,5 +30,7 @@ inline int Show(const std::string& call, int result) {
 
 // The memory-card section, given the linked simulator.
 void RunMemoryCardDemo(sim::Simulator& reader);
+// The AT88SC1608 section, given the linked simulator.
+void RunAt1608Demo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

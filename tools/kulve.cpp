@@ -28,6 +28,7 @@ CommandList AllCommands() {
   CommandList commands;
   AddReaderCommands(commands);
   AddMemoryCardCommands(commands);
+  AddAt1608Commands(commands);
   AddDesCommands(commands);
   return commands;
 }

@@ -32,7 +32,7 @@ const char* LinkFailure(int letter) {
 std::string DescribeResult(int result) {
   char text[160];
   if (result == 0) return "ok";
-  if (result == 3) return "3: not available for the selected card type";
+  if (result == 3) return "3: not available for the selected card type, or the card's answer failed a check";
   if (result == 4) return "4: argument out of range (nothing sent)";
   if (result == 19) return "19: the inserted card does not match the selected card type";
   if (const char* meaning = LinkFailure(result)) {

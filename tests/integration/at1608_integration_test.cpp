@@ -11,6 +11,7 @@
 #include "at1608/command_codes.h"
 #include "link/transact.h"
 #include "sim/cards/at1608_card.h"
+#include "sim/control.h"
 #include "support/sim_fixture.h"
 
 namespace kulve::test {
@@ -142,6 +143,19 @@ TEST_F(At1608OverPty, ConfigurationZoneFusesAndPower) {
   reader_->WithState([](sim::ReaderState& s) { sim::RemoveAt1608Card(s); });
   ASSERT_EQ(PowerOn(), 0);
   EXPECT_EQ(AT1608_ReadFuse(&fuse), sim::status::kNoCard);
+}
+
+TEST(At1608ControlTest, CardsGoInAndOutFromStandardInput) {
+  sim::Simulator sim;
+  for (const char* bad : {"at1608", "at1608 0123", "at1608 4B554C564531363G", "at1608 4B554C56453136300"}) {
+    EXPECT_EQ(sim::RunControlCommand(sim, bad).rfind("error:", 0), 0u) << bad;
+  }
+  EXPECT_EQ(sim::RunControlCommand(sim, "at1608 4b554c5645313630"), "ok");
+  EXPECT_EQ(sim.WithState([](sim::ReaderState& s) { return s.at1608Card->Seed(); }), kSeed);
+  EXPECT_EQ(sim::RunControlCommand(sim, "state"), "state card=255 slot=1 power=0 standby=0");
+  EXPECT_EQ(sim::RunControlCommand(sim, "remove"), "ok");
+  EXPECT_FALSE(sim.WithState([](sim::ReaderState& s) { return s.at1608Card != nullptr; }));
+  EXPECT_EQ(sim::RunControlCommand(sim, "state"), "state card=255 slot=0 power=0 standby=0");
 }
 
 // The library's generator and the simulated card's, written apart, agree.

@@ -124,7 +124,8 @@ TEST_F(At1608OverPty, ZonesOpenWithTheirPasswords) {
 
   ASSERT_EQ(AT1608_Reset(), 0);
   EXPECT_EQ(AT1608_Write(0, 16, 4, data.data()), st::kNeedsPassword);  // a reset forgets passwords
-  EXPECT_EQ(AT1608_Write(0, 250, 8, data.data()), sim::status::kBadParameter);  // past the zone's end
+  const Bytes eight(8, 0x11);
+  EXPECT_EQ(AT1608_Write(0, 250, 8, eight.data()), sim::status::kBadParameter);  // past the zone's end
 }
 
 TEST_F(At1608OverPty, ConfigurationZoneFusesAndPower) {

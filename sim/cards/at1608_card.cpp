@@ -46,10 +46,6 @@ void At1608Card::SetBlock(std::size_t at, const At1608Block& block) {
   std::copy(block.begin(), block.end(), config().begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-void At1608Card::SetPassword(std::uint8_t index, const std::array<std::uint8_t, kPasswordLength>& password) {
-  std::copy(password.begin(), password.end(), config().begin() + static_cast<std::ptrdiff_t>(PasswordRecord(index) + 1));
-}
-
 std::uint8_t At1608Card::AccessCheck(std::uint8_t zone, bool write) const {
   if (zone == kConfigZone) return !write || WriteOpen(kConfigWriteSet) ? status::kOk : at1608_status::kNeedsPassword;
   const std::uint8_t access = config()[kAccessBytes + zone];

@@ -34,8 +34,8 @@
 // answer (sim/cards/at1608_keystream.h). A right host answer makes its own
 // answer the new cryptogram, so the same exchange is never accepted twice.
 //
-// Fuses: one byte, reported as it is (a new card reads 07); no command of the
-// simulated reader blows a fuse.
+// Fuses: the fuse byte reads 07; no command of the simulated reader blows a
+// fuse.
 //
 // Reset() (the reset command, and power off) forgets every password presented.
 #pragma once
@@ -70,6 +70,7 @@ class At1608Card {
   static constexpr std::size_t kPasswordCount = 16;
   static constexpr std::size_t kPasswordLength = 3;
   static constexpr std::uint8_t kFullAttempts = 0xFF;
+  static constexpr std::uint8_t kFuses = 0x07;
 
   // Layout of the configuration zone (see above).
   static constexpr std::size_t kIdentification = 0;
@@ -87,20 +88,15 @@ class At1608Card {
   Reply Write(std::uint8_t zone, std::size_t address, std::span<const std::uint8_t> bytes);
   Reply PresentPassword(std::uint8_t index, std::span<const std::uint8_t, kPasswordLength> password);
   Reply Authenticate(const At1608Block& challenge, const At1608Block& hostAnswer);
-  Reply ReadFuses() const { return Ok({fuses_}); }
+  Reply ReadFuses() const { return Ok({kFuses}); }
   void Reset() { presented_.fill(false); }
 
   // Direct access for setting up and checking a card; no rules applied.
-  std::vector<std::uint8_t>& Zone(std::size_t zone) { return zones_.at(zone); }
   At1608Block Cryptogram() const { return Block(kCryptogram); }
   void SetCryptogram(const At1608Block& c) { SetBlock(kCryptogram, c); }
   At1608Block Seed() const { return Block(kSeed); }
   std::uint8_t AuthAttempts() const { return config()[kAuthAttempts]; }
   void SetAuthAttempts(std::uint8_t attemptsByte) { config()[kAuthAttempts] = attemptsByte; }
-  std::uint8_t PasswordAttempts(std::uint8_t index) const { return config()[PasswordRecord(index)]; }
-  void SetPassword(std::uint8_t index, const std::array<std::uint8_t, kPasswordLength>& password);
-  void SetZoneAccess(std::uint8_t zone, std::uint8_t access) { config()[kAccessBytes + zone] = access; }
-  void SetFuses(std::uint8_t fuses) { fuses_ = fuses; }
 
  private:
   static std::size_t PasswordRecord(std::uint8_t index) { return kPasswords + 4u * index; }
@@ -116,7 +112,6 @@ class At1608Card {
 
   std::array<std::vector<std::uint8_t>, kUserZones + 1> zones_;
   std::array<bool, kPasswordCount> presented_{};  // by password index
-  std::uint8_t fuses_ = 0x07;
 };
 
 // An 8-byte seed written as 16 hex digits, or nullopt.

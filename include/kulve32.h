@@ -210,6 +210,71 @@ KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned ch
 /* ---- CPU card and SAM slots (T=0 / T=1 APDUs) ------------------------------ */
 
 /* ---- AT88SC1608 secure memory ------------------------------------------------ */
+/* The reader turns each call into the card's own commands; the library keeps
+ * no record of passwords presented or authentications run, and neither
+ * checks nor changes the selected card type or the power state. Argument
+ * checks come first: 4 means nothing was sent and no buffer was touched.
+ * Otherwise the result is the status of the exchange: 0, the reader's
+ * refusal, or a link-failure letter.
+ *
+ * The attempts byte. Password presentations and authentications are answered
+ * with the card's attempts byte first: n one-bits from the top followed by
+ * zero-bits (0x00, 0x80, 0xC0, ... 0xFE, 0xFF) stand for n attempts left,
+ * 0..8. Any other byte, a reply that carries no bytes at all, and a link
+ * failure (after which no reply of this call exists) give no count: the byte
+ * that would receive it is left as it was, whatever the result. */
+
+/* Writes length bytes of data to zone 0..7 (user zones) or 8 (configuration
+ * zone) from address 0..255: zone, address, length and the data go to the
+ * reader. length is 0..160 (negative lengths are refused); data is read only
+ * for length > 0 and may then not be null. Nothing is copied back.
+ * 4 = zone, address or length out of range, or data null with length > 0. */
+KULVE_API int KULVE_CALL AT1608_Write(int zone, int address, int length, const unsigned char *data);
+
+/* Reads length bytes (0..160) of zone 0..8 from address 0..255 into buffer
+ * (length bytes). On success exactly length bytes are written: the reply's
+ * bytes, and 0 for any the reply lacked (a reply longer than asked stops at
+ * length). On any other result buffer is untouched. 4 = as AT1608_Write,
+ * with buffer for data. */
+KULVE_API int KULVE_CALL AT1608_Read(int zone, int address, int length, unsigned char *buffer);
+
+/* Presents password index 0..15 (of the card's eight write and eight read
+ * passwords; which index is which is the reader's numbering). password is 4
+ * bytes, in and out: bytes 0..2 are sent, byte 3 is not read. Afterwards
+ * byte 0 holds the attempts count (see above) or is left as it was; bytes
+ * 1..3 hold reply bytes 1..3 on success (0 where the reply had none) and 0
+ * on any other result. 4 = index outside 0..15, or password null. */
+KULVE_API int KULVE_CALL AT1608_Psw(int index, unsigned char *password);
+
+/* Runs the host side of the card's mutual authentication. challenge is 8
+ * bytes, in and out: a fresh host challenge, sent as it is; afterwards byte 0
+ * holds the attempts count n and byte 1 the digit '0' + n when the card's
+ * attempts byte decodes (see above), and bytes 2..7 are never changed.
+ * seed is the 8-byte secret seed, never sent.
+ * The card's 8-byte cryptogram is read first (zone 8, address 40); the
+ * cryptogram, challenge and seed then give the host answer, sent with the
+ * challenge, and the answer expected from the card. Returns:
+ *   0  the card's answer (the reply bytes after the attempts byte) matched
+ *      the expected answer. Only the answer bytes the reply holds are
+ *      compared, at most 8; a reply longer than 9 bytes is judged on its
+ *      first 8 answer bytes, and a reply of the attempts byte alone (or of
+ *      nothing) is taken as the reader's acceptance, with nothing to compare;
+ *   3  the answer did not match;
+ *   4  challenge or seed null, nothing sent;
+ *   else the status of the failed cryptogram read (nothing more is sent and
+ *      the challenge is untouched) or of the failed authentication exchange.
+ * The library's working copies of the seed, the generator's state and the
+ * two answers are cleared before the call returns. */
+KULVE_API int KULVE_CALL AT1608_Authentic(unsigned char *challenge, const unsigned char *seed);
+
+/* On success with a one-byte reply copies the card's fuse byte to *fuse;
+ * otherwise *fuse is untouched (a successful reply of another length still
+ * returns 0). 4 = fuse null, nothing sent. */
+KULVE_API int KULVE_CALL AT1608_ReadFuse(unsigned char *fuse);
+
+/* Resets the card through the reader. */
+KULVE_API int KULVE_CALL AT1608_Reset(void);
+
 
 /* ---- e5550 transponders ------------------------------------------------------- */
 

@@ -17,8 +17,8 @@
 # 77 SKIPPED because the packages are missing and cannot be installed.
 #
 # Ports seen by the test program (see tests/windows/wintest.c):
-#   COM1, COM10  reader answering at both speeds, its attendance terminal
-#                holding three weeks of records
+#   COM1, COM10  reader answering at both speeds, an AT88SC1608 card in its
+#                slot, its attendance terminal holding three weeks of records
 #   COM2         reader answering only at 9600
 #   COM3         silent line
 #   COM4         reader failing chosen commands (the faults below)
@@ -210,7 +210,7 @@ start_sim() {  # name, then kulvesim options
 run_arch() {  # win32|win64
   local arch="$1" status=0 bin="$build_root/$1/bin"
   say "$arch: starting the simulated readers"
-  start_sim both --speed both --terminal
+  start_sim both --speed both --terminal --at1608 4B554C5645313630  # the seed test_at1608_calls uses
   start_sim slow --speed 9600
   start_sim silent --speed both --fault start:silent
   start_sim faults --speed both "${fault_args[@]}"

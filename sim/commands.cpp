@@ -2,6 +2,7 @@
 #include "sim/commands.h"
 
 #include "sim/attendance_commands.h"
+#include "sim/at1608_commands.h"
 #include "sim/housekeeping.h"
 #include "sim/memcard_commands.h"
 
@@ -11,6 +12,7 @@ void RegisterReaderCommands(Firmware& firmware) {
   RegisterHousekeepingCommands(firmware);
   RegisterMemoryCardCommands(firmware);
   RegisterAttendanceCommands(firmware);
+  RegisterAt1608Commands(firmware);
 }
 
 }  // namespace kulve::sim

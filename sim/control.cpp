@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "sim/attendance_commands.h"
+#include "sim/cards/at1608_card.h"
 #include "sim/cards/memory_card.h"
 #include "sim/terminal/attendance_terminal.h"
 #include "sim/terminal/sample_records.h"
@@ -88,8 +89,17 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
     sim.WithState([&](ReaderState& s) { InsertMemoryCard(s, static_cast<std::uint8_t>(type)); });
     return "ok";
   }
+  if (verb == "at1608") {
+    const auto seed = ParseAt1608Seed(arg);
+    if (!seed) return "error: at1608 takes a seed of 16 hex digits";
+    sim.WithState([&](ReaderState& s) { InsertAt1608Card(s, *seed); });
+    return "ok";
+  }
   if (verb == "remove" && arg.empty()) {
-    sim.WithState([](ReaderState& s) { RemoveMemoryCard(s); });
+    sim.WithState([](ReaderState& s) {
+      RemoveMemoryCard(s);
+      RemoveAt1608Card(s);
+    });
     return "ok";
   }
   if (verb == "clock" && arg.empty()) {

@@ -9,6 +9,7 @@
 //   count          exchanges completed so far                  -> count N
 //   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
 //   insert TYPE    a new contact memory card of TYPE in the slot -> ok | error: ...
+//   at1608 SEED    a new AT88SC1608 card with that 16-hex-digit secret seed -> ok | error: ...
 //   remove         empty the contact slot                      -> ok
 //   clock          the attendance terminal's clock             -> clock 2024-06-13 08:02:11 weekday=4
 //   display        what the terminal's display shows           -> display "READY           "

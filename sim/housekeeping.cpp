@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sim/housekeeping.h"
 
+#include "sim/cards/at1608_card.h"
 #include "sim/cards/memory_card.h"
 
 namespace kulve::sim {
@@ -30,6 +31,7 @@ void RegisterHousekeepingCommands(Firmware& firmware) {
   firmware.Register(code::kPowerOff, Expecting(0, [](ReaderState& s, Data) {
                       s.power = PowerState::kOff;
                       if (s.memoryCard) s.memoryCard->Lock();  // an unpowered card forgets presented codes
+                      if (s.at1608Card) s.at1608Card->Reset();
                       return Ok();
                     }));
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sim/reader_state.h"
 
+#include "sim/cards/at1608_card.h"
 #include "sim/cards/memory_card.h"
 #include "sim/terminal/attendance_terminal.h"
 

@@ -15,6 +15,7 @@ namespace kulve::sim {
 
 class MemoryCard;  // sim/cards/memory_card.h
 class AttendanceTerminal;  // sim/terminal/attendance_terminal.h
+class At1608Card;  // sim/cards/at1608_card.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -48,6 +49,8 @@ struct ReaderState {
   // The attendance terminal on the link; made on first use (TerminalOf in
   // sim/attendance_commands.h).
   std::unique_ptr<AttendanceTerminal> terminal;
+  // The AT88SC1608 card in the slot; null = none (see InsertAt1608Card).
+  std::unique_ptr<At1608Card> at1608Card;
 };
 
 }  // namespace kulve::sim

@@ -48,6 +48,7 @@ void AddReaderCommands(CommandList& commands);
 void AddDesCommands(CommandList& commands);
 void AddMemoryCardCommands(CommandList& commands);
 void AddAttendanceCommands(CommandList& commands);
+void AddAt1608Commands(CommandList& commands);
 
 // Argument checks; each throws UsageError naming `what` on a bad word.
 // An integer (decimal or 0x-hex) within [min, max].

@@ -98,6 +98,8 @@ int RunDemo() {
 
   Heading("The attendance terminal");
   RunAttendanceDemo(reader);
+  Heading("AT88SC1608 secure memory");
+  RunAt1608Demo(reader);
 
   Heading("What line failures look like");
   LineFaults(reader);

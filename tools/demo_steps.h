@@ -32,5 +32,7 @@ inline int Show(const std::string& call, int result) {
 void RunMemoryCardDemo(sim::Simulator& reader);
 // The attendance-terminal section, given the linked simulator.
 void RunAttendanceDemo(sim::Simulator& reader);
+// The AT88SC1608 section, given the linked simulator.
+void RunAt1608Demo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

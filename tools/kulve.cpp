@@ -29,6 +29,7 @@ CommandList AllCommands() {
   AddReaderCommands(commands);
   AddMemoryCardCommands(commands);
   AddAttendanceCommands(commands);
+  AddAt1608Commands(commands);
   AddDesCommands(commands);
   return commands;
 }

@@ -8,7 +8,8 @@
  *
  * With readers attached (the Wine lane starts simulated ones) the ports are
  * expected to be:
- *   COM1, COM10  a reader answering at both speeds
+ *   COM1, COM10  a reader answering at both speeds, with an AT88SC1608 card
+ *                of the seed in test_at1608_calls in its slot
  *   COM2         a reader answering only at 9600 bit/s
  *   COM3         a silent line: nothing answers
  *   COM4         a reader that fails chosen commands (see test_fault_letters;
@@ -122,6 +123,12 @@ static struct {
   int(WINAPI *KQ_Daysbyte)(const KqDate *);
   int(WINAPI *KQ_Datebyte)(int, KqDate *);
   int(WINAPI *KQ_DownloadPSW)(int, const unsigned char *);
+  int(WINAPI *AT1608_Write)(int, int, int, const unsigned char *);
+  int(WINAPI *AT1608_Read)(int, int, int, unsigned char *);
+  int(WINAPI *AT1608_Psw)(int, unsigned char *);
+  int(WINAPI *AT1608_Authentic)(unsigned char *, const unsigned char *);
+  int(WINAPI *AT1608_ReadFuse)(unsigned char *);
+  int(WINAPI *AT1608_Reset)(void);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -171,6 +178,12 @@ static void resolve_api(void) {
   RESOLVE(KQ_Daysbyte);
   RESOLVE(KQ_Datebyte);
   RESOLVE(KQ_DownloadPSW);
+  RESOLVE(AT1608_Write);
+  RESOLVE(AT1608_Read);
+  RESOLVE(AT1608_Psw);
+  RESOLVE(AT1608_Authentic);
+  RESOLVE(AT1608_ReadFuse);
+  RESOLVE(AT1608_Reset);
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -655,6 +668,43 @@ static void test_attendance_calls(void) {
   CHECK_EQ(api.KQ_SysInit(), 0);
   CHECK_EQ(api.KQ_GetCurrentPos(&first, low), 0);
   CHECK(first == 0 && low[0] == 0 && low[1] == 0);
+/* The AT88SC1608 exports through the DLL against the card on COM1: the
+ * library's keystream generator, as built for this target, must agree with
+ * the simulated card's, and buffers get exactly their documented bytes. */
+static void test_at1608_calls(void) {
+  static const unsigned char seed[8] = {0x4B, 0x55, 0x4C, 0x56, 0x45, 0x31, 0x36, 0x30};
+  static const unsigned char data[4] = {0xDE, 0xAD, 0xBE, 0xEF};
+  unsigned char challenge[8] = {0xC0, 0xFF, 0xEE, 0x01, 0x02, 0x03, 0x04, 0x05};
+  unsigned char wrong_seed[8], password[4] = {0xFF, 0xFF, 0xFF, 0x00}, buffer[8], fuse = 0;
+  if (api.AT1608_Authentic == NULL || api.AT1608_Psw == NULL || api.AT1608_Write == NULL ||
+      api.AT1608_Read == NULL || api.AT1608_ReadFuse == NULL || api.AT1608_Reset == NULL) {
+    printf("  (AT88SC1608 not exported in this build)\n");
+    return;
+  }
+  CHECK_EQ(api.LinkCom(PORT_BOTH), 0);
+  CHECK_EQ(api.PowerOn(), 0);
+
+  CHECK_EQ(api.AT1608_Authentic(challenge, seed), 0);
+  CHECK_EQ(challenge[0], 8);
+  CHECK_EQ(challenge[1], '8');
+  CHECK_EQ(challenge[2], 0xEE); /* bytes 2..7 stay */
+  memcpy(wrong_seed, seed, sizeof wrong_seed);
+  wrong_seed[5] ^= 0x40;
+  CHECK_EQ(api.AT1608_Authentic(challenge, wrong_seed), KULVE_NOT_FOR_CARD_TYPE);
+  CHECK_EQ(challenge[0], 7);
+
+  CHECK_EQ(api.AT1608_Psw(0, password), 0);
+  CHECK_EQ(password[0], 8);
+  CHECK_EQ(api.AT1608_Write(0, 32, 4, data), 0);
+  memset(buffer, 0x5A, sizeof buffer);
+  CHECK_EQ(api.AT1608_Read(0, 32, 4, buffer), 0);
+  CHECK(memcmp(buffer, data, 4) == 0);
+  CHECK(buffer[4] == 0x5A);
+  CHECK_EQ(api.AT1608_ReadFuse(&fuse), 0);
+  CHECK_EQ(fuse, 0x07);
+  CHECK_EQ(api.AT1608_Reset(), 0);
+  CHECK_EQ(api.AT1608_Read(9, 0, 4, buffer), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.AT1608_Psw(-1, password), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
@@ -683,6 +733,7 @@ static const struct test_case g_tests[] = {
     {"memcard_calls", test_memcard_calls, 1},
     {"diagnostics", test_diagnostics, 1},
     {"attendance_calls", test_attendance_calls, 1},
+    {"at1608_calls", test_at1608_calls, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

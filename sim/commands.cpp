@@ -3,12 +3,16 @@
 
 #include "sim/housekeeping.h"
 #include "sim/memcard_commands.h"
+#include "sim/rf5550_commands.h"
+#include "sim/rf_module_commands.h"
 
 namespace kulve::sim {
 
 void RegisterReaderCommands(Firmware& firmware) {
   RegisterHousekeepingCommands(firmware);
   RegisterMemoryCardCommands(firmware);
+  RegisterE5550Commands(firmware);
+  RegisterRfModuleCommands(firmware);
 }
 
 }  // namespace kulve::sim

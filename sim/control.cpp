@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
 
 #include "sim/fault_text.h"
@@ -15,6 +16,25 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
+}
+
+std::string RunE5550Control(Simulator& sim, std::string_view arg) {
+  if (arg == "place") {
+    sim.WithState([](ReaderState& s) { PlaceTransponder(s); });
+    return "ok";
+  }
+  if (arg == "remove") {
+    sim.WithState([](ReaderState& s) { RemoveTransponder(s); });
+    return "ok";
+  }
+  if (arg == "leave") {
+    const bool present = sim.WithState([](ReaderState& s) {
+      if (s.transponder) s.transponder->LeaveField();
+      return s.transponder != nullptr;
+    });
+    return present ? "ok" : "error: no transponder in the field";
+  }
+  return "error: e5550 takes place, remove or leave";
 }
 
 }  // namespace
@@ -60,6 +80,7 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
     sim.WithState([](ReaderState& s) { RemoveMemoryCard(s); });
     return "ok";
   }
+  if (verb == "e5550") return RunE5550Control(sim, arg);
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());
   if (verb == "state" && arg.empty()) {
     return sim.WithState([](ReaderState& s) {

@@ -10,6 +10,9 @@
 //   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
 //   insert TYPE    a new contact memory card of TYPE in the slot -> ok | error: ...
 //   remove         empty the contact slot                      -> ok
+//   e5550 place    a new e5550 transponder in the RF field     -> ok
+//   e5550 remove   no transponder in the field                 -> ok
+//   e5550 leave    the transponder leaves the field and comes back (forgets a wake) -> ok | error: ...
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "sim/control.h"
+#include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
 #include "sim/fault_text.h"
 #include "sim/simulator.h"
@@ -29,23 +30,26 @@ using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
-    "                [--card TYPE] [--fault FAULT ...] [--quiet]\n"
+    "                [--card TYPE] [--e5550] [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
     "  --card TYPE     start with a new contact memory card of TYPE in the slot\n"
+    "  --e5550         start with a new e5550 transponder in the RF field\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
     "  --quiet         do not trace frames on standard error\n"
     "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
-    "insert TYPE (a new memory card), remove.\n";
+    "insert TYPE (a new memory card), remove,\n"
+    "e5550 place|remove|leave (a new transponder; none; out of the field and back).\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
   std::vector<kulve::sim::ScheduledFault> faults;
   int card = -1;  // memory-card type in the slot at start; -1 = empty
+  bool transponder = false;  // an e5550 transponder in the field at start
   bool quiet = false;
 };
 
@@ -72,6 +76,8 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.card = static_cast<int>(type);
+    } else if (a == "--e5550") {
+      args.transponder = true;
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -155,6 +161,7 @@ int main(int argc, char** argv) {
   if (args.card >= 0) {
     sim.WithState([&](kulve::sim::ReaderState& s) { InsertMemoryCard(s, static_cast<std::uint8_t>(args.card)); });
   }
+  if (args.transponder) sim.WithState([](kulve::sim::ReaderState& s) { PlaceTransponder(s); });
   try {
     sim.Start();
   } catch (const std::system_error& e) {

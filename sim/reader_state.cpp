@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sim/reader_state.h"
 
+#include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
 
 namespace kulve::sim {

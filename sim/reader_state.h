@@ -14,6 +14,7 @@
 namespace kulve::sim {
 
 class MemoryCard;  // sim/cards/memory_card.h
+class E5550Transponder;  // sim/cards/e5550_transponder.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -43,6 +44,12 @@ struct ReaderState {
 
   // The contact memory card in the slot; null = none (see InsertMemoryCard).
   std::unique_ptr<MemoryCard> memoryCard;
+
+  // The e5550 transponder in the RF field; null = none (see PlaceTransponder).
+  std::unique_ptr<E5550Transponder> transponder;
+  // The two bytes of the RF module query (layout in rf_module_commands.h):
+  // both modules fitted, revision 1.2.
+  std::array<std::uint8_t, 2> rfModule{0x03, 0x12};
 };
 
 }  // namespace kulve::sim

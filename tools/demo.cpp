@@ -96,6 +96,9 @@ int RunDemo() {
   Heading("Contact memory cards");
   RunMemoryCardDemo(reader);
 
+  Heading("e5550 transponders");
+  RunE5550Demo(reader);
+
   Heading("What line failures look like");
   LineFaults(reader);
   Show("UnLinkCom", UnLinkCom());

@@ -30,5 +30,7 @@ inline int Show(const std::string& call, int result) {
 
 // The memory-card section, given the linked simulator.
 void RunMemoryCardDemo(sim::Simulator& reader);
+// The e5550 transponder section, given the linked simulator.
+void RunE5550Demo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

@@ -28,6 +28,7 @@ CommandList AllCommands() {
   CommandList commands;
   AddReaderCommands(commands);
   AddMemoryCardCommands(commands);
+  AddE5550Commands(commands);
   AddDesCommands(commands);
   return commands;
 }

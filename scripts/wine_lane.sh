@@ -17,7 +17,7 @@
 # 77 SKIPPED because the packages are missing and cannot be installed.
 #
 # Ports seen by the test program (see tests/windows/wintest.c):
-#   COM1, COM10  reader answering at both speeds
+#   COM1, COM10  reader answering at both speeds, an e5550 transponder in its field
 #   COM2         reader answering only at 9600
 #   COM3         silent line
 #   COM4         reader failing chosen commands (the faults below)
@@ -209,7 +209,9 @@ start_sim() {  # name, then kulvesim options
 run_arch() {  # win32|win64
   local arch="$1" status=0 bin="$build_root/$1/bin"
   say "$arch: starting the simulated readers"
-  start_sim both --speed both
+  local both_args=(--speed both)
+  both_args+=(--e5550)  # an e5550 transponder in the field
+  start_sim both "${both_args[@]}"
   start_sim slow --speed 9600
   start_sim silent --speed both --fault start:silent
   start_sim faults --speed both "${fault_args[@]}"

@@ -213,10 +213,10 @@ KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned ch
  * bytes. Passwords are 4 bytes, sent byte 0 first. Integer arguments named
  * block, lock and flag go on the wire as their low byte. Each function makes
  * one exchange (no relink, no repeat) and returns its link status; 4 = an
- * argument refused before anything was sent (a null pointer, or block 0 in
- * the writes), and then no buffer is touched. The meaning of the lock flag,
- * the flag and the option byte lies with the reader and the transponder; the
- * library forwards them as described.
+ * argument refused before anything was sent (a null pointer, or a write of
+ * block 0 not asked for as -1), and then no buffer is touched. The meaning
+ * of the lock flag, the init flag and the option byte lies with the reader
+ * and the transponder; the library forwards them as described.
  *
  * Reply copies: a read or write copies the reader's reply into the caller's
  * 4-byte block only on success, and at most 4 bytes of it: a reply of one
@@ -231,7 +231,9 @@ KULVE_API int KULVE_CALL RF5550_ReadBlk(int block, unsigned char *data);
 /* Writes the 4 bytes of data to block with password (4 bytes) and the lock
  * flag; on success data (4 bytes) receives the reader's reply. Block guard:
  * 0 is refused with 4 (nothing sent), -1 writes block 0, any other value is
- * sent as its low byte without a range check. */
+ * sent as its low byte without a range check, except that values whose low
+ * byte is 0 (256, -256, ...) are refused with 4 like 0, so block 0 is never
+ * written by a value wrapping to it. */
 KULVE_API int KULVE_CALL RF5550_WriteBlk(int block, const unsigned char *password, unsigned char *data, int lock);
 
 /* The record RF5550_Init reads: ten integers, of which only value[0],

@@ -16,10 +16,12 @@ constexpr std::int32_t kBlockZeroAlias = -1;
 // The block byte a write sends, or nullopt when the guard refuses: block 0
 // holds the transponder's configuration, so a plain 0 (the value an
 // uninitialised variable most often has) is refused and block 0 is written
-// only when asked for as -1. Other values go as their low byte, unchecked.
+// only when asked for as -1. Other values go as their low byte, unchecked,
+// except those whose low byte is 0 (256, -256, ...): sent, they would write
+// block 0 past the guard.
 std::optional<std::uint8_t> GuardedWriteBlock(std::int32_t block) {
-  if (block == 0) return std::nullopt;
   if (block == kBlockZeroAlias) return std::uint8_t{0};
+  if (LowByte(block) == 0) return std::nullopt;
   return LowByte(block);
 }
 

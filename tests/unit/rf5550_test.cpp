@@ -89,6 +89,9 @@ TEST_F(Rf5550Test, RefusedCallsSendNothingAndTouchNothing) {
   const Case cases[] = {
       {"WriteBlk block 0", [](Reader& r, auto* d) { return RF5550_WriteBlk(r, 0, kPassword, d, 0); }},
       {"WriteAfterWake block 0", [](Reader& r, auto* d) { return RF5550_WriteAfterWake(r, 0, kPassword, d, 0); }},
+      {"WriteBlk 256 would wrap to block 0", [](Reader& r, auto* d) { return RF5550_WriteBlk(r, 256, kPassword, d, 0); }},
+      {"WriteAfterWake -256 would wrap to block 0",
+       [](Reader& r, auto* d) { return RF5550_WriteAfterWake(r, -256, kPassword, d, 0); }},
       {"WriteBlk no password", [](Reader& r, auto* d) { return RF5550_WriteBlk(r, 1, nullptr, d, 0); }},
       {"WriteBlk no data", [](Reader& r, auto*) { return RF5550_WriteBlk(r, 1, kPassword, nullptr, 0); }},
       {"WriteAfterWake no password", [](Reader& r, auto* d) { return RF5550_WriteAfterWake(r, 1, nullptr, d, 0); }},

@@ -23,7 +23,7 @@ namespace {
 
 using Block = std::array<std::uint8_t, 4>;
 
-struct FlagSpec {
+struct OperationFlag {
   const char* name;
   bool takesValue;
 };
@@ -38,7 +38,7 @@ struct OperationWords {
 struct Operation {
   const char* name;
   std::size_t positional;
-  std::vector<FlagSpec> flags;
+  std::vector<OperationFlag> flags;
   Action (*prepare)(const OperationWords&);
 };
 
@@ -129,8 +129,8 @@ const Operation& FindOperation(const std::string& name) {
   throw UsageError("unknown e5550 operation \"" + name + "\" (place, read, write, wake, init, module)");
 }
 
-const FlagSpec& FindFlag(const Operation& op, const std::string& word) {
-  for (const FlagSpec& flag : op.flags) {
+const OperationFlag& FindFlag(const Operation& op, const std::string& word) {
+  for (const OperationFlag& flag : op.flags) {
     if (word == flag.name) return flag;
   }
   throw UsageError(std::string(op.name) + " does not take " + word);
@@ -151,7 +151,7 @@ Action E5550(const Args& args) {
       words.positional.push_back(args[i]);
     }
     while (i < args.size() && IsFlag(args[i])) {
-      const FlagSpec& flag = FindFlag(op, args[i]);
+      const OperationFlag& flag = FindFlag(op, args[i]);
       if (words.Has(flag.name)) throw UsageError(std::string(flag.name) + " given twice");
       ++i;
       if (flag.takesValue && i == args.size()) throw UsageError(std::string(flag.name) + " needs a value");

@@ -277,6 +277,62 @@ KULVE_API int KULVE_CALL AT1608_Reset(void);
 
 
 /* ---- e5550 transponders ------------------------------------------------------- */
+/* A 125 kHz read/write transponder in the reader's RF field, in blocks of 4
+ * bytes. Passwords are 4 bytes, sent byte 0 first. Integer arguments named
+ * block, lock and flag go on the wire as their low byte. Each function makes
+ * one exchange (no relink, no repeat) and returns its link status; 4 = an
+ * argument refused before anything was sent (a null pointer, or a write of
+ * block 0 not asked for as -1), and then no buffer is touched. The meaning
+ * of the lock flag, the init flag and the option byte lies with the reader
+ * and the transponder; the library forwards them as described.
+ *
+ * Reply copies: a read or write copies the reader's reply into the caller's
+ * 4-byte block only on success, and at most 4 bytes of it: a reply of one
+ * block arrives unchanged, a shorter one writes only the bytes it carried
+ * (none for an empty reply, which still returns 0) and leaves the rest of
+ * the block as it was, and a longer one from a faulty reader is cut at 4
+ * bytes rather than written past the caller's block. After a refusal or a
+ * link failure nothing is written. */
+
+/* Reads block (low byte sent; no guard, 0 reads block 0) into data (4 bytes). */
+KULVE_API int KULVE_CALL RF5550_ReadBlk(int block, unsigned char *data);
+/* Writes the 4 bytes of data to block with password (4 bytes) and the lock
+ * flag; on success data (4 bytes) receives the reader's reply. Block guard:
+ * 0 is refused with 4 (nothing sent), -1 writes block 0, any other value is
+ * sent as its low byte without a range check, except that values whose low
+ * byte is 0 (256, -256, ...) are refused with 4 like 0, so block 0 is never
+ * written by a value wrapping to it. */
+KULVE_API int KULVE_CALL RF5550_WriteBlk(int block, const unsigned char *password, unsigned char *data, int lock);
+
+/* The record RF5550_Init reads: ten integers, of which only value[0],
+ * value[3] and value[9] are used. */
+typedef struct Rf5550InitRecord {
+  int value[10];
+} Rf5550InitRecord;
+
+/* Sends password (4 bytes), an option byte and the low byte of flag; copies
+ * nothing back. The option byte: bits 7..5 = value[9] when it lies in 0..7
+ * (taken as unsigned, so negative values count as large), else 7; bit 4 = 1
+ * when value[3] is non-zero; bit 3 = 1 when value[0] is non-zero; bits 2..0
+ * always 1. 4 = record or password null. */
+KULVE_API int KULVE_CALL RF5550_Init(const Rf5550InitRecord *record, const unsigned char *password, int flag);
+/* Sends password (4 bytes) to wake a password-protected transponder; copies
+ * nothing back. The library keeps no record of the wake: the after-wake
+ * commands carry the password again, and the order of commands a
+ * transponder needs is left to the application. */
+KULVE_API int KULVE_CALL RF5550_Wake(const unsigned char *password);
+/* As RF5550_ReadBlk, with password (4 bytes) sent before the block byte. */
+KULVE_API int KULVE_CALL RF5550_ReadAfterWake(int block, const unsigned char *password, unsigned char *data);
+/* As RF5550_WriteBlk (the same frame, guard and reply copy) with the reader's
+ * after-wake write command. */
+KULVE_API int KULVE_CALL RF5550_WriteAfterWake(int block, const unsigned char *password, unsigned char *data,
+                                               int lock);
+/* The reader's RF module query (the command RFMifare_Mcmno also sends). On
+ * success answer (4 bytes) = reply bytes 0 and 1, then two zero bytes, so it
+ * reads as a little-endian integer; a reply byte the reader did not send
+ * reads as 0. On failure answer is untouched; there is no relink. 4 = answer
+ * null. */
+KULVE_API int KULVE_CALL RF5550_Mcmno(unsigned char *answer);
 
 /* ---- Mifare Classic ------------------------------------------------------------ */
 

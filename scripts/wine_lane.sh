@@ -17,8 +17,9 @@
 # 77 SKIPPED because the packages are missing and cannot be installed.
 #
 # Ports seen by the test program (see tests/windows/wintest.c):
-#   COM1, COM10  reader answering at both speeds, an AT88SC1608 card in its
-#                slot, its attendance terminal holding three weeks of records
+#   COM1, COM10  reader answering at both speeds, with an AT88SC1608 card in its
+#                slot, an e5550 transponder in its field, and its attendance
+#                terminal holding three weeks of records
 #   COM2         reader answering only at 9600
 #   COM3         silent line
 #   COM4         reader failing chosen commands (the faults below)
@@ -210,7 +211,11 @@ start_sim() {  # name, then kulvesim options
 run_arch() {  # win32|win64
   local arch="$1" status=0 bin="$build_root/$1/bin"
   say "$arch: starting the simulated readers"
-  start_sim both --speed both --terminal --at1608 4B554C5645313630  # the seed test_at1608_calls uses
+  local both_args=(--speed both)
+  both_args+=(--at1608 4B554C5645313630)  # the seed test_at1608_calls uses
+  both_args+=(--e5550)                    # an e5550 transponder in the field
+  both_args+=(--terminal)                 # three weeks of attendance records
+  start_sim both "${both_args[@]}"
   start_sim slow --speed 9600
   start_sim silent --speed both --fault start:silent
   start_sim faults --speed both "${fault_args[@]}"

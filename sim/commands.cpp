@@ -5,6 +5,8 @@
 #include "sim/at1608_commands.h"
 #include "sim/housekeeping.h"
 #include "sim/memcard_commands.h"
+#include "sim/rf5550_commands.h"
+#include "sim/rf_module_commands.h"
 
 namespace kulve::sim {
 
@@ -13,6 +15,8 @@ void RegisterReaderCommands(Firmware& firmware) {
   RegisterMemoryCardCommands(firmware);
   RegisterAttendanceCommands(firmware);
   RegisterAt1608Commands(firmware);
+  RegisterE5550Commands(firmware);
+  RegisterRfModuleCommands(firmware);
 }
 
 }  // namespace kulve::sim

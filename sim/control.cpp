@@ -6,6 +6,7 @@
 
 #include "sim/attendance_commands.h"
 #include "sim/cards/at1608_card.h"
+#include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
 #include "sim/terminal/attendance_terminal.h"
 #include "sim/terminal/sample_records.h"
@@ -48,6 +49,23 @@ std::string Punch(Simulator& sim, std::string_view arg) {
   const bool filed = sim.WithState(
       [&](ReaderState& s) { return TerminalOf(s).Punch(static_cast<std::uint32_t>(badge), kind); });
   return filed ? "ok" : "error: the terminal cannot file a record at its clock's time";
+std::string RunE5550Control(Simulator& sim, std::string_view arg) {
+  if (arg == "place") {
+    sim.WithState([](ReaderState& s) { PlaceTransponder(s); });
+    return "ok";
+  }
+  if (arg == "remove") {
+    sim.WithState([](ReaderState& s) { RemoveTransponder(s); });
+    return "ok";
+  }
+  if (arg == "leave") {
+    const bool present = sim.WithState([](ReaderState& s) {
+      if (s.transponder) s.transponder->LeaveField();
+      return s.transponder != nullptr;
+    });
+    return present ? "ok" : "error: no transponder in the field";
+  }
+  return "error: e5550 takes place, remove or leave";
 }
 
 }  // namespace
@@ -120,6 +138,7 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
     sim.WithState([](ReaderState& s) { FillWithSampleRecords(TerminalOf(s)); });
     return "ok";
   }
+  if (verb == "e5550") return RunE5550Control(sim, arg);
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());
   if (verb == "state" && arg.empty()) {
     return sim.WithState([](ReaderState& s) {

@@ -16,6 +16,9 @@
 //   terminal       its record store and transfer state         -> terminal records=N transfer=0|1 ended=N
 //   punch BADGE in|out  a record at the terminal's time        -> ok | error: ...
 //   fill           a few weeks of sample records (as --terminal) -> ok
+//   e5550 place    a new e5550 transponder in the RF field     -> ok
+//   e5550 remove   no transponder in the field                 -> ok
+//   e5550 leave    the transponder leaves the field and comes back (forgets a wake) -> ok | error: ...
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 

@@ -22,6 +22,7 @@
 #include "sim/attendance_commands.h"
 #include "sim/control.h"
 #include "sim/cards/at1608_card.h"
+#include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
 #include "sim/fault_text.h"
 #include "sim/simulator.h"
@@ -33,22 +34,27 @@ using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
-    "                [--card TYPE] [--at1608 SEED] [--terminal] [--fault FAULT ...] [--quiet]\n"
+    "                [CARDS ...] [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
+    "Cards and devices:\n"
     "  --card TYPE     start with a new contact memory card of TYPE in the slot\n"
     "  --terminal      fill the attendance terminal with three weeks of records\n"
     "  --at1608 SEED   start with a new AT88SC1608 card in the slot whose secret\n"
     "                  seed is SEED (16 hex digits)\n"
+    "  --e5550         start with a new e5550 transponder in the RF field\n"
+    "Line faults and output:\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
     "  --quiet         do not trace frames on standard error\n"
     "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
-    "insert TYPE (a new memory card), at1608 SEED (a new AT88SC1608 card), remove,\n"
-    "clock, display, terminal, punch BADGE in|out, fill (the terminal's records).\n";
+    "  insert TYPE (a new memory card), remove,\n"
+    "  at1608 SEED (a new AT88SC1608 card),\n"
+    "  e5550 place|remove|leave (a new transponder; none; out of the field and back),\n"
+    "  clock, display, terminal, punch BADGE in|out, fill (the terminal's records).\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
@@ -56,6 +62,7 @@ struct Args {
   int card = -1;  // memory-card type in the slot at start; -1 = empty
   bool terminalRecords = false;
   std::optional<kulve::sim::At1608Block> at1608Seed;  // an AT88SC1608 card in the slot at start
+  bool transponder = false;  // an e5550 transponder in the field at start
   bool quiet = false;
 };
 
@@ -90,6 +97,8 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         std::fprintf(stderr, "kulvesim: --at1608 takes a seed of 16 hex digits\n");
         return false;
       }
+    } else if (a == "--e5550") {
+      args.transponder = true;
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -175,9 +184,11 @@ int main(int argc, char** argv) {
   }
   if (args.terminalRecords) {
     sim.WithState([](kulve::sim::ReaderState& s) { FillWithSampleRecords(kulve::sim::TerminalOf(s)); });
+  }
   if (args.at1608Seed) {
     sim.WithState([&](kulve::sim::ReaderState& s) { InsertAt1608Card(s, *args.at1608Seed); });
   }
+  if (args.transponder) sim.WithState([](kulve::sim::ReaderState& s) { PlaceTransponder(s); });
   try {
     sim.Start();
   } catch (const std::system_error& e) {

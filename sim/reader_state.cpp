@@ -2,6 +2,7 @@
 #include "sim/reader_state.h"
 
 #include "sim/cards/at1608_card.h"
+#include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
 #include "sim/terminal/attendance_terminal.h"
 

@@ -16,6 +16,7 @@ namespace kulve::sim {
 class MemoryCard;  // sim/cards/memory_card.h
 class AttendanceTerminal;  // sim/terminal/attendance_terminal.h
 class At1608Card;  // sim/cards/at1608_card.h
+class E5550Transponder;  // sim/cards/e5550_transponder.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -51,6 +52,11 @@ struct ReaderState {
   std::unique_ptr<AttendanceTerminal> terminal;
   // The AT88SC1608 card in the slot; null = none (see InsertAt1608Card).
   std::unique_ptr<At1608Card> at1608Card;
+  // The e5550 transponder in the RF field; null = none (see PlaceTransponder).
+  std::unique_ptr<E5550Transponder> transponder;
+  // The two bytes of the RF module query (layout in rf_module_commands.h):
+  // both modules fitted, revision 1.2.
+  std::array<std::uint8_t, 2> rfModule{0x03, 0x12};
 };
 
 }  // namespace kulve::sim

@@ -100,6 +100,8 @@ int RunDemo() {
   RunAttendanceDemo(reader);
   Heading("AT88SC1608 secure memory");
   RunAt1608Demo(reader);
+  Heading("e5550 transponders");
+  RunE5550Demo(reader);
 
   Heading("What line failures look like");
   LineFaults(reader);

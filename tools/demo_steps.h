@@ -34,5 +34,7 @@ void RunMemoryCardDemo(sim::Simulator& reader);
 void RunAttendanceDemo(sim::Simulator& reader);
 // The AT88SC1608 section, given the linked simulator.
 void RunAt1608Demo(sim::Simulator& reader);
+// The e5550 transponder section, given the linked simulator.
+void RunE5550Demo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

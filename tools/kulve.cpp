@@ -30,6 +30,7 @@ CommandList AllCommands() {
   AddMemoryCardCommands(commands);
   AddAttendanceCommands(commands);
   AddAt1608Commands(commands);
+  AddE5550Commands(commands);
   AddDesCommands(commands);
   return commands;
 }

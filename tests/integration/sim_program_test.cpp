@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/cards/e5550_transponder.h"
 #include "sim/control.h"
 #include "sim/fault_text.h"
 #include "sim/simulator.h"
@@ -87,6 +88,20 @@ TEST(SimControlTest, CommandsSteerTheReader) {
   EXPECT_EQ(RunControlCommand(sim, ""), "");
   EXPECT_EQ(RunControlCommand(sim, "# a comment"), "");
   EXPECT_EQ(RunControlCommand(sim, "vanish"), "ok");  // harmless before Start
+}
+
+TEST(SimControlTest, TransponderComesAndGoes) {
+  Simulator sim;
+  auto present = [&] { return sim.WithState([](ReaderState& s) { return s.transponder != nullptr; }); };
+  EXPECT_EQ(RunControlCommand(sim, "e5550 leave"), "error: no transponder in the field");
+  EXPECT_EQ(RunControlCommand(sim, "e5550 place"), "ok");
+  EXPECT_TRUE(present());
+  sim.WithState([](ReaderState& s) { s.transponder->Wake({}); });
+  EXPECT_EQ(RunControlCommand(sim, "e5550 leave"), "ok");
+  EXPECT_FALSE(sim.WithState([](ReaderState& s) { return s.transponder->Awake(); }));
+  EXPECT_EQ(RunControlCommand(sim, "e5550 remove"), "ok");
+  EXPECT_FALSE(present());
+  EXPECT_EQ(RunControlCommand(sim, "e5550"), "error: e5550 takes place, remove or leave");
 }
 
 // The program next to this test program in the build tree, if built.

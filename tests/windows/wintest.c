@@ -10,6 +10,8 @@
  * expected to be:
  *   COM1, COM10  a reader answering at both speeds, with an AT88SC1608 card
  *                of the seed in test_at1608_calls in its slot
+ *   COM1, COM10  a reader answering at both speeds, with an e5550 transponder
+ *                in its field
  *   COM2         a reader answering only at 9600 bit/s
  *   COM3         a silent line: nothing answers
  *   COM4         a reader that fails chosen commands (see test_fault_letters;
@@ -129,6 +131,13 @@ static struct {
   int(WINAPI *AT1608_Authentic)(unsigned char *, const unsigned char *);
   int(WINAPI *AT1608_ReadFuse)(unsigned char *);
   int(WINAPI *AT1608_Reset)(void);
+  int(WINAPI *RF5550_ReadBlk)(int, unsigned char *);
+  int(WINAPI *RF5550_WriteBlk)(int, const unsigned char *, unsigned char *, int);
+  int(WINAPI *RF5550_Init)(const Rf5550InitRecord *, const unsigned char *, int);
+  int(WINAPI *RF5550_Wake)(const unsigned char *);
+  int(WINAPI *RF5550_ReadAfterWake)(int, const unsigned char *, unsigned char *);
+  int(WINAPI *RF5550_WriteAfterWake)(int, const unsigned char *, unsigned char *, int);
+  int(WINAPI *RF5550_Mcmno)(unsigned char *);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -184,6 +193,13 @@ static void resolve_api(void) {
   RESOLVE(AT1608_Authentic);
   RESOLVE(AT1608_ReadFuse);
   RESOLVE(AT1608_Reset);
+  RESOLVE(RF5550_ReadBlk);
+  RESOLVE(RF5550_WriteBlk);
+  RESOLVE(RF5550_Init);
+  RESOLVE(RF5550_Wake);
+  RESOLVE(RF5550_ReadAfterWake);
+  RESOLVE(RF5550_WriteAfterWake);
+  RESOLVE(RF5550_Mcmno);
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -705,6 +721,52 @@ static void test_at1608_calls(void) {
   CHECK_EQ(api.AT1608_Reset(), 0);
   CHECK_EQ(api.AT1608_Read(9, 0, 4, buffer), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.AT1608_Psw(-1, password), KULVE_BAD_ARGUMENT);
+/* The e5550 exports through the DLL against the transponder in COM1's field:
+ * the init record crosses the boundary as a pointer, replies land in 4-byte
+ * blocks and no further, and the block guard refuses 0 before sending. */
+static void test_e5550_calls(void) {
+  enum { BLOCK_HIDDEN = 0xD4 }; /* the simulated transponder's "not readable" */
+  static const unsigned char password[4] = {0, 0, 0, 0};
+  unsigned char answer[8], data[8], read[8];
+  Rf5550InitRecord record;
+  int i;
+  if (api.RF5550_ReadBlk == NULL || api.RF5550_WriteBlk == NULL || api.RF5550_Init == NULL ||
+      api.RF5550_Wake == NULL || api.RF5550_ReadAfterWake == NULL || api.RF5550_WriteAfterWake == NULL ||
+      api.RF5550_Mcmno == NULL) {
+    printf("  (e5550 not exported in this build)\n");
+    return;
+  }
+  CHECK_EQ(api.LinkCom(PORT_BOTH), 0);
+
+  memset(answer, 0x5A, sizeof answer);
+  CHECK_EQ(api.RF5550_Mcmno(answer), 0);
+  CHECK(answer[2] == 0 && answer[3] == 0);
+  for (i = 4; i < 8; ++i) CHECK(answer[i] == 0x5A);
+
+  memcpy(data, "\xCA\xFE\xF0\x0D\x5A\x5A\x5A\x5A", 8);
+  CHECK_EQ(api.RF5550_WriteBlk(0, password, data, 0), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.RF5550_WriteBlk(1, password, data, 0), 0);
+  memset(read, 0x5A, sizeof read);
+  CHECK_EQ(api.RF5550_ReadBlk(1, read), 0);
+  CHECK(memcmp(read, data, 8) == 0);
+
+  /* Highest readable block 1, then 7 again. */
+  memset(&record, 0, sizeof record);
+  record.value[9] = 1;
+  CHECK_EQ(api.RF5550_Init(&record, password, 0), 0);
+  CHECK_EQ(api.RF5550_ReadBlk(2, read), BLOCK_HIDDEN);
+  record.value[9] = 7;
+  CHECK_EQ(api.RF5550_Init(&record, password, 0), 0);
+
+  CHECK_EQ(api.RF5550_Wake(password), 0);
+  memcpy(data, "\x0B\xAD\xF0\x0D", 4);
+  CHECK_EQ(api.RF5550_WriteAfterWake(2, password, data, 0), 0);
+  memset(read, 0x5A, sizeof read);
+  CHECK_EQ(api.RF5550_ReadAfterWake(2, password, read), 0);
+  CHECK(memcmp(read, "\x0B\xAD\xF0\x0D\x5A\x5A\x5A\x5A", 8) == 0);
+
+  CHECK_EQ(api.RF5550_ReadBlk(1, NULL), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.RF5550_Init(NULL, password, 0), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
@@ -734,6 +796,7 @@ static const struct test_case g_tests[] = {
     {"diagnostics", test_diagnostics, 1},
     {"attendance_calls", test_attendance_calls, 1},
     {"at1608_calls", test_at1608_calls, 1},
+    {"e5550_calls", test_e5550_calls, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

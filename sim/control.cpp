@@ -49,6 +49,8 @@ std::string Punch(Simulator& sim, std::string_view arg) {
   const bool filed = sim.WithState(
       [&](ReaderState& s) { return TerminalOf(s).Punch(static_cast<std::uint32_t>(badge), kind); });
   return filed ? "ok" : "error: the terminal cannot file a record at its clock's time";
+}
+
 std::string RunE5550Control(Simulator& sim, std::string_view arg) {
   if (arg == "place") {
     sim.WithState([](ReaderState& s) { PlaceTransponder(s); });

@@ -30,6 +30,12 @@ using kulve::sim::Simulator;
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
     "                [--card TYPE] [--fault FAULT ...] [--quiet]\n"
+    "\n"
+    "Serves a simulated card reader on a new pseudo-terminal (or a serial device)\n"
+    "until SIGINT or SIGTERM. The first line of standard output is the path a host\n"
+    "opens; a new path is printed whenever the line is opened again.\n"
+    "\n"
+    "options:\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
@@ -41,6 +47,14 @@ constexpr const char* kUsage =
     "  --quiet         do not trace frames on standard error\n"
     "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
     "insert TYPE (a new memory card), remove.\n";
+
+// Printed after the usage text by --help (docs/man builds the man page from both).
+constexpr const char* kExitStatus =
+    "\n"
+    "exit status:\n"
+    "  0               stopped by SIGINT or SIGTERM\n"
+    "  1               the line could not be opened or signals not set up\n"
+    "  2               the command line was wrong\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
@@ -128,6 +142,7 @@ int main(int argc, char** argv) {
   Args args;
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
+    std::fputs(kExitStatus, stdout);
     return 0;
   }
   if (!ParseArgs(argc, argv, args)) {

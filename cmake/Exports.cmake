@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The module-definition file is the one list of exported names and ordinals.
 # The Linux version script is generated from it so the two cannot drift.
-set(KULVE_DEF_FILE ${CMAKE_SOURCE_DIR}/src/exports/kulve32.def)
+set(KULVE_DEF_FILE ${PROJECT_SOURCE_DIR}/src/exports/kulve32.def)
 
 function(kulve_version_script_from_def out_file)
   file(STRINGS ${KULVE_DEF_FILE} def_lines)

@@ -2,9 +2,18 @@
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages the build and the tests need, when run as root
 # and something is missing. As another user it only reports what is missing.
+#   scripts/install-deps.sh [--minimal] [PACKAGE...]
+# --minimal: only the compilers and build tools (no test or benchmark
+# libraries), for builds without tests; PACKAGEs are wanted as well.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libssl-dev pkg-config "$@")
+packages=(cmake ninja-build g++)
+if [ "${1:-}" = "--minimal" ]; then
+  shift
+else
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev libssl-dev pkg-config)
+fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -7,7 +7,10 @@
 #   3. the Windows DLLs cross-built with mingw-w64 and their export tables
 #      checked (CTest label "windows"), and the Wine lane, which runs a Windows
 #      test program against both DLLs with the simulator behind COM1;
-#   4. one short pass of every benchmark, so they keep working.
+#   4. one short pass of every benchmark, so they keep working;
+#   5. the install: consumers built against a temporary prefix (pkg-config,
+#      find_package, add_subdirectory), the Debian packages unpacked into a
+#      temporary root, the man pages (tests/install/check_install.sh).
 # Installs what it needs with apt-get when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,17 +18,20 @@ repo=$(pwd)
 jobs=$(nproc)
 started=$SECONDS
 
-scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3
+scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3 \
+  man-db dpkg-dev file
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
 step "build: release"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# Everything on, whatever an earlier configure of these folders said.
+all_on=(-DKULVE_BUILD_TESTS=ON -DKULVE_BUILD_TOOLS=ON -DKULVE_WERROR=ON)
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${all_on[@]}" -DKULVE_BUILD_BENCH=ON \
   -DKULVE_WINDOWS_BUILD_ROOT="$repo/build/windows" >/dev/null
 cmake --build build/release -j"$jobs"
 
 step "build: address and undefined-behaviour sanitizers"
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
 cmake --build build/asan -j"$jobs"
 
 step "build: thread sanitizer"
@@ -58,6 +64,9 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 
 step "demo under the sanitizers"
 build/asan/tools/kulve demo >/dev/null
+
+step "install: temporary prefix, consumers, Debian packages, man pages"
+KULVE_JOBS="$jobs" tests/install/check_install.sh --build build/release --windows-root "$repo/build/windows"
 
 step "tests: release (unit, integration, Windows export check)"
 ctest --test-dir build/release --output-on-failure -j2

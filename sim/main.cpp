@@ -35,6 +35,12 @@ using kulve::sim::Simulator;
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
     "                [CARDS ...] [--fault FAULT ...] [--quiet]\n"
+    "\n"
+    "Serves a simulated card reader on a new pseudo-terminal (or a serial device)\n"
+    "until SIGINT or SIGTERM. The first line of standard output is the path a host\n"
+    "opens; a new path is printed whenever the line is opened again.\n"
+    "\n"
+    "options:\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
@@ -55,6 +61,14 @@ constexpr const char* kUsage =
     "  at1608 SEED (a new AT88SC1608 card),\n"
     "  e5550 place|remove|leave (a new transponder; none; out of the field and back),\n"
     "  clock, display, terminal, punch BADGE in|out, fill (the terminal's records).\n";
+
+// Printed after the usage text by --help (docs/man builds the man page from both).
+constexpr const char* kExitStatus =
+    "\n"
+    "exit status:\n"
+    "  0               stopped by SIGINT or SIGTERM\n"
+    "  1               the line could not be opened or signals not set up\n"
+    "  2               the command line was wrong\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
@@ -155,6 +169,7 @@ int main(int argc, char** argv) {
   Args args;
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
+    std::fputs(kExitStatus, stdout);
     return 0;
   }
   if (!ParseArgs(argc, argv, args)) {

@@ -35,26 +35,37 @@ CommandList AllCommands() {
   return commands;
 }
 
+// One entry of the help: the term, then at least two spaces and the text
+// (docs/man/help_to_roff.awk builds the man page from this layout).
+void Entry(std::FILE* out, const std::string& term, const std::string& text) {
+  constexpr std::size_t kColumn = 36;
+  const std::size_t pad = term.size() + 2 > kColumn ? 2 : kColumn - term.size();
+  std::fprintf(out, "  %s%*s%s\n", term.c_str(), static_cast<int>(pad), "", text.c_str());
+}
+
 void Usage(const CommandList& commands, std::FILE* out) {
   std::fprintf(out,
       "usage: kulve [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS] ...]\n"
       "       kulve demo\n\n"
-      "options:\n"
-      "  --port PATH   the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty)\n"
-      "  --sim         start the reader simulator in-process and talk to it\n"
-      "  --sim-speed S with --sim: the speeds it answers at (57600, 9600 or both)\n"
-      "  --sim-terminal with --sim: three weeks of records in the attendance terminal\n"
-      "  --trace       print every frame on the wire (as KULVE32_TRACE=2 does)\n"
-      "  --quiet       print data and failures only, no \"ok\" lines\n"
-      "  -h, --help    this text\n"
-      "  --version     the tool's and the library's versions\n\n"
-      "Data goes to standard output; \"ok\" lines and failures to standard error.\n"
-      "Exit status: 0 every command succeeded; 1 the reader refused or the line failed;\n"
-      "2 the command line was wrong (nothing was sent).\n\n"
-      "commands:\n");
-  for (const Command& c : commands) {
-    std::fprintf(out, "  %-10s %-28s %s\n", c.name.c_str(), c.args.c_str(), c.help.c_str());
-  }
+      "Runs the commands in order against one reader, linking to it before the first\n"
+      "command that needs it. The whole line is checked before anything is sent.\n"
+      "Data goes to standard output; \"ok\" lines and failures go to standard error.\n\n"
+      "options:\n");
+  Entry(out, "--port PATH", "the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty)");
+  Entry(out, "--sim", "start the reader simulator in-process and talk to it");
+  Entry(out, "--sim-speed S", "with --sim: the speeds it answers at (57600, 9600 or both)");
+  Entry(out, "--sim-terminal", "with --sim: three weeks of records in the attendance terminal");
+  Entry(out, "--trace", "print every frame on the wire (as KULVE32_TRACE=2 does)");
+  Entry(out, "-q, --quiet", "print data and failures only, no \"ok\" lines");
+  Entry(out, "-h, --help", "this text");
+  Entry(out, "--version", "the tool's and the library's versions, and DLLVER");
+  std::fprintf(out, "\ncommands:\n");
+  for (const Command& c : commands) Entry(out, c.args.empty() ? c.name : c.name + " " + c.args, c.help);
+  Entry(out, "demo", "a narrated tour of the library against the simulator (alone on the line)");
+  std::fprintf(out, "\nexit status:\n");
+  Entry(out, "0", "every command succeeded");
+  Entry(out, "1", "the reader refused a command, an exchange failed, or no reader could be linked");
+  Entry(out, "2", "the command line was wrong; nothing was sent");
 }
 
 const Command* Find(const CommandList& commands, const std::string& name) {
@@ -75,11 +86,13 @@ int Run(int argc, char** argv) {
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     const std::string flag = argv[i];
-    if (flag == "--port" && i + 1 < argc) {
+    if ((flag == "--port" || flag == "--sim-speed") && i + 1 == argc) {
+      return Complain(flag + " needs a value (try --help)");
+    } else if (flag == "--port") {
       options.port = argv[++i];
     } else if (flag == "--sim") {
       options.useSimulator = true;
-    } else if (flag == "--sim-speed" && i + 1 < argc) {
+    } else if (flag == "--sim-speed") {
       if (!sim::ParseSpeedSet(argv[++i], options.simulatorSpeeds)) return Complain("--sim-speed takes 57600, 9600 or both");
     } else if (flag == "--sim-terminal") {
       options.simulatorTerminalRecords = true;

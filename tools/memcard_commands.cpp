@@ -50,9 +50,27 @@ Addressed AddressArgs(const Args& args) {
           IntArg(args[2], 0, kMaxInt, "the offset")};
 }
 
+// Card addresses are 16 bits on the wire; the library refuses a span past
+// them, and the tool refuses it before the line starts.
+void CheckAddressedSpan(const Addressed& a, std::size_t count) {
+  if (static_cast<long long>(a.page) * 256 + a.offset + static_cast<long long>(count) > kMaxCount) {
+    throw UsageError("page * 256 + offset + count must not pass 65536");
+  }
+}
+
+// Paged addresses end with page 65535; pages are 264 bytes on type 21 cards,
+// which reach furthest (other types refuse less in the library itself).
+constexpr long long kPagedEnd = 65536LL * 264;
+void CheckPagedSpan(int address, std::size_t count) {
+  if (address + static_cast<long long>(count) > kPagedEnd) {
+    throw UsageError("address + count must not pass " + std::to_string(kPagedEnd));
+  }
+}
+
 Action Read(const Args& args) {
   const Addressed a = AddressArgs(args);
   const int count = IntArg(args[3], 1, kMaxCount, "the count");
+  CheckAddressedSpan(a, static_cast<std::size_t>(count));
   return [=](Session& s) {
     Bytes buffer = Buffer(count);
     return PrintedIfOk(s, "read", ReadCard(a.area, a.page, a.offset, count, buffer.data()), buffer);
@@ -62,6 +80,7 @@ Action Read(const Args& args) {
 Action Write(const Args& args) {
   const Addressed a = AddressArgs(args);
   const Bytes data = HexArg(args[3], 1, kMaxCount, "the data");
+  CheckAddressedSpan(a, data.size());
   return [=](Session& s) {
     Bytes copy = data;
     return Report(s, "write", WriteCard(a.area, a.page, a.offset, static_cast<int>(copy.size()), copy.data()));
@@ -71,6 +90,7 @@ Action Write(const Args& args) {
 Action Erase(const Args& args) {
   const Addressed a = AddressArgs(args);
   const int count = IntArg(args[3], 1, kMaxCount, "the count");
+  CheckAddressedSpan(a, static_cast<std::size_t>(count));
   return [=](Session& s) {
     Bytes buffer = Buffer(count);
     return Report(s, "erase", EraseCard(a.area, a.page, a.offset, count, buffer.data()));
@@ -80,6 +100,7 @@ Action Erase(const Args& args) {
 Action PagedRead(const Args& args) {
   const int address = IntArg(args[0], 0, kMaxInt, "the address");
   const int count = IntArg(args[1], 1, kMaxCount, "the count");
+  CheckPagedSpan(address, static_cast<std::size_t>(count));
   return [=](Session& s) {
     Bytes buffer = Buffer(count);
     return PrintedIfOk(s, "paged read", ReadMemCard(address, count, buffer.data()), buffer);
@@ -89,6 +110,7 @@ Action PagedRead(const Args& args) {
 Action PagedWrite(const Args& args) {
   const int address = IntArg(args[0], 0, kMaxInt, "the address");
   const Bytes data = HexArg(args[1], 1, kMaxCount, "the data");
+  CheckPagedSpan(address, data.size());
   return [=](Session& s) {
     Bytes copy = data;
     return Report(s, "paged write", WriteMemCard(address, static_cast<int>(copy.size()), copy.data()));
@@ -98,6 +120,7 @@ Action PagedWrite(const Args& args) {
 Action PagedErase(const Args& args) {
   const int address = IntArg(args[0], 0, kMaxInt, "the address");
   const int count = IntArg(args[1], 1, kMaxCount, "the count");
+  CheckPagedSpan(address, static_cast<std::size_t>(count));
   return [=](Session& s) {
     Bytes buffer = Buffer(count);
     return Report(s, "paged erase", EraseMemCard(address, count, buffer.data()));

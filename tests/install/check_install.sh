@@ -1,0 +1,266 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Checks that the library installs and packages as its users get it:
+#   1. cmake --install of a build into a temporary prefix, then the C
+#      consumer in consumer/ built with pkg-config, with find_package(kulve32)
+#      and with add_subdirectory of this source tree, each run against the
+#      installed kulvesim (link, device number, card write and read-back, DES);
+#   2. the Debian packages of scripts/package.sh: what each holds and needs,
+#      and the pkg-config consumer built and run against them unpacked with
+#      dpkg-deb -x into a temporary root (nothing is installed on the system);
+#   3. man -l renders both man pages without a warning, and each page names
+#      every option and command its program's --help lists;
+#   4. the Windows cross builds install the DLL, the import library and the
+#      header into a prefix, and a program links against that prefix.
+#
+#   tests/install/check_install.sh [--build DIR] [--windows-root DIR]
+#
+#   --build DIR         a configured and built tree to install (default build/release)
+#   --windows-root DIR  the Windows cross builds (default build/windows; built
+#                       here when mingw-w64 is installed, skipped otherwise)
+# Ends with "N passed, M failed"; exit status 0 when nothing failed.
+set -uo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="$repo/build/release"
+windows_root="$repo/build/windows"
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --build) build="$(realpath "$2")"; shift 2 ;;
+    --windows-root) windows_root="$(realpath -m "$2")"; shift 2 ;;
+    *) echo "usage: $0 [--build DIR] [--windows-root DIR]" >&2; exit 2 ;;
+  esac
+done
+consumer="$repo/tests/install/consumer"
+jobs="${KULVE_JOBS:-2}"
+multiarch="$(gcc -print-multiarch)"
+
+work="$(mktemp -d /tmp/kulve-install.XXXXXX)"
+sim_pid=""
+cleanup() {
+  stop_sim
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 2' INT TERM
+
+passed=0
+failed=0
+# check WHAT COMMAND...: runs the command, its output kept in a log that is
+# shown when it fails.
+check() {
+  local what="$1" log="$work/check.log"
+  shift
+  if "$@" >"$log" 2>&1; then
+    passed=$((passed + 1))
+    printf '  ok      %s\n' "$what"
+  else
+    failed=$((failed + 1))
+    printf '  FAILED  %s\n' "$what"
+    sed 's/^/          | /' "$log" | tail -25
+  fi
+}
+say() { printf '%s\n' "$*"; }
+
+# ---- A simulated reader -------------------------------------------------------
+start_sim() {  # kulvesim binary; the reader's path is then $work/reader
+  stop_sim
+  rm -f "$work/reader"
+  "$1" --quiet --card 1 --link "$work/reader" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    [[ -L "$work/reader" && -s "$work/sim.out" ]] && return 0
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$work/sim.err"
+  return 1
+}
+stop_sim() {
+  [[ -n "$sim_pid" ]] || return 0
+  kill -TERM "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+  sim_pid=""
+}
+
+# run_consumer PROGRAM KULVESIM [VAR=VALUE...]: the consumer against a fresh
+# simulated reader, with the environment given.
+run_consumer() {
+  local program="$1" sim="$2"
+  shift 2
+  start_sim "$sim" || return 1
+  env "$@" "$program" "$work/reader"
+  local status=$?
+  stop_sim
+  return $status
+}
+
+# uses_library PROGRAM DIR [VAR=VALUE...]: the dynamic loader takes
+# libkulve32.so.1 from DIR, not from anywhere else.
+uses_library() {
+  local program="$1" dir="$2"
+  shift 2
+  env "$@" ldd "$program" | tee /dev/stderr | grep -q "libkulve32.so.1 => $dir/libkulve32.so.1 "
+}
+
+build_with_pkg_config() {  # output, then VAR=VALUE... for pkg-config
+  local out="$1"
+  shift
+  mkdir -p "$(dirname "$out")"
+  local flags
+  flags="$(env "$@" pkg-config --cflags --libs kulve32)" || return 1
+  echo "pkg-config: $flags"
+  # shellcheck disable=SC2086  # the flags are words
+  cc -std=c99 -Wall -Wextra -Werror "$consumer/reader_check.c" $flags -o "$out"
+}
+
+build_with_cmake() {  # build dir, then cache settings
+  local dir="$1"
+  shift
+  cmake -S "$consumer" -B "$dir" -G Ninja "$@" && cmake --build "$dir" -j "$jobs"
+}
+
+# ---- 1. Install into a temporary prefix -----------------------------------
+say "install: cmake --install $build into a temporary prefix"
+prefix="$work/prefix"
+check "cmake --install --prefix" cmake --install "$build" --prefix "$prefix"
+pc_file="$(find "$prefix" -name kulve32.pc -print -quit)"
+libdir="$(dirname "$(dirname "$pc_file")")"
+pc_env=(PKG_CONFIG_PATH="$(dirname "$pc_file")")
+
+check "pkg-config: consumer builds" build_with_pkg_config "$work/pc/reader_check" "${pc_env[@]}"
+check "pkg-config: uses the installed library" \
+  uses_library "$work/pc/reader_check" "$libdir" LD_LIBRARY_PATH="$libdir"
+check "pkg-config: consumer runs against the simulator" \
+  run_consumer "$work/pc/reader_check" "$prefix/bin/kulvesim" LD_LIBRARY_PATH="$libdir"
+
+check "find_package: consumer builds" build_with_cmake "$work/fp" -DCMAKE_PREFIX_PATH="$prefix"
+check "find_package: uses the installed library" uses_library "$work/fp/reader_check" "$libdir"
+check "find_package: consumer runs against the simulator" \
+  run_consumer "$work/fp/reader_check" "$prefix/bin/kulvesim"
+
+check "add_subdirectory: consumer builds" build_with_cmake "$work/sub" -DKULVE_SOURCE_DIR="$repo"
+check "add_subdirectory: consumer runs against the simulator" \
+  run_consumer "$work/sub/reader_check" "$prefix/bin/kulvesim"
+
+# ---- 2. The Debian packages ---------------------------------------------------
+say "packages: scripts/package.sh"
+check "scripts/package.sh builds three packages" "$repo/scripts/package.sh" "$work/debs"
+deb() { ls "$work/debs/$1"_*.deb 2>/dev/null | head -1; }
+
+# holds DEB PATTERN...: every pattern (an extended regular expression) matches
+# a line of dpkg-deb --contents; a pattern starting with ! matches none.
+holds() {
+  local contents pattern
+  contents="$(dpkg-deb --contents "$1" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')" ||
+    return 1
+  echo "$contents"
+  shift
+  for pattern in "$@"; do
+    if [[ "$pattern" == !* ]]; then
+      ! grep -Eq "${pattern#!}" <<<"$contents" || { echo "holds what it should not: ${pattern#!}"; return 1; }
+    else
+      grep -Eq "$pattern" <<<"$contents" || { echo "missing: $pattern"; return 1; }
+    fi
+  done
+}
+field_matches() {  # DEB FIELD PATTERN
+  local value
+  value="$(dpkg-deb -f "$1" "$2")"
+  echo "$2: $value"
+  grep -Eq "$3" <<<"$value"
+}
+
+lib="usr/lib/$multiarch"
+check "libkulve32-1 holds the library" holds "$(deb libkulve32-1)" \
+  "^\./$lib/libkulve32\.so\.1\.0\.0$" "^\./$lib/libkulve32\.so\.1 -> libkulve32\.so\.1\.0\.0$" \
+  "^\./usr/share/doc/libkulve32-1/copyright$" '!include/' '!libkulve32\.so ->' '!usr/bin/'
+check "libkulve32-1 depends on the C and C++ runtimes" \
+  field_matches "$(deb libkulve32-1)" Depends 'libc6 .*libstdc\+\+6'
+check "libkulve32-1 has a shlibs file" \
+  bash -c 'dpkg-deb -I "$1" shlibs | tee /dev/stderr | grep -q "^libkulve32 1 libkulve32-1 "' _ "$(deb libkulve32-1)"
+check "libkulve32-dev holds the header, link, .pc and CMake package" holds "$(deb libkulve32-dev)" \
+  '^\./usr/include/kulve32\.h$' "^\./$lib/libkulve32\.so -> libkulve32\.so\.1$" \
+  "^\./$lib/pkgconfig/kulve32\.pc$" "^\./$lib/cmake/kulve32/kulve32Config\.cmake$" \
+  "^\./$lib/cmake/kulve32/kulve32Targets\.cmake$" '!libkulve32\.so\.1\.0\.0' '!usr/bin/'
+check "libkulve32-dev depends on exactly its library" \
+  field_matches "$(deb libkulve32-dev)" Depends '^libkulve32-1 \(= [0-9.]+-[0-9]+\)$'
+check "kulve-tools holds the programs, man pages, udev rule and notes" holds "$(deb kulve-tools)" \
+  '^\./usr/bin/kulve$' '^\./usr/bin/kulvesim$' '^\./usr/share/man/man1/kulve\.1\.gz$' \
+  '^\./usr/share/man/man1/kulvesim\.1\.gz$' '^\./usr/lib/udev/rules\.d/60-kulve32\.rules$' \
+  '^\./usr/share/doc/kulve-tools/serial-access\.md$' '!include/' '!libkulve32'
+check "kulve-tools depends on the C runtime" field_matches "$(deb kulve-tools)" Depends 'libc6'
+
+root="$work/root"
+unpack_all() {
+  local package
+  for package in libkulve32-1 libkulve32-dev kulve-tools; do
+    dpkg-deb -x "$(deb "$package")" "$root" || return 1
+  done
+}
+check "dpkg-deb -x unpacks the three packages" unpack_all
+deb_pc_env=(PKG_CONFIG_LIBDIR="$root/$lib/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$root"
+            PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1)
+check "unpacked: pkg-config consumer builds" build_with_pkg_config "$work/deb/reader_check" "${deb_pc_env[@]}"
+check "unpacked: uses the packaged library" \
+  uses_library "$work/deb/reader_check" "$root/$lib" LD_LIBRARY_PATH="$root/$lib"
+check "unpacked: consumer runs against the packaged simulator" \
+  run_consumer "$work/deb/reader_check" "$root/usr/bin/kulvesim" LD_LIBRARY_PATH="$root/$lib"
+
+# The rule file: every line a comment, blank, or KEY op "value" pairs.
+udev_rule_is_well_formed() {
+  local pair='[A-Z_]+(\{[A-Za-z_]+\})?(==|!=|=|\+=|:=)"[^"]*"'
+  grep -Evx "(#.*)?|$pair(, $pair)*" "$1" && { echo "not a udev rule line (above)"; return 1; }
+  grep -Eq 'GROUP="dialout"' "$1"
+}
+check "the udev rule is well formed" udev_rule_is_well_formed "$root/usr/lib/udev/rules.d/60-kulve32.rules"
+
+# ---- 3. Man pages ----------------------------------------------------------
+say "man pages: man -l"
+# renders_help PAGE PROGRAM: no warnings, and every entry of the options and
+# commands sections of PROGRAM --help appears in the page.
+renders_help() {
+  local page="$1" program="$2" rendered warnings word
+  rendered="$(MANWIDTH=200 man --warnings -l "$page" 2>"$work/man.err")" || return 1
+  warnings="$(cat "$work/man.err")"
+  [[ -z "$warnings" ]] || { echo "man -l warned: $warnings"; return 1; }
+  [[ -n "$rendered" ]] || { echo "empty page"; return 1; }
+  for word in $("$program" --help | awk '/^[a-z][a-z ]*:$/ { section = $0 }
+        (section == "options:" || section == "commands:") && /^  [^ ]/ { sub(/,$/, "", $1); print $1 }'); do
+    grep -qF -- "$word" <<<"$rendered" || { echo "$page does not mention $word"; return 1; }
+  done
+  echo "$rendered" | head -20
+}
+for program in kulve kulvesim; do
+  check "man -l $program.1: no warnings, every option and command of --help" \
+    renders_help "$root/usr/share/man/man1/$program.1.gz" "$root/usr/bin/$program"
+done
+
+# ---- 4. Windows -------------------------------------------------------------
+link_windows_consumer() {  # triple's machine (i686, x86_64), prefix
+  local flags
+  flags="$(PKG_CONFIG_LIBDIR="$2/lib/pkgconfig" pkg-config --cflags --libs kulve32)" || return 1
+  echo "pkg-config: $flags"
+  # shellcheck disable=SC2086  # the flags are words
+  "$1-w64-mingw32-gcc-posix" -Wall -Werror "$consumer/reader_check.c" $flags -o "$2/reader_check.exe"
+}
+if command -v i686-w64-mingw32-gcc-posix >/dev/null && command -v x86_64-w64-mingw32-gcc-posix >/dev/null; then
+  say "Windows: install the cross builds into a prefix"
+  check "Windows cross builds are up to date" "$repo/scripts/build_windows.sh" "$windows_root"
+  for pair in win32:i686 win64:x86_64; do
+    arch="${pair%%:*}"
+    win_prefix="$work/$arch"
+    check "$arch: cmake --install --prefix" cmake --install "$windows_root/$arch" --prefix "$win_prefix"
+    check "$arch: the DLL, import library, header, .pc and CMake package are there" \
+      bash -c 'cd "$1" && ls bin/KULVE32.DLL lib/libKULVE32.dll.a include/kulve32.h \
+                  lib/pkgconfig/kulve32.pc lib/cmake/kulve32/kulve32Config.cmake share/kulve32/kulve32.def' \
+      _ "$win_prefix"
+    check "$arch: a program links against the installed import library" \
+      link_windows_consumer "${pair##*:}" "$win_prefix"
+  done
+else
+  say "!!! SKIPPED: mingw-w64 is not installed; the Windows install was not checked"
+fi
+
+printf 'install: %d passed, %d failed\n' "$passed" "$failed"
+[[ $failed -eq 0 ]]

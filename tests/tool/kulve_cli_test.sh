@@ -26,8 +26,8 @@ no reader named               |2| - | ^kulve: say which reader                  
 no command                    |2| - | ^usage: kulve                                                |
 data out, status err          |0| ^DE AD BE EF$ | ^read: ok$                                   | --sim insert 1 select 1 power on write 18 0 64 DEADBEEF read 18 0 64 4
 quiet keeps the data only     |0| ^DE AD BE EF$ | -                                            | --quiet --sim insert 1 select 1 power on write 18 0 64 DEADBEEF read 18 0 64 4
-a refusal stops the line      |1| - | ^present code: 3: not available for the selected card type$ | --sim insert 1 select 1 power on present 1234 devno
-a port that does not exist    |1| - | ^kulve: cannot open /nonexistent/kulve-cli-test: No such file | --port /nonexistent/kulve-cli-test devno
+a refusal stops the line      |1| - | ^present code: not available for the selected card type | --sim insert 1 select 1 power on present 1234 devno
+a port that does not exist    |1| - | ^kulve: cannot link: open /nonexistent/kulve-cli-test: No such file | --port /nonexistent/kulve-cli-test devno
 no reader needed for DES      |0| ^3F A4 0E 8A 98 4D 48 15$ | -                                | des enc --key 0123456789ABCDEF 4E6F772069732074
 help on standard output       |0| ^exit status:$ | -                                            | --help
 short help                    |0| ^usage: kulve  | -                                            | -h

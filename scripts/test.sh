@@ -19,7 +19,7 @@ jobs=$(nproc)
 started=$SECONDS
 
 scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3 \
-  man-db dpkg-dev file
+  man-db dpkg-dev file clang libclang-rt-14-dev
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
@@ -37,6 +37,12 @@ cmake --build build/asan -j"$jobs"
 step "build: thread sanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_SANITIZE_THREAD=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
 cmake --build build/tsan -j"$jobs"
+
+step "build: fuzz targets (clang, libFuzzer)"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON \
+  -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF -DKULVE_BUILD_TOOLS=OFF -DKULVE_INSTALL=OFF >/dev/null
+fuzzers=$(sed -nE 's/^kulve_fuzzer\(([a-z_]+)\).*/\1/p' fuzz/CMakeLists.txt)
+cmake --build build/fuzz -j"$jobs" --target $fuzzers
 
 step "benchmarks: one short pass each"
 for bench in build/release/bench/*_bench; do
@@ -61,6 +67,20 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 step "tests: thread sanitizer (unit and integration)"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build/tsan --output-on-failure -j2 -LE windows
+
+step "fuzz: a bounded run of each target from its seed corpus"
+for fuzzer in $fuzzers; do
+  corpus="fuzz/corpus/${fuzzer%_fuzzer}"
+  work=$(mktemp -d)
+  cp -r "$corpus"/. "$work"/
+  if ! out=$(build/fuzz/fuzz/"$fuzzer" "$work" -runs=20000 -seed=1 -artifact_prefix="$work/" 2>&1); then
+    echo "$out" | tail -n 60
+    echo "fuzz: $fuzzer FAILED (the input is kept in $work)"
+    exit 1
+  fi
+  echo "$fuzzer: $(echo "$out" | tail -n 1)"
+  rm -rf "$work"
+done
 
 step "demo under the sanitizers"
 build/asan/tools/kulve demo >/dev/null

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#include "fuzz/fuzz_session.h"
+
+#include <climits>
+#include <cstring>
+
+#include "link/link.h"
+
+namespace kulve::fuzz {
+namespace {
+
+constexpr std::int32_t kEdges[] = {0,   1,   -1,  2,   3,   4,    5,    7,     8,     9,     15,      16,
+                                   17,  18,  19,  21,  25,  26,   47,   48,    63,    64,    65,      66,
+                                   67,  127, 128, 129, 159, 160,  161,  254,   255,   256,   257,     263,
+                                   264, 265, 511, 512, 4096, 65535, 65536, 65537, INT_MAX, INT_MIN};
+constexpr std::uint8_t kStatusEdges[] = {0, 1, 3, 4, 19, 'e', 'f', 'l', 's', 0x80, 0x83, 0x90, 0xFF};
+
+}  // namespace
+
+FuzzSession::FuzzSession(FuzzedDataProvider& input) : input_(input) {
+  peer_.respond = [this](const test::Request&) { return NextReply(); };
+  SetTrace(reader_, 2, &FuzzSession::OnTrace, this);
+  OpenPort(reader_, 0, kFastSpeed);
+}
+
+std::int32_t FuzzSession::Int() {
+  if (input_.ConsumeProbability<float>() < 0.75f) return input_.PickValueInArray(kEdges);
+  return input_.ConsumeIntegral<std::int32_t>();
+}
+
+std::int32_t FuzzSession::Count() {
+  const float p = input_.ConsumeProbability<float>();
+  if (p < 0.5f) return input_.PickValueInArray(kEdges);
+  if (p < 0.95f) return input_.ConsumeIntegralInRange<std::int32_t>(0, 600);
+  // Counts no buffer of a card could hold, which every function must refuse;
+  // counts between those and the edges above would only make slow calls.
+  const std::int32_t wild = input_.ConsumeIntegral<std::int32_t>();
+  return wild >= 0 && wild < (1 << 25) ? wild | (1 << 25) : wild;
+}
+
+test::ScriptedReply FuzzSession::NextReply() {
+  test::ScriptedReply r;
+  if (input_.remaining_bytes() == 0) return r;  // a well-behaved reader once the input runs out
+  const std::uint8_t shape = input_.ConsumeIntegral<std::uint8_t>();
+  r.status = (shape & 3) == 0 ? input_.ConsumeIntegral<std::uint8_t>()
+                              : ((shape & 3) == 1 ? input_.PickValueInArray(kStatusEdges) : 0);
+  const std::size_t length = (shape & 0x0C) == 0 ? input_.ConsumeIntegralInRange<std::size_t>(0, 255)
+                                                 : input_.ConsumeIntegralInRange<std::size_t>(0, 20);
+  r.data = input_.ConsumeBytes<std::uint8_t>(length);
+  r.data.resize(length, 0xA5);
+  if (shape & 0x10) r.claimedLength = input_.ConsumeIntegral<std::uint8_t>();
+  if (shape & 0x20) r.dataSent = input_.ConsumeIntegralInRange<std::size_t>(0, length);
+  if (shape & 0x40) r.checksum = input_.ConsumeIntegral<std::uint8_t>();
+  if ((shape & 0x80) && input_.ConsumeBool()) {
+    switch (input_.ConsumeIntegralInRange<int>(0, 3)) {
+      case 0: r.ack.reset(); break;
+      case 1: r.ack = input_.ConsumeIntegral<std::uint8_t>(); break;
+      case 2: r.sendStatus = false; break;
+      default: r.sendChecksum = false; break;
+    }
+  }
+  return r;
+}
+
+void KULVE_CALL FuzzSession::OnTrace(int, const char* line, void* self) {
+  auto& session = *static_cast<FuzzSession*>(self);
+  unsigned status = 0;
+  char letter = 0;
+  if (std::sscanf(line, "reply status %2X", &status) == 1) {
+    session.exchanges_.push_back(static_cast<std::uint8_t>(status));
+  } else if (std::sscanf(line, "failed: link failure '%c'", &letter) == 1) {
+    session.exchanges_.push_back(static_cast<std::uint8_t>(letter));
+  }
+}
+
+std::vector<std::uint8_t> FuzzSession::TakeExchanges() {
+  std::vector<std::uint8_t> taken;
+  taken.swap(exchanges_);
+  return taken;
+}
+
+void FuzzSession::Settle() {
+  peer_.ResetFrame();
+  peer_.ClearInput();
+}
+
+CallerBuffer::CallerBuffer(std::size_t size, std::uint8_t fill) : bytes_(size, fill), before_(bytes_) {}
+
+bool CallerBuffer::AllZero() const {
+  for (std::uint8_t b : bytes_) {
+    if (b != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace kulve::fuzz

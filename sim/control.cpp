@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "sim/cards/memory_card.h"
+#include "sim/cpucard_commands.h"
+#include "sim/hex_text.h"
 
 #include "sim/fault_text.h"
 
@@ -18,6 +20,24 @@ std::string_view Trim(std::string_view s) {
 }
 
 }  // namespace
+
+std::string PutChipCard(Simulator& sim, std::string_view slot, std::string_view atr) {
+  const std::string slotText(slot);
+  char* end = nullptr;
+  const long index = std::strtol(slotText.c_str(), &end, 10);
+  if (slotText.empty() || *end != '\0' || index < 0 || index >= static_cast<long>(kChipSlots)) {
+    return "the slot is 0 (CPU card) or 1..4 (SAM)";
+  }
+  const auto at = static_cast<std::size_t>(index);
+  if (atr == "none") {
+    sim.WithState([at](ReaderState& s) { RemoveChipCard(s, at); });
+    return {};
+  }
+  auto bytes = ParseHexText(atr);
+  if (!bytes || bytes->size() < 2 || bytes->size() > kMaxAtrSize) return "the ATR is 2 to 33 hex bytes, or none";
+  sim.WithState([at, &bytes](ReaderState& s) { InsertChipCard(s, at, std::move(*bytes)); });
+  return {};
+}
 
 std::string RunControlCommand(Simulator& sim, std::string_view line) {
   line = Trim(line);
@@ -59,6 +79,18 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
   if (verb == "remove" && arg.empty()) {
     sim.WithState([](ReaderState& s) { RemoveMemoryCard(s); });
     return "ok";
+  }
+  if (verb == "chip") {
+    const auto space2 = arg.find(' ');
+    if (space2 == std::string_view::npos) return "error: chip takes SLOT ATR|none";
+    const std::string error = PutChipCard(sim, arg.substr(0, space2), Trim(arg.substr(space2 + 1)));
+    return error.empty() ? "ok" : "error: " + error;
+  }
+  if (verb == "t1errors" && arg.empty()) {
+    const auto errors = sim.WithState([](ReaderState& s) { return TakeChipProtocolErrors(s); });
+    std::string answer = "t1errors " + std::to_string(errors.size());
+    for (std::size_t i = 0; i < errors.size(); ++i) answer += (i == 0 ? ": " : "; ") + errors[i];
+    return answer;
   }
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());
   if (verb == "state" && arg.empty()) {

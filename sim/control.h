@@ -10,6 +10,10 @@
 //   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
 //   insert TYPE    a new contact memory card of TYPE in the slot -> ok | error: ...
 //   remove         empty the contact slot                      -> ok
+//   chip SLOT ATR  a new CPU card (SLOT 0) or SAM (1..4) answering reset
+//                  with the hex ATR; "none" empties the slot   -> ok | error: ...
+//   t1errors       T=1 protocol errors the cards logged since the last ask
+//                                                              -> t1errors N[: slot: error; ...]
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 
@@ -22,5 +26,9 @@ namespace kulve::sim {
 
 // Runs one command line; returns the answer line (empty for none).
 std::string RunControlCommand(Simulator& sim, std::string_view line);
+
+// Puts a new chip card answering with the hex ATR (or none, for "none") into
+// slot 0..4; returns why not, or an empty string when done.
+std::string PutChipCard(Simulator& sim, std::string_view slot, std::string_view atr);
 
 }  // namespace kulve::sim

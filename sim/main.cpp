@@ -16,10 +16,12 @@
 #include <cstring>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "sim/control.h"
 #include "sim/cards/memory_card.h"
+#include "sim/cpucard_commands.h"
 #include "sim/fault_text.h"
 #include "sim/simulator.h"
 
@@ -29,23 +31,30 @@ using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
-    "                [--card TYPE] [--fault FAULT ...] [--quiet]\n"
+    "                [--card TYPE] [--cpu-atr ATR] [--sam N ATR ...]\n"
+    "                [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
     "  --card TYPE     start with a new contact memory card of TYPE in the slot\n"
+    "  --cpu-atr ATR   the CPU card answers reset with this hex ATR (none: no card);\n"
+    "                  T=1 when its TD1 names T=1, else T=0 (default: a T=1 card)\n"
+    "  --sam N ATR     the same for SAM N (1..4; default: T=0 SAMs) (repeatable)\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
     "  --quiet         do not trace frames on standard error\n"
     "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
-    "insert TYPE (a new memory card), remove.\n";
+    "insert TYPE (a new memory card), remove, chip SLOT ATR|none (slot 0 the CPU\n"
+    "card, 1..4 the SAMs), t1errors. T=1 protocol errors the cards found in the\n"
+    "host's blocks are listed on standard error when kulvesim ends.\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
   std::vector<kulve::sim::ScheduledFault> faults;
   int card = -1;  // memory-card type in the slot at start; -1 = empty
+  std::vector<std::pair<std::string, std::string>> chipCards;  // slot, ATR
   bool quiet = false;
 };
 
@@ -72,6 +81,15 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.card = static_cast<int>(type);
+    } else if (a == "--cpu-atr" && hasValue) {
+      args.chipCards.emplace_back("0", argv[++i]);
+    } else if (a == "--sam" && i + 2 < argc) {
+      const std::string sam = argv[++i];
+      if (sam != "1" && sam != "2" && sam != "3" && sam != "4") {
+        std::fprintf(stderr, "kulvesim: --sam takes a SAM number 1..4\n");
+        return false;
+      }
+      args.chipCards.emplace_back(sam, argv[++i]);
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -155,6 +173,13 @@ int main(int argc, char** argv) {
   if (args.card >= 0) {
     sim.WithState([&](kulve::sim::ReaderState& s) { InsertMemoryCard(s, static_cast<std::uint8_t>(args.card)); });
   }
+  for (const auto& [slot, atr] : args.chipCards) {
+    const std::string error = kulve::sim::PutChipCard(sim, slot, atr);
+    if (!error.empty()) {
+      std::fprintf(stderr, "kulvesim: slot %s: %s\n", slot.c_str(), error.c_str());
+      return 2;
+    }
+  }
   try {
     sim.Start();
   } catch (const std::system_error& e) {
@@ -200,5 +225,9 @@ int main(int argc, char** argv) {
   }
   sim.Stop();
   ::close(signalFd);
+  // Reported even with --quiet: each is a fault of the host's T=1 framing.
+  for (const std::string& error : sim.WithState([](kulve::sim::ReaderState& s) { return TakeChipProtocolErrors(s); })) {
+    std::fprintf(stderr, "kulvesim: T=1 protocol error: %s\n", error.c_str());
+  }
   return 0;
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "sim/reader_state.h"
 
+#include "sim/cards/chip_card.h"
 #include "sim/cards/memory_card.h"
+#include "sim/cpucard_commands.h"
 
 namespace kulve::sim {
 
-ReaderState::ReaderState() = default;
+ReaderState::ReaderState() { InsertDefaultChipCards(*this); }
 ReaderState::~ReaderState() = default;
 ReaderState::ReaderState(ReaderState&&) noexcept = default;
 ReaderState& ReaderState::operator=(ReaderState&&) noexcept = default;

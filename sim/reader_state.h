@@ -8,12 +8,17 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace kulve::sim {
 
 class MemoryCard;  // sim/cards/memory_card.h
+class ChipCard;    // sim/cards/chip_card.h
+
+// The CPU card slot (0) and the four SAM slots (1..4).
+inline constexpr std::size_t kChipSlots = 5;
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -43,6 +48,10 @@ struct ReaderState {
 
   // The contact memory card in the slot; null = none (see InsertMemoryCard).
   std::unique_ptr<MemoryCard> memoryCard;
+
+  // The chip cards, indexed by slot; null = empty. A new reader has a card
+  // in every slot (see InsertDefaultChipCards in sim/cpucard_commands.h).
+  std::array<std::unique_ptr<ChipCard>, kChipSlots> chipCards;
 };
 
 }  // namespace kulve::sim

@@ -28,6 +28,7 @@ CommandList AllCommands() {
   CommandList commands;
   AddReaderCommands(commands);
   AddMemoryCardCommands(commands);
+  AddCpuCardCommands(commands);
   AddDesCommands(commands);
   return commands;
 }

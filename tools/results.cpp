@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "cpucard/status_words.h"
+
 namespace kulve::tool {
 namespace {
 
@@ -35,6 +37,10 @@ std::string DescribeResult(int result) {
   if (result == 3) return "3: not available for the selected card type";
   if (result == 4) return "4: argument out of range (nothing sent)";
   if (result == 19) return "19: the inserted card does not match the selected card type";
+  if (result > 0xFF && result <= 0xFFFF) {  // a card's status word, from the APDU functions
+    std::snprintf(text, sizeof text, "SW %04X: %s", result, StatusWordText(static_cast<std::uint16_t>(result)));
+    return text;
+  }
   if (const char* meaning = LinkFailure(result)) {
     std::snprintf(text, sizeof text, "link failure '%c' (0x%02X): %s", result, result, meaning);
     return text;

@@ -137,8 +137,8 @@ constexpr std::array<Text, 256> kMoreBytes = [] {
   std::array<Text, 256> table{};
   for (unsigned sw2 = 0; sw2 < 256; ++sw2) {
     TextWriter w(table[sw2]);
-    w.Decimal(ByteCount(sw2)).Put(sw2 == 0 ? " or more" : "");
-    w.Put(" more bytes available (GET RESPONSE with Le=").Hex(sw2).Put(" fetches them)");
+    w.Decimal(ByteCount(sw2)).Put(sw2 == 0 ? " or more" : " more");
+    w.Put(" bytes available (GET RESPONSE with Le=").Hex(sw2).Put(" fetches them)");
   }
   return table;
 }();

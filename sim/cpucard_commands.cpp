@@ -42,9 +42,16 @@ Handler RelayToSlot(std::size_t slot) {
 
 }  // namespace
 
-const std::vector<std::uint8_t> kDefaultCpuAtr = WithCheckCharacter(
-    {0x3B, 0x9A, 0x95, 0x81, 0x31, 0xFE, 0x45, 'K', 'U', 'L', 'V', 'E', '-', 'C', 'P', 'U', '1'});
-const std::vector<std::uint8_t> kDefaultSamAtr = {0x3B, 0x6A, 0x00, 0x00, 'K', 'U', 'L', 'V', 'E', '-', 'S', 'A', 'M', '1'};
+const std::vector<std::uint8_t>& DefaultCpuAtr() {
+  static const std::vector<std::uint8_t> atr =
+      WithCheckCharacter({0x3B, 0x9A, 0x95, 0x81, 0x31, 0xFE, 0x45, 'K', 'U', 'L', 'V', 'E', '-', 'C', 'P', 'U', '1'});
+  return atr;
+}
+
+const std::vector<std::uint8_t>& DefaultSamAtr() {
+  static const std::vector<std::uint8_t> atr = {0x3B, 0x6A, 0x00, 0x00, 'K', 'U', 'L', 'V', 'E', '-', 'S', 'A', 'M', '1'};
+  return atr;
+}
 
 void RegisterChipCardCommands(Firmware& firmware) {
   for (std::size_t slot = 0; slot < kChipSlots; ++slot) {
@@ -62,9 +69,9 @@ void InsertChipCard(ReaderState& state, std::size_t slot, std::vector<std::uint8
 void RemoveChipCard(ReaderState& state, std::size_t slot) { state.chipCards.at(slot).reset(); }
 
 void InsertDefaultChipCards(ReaderState& state) {
-  InsertChipCard(state, 0, kDefaultCpuAtr);
+  InsertChipCard(state, 0, DefaultCpuAtr());
   for (std::size_t slot = 1; slot < kChipSlots; ++slot) {
-    std::vector<std::uint8_t> atr = kDefaultSamAtr;
+    std::vector<std::uint8_t> atr = DefaultSamAtr();
     atr.back() = static_cast<std::uint8_t>('0' + slot);
     InsertChipCard(state, slot, std::move(atr));
   }

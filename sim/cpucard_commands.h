@@ -17,7 +17,7 @@
 //   kBadLength      (firmware.h) a reset with data, or an empty APDU command
 //
 // A new reader has a card in every slot: the CPU card answers with
-// kDefaultCpuAtr (T=1), each SAM with kDefaultSamAtr (T=0).
+// DefaultCpuAtr() (T=1), each SAM with DefaultSamAtr() (T=0).
 #pragma once
 
 #include <array>
@@ -48,9 +48,9 @@ inline constexpr std::array<ChipSlotCode, kChipSlots> kChipSlotCodes{{
 
 // TA1 95, TD1 81 (T=1), TD2 31 (T=1), TA3 FE (IFSC), TB3 45 (BWI, CWI),
 // ten historical bytes, TCK.
-extern const std::vector<std::uint8_t> kDefaultCpuAtr;
+const std::vector<std::uint8_t>& DefaultCpuAtr();
 // TB1 00, TC1 00, ten historical bytes; T=0 only, so no TCK.
-extern const std::vector<std::uint8_t> kDefaultSamAtr;
+const std::vector<std::uint8_t>& DefaultSamAtr();
 
 // Longest ATR a card may be given (ISO/IEC 7816-3 allows 33 bytes).
 inline constexpr std::size_t kMaxAtrSize = 33;

@@ -217,7 +217,7 @@ void RunCpuCardDemo(sim::Simulator& reader) {
   const unsigned char t0Atr[] = {0x3B, 0x68, 0x00, 0x00, 'K', 'U', 'L', 'V', 'E', '-', 'T', '0'};
   reader.WithState([&](sim::ReaderState& s) {
     sim::InsertChipCard(s, 0, std::vector<std::uint8_t>(std::begin(t0Atr), std::end(t0Atr)));
-    sim::InsertChipCard(s, 1, sim::kDefaultCpuAtr);
+    sim::InsertChipCard(s, 1, sim::DefaultCpuAtr());
   });
   Say("The CPU card slot now holds a T=0 card and SAM 1 a T=1 card. Both run a small");
   Say("ISO/IEC 7816-4 application named F0 4B 55 4C 56 45 31, with a PIN of 1234.");

@@ -61,15 +61,22 @@ void PrintAtr(std::span<const std::uint8_t> atr) {
               offered.c_str(), CPUCardProtocolType(), CPUCardProtocolType());
 }
 
-int ResetSlot(Session& s, int slot, bool explain) {
+enum class AtrShown : std::uint8_t {
+  kExplained,  // the reset command: the ATR byte by byte
+  kScripted,   // a reset line of a script: the ATR on one line
+  kAside,      // a reset the tool made before an APDU: a note on stderr
+};
+
+int ResetSlot(Session& s, int slot, AtrShown shown) {
   unsigned char atr[KULVE_ATR_BUFFER_SIZE] = {};
   const int result = kSlots[slot].reset(atr);
   if (result == 0) {
     g_resetThisRun.set(static_cast<std::size_t>(slot));
-    if (explain) {
-      PrintAtr(std::span(atr + 1, atr[0]));
-    } else if (!s.Quiet()) {
-      std::fprintf(stderr, "%s reset first: ATR %s\n", kSlots[slot].name, FormatHex(std::span(atr + 1, atr[0])).c_str());
+    const std::string hex = FormatHex(std::span(atr + 1, atr[0]));
+    if (shown == AtrShown::kExplained) PrintAtr(std::span(atr + 1, atr[0]));
+    if (shown == AtrShown::kScripted) std::printf("reset %s: ATR %s\n", kSlots[slot].name, hex.c_str());
+    if (shown == AtrShown::kAside && !s.Quiet()) {
+      std::fprintf(stderr, "%s not reset yet by this run, reset first: ATR %s\n", kSlots[slot].name, hex.c_str());
     }
   }
   return Report(s, std::string("reset ") + kSlots[slot].name, result);
@@ -78,7 +85,7 @@ int ResetSlot(Session& s, int slot, bool explain) {
 // Sends one APDU and prints the response data and the status word; returns
 // the library's result.
 int SendApdu(Session& s, int slot, const ApduText& apdu, bool scripted) {
-  if (!g_resetThisRun.test(static_cast<std::size_t>(slot)) && ResetSlot(s, slot, false) != 0) return -1;
+  if (!g_resetThisRun.test(static_cast<std::size_t>(slot)) && ResetSlot(s, slot, AtrShown::kAside) != 0) return -1;
   unsigned char request[KULVE_PACKED_APDU_SIZE] = {};
   std::copy_n(apdu.bytes.begin(), 4, request);
   request[4] = apdu.lc;
@@ -101,7 +108,7 @@ int SendApdu(Session& s, int slot, const ApduText& apdu, bool scripted) {
 Action Reset(const Args& args) {
   const int slot = IntArg(args[0], 0, kChipSlotCount - 1, "the slot (0 CPU card, 1..4 SAM)");
   return [slot](Session& s) {
-    const int status = ResetSlot(s, slot, true);
+    const int status = ResetSlot(s, slot, AtrShown::kExplained);
     return SimulatedCardsComplained(s) ? 1 : status;
   };
 }
@@ -118,7 +125,7 @@ Action RunScript(int firstSlot, const std::string& path) {
     int apdus = 0;
     for (const ScriptStep& step : plan) {
       if (step.reset) {
-        if (ResetSlot(s, step.slot, false) != 0) return 1;
+        if (ResetSlot(s, step.slot, AtrShown::kScripted) != 0) return 1;
         continue;
       }
       const int result = SendApdu(s, step.slot, step.apdu, true);
@@ -181,8 +188,8 @@ Action Chip(const Args& args) {
 void AddCpuCardCommands(CommandList& commands) {
   commands.push_back({"reset", 1, "SLOT", "reset the CPU card (SLOT 0) or SAM 1..4 and explain its ATR", true, Reset});
   commands.push_back({"apdu", kRestOfLine, "SLOT HEX... | [SLOT] --script FILE",
-                      "send a command APDU (resetting the slot first if this run has not); exit 0 for 9000 and 61xx."
-                      " A script has one APDU per line, each optionally \"= SW\" (X for any digit), and \"reset [SLOT]\" lines",
+                      "send an APDU, or a script: one per line, \"= SW\" to check (X any digit), \"reset SLOT\" lines;"
+                      " the slot is reset first if this run has not; exit 0 for SW 9000 and 61xx",
                       true, Apdu});
   commands.push_back({"chip", 2, "SLOT ATR|none", "put a new chip card with that ATR in the simulated reader (--sim)", true, Chip});
 }

@@ -286,9 +286,9 @@ KULVE_API int KULVE_CALL ProSamCard3Cmd(const unsigned char *request, unsigned c
 KULVE_API int KULVE_CALL ProSamCard4Cmd(const unsigned char *request, unsigned char *response);
 
 /* request (in and out): on entry CLA INS P1 P2 Lc, the Lc data bytes, then Le
- * at 5 + Lc. Once the block has gone to the reader, also when the exchange
- * then failed, request[0] = the block's length and request[1..] = the block
- * exactly as sent (T=0: the APDU; T=1: the whole I-block, LRC included).
+ * at 5 + Lc. After the exchange, whether it worked or not, request[0] = the
+ * block's length and request[1..] = the block exactly as framed for sending
+ * (T=0: the APDU; T=1: the whole I-block, LRC included).
  * Size: 10 + Lc bytes (KULVE_PACKED_APDU_SIZE always suffices). When the
  * request is refused with 4 nothing was sent and request is left as it was. */
 KULVE_API int KULVE_CALL ProCpuCard(unsigned char *request, unsigned char *response);

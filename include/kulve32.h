@@ -208,6 +208,97 @@ KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned ch
                                    unsigned char *output, int length);
 
 /* ---- CPU card and SAM slots (T=0 / T=1 APDUs) ------------------------------ */
+/* Five slots for microprocessor cards: the CPU card slot and SAM 1..4. A
+ * reset returns the card's answer-to-reset (ATR); command APDUs are framed by
+ * the library, as a plain T=0 command or as a T=1 I-block, and the card's
+ * answer comes back as response data and a status word.
+ *
+ * One framing choice and one T=1 send-sequence bit N(S) serve all five slots
+ * (there is no per-slot copy): the last successful reset of ANY slot decides
+ * the framing of every later APDU to every slot, and every reset sets N(S) to
+ * 0. Before the first reset the framing is T=1 with N(S) = 0. Interleaving
+ * APDUs between two T=1 cards therefore hands each card the bit the other's
+ * exchanges left behind. */
+
+#define KULVE_ATR_BUFFER_SIZE 256        /* count byte + up to 255 ATR bytes */
+#define KULVE_APDU_REQUEST_SIZE 134      /* the fixed request of the ...Cmd functions */
+#define KULVE_APDU_MAX_DATA 128          /* largest Lc */
+#define KULVE_PACKED_APDU_SIZE 138       /* 10 + Lc bytes suffice; 138 always does */
+#define KULVE_APDU_RESPONSE_SIZE 254     /* count byte + up to 253 response bytes */
+
+/* Reset the card in a slot. atr: KULVE_ATR_BUFFER_SIZE bytes (34 suffice for a
+ * card whose ATR conforms to ISO/IEC 7816-3). N(S) becomes 0 first, even if
+ * the reset then fails. On success (0): atr[0] = ATR length n, atr[1..n] = the
+ * ATR as received (TS first), and the framing becomes T=1 when the ATR's TD1
+ * names T=1, else T=0. Only T0 and TD1 are read, never past the bytes
+ * received: an ATR shorter than 2 bytes, or one whose T0 announces a TD1 that
+ * is not among the bytes received, selects T=0 (the protocol of an ATR without
+ * TD1). The ATR is not otherwise checked (TS, TCK, length). On failure: atr[0]
+ * = 0, the reader's status or a link-failure letter is returned, and the
+ * framing stays as it was. 4 = atr is null (nothing sent, N(S) unchanged). */
+KULVE_API int KULVE_CALL CpuCardReset(unsigned char *atr);
+KULVE_API int KULVE_CALL SamCard1Reset(unsigned char *atr);
+KULVE_API int KULVE_CALL SamCard2Reset(unsigned char *atr);
+KULVE_API int KULVE_CALL SamCard3Reset(unsigned char *atr);
+KULVE_API int KULVE_CALL SamCard4Reset(unsigned char *atr);
+
+/* 1 when APDUs are framed as T=1 (before any reset, or after a reset whose ATR
+ * named T=1 in TD1), else 0. Reports the card reset last, whatever its slot.
+ * No exchange. */
+KULVE_API int KULVE_CALL CPUCardProtocolType(void);
+
+/* Send one command APDU to the card in a slot; one exchange, nothing more: no
+ * GET RESPONSE after 61xx, no repeat after 6Cxx, no T=1 chaining, retry or
+ * waiting-time extension.
+ *
+ * The APDU sent: CLA INS P1 P2 Lc and the Lc data bytes when Lc is not 0 (Le
+ * is then not sent, in either protocol); CLA INS P1 P2 Le when Lc is 0.
+ * T=0 sends the APDU as it is. T=1 sends the I-block NAD 00, PCB (00 when
+ * N(S) is 0, 40 when it is 1), LEN = APDU length, the APDU, LRC = XOR of all
+ * the bytes before it.
+ *
+ * Result: SW1 * 256 + SW2 when the reader relayed the card's answer (above
+ * 255 for every status word a conforming card gives, so it cannot be taken
+ * for the codes below); otherwise the reader's status or a link-failure
+ * letter (1..255). Every answer counts, 61xx, 6Cxx and errors included. After
+ * each exchange the reader carried out, N(S) flips (whatever the card said,
+ * whatever the framing); after a failed one it stays.
+ *
+ * response: KULVE_APDU_RESPONSE_SIZE bytes. response[0] = count n, then the n
+ * response data bytes: without the status word, and under T=1 without the
+ * card's NAD, PCB, LEN and LRC, which are not checked (every answer is read
+ * as an I-block: data = its bytes 3 .. L-4, SW1 SW2 = its bytes L-3, L-2).
+ * n is 0 after any failure. Nothing past the bytes the reader sent is ever
+ * read or copied.
+ *
+ * KULVE_BAD_ARGUMENT (4), nothing sent, N(S) unchanged, response[0] = 0:
+ * Lc above KULVE_APDU_MAX_DATA (such a block would not fit the reader's
+ * one-byte send length), or request null. Nothing at all is written when
+ * response is null.
+ * KULVE_LINK_SHORT_REPLY (0x71): the reader relayed an answer too short to
+ * hold a status word (T=0: fewer than 2 bytes, T=1: fewer than 3);
+ * response[0] = 0. N(S) has flipped, as the card did receive the block. */
+
+/* request: KULVE_APDU_REQUEST_SIZE bytes, read only: CLA, INS, P1, P2 at
+ * 0..3, Lc at 4, command data at 5..132 (the first Lc bytes are sent), Le at
+ * 133 (sent only when Lc is 0). */
+KULVE_API int KULVE_CALL ProCpuCardCmd(const unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard1Cmd(const unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard2Cmd(const unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard3Cmd(const unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard4Cmd(const unsigned char *request, unsigned char *response);
+
+/* request (in and out): on entry CLA INS P1 P2 Lc, the Lc data bytes, then Le
+ * at 5 + Lc. After the exchange, whether it worked or not, request[0] = the
+ * block's length and request[1..] = the block exactly as framed for sending
+ * (T=0: the APDU; T=1: the whole I-block, LRC included).
+ * Size: 10 + Lc bytes (KULVE_PACKED_APDU_SIZE always suffices). When the
+ * request is refused with 4 nothing was sent and request is left as it was. */
+KULVE_API int KULVE_CALL ProCpuCard(unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard1(unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard2(unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard3(unsigned char *request, unsigned char *response);
+KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *response);
 
 /* ---- AT88SC1608 secure memory ------------------------------------------------ */
 /* The reader turns each call into the card's own commands; the library keeps
@@ -441,8 +532,9 @@ KULVE_API int KULVE_CALL GetComPortPath(int port, char *path, int size);
 /* A human-readable description of any result a function of this library
  * returns: "ok" for 0, the meaning of 3, 4 and 19, each link-failure letter
  * with the step of the frame it names, and "reader status 0xNN" for the
- * reader's own statuses; card status words (above 255, from the APDU
- * functions) are described by their ISO/IEC 7816-4 meaning. The text is
+ * reader's own statuses; card status words (256..65535, from the APDU
+ * functions) get their ISO/IEC 7816-4 meaning ("Success" for 0x9000,
+ * "Warning: 2 tries left" for 0x63C2, ...). The text is
  * static: never freed, never changed, valid for the life of the process.
  * Never null ("unknown result" for values no function returns). */
 KULVE_API const char *KULVE_CALL ResultText(int result);

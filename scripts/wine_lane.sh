@@ -227,6 +227,12 @@ run_arch() {  # win32|win64
 
   stop_wine
   stop_sims
+  # Each simulator lists on exit the T=1 protocol errors its cards found in
+  # the library's blocks; there must be none.
+  if grep -h "T=1 protocol error" "$work"/com-*.err; then
+    say "$arch: the simulated cards logged T=1 protocol errors (above)"
+    status=1
+  fi
   return $status
 }
 

@@ -3,6 +3,7 @@
 
 #include "sim/attendance_commands.h"
 #include "sim/at1608_commands.h"
+#include "sim/cpucard_commands.h"
 #include "sim/housekeeping.h"
 #include "sim/memcard_commands.h"
 #include "sim/rf5550_commands.h"
@@ -17,6 +18,7 @@ void RegisterReaderCommands(Firmware& firmware) {
   RegisterAt1608Commands(firmware);
   RegisterE5550Commands(firmware);
   RegisterRfModuleCommands(firmware);
+  RegisterChipCardCommands(firmware);
 }
 
 }  // namespace kulve::sim

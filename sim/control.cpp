@@ -10,6 +10,8 @@
 #include "sim/cards/memory_card.h"
 #include "sim/terminal/attendance_terminal.h"
 #include "sim/terminal/sample_records.h"
+#include "sim/cpucard_commands.h"
+#include "sim/hex_text.h"
 
 #include "sim/fault_text.h"
 
@@ -71,6 +73,24 @@ std::string RunE5550Control(Simulator& sim, std::string_view arg) {
 }
 
 }  // namespace
+
+std::string PutChipCard(Simulator& sim, std::string_view slot, std::string_view atr) {
+  const std::string slotText(slot);
+  char* end = nullptr;
+  const long index = std::strtol(slotText.c_str(), &end, 10);
+  if (slotText.empty() || *end != '\0' || index < 0 || index >= static_cast<long>(kChipSlots)) {
+    return "the slot is 0 (CPU card) or 1..4 (SAM)";
+  }
+  const auto at = static_cast<std::size_t>(index);
+  if (atr == "none") {
+    sim.WithState([at](ReaderState& s) { RemoveChipCard(s, at); });
+    return {};
+  }
+  auto bytes = ParseHexText(atr);
+  if (!bytes || bytes->size() < 2 || bytes->size() > kMaxAtrSize) return "the ATR is 2 to 33 hex bytes, or none";
+  sim.WithState([at, &bytes](ReaderState& s) { InsertChipCard(s, at, std::move(*bytes)); });
+  return {};
+}
 
 std::string RunControlCommand(Simulator& sim, std::string_view line) {
   line = Trim(line);
@@ -141,6 +161,18 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
     return "ok";
   }
   if (verb == "e5550") return RunE5550Control(sim, arg);
+  if (verb == "chip") {
+    const auto space2 = arg.find(' ');
+    if (space2 == std::string_view::npos) return "error: chip takes SLOT ATR|none";
+    const std::string error = PutChipCard(sim, arg.substr(0, space2), Trim(arg.substr(space2 + 1)));
+    return error.empty() ? "ok" : "error: " + error;
+  }
+  if (verb == "t1errors" && arg.empty()) {
+    const auto errors = sim.WithState([](ReaderState& s) { return TakeChipProtocolErrors(s); });
+    std::string answer = "t1errors " + std::to_string(errors.size());
+    for (std::size_t i = 0; i < errors.size(); ++i) answer += (i == 0 ? ": " : "; ") + errors[i];
+    return answer;
+  }
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());
   if (verb == "state" && arg.empty()) {
     return sim.WithState([](ReaderState& s) {

@@ -19,6 +19,10 @@
 //   e5550 place    a new e5550 transponder in the RF field     -> ok
 //   e5550 remove   no transponder in the field                 -> ok
 //   e5550 leave    the transponder leaves the field and comes back (forgets a wake) -> ok | error: ...
+//   chip SLOT ATR  a new CPU card (SLOT 0) or SAM (1..4) answering reset
+//                  with the hex ATR; "none" empties the slot   -> ok | error: ...
+//   t1errors       T=1 protocol errors the cards logged since the last ask
+//                                                              -> t1errors N[: slot: error; ...]
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 
@@ -31,5 +35,9 @@ namespace kulve::sim {
 
 // Runs one command line; returns the answer line (empty for none).
 std::string RunControlCommand(Simulator& sim, std::string_view line);
+
+// Puts a new chip card answering with the hex ATR (or none, for "none") into
+// slot 0..4; returns why not, or an empty string when done.
+std::string PutChipCard(Simulator& sim, std::string_view slot, std::string_view atr);
 
 }  // namespace kulve::sim

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "sim/attendance_commands.h"
@@ -24,6 +25,7 @@
 #include "sim/cards/at1608_card.h"
 #include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
+#include "sim/cpucard_commands.h"
 #include "sim/fault_text.h"
 #include "sim/simulator.h"
 #include "sim/terminal/sample_records.h"
@@ -38,7 +40,9 @@ constexpr const char* kUsage =
     "\n"
     "Serves a simulated card reader on a new pseudo-terminal (or a serial device)\n"
     "until SIGINT or SIGTERM. The first line of standard output is the path a host\n"
-    "opens; a new path is printed whenever the line is opened again.\n"
+    "opens; a new path is printed whenever the line is opened again. T=1 protocol\n"
+    "errors the chip cards found in the host's blocks are listed on standard error\n"
+    "when it ends.\n"
     "\n"
     "options:\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
@@ -52,6 +56,9 @@ constexpr const char* kUsage =
     "\n"
     "cards and devices at start (CARDS):\n"
     "  --card TYPE     a new contact memory card of TYPE in the slot\n"
+    "  --cpu-atr ATR   the CPU card answers reset with this hex ATR (none: no card);\n"
+    "                  T=1 when its TD1 names T=1, else T=0 (default: a T=1 card)\n"
+    "  --sam N ATR     the same for SAM N (1..4; default: T=0 SAMs) (repeatable)\n"
     "  --at1608 SEED   a new AT88SC1608 card in the slot whose secret seed is SEED\n"
     "                  (16 hex digits)\n"
     "  --e5550         a new e5550 transponder in the RF field\n"
@@ -67,6 +74,8 @@ constexpr const char* kUsage =
     "  insert TYPE     a new memory card of TYPE in the slot\n"
     "  at1608 SEED     a new AT88SC1608 card in the slot\n"
     "  remove          empty the contact slot\n"
+    "  chip SLOT ATR|none  a chip card with that ATR in slot 0 (CPU) or 1..4 (SAMs)\n"
+    "  t1errors        the T=1 protocol errors the chip cards logged (and forget them)\n"
     "  e5550 place|remove|leave  a new transponder; none; out of the field and back\n"
     "  clock           the attendance terminal's clock\n"
     "  display         what the terminal's display shows\n"
@@ -81,6 +90,10 @@ constexpr const char* kExitStatus =
     "  0               stopped by SIGINT or SIGTERM\n"
     "  1               the line could not be opened or signals not set up\n"
     "  2               the command line was wrong\n";
+    "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
+    "insert TYPE (a new memory card), remove, chip SLOT ATR|none (slot 0 the CPU\n"
+    "card, 1..4 the SAMs), t1errors. T=1 protocol errors the cards found in the\n"
+    "host's blocks are listed on standard error when kulvesim ends.\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
@@ -89,6 +102,7 @@ struct Args {
   bool terminalRecords = false;
   std::optional<kulve::sim::At1608Block> at1608Seed;  // an AT88SC1608 card in the slot at start
   bool transponder = false;  // an e5550 transponder in the field at start
+  std::vector<std::pair<std::string, std::string>> chipCards;  // slot, ATR
   bool quiet = false;
 };
 
@@ -125,6 +139,15 @@ bool ParseArgs(int argc, char** argv, Args& args) {
       }
     } else if (a == "--e5550") {
       args.transponder = true;
+    } else if (a == "--cpu-atr" && hasValue) {
+      args.chipCards.emplace_back("0", argv[++i]);
+    } else if (a == "--sam" && i + 2 < argc) {
+      const std::string sam = argv[++i];
+      if (sam != "1" && sam != "2" && sam != "3" && sam != "4") {
+        std::fprintf(stderr, "kulvesim: --sam takes a SAM number 1..4\n");
+        return false;
+      }
+      args.chipCards.emplace_back(sam, argv[++i]);
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -216,6 +239,13 @@ int main(int argc, char** argv) {
     sim.WithState([&](kulve::sim::ReaderState& s) { InsertAt1608Card(s, *args.at1608Seed); });
   }
   if (args.transponder) sim.WithState([](kulve::sim::ReaderState& s) { PlaceTransponder(s); });
+  for (const auto& [slot, atr] : args.chipCards) {
+    const std::string error = kulve::sim::PutChipCard(sim, slot, atr);
+    if (!error.empty()) {
+      std::fprintf(stderr, "kulvesim: slot %s: %s\n", slot.c_str(), error.c_str());
+      return 2;
+    }
+  }
   try {
     sim.Start();
   } catch (const std::system_error& e) {
@@ -261,5 +291,9 @@ int main(int argc, char** argv) {
   }
   sim.Stop();
   ::close(signalFd);
+  // Reported even with --quiet: each is a fault of the host's T=1 framing.
+  for (const std::string& error : sim.WithState([](kulve::sim::ReaderState& s) { return TakeChipProtocolErrors(s); })) {
+    std::fprintf(stderr, "kulvesim: T=1 protocol error: %s\n", error.c_str());
+  }
   return 0;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -17,6 +18,10 @@ class MemoryCard;  // sim/cards/memory_card.h
 class AttendanceTerminal;  // sim/terminal/attendance_terminal.h
 class At1608Card;  // sim/cards/at1608_card.h
 class E5550Transponder;  // sim/cards/e5550_transponder.h
+class ChipCard;    // sim/cards/chip_card.h
+
+// The CPU card slot (0) and the four SAM slots (1..4).
+inline constexpr std::size_t kChipSlots = 5;
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -57,6 +62,9 @@ struct ReaderState {
   // The two bytes of the RF module query (layout in rf_module_commands.h):
   // both modules fitted, revision 1.2.
   std::array<std::uint8_t, 2> rfModule{0x03, 0x12};
+  // The chip cards, indexed by slot; null = empty. A new reader has a card
+  // in every slot (see InsertDefaultChipCards in sim/cpucard_commands.h).
+  std::array<std::unique_ptr<ChipCard>, kChipSlots> chipCards;
 };
 
 }  // namespace kulve::sim

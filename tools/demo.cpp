@@ -102,6 +102,8 @@ int RunDemo() {
   RunAt1608Demo(reader);
   Heading("e5550 transponders");
   RunE5550Demo(reader);
+  Heading("CPU cards and SAMs");
+  RunCpuCardDemo(reader);
 
   Heading("What line failures look like");
   LineFaults(reader);

@@ -36,5 +36,7 @@ void RunAttendanceDemo(sim::Simulator& reader);
 void RunAt1608Demo(sim::Simulator& reader);
 // The e5550 transponder section, given the linked simulator.
 void RunE5550Demo(sim::Simulator& reader);
+// The CPU card and SAM section, given the linked simulator.
+void RunCpuCardDemo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

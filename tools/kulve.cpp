@@ -31,6 +31,7 @@ CommandList AllCommands() {
   AddAttendanceCommands(commands);
   AddAt1608Commands(commands);
   AddE5550Commands(commands);
+  AddCpuCardCommands(commands);
   AddDesCommands(commands);
   return commands;
 }

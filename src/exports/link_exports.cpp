@@ -3,6 +3,7 @@
 #include "kulve32.h"
 #include "link/housekeeping.h"
 #include "link/link.h"
+#include "cpucard/status_words.h"
 #include "link/result_text.h"
 
 using kulve::ProcessReader;
@@ -36,7 +37,11 @@ KULVE_API int KULVE_CALL SetComPortPath(int port, const char* path) {
 KULVE_API int KULVE_CALL GetComPortPath(int port, char* path, int size) {
   return kulve::GetComPortPath(ProcessReader(), port, path, size);
 }
-KULVE_API const char* KULVE_CALL ResultText(int result) { return kulve::ResultText(result); }
+KULVE_API const char* KULVE_CALL ResultText(int result) {
+  // Results above 255 come only from the APDU functions: a card's status word.
+  return result > 0xFF && result <= 0xFFFF ? kulve::StatusWordText(static_cast<std::uint16_t>(result))
+                                           : kulve::ResultText(result);
+}
 KULVE_API int KULVE_CALL GetLinkError(char* text, int size) { return kulve::GetLinkError(ProcessReader(), text, size); }
 KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void* context) {
   return kulve::SetTrace(ProcessReader(), level, callback, context);

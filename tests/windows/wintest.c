@@ -138,6 +138,11 @@ static struct {
   int(WINAPI *RF5550_ReadAfterWake)(int, const unsigned char *, unsigned char *);
   int(WINAPI *RF5550_WriteAfterWake)(int, const unsigned char *, unsigned char *, int);
   int(WINAPI *RF5550_Mcmno)(unsigned char *);
+  int(WINAPI *CpuCardReset)(unsigned char *);
+  int(WINAPI *SamCard1Reset)(unsigned char *);
+  int(WINAPI *CPUCardProtocolType)(void);
+  int(WINAPI *ProCpuCardCmd)(const unsigned char *, unsigned char *);
+  int(WINAPI *ProSamCard1)(unsigned char *, unsigned char *);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -200,6 +205,11 @@ static void resolve_api(void) {
   RESOLVE(RF5550_ReadAfterWake);
   RESOLVE(RF5550_WriteAfterWake);
   RESOLVE(RF5550_Mcmno);
+  RESOLVE(CpuCardReset);
+  RESOLVE(SamCard1Reset);
+  RESOLVE(CPUCardProtocolType);
+  RESOLVE(ProCpuCardCmd);
+  RESOLVE(ProSamCard1);
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -767,6 +777,56 @@ static void test_e5550_calls(void) {
 
   CHECK_EQ(api.RF5550_ReadBlk(1, NULL), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.RF5550_Init(NULL, password, 0), KULVE_BAD_ARGUMENT);
+/* A reset and APDUs through the DLL, against the reader's default chip cards:
+ * a T=1 CPU card and T=0 SAMs running the simulator's demo application. */
+static void test_cpucard_calls(void) {
+  static const unsigned char name[7] = {0xF0, 0x4B, 0x55, 0x4C, 0x56, 0x45, 0x31};
+  unsigned char atr[KULVE_ATR_BUFFER_SIZE], request[KULVE_APDU_REQUEST_SIZE];
+  unsigned char packed[KULVE_PACKED_APDU_SIZE], response[KULVE_APDU_RESPONSE_SIZE + 8];
+  if (api.CpuCardReset == NULL || api.ProCpuCardCmd == NULL || api.ProSamCard1 == NULL) {
+    printf("  (CPU cards not exported in this build)\n");
+    return;
+  }
+  CHECK_EQ(api.CPUCardProtocolType(), 1); /* before any reset */
+  CHECK_EQ(api.LinkCom(PORT_BOTH), 0);
+
+  memset(atr, 0xEE, sizeof atr);
+  CHECK_EQ(api.CpuCardReset(atr), 0);
+  CHECK(atr[0] >= 2 && atr[1] == 0x3B);
+  CHECK(atr[1 + atr[0]] == 0xEE);
+  CHECK_EQ(api.CPUCardProtocolType(), 1);
+
+  /* SELECT by name in the fixed request layout; T=1 hands back the FCI. */
+  memset(request, 0, sizeof request);
+  request[1] = 0xA4;
+  request[2] = 0x04;
+  request[4] = sizeof name;
+  memcpy(request + 5, name, sizeof name);
+  memset(response, 0xEE, sizeof response);
+  CHECK_EQ(api.ProCpuCardCmd(request, response), 0x9000);
+  CHECK_EQ(response[0], 0x19);
+  CHECK(response[1] == 0x6F);
+  CHECK(response[KULVE_APDU_RESPONSE_SIZE] == 0xEE);
+
+  /* SAM 1 speaks T=0, so its reset switches the framing of every slot. */
+  CHECK_EQ(api.SamCard1Reset(atr), 0);
+  CHECK_EQ(api.CPUCardProtocolType(), 0);
+  memset(packed, 0, sizeof packed);
+  packed[1] = 0x84; /* GET CHALLENGE, Le 8 */
+  packed[5] = 8;
+  CHECK_EQ(api.ProSamCard1(packed, response), 0x9000);
+  CHECK_EQ(response[0], 8);
+  CHECK_EQ(packed[0], 5); /* the APDU as sent */
+  CHECK(memcmp(packed + 1, "\x00\x84\x00\x00\x08", 5) == 0);
+
+  /* More than 128 data bytes are refused before anything is sent. */
+  memset(packed, 0, sizeof packed);
+  packed[1] = 0xD6;
+  packed[4] = 129;
+  response[0] = 0x77;
+  CHECK_EQ(api.ProSamCard1(packed, response), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(response[0], 0);
+  CHECK_EQ(packed[4], 129);
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
@@ -797,6 +857,7 @@ static const struct test_case g_tests[] = {
     {"attendance_calls", test_attendance_calls, 1},
     {"at1608_calls", test_at1608_calls, 1},
     {"e5550_calls", test_e5550_calls, 1},
+    {"cpucard_calls", test_cpucard_calls, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

@@ -90,10 +90,6 @@ constexpr const char* kExitStatus =
     "  0               stopped by SIGINT or SIGTERM\n"
     "  1               the line could not be opened or signals not set up\n"
     "  2               the command line was wrong\n";
-    "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
-    "insert TYPE (a new memory card), remove, chip SLOT ATR|none (slot 0 the CPU\n"
-    "card, 1..4 the SAMs), t1errors. T=1 protocol errors the cards found in the\n"
-    "host's blocks are listed on standard error when kulvesim ends.\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;

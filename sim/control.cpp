@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "sim/cards/memory_card.h"
+#include "sim/mifare_reader.h"
 
 #include "sim/fault_text.h"
 
@@ -58,6 +59,16 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
   }
   if (verb == "remove" && arg.empty()) {
     sim.WithState([](ReaderState& s) { RemoveMemoryCard(s); });
+    return "ok";
+  }
+  if (verb == "mifare") {
+    if (arg == "clear") {
+      sim.WithState([](ReaderState& s) { ClearMifareField(s); });
+      return "ok";
+    }
+    const auto uid = arg.starts_with("add ") ? ParseUid(Trim(arg.substr(4))) : std::nullopt;
+    if (!uid) return "error: mifare takes add UID (8 hex digits) or clear";
+    sim.WithState([&](ReaderState& s) { PutMifareCard(s, *uid); });
     return "ok";
   }
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());

@@ -10,6 +10,8 @@
 //   state          the reader state                            -> state card=.. slot=.. power=.. standby=..
 //   insert TYPE    a new contact memory card of TYPE in the slot -> ok | error: ...
 //   remove         empty the contact slot                      -> ok
+//   mifare add UID a new Mifare Classic card (UID: 8 hex digits) in the field -> ok | error: ...
+//   mifare clear   every Mifare card leaves the field          -> ok
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 

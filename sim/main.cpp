@@ -21,6 +21,7 @@
 #include "sim/control.h"
 #include "sim/cards/memory_card.h"
 #include "sim/fault_text.h"
+#include "sim/mifare_reader.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -29,23 +30,28 @@ using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
     "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
-    "                [--card TYPE] [--fault FAULT ...] [--quiet]\n"
+    "                [--card TYPE] [--mifare UID ...] [--pace] [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
     "  --card TYPE     start with a new contact memory card of TYPE in the slot\n"
+    "  --mifare UID    a new Mifare Classic 1K card with this UID (8 hex digits) in\n"
+    "                  the field (repeatable: several cards)\n"
+    "  --pace          keep to the line's real timing: each byte received or sent\n"
+    "                  takes 10 bit times at the host's speed\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
     "  --quiet         do not trace frames on standard error\n"
     "Standard input takes: fault FAULT, clear, speed S, vanish, count, state,\n"
-    "insert TYPE (a new memory card), remove.\n";
+    "insert TYPE (a new memory card), remove, mifare add UID, mifare clear.\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
   std::vector<kulve::sim::ScheduledFault> faults;
   int card = -1;  // memory-card type in the slot at start; -1 = empty
+  std::vector<kulve::sim::MifareUid> mifareCards;  // in the field at start
   bool quiet = false;
 };
 
@@ -72,6 +78,15 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.card = static_cast<int>(type);
+    } else if (a == "--mifare" && hasValue) {
+      const auto uid = kulve::sim::ParseUid(argv[++i]);
+      if (!uid) {
+        std::fprintf(stderr, "kulvesim: --mifare takes a UID of 8 hex digits\n");
+        return false;
+      }
+      args.mifareCards.push_back(*uid);
+    } else if (a == "--pace") {
+      args.options.pace = true;
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -155,6 +170,8 @@ int main(int argc, char** argv) {
   if (args.card >= 0) {
     sim.WithState([&](kulve::sim::ReaderState& s) { InsertMemoryCard(s, static_cast<std::uint8_t>(args.card)); });
   }
+  for (const auto& uid : args.mifareCards)
+    sim.WithState([&](kulve::sim::ReaderState& s) { kulve::sim::PutMifareCard(s, uid); });
   try {
     sim.Start();
   } catch (const std::system_error& e) {

@@ -2,6 +2,7 @@
 #include "sim/reader_state.h"
 
 #include "sim/cards/memory_card.h"
+#include "sim/mifare_reader.h"
 
 namespace kulve::sim {
 

@@ -14,6 +14,7 @@
 namespace kulve::sim {
 
 class MemoryCard;  // sim/cards/memory_card.h
+struct MifareReader;  // sim/mifare_reader.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -43,6 +44,10 @@ struct ReaderState {
 
   // The contact memory card in the slot; null = none (see InsertMemoryCard).
   std::unique_ptr<MemoryCard> memoryCard;
+
+  // The RF module's Mifare side: cards in the field, keys; made on first use
+  // (see MifareOf).
+  std::unique_ptr<MifareReader> mifare;
 };
 
 }  // namespace kulve::sim

@@ -47,6 +47,7 @@ using CommandList = std::vector<Command>;
 void AddReaderCommands(CommandList& commands);
 void AddDesCommands(CommandList& commands);
 void AddMemoryCardCommands(CommandList& commands);
+void AddMifareCommands(CommandList& commands);
 
 // Argument checks; each throws UsageError naming `what` on a bad word.
 // An integer (decimal or 0x-hex) within [min, max].

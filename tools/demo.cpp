@@ -96,6 +96,9 @@ int RunDemo() {
   Heading("Contact memory cards");
   RunMemoryCardDemo(reader);
 
+  Heading("Mifare Classic contactless cards");
+  RunMifareDemo(reader);
+
   Heading("What line failures look like");
   LineFaults(reader);
   Show("UnLinkCom", UnLinkCom());

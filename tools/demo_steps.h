@@ -30,5 +30,7 @@ inline int Show(const std::string& call, int result) {
 
 // The memory-card section, given the linked simulator.
 void RunMemoryCardDemo(sim::Simulator& reader);
+// The Mifare section, given the linked simulator.
+void RunMifareDemo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

@@ -230,6 +230,7 @@ FrameServer::Io FrameServer::Flush() {
   if (!pacer_.On()) {
     result = WriteAll(out_.data(), out_.size());
   } else {
+    pacer_.BeginBurst();
     for (std::size_t i = 0; result == Io::kOk && i < out_.size(); ++i) {
       result = WaitUntil(pacer_.NextSend());
       if (result == Io::kOk) result = WriteAll(&out_[i], 1);
@@ -240,6 +241,7 @@ FrameServer::Io FrameServer::Flush() {
 }
 
 FrameServer::Io FrameServer::WriteAll(const std::uint8_t* bytes, std::size_t count) {
+  hooks_.LineBytes(count);  // before they leave, so a host that has them finds them counted
   std::size_t done = 0;
   Io result = Io::kOk;
   while (done < count) {
@@ -275,7 +277,6 @@ FrameServer::Io FrameServer::WriteAll(const std::uint8_t* bytes, std::size_t cou
       break;
     }
   }
-  hooks_.LineBytes(done);
   return result;
 }
 

@@ -26,8 +26,10 @@ void LinePacer::Received(Clock::time_point seen) {
   if (On()) heard_ = std::max(seen, heard_) + byteTime_;
 }
 
+void LinePacer::BeginBurst() { sent_ = std::max({Clock::now(), heard_, sent_}); }
+
 LinePacer::Clock::time_point LinePacer::NextSend() {
-  sent_ = std::max({Clock::now(), heard_, sent_}) + byteTime_;
+  sent_ = std::max(heard_, sent_) + byteTime_;
   return sent_;
 }
 

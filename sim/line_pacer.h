@@ -24,8 +24,12 @@ class LinePacer {
   // full one byte time after the later of `seen` and the previous byte.
   void Received(Clock::time_point seen);
 
-  // The reader sends one more byte: when its last bit has left, which is when
-  // the host may have it. Never before everything received has arrived.
+  // The reader has bytes to send from now on. They follow each other on the
+  // line, so a reader that wakes late for one byte does not push the next
+  // ones back: the line would have kept sending from its transmit queue.
+  void BeginBurst();
+  // One more byte of the burst: when its last bit has left, which is when the
+  // host may have it. Never before everything received has arrived.
   Clock::time_point NextSend();
 
  private:

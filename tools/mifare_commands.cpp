@@ -153,14 +153,14 @@ int FindKeys(Session& s, const std::vector<Key>& keys) {
 }
 
 // The steps of one mifare command, each taking its fixed number of words.
-struct StepSpec {
+struct StepForm {
   const char* name;
   int words;
   std::function<Step(const Args&)> prepare;
 };
 
-const std::vector<StepSpec>& Steps() {
-  static const std::vector<StepSpec> steps = {
+const std::vector<StepForm>& Steps() {
+  static const std::vector<StepForm> steps = {
       {"key", 1, [](const Args& a) -> Step {
          const Key key = KeyArg(a[0]);
          return [key](Session&, MifareRun& run) { run.key = {key, 0}; run.keyLoaded = false; return 0; };
@@ -227,7 +227,7 @@ const std::vector<StepSpec>& Steps() {
 }
 
 // set / inc / dec: a value operation that prints the value the card now holds.
-StepSpec ValueStep(const char* name, int (*operation)(int, unsigned, unsigned char*), long long min) {
+StepForm ValueStep(const char* name, int (*operation)(int, unsigned, unsigned char*), long long min) {
   return {name, 2, [name, operation, min](const Args& a) -> Step {
             const int block = BlockArg(a[0]);
             const int amount = IntArg(a[1], min, INT_MAX, min < 0 ? "the value" : "the amount");
@@ -243,14 +243,14 @@ StepSpec ValueStep(const char* name, int (*operation)(int, unsigned, unsigned ch
           }};
 }
 
-const StepSpec* FindStep(const std::string& name) {
-  static const std::vector<StepSpec> valueSteps = {
+const StepForm* FindStep(const std::string& name) {
+  static const std::vector<StepForm> valueSteps = {
       ValueStep("set", [](int b, unsigned p, unsigned char* v) { return RFMifare_WriteValue(b, p, v); }, INT_MIN),
       ValueStep("inc", [](int b, unsigned p, unsigned char* v) { return RFMifare_IncrementValue(b, p, v); }, 0),
       ValueStep("dec", [](int b, unsigned p, unsigned char* v) { return RFMifare_DecrementValue(b, p, v); }, 0),
   };
   for (const auto* list : {&Steps(), &valueSteps}) {
-    for (const StepSpec& step : *list)
+    for (const StepForm& step : *list)
       if (name == step.name) return &step;
   }
   return nullptr;
@@ -260,14 +260,14 @@ Action PrepareMifare(const Args& words) {
   if (words.empty()) throw UsageError("say what to do, e.g. mifare uid dump card.bin");
   std::vector<Step> steps;
   for (std::size_t i = 0; i < words.size();) {
-    const StepSpec* spec = FindStep(words[i]);
-    if (spec == nullptr) throw UsageError("unknown step " + words[i]);
+    const StepForm* form = FindStep(words[i]);
+    if (form == nullptr) throw UsageError("unknown step " + words[i]);
     const std::size_t wordsLeft = words.size() - i - 1;
-    if (static_cast<std::size_t>(spec->words) > wordsLeft)
-      throw UsageError(std::string(spec->name) + " takes " + std::to_string(spec->words) + " word(s)");
+    if (static_cast<std::size_t>(form->words) > wordsLeft)
+      throw UsageError(std::string(form->name) + " takes " + std::to_string(form->words) + " word(s)");
     const auto first = words.begin() + static_cast<std::ptrdiff_t>(i + 1);
-    steps.push_back(spec->prepare(Args(first, first + spec->words)));
-    i += 1 + static_cast<std::size_t>(spec->words);
+    steps.push_back(form->prepare(Args(first, first + form->words)));
+    i += 1 + static_cast<std::size_t>(form->words);
   }
   return [steps](Session& s) {
     if (sim::Simulator* simulator = s.Simulator()) {

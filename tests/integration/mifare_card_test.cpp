@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "sim/cards/mifare_classic.h"
+#include "sim/control.h"
+#include "sim/mifare_reader.h"
 
 namespace kulve::sim {
 namespace {
@@ -144,6 +146,24 @@ TEST(MifareCardRules, StatesAndSessions) {
   ASSERT_TRUE(card.Select(kUid));
   EXPECT_EQ(card.Authenticate(1, KeyType::kA, kKeyA), kAuthFailed);
   EXPECT_EQ(card.CardState(), Card::State::kIdle);  // a wrong key ends the session
+}
+
+TEST(MifareField, ControlCommandsPutCardsInAndTakeThemOut) {
+  Simulator sim;
+  const std::pair<const char*, const char*> lines[] = {
+      {"mifare add 0a1B2c3D", "ok"},
+      {"mifare add 11223344", "ok"},
+      {"mifare add 1122334", "error: mifare takes add UID (8 hex digits) or clear"},
+      {"mifare add 11223344x", "error: mifare takes add UID (8 hex digits) or clear"},
+      {"mifare", "error: mifare takes add UID (8 hex digits) or clear"},
+  };
+  for (const auto& [line, answer] : lines) EXPECT_EQ(RunControlCommand(sim, line), answer) << line;
+  sim.WithState([](ReaderState& s) {
+    ASSERT_EQ(MifareOf(s).field.size(), 2u);
+    EXPECT_EQ(MifareOf(s).field[0].Uid(), (MifareUid{0x0A, 0x1B, 0x2C, 0x3D}));
+  });
+  EXPECT_EQ(RunControlCommand(sim, "mifare clear"), "ok");
+  sim.WithState([](ReaderState& s) { EXPECT_TRUE(MifareOf(s).field.empty()); });
 }
 
 }  // namespace

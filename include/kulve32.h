@@ -426,6 +426,104 @@ KULVE_API int KULVE_CALL RF5550_WriteAfterWake(int block, const unsigned char *p
 KULVE_API int KULVE_CALL RF5550_Mcmno(unsigned char *answer);
 
 /* ---- Mifare Classic ------------------------------------------------------------ */
+/* Mifare Classic contactless cards through the reader's RF module: the
+ * reader's own high-level operations (key slots, key mode, card type, serial
+ * number, block, key and value operations) and the single card steps
+ * (request, anticollision, select, authentication, read, write, increment,
+ * decrement, halt). The library keeps no Mifare state and enforces no order
+ * among the steps: the reader holds the card's state. Arguments described as
+ * a byte are sent as their low 8 bits; 32-bit values (param, serial, amount)
+ * go out least significant byte first. The meaning of param, of the bytes of
+ * RFMifare_WriteKey, RFMifare_LoadKey, RFMifare_Authentication and
+ * RFMifare_Request, of the key mode and of the RFMifare_Mcmno answer belongs
+ * to the reader; the library forwards and returns them unchanged.
+ *
+ * Relinking: when an exchange fails on the line (a result 'e'..'s', which
+ * includes a reader status of the same value), the library closes the port
+ * (UnLinkCom), links again on the same port index (LinkCom) and repeats the
+ * identical request. It makes at most 3 exchanges of the request in all (the
+ * first and 2 relink-and-repeat rounds); the first one that does not fail on
+ * the line ends it, and its result is the function's. When all 3 fail, the
+ * last letter is returned. Each round costs the 1 s pause of UnLinkCom (and
+ * a second one when the fast probe goes unanswered), so a reader that has
+ * gone away (silent, or its port gone) returns the call within about 6 s.
+ * A relink has every effect of LinkCom: the card type becomes 255 (none
+ * selected) and the link speed is probed anew.
+ *
+ * Copies: the functions that return reply bytes write their buffer whatever
+ * the result: the bytes this call's last exchange received, and zeros for
+ * every byte it did not carry (a short reply, a refusal without data, a line
+ * failure). No buffer ever receives an earlier exchange's bytes. Judge the
+ * contents by the result alone. Nothing is written past the sizes below,
+ * however long the reader's reply.
+ *
+ * Results: 0 = done; a reader status (its refusal, passed on unchanged);
+ * a link-failure letter after the relinking above; 4 = a null pointer (or an
+ * out-of-range mode or slot where said), with nothing sent and nothing
+ * written. Buffers: key 6 bytes, block 16 bytes, value 4 bytes (a 32-bit
+ * integer's address sends it least significant byte first), serial number
+ * 4 bytes, two-byte answer 4 bytes (answer bytes 0 and 1, then two zeros, so
+ * it reads as a little-endian integer). */
+
+/* Two-byte answer of the reader's RF module (command 0xA1) into answer. */
+KULVE_API int KULVE_CALL RFMifare_Mcmno(unsigned char *answer);
+/* Sets the reader's key mode: mode 0 or 1 (compared as a whole integer; any
+ * other value gives 4 with nothing sent). */
+KULVE_API int KULVE_CALL RFMifare_Authmode(int mode);
+/* Stores the 6-byte key in the reader's key slot 0..15 (signed comparison;
+ * any other slot gives 4 with nothing sent). Copies nothing back. */
+KULVE_API int KULVE_CALL RFMifare_TransKey(int slot, const unsigned char *key);
+/* The card's two-byte type answer into answer. */
+KULVE_API int KULVE_CALL RFMifare_GetType(unsigned char *answer);
+/* The card's 4-byte serial number into serial, in the order the reader sends it. */
+KULVE_API int KULVE_CALL RFMifare_GetSnr(unsigned char *serial);
+/* Reads block (byte) into data (16 bytes). */
+KULVE_API int KULVE_CALL RFMifare_ReadBlock(int block, unsigned int param, unsigned char *data);
+/* Writes data (16 bytes) to block; data then receives the 16 reply bytes. */
+KULVE_API int KULVE_CALL RFMifare_WriteBlock(int block, unsigned int param, unsigned char *data);
+/* Sends selector (byte), param, key (6 bytes) and flag (byte). Copies nothing back. */
+KULVE_API int KULVE_CALL RFMifare_WriteKey(int selector, unsigned int param, const unsigned char *key, int flag);
+/* Reads the value of block into value (4 bytes). */
+KULVE_API int KULVE_CALL RFMifare_ReadValue(int block, unsigned int param, unsigned char *value);
+/* Sends value (4 bytes) for block: write, increment by, decrement by. value
+ * then receives the 4 reply bytes. */
+KULVE_API int KULVE_CALL RFMifare_WriteValue(int block, unsigned int param, unsigned char *value);
+KULVE_API int KULVE_CALL RFMifare_IncrementValue(int block, unsigned int param, unsigned char *value);
+KULVE_API int KULVE_CALL RFMifare_DecrementValue(int block, unsigned int param, unsigned char *value);
+/* Reads the whole card into card (768 bytes): for sector 0..15 in turn one
+ * exchange asks for the sector's three data blocks (the byte 4 * sector, then
+ * param), and 48 bytes go to card[48 * sector] as described under Copies.
+ * first is not used. The loop stops at once, leaving the later sectors'
+ * bytes untouched, when a sector's result is 1 (returned) or a link-failure
+ * letter that survived the relinking (returned; this keeps a reader that has
+ * gone away from holding the caller once per sector). Another refusal of a
+ * sector does not stop the loop: after all 16 sectors the result is the
+ * first such refusal, or 0 when every sector succeeded. */
+KULVE_API int KULVE_CALL RFMifare_ReadBloca(int first, unsigned int param, unsigned char *card);
+
+/* Single card steps. */
+/* Sends first, second (bytes) and key (6 bytes). */
+KULVE_API int KULVE_CALL RFMifare_LoadKey(int first, int second, const unsigned char *key);
+/* Sends mode (byte); the card's two-byte answer to the request into answer. */
+KULVE_API int KULVE_CALL RFMifare_Request(int mode, unsigned char *answer);
+/* The serial number found by anticollision into serial (4 bytes). */
+KULVE_API int KULVE_CALL RFMifare_AntiColl(unsigned char *serial);
+/* Selects the card with this serial number. The 4 bytes of serial go out
+ * least significant first, so a serial buffer filled by RFMifare_AntiColl and
+ * read as a little-endian integer goes back in the order it came. */
+KULVE_API int KULVE_CALL RFMifare_Select(unsigned int serial);
+/* Sends first, second and third (bytes). */
+KULVE_API int KULVE_CALL RFMifare_Authentication(int first, int second, int third);
+/* Reads block into data (16 bytes). */
+KULVE_API int KULVE_CALL RFMifare_Read(int block, unsigned char *data);
+/* Writes data (16 bytes) to block. Copies nothing back. */
+KULVE_API int KULVE_CALL RFMifare_Write(int block, const unsigned char *data);
+/* Increments / decrements the value of block by amount. Copy nothing back.
+ * (RFMifare_Decrment is spelled so in the export table.) */
+KULVE_API int KULVE_CALL RFMifare_Increment(int block, unsigned int amount);
+KULVE_API int KULVE_CALL RFMifare_Decrment(int block, unsigned int amount);
+/* Halts the card. */
+KULVE_API int KULVE_CALL RFMifare_Halt(void);
 
 /* ---- Attendance terminal ------------------------------------------------------- */
 /* An attendance terminal answering on the reader's link. Each device function

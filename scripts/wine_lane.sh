@@ -22,7 +22,8 @@
 #                terminal holding three weeks of records
 #   COM2         reader answering only at 9600
 #   COM3         silent line
-#   COM4         reader failing chosen commands (the faults below)
+#   COM4         reader failing chosen commands (the faults below), with a
+#                Mifare card in its field
 # COM1 to COM4 and COM10 are pinned in the prefix's registry to symlinks in a
 # temporary folder, each kept pointing at the pty of one simulator, and COM5
 # to COM9 to a path that does not
@@ -186,6 +187,9 @@ fault_args=(
   --fault checksum:silent@code=32,times=0  # GetDeviceNumber 'r'
   --fault checksum:wrong@code=10,times=0   # SelectCard      's'
 )
+# A Mifare card in COM4's field, and its serial-number query (0xAB) failing
+# once on the line, which the library mends by relinking and repeating.
+mifare_args=(--mifare 0A1B2C3D --fault ack:silent@code=0xAB,times=1)
 
 wait_for_line() {  # pid, output file, symlink
   for _ in $(seq 100); do
@@ -218,7 +222,7 @@ run_arch() {  # win32|win64
   start_sim both "${both_args[@]}"
   start_sim slow --speed 9600
   start_sim silent --speed both --fault start:silent
-  start_sim faults --speed both "${fault_args[@]}"
+  start_sim faults --speed both "${fault_args[@]}" "${mifare_args[@]}"
 
   say "$arch: kulve_implib_test.exe"
   (cd "$bin" && timeout 60 wine kulve_implib_test.exe) || status=1

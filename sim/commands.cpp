@@ -8,6 +8,7 @@
 #include "sim/memcard_commands.h"
 #include "sim/rf5550_commands.h"
 #include "sim/rf_module_commands.h"
+#include "sim/mifare_commands.h"
 
 namespace kulve::sim {
 
@@ -19,6 +20,7 @@ void RegisterReaderCommands(Firmware& firmware) {
   RegisterE5550Commands(firmware);
   RegisterRfModuleCommands(firmware);
   RegisterChipCardCommands(firmware);
+  RegisterMifareCommands(firmware);
 }
 
 }  // namespace kulve::sim

@@ -12,6 +12,7 @@
 #include "sim/terminal/sample_records.h"
 #include "sim/cpucard_commands.h"
 #include "sim/hex_text.h"
+#include "sim/mifare_reader.h"
 
 #include "sim/fault_text.h"
 
@@ -172,6 +173,16 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
     std::string answer = "t1errors " + std::to_string(errors.size());
     for (std::size_t i = 0; i < errors.size(); ++i) answer += (i == 0 ? ": " : "; ") + errors[i];
     return answer;
+  }
+  if (verb == "mifare") {
+    if (arg == "clear") {
+      sim.WithState([](ReaderState& s) { ClearMifareField(s); });
+      return "ok";
+    }
+    const auto uid = arg.starts_with("add ") ? ParseUid(Trim(arg.substr(4))) : std::nullopt;
+    if (!uid) return "error: mifare takes add UID (8 hex digits) or clear";
+    sim.WithState([&](ReaderState& s) { PutMifareCard(s, *uid); });
+    return "ok";
   }
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());
   if (verb == "state" && arg.empty()) {

@@ -23,6 +23,8 @@
 //                  with the hex ATR; "none" empties the slot   -> ok | error: ...
 //   t1errors       T=1 protocol errors the cards logged since the last ask
 //                                                              -> t1errors N[: slot: error; ...]
+//   mifare add UID a new Mifare Classic card (UID: 8 hex digits) in the field -> ok | error: ...
+//   mifare clear   every Mifare card leaves the field          -> ok
 // Empty lines and lines starting with '#' are ignored (no answer).
 #pragma once
 

@@ -71,6 +71,7 @@ FrameServer::Io FrameServer::ReadByte(int timeoutMs, std::uint8_t& byte) {
       if (got > 0) {
         inPos_ = 0;
         inLen_ = static_cast<std::size_t>(got);
+        seen_ = LinePacer::Clock::now();
       } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
         return Io::kLost;
       }
@@ -79,11 +80,19 @@ FrameServer::Io FrameServer::ReadByte(int timeoutMs, std::uint8_t& byte) {
     }
   }
   byte = in_[inPos_++];
+  hooks_.LineBytes(1);
   return Io::kOk;
+}
+
+FrameServer::Io FrameServer::ReadFrameByte(std::uint8_t& byte) {
+  const Io io = ReadByte(kFrameSilenceMs, byte);
+  if (io == Io::kOk) pacer_.Received(seen_);
+  return io;
 }
 
 FrameServer::Io FrameServer::Exchange() {
   if (!hooks_.SpeedAccepted()) return Io::kDropped;  // silence, as a reader at another speed
+  pacer_.Start(hooks_.PacedBitRate(), seen_);
   FaultPlan plan = hooks_.BeginExchange();
   const std::uint8_t start = kStartAnswer;
   Io io = Queue(ReaderByte::kStart, {&start, 1}, plan);
@@ -108,7 +117,7 @@ FrameServer::Io FrameServer::Exchange() {
   if (plan.at(ReaderByte::kAck).action == FaultKind::kWrongByte) return Io::kDropped;
 
   std::uint8_t next = 0;
-  io = ReadByte(kFrameSilenceMs, next);
+  io = ReadFrameByte(next);
   if (io == Io::kTimeout) {
     if (hooks_.Tracing()) hooks_.Trace("no 0x89 after the acknowledgement");
     return Io::kDropped;
@@ -125,11 +134,11 @@ FrameServer::Io FrameServer::Exchange() {
 FrameServer::Io FrameServer::ReadRequest(std::uint8_t& code, std::vector<std::uint8_t>& data) {
   std::uint8_t length = 0;
   std::uint8_t checksum = 0;
-  Io io = ReadByte(kFrameSilenceMs, code);
-  if (io == Io::kOk) io = ReadByte(kFrameSilenceMs, length);
+  Io io = ReadFrameByte(code);
+  if (io == Io::kOk) io = ReadFrameByte(length);
   data.resize(length);
-  for (std::size_t i = 0; io == Io::kOk && i < length; ++i) io = ReadByte(kFrameSilenceMs, data[i]);
-  if (io == Io::kOk) io = ReadByte(kFrameSilenceMs, checksum);
+  for (std::size_t i = 0; io == Io::kOk && i < length; ++i) io = ReadFrameByte(data[i]);
+  if (io == Io::kOk) io = ReadFrameByte(checksum);
   if (io == Io::kTimeout) {
     if (hooks_.Tracing()) hooks_.Trace("host fell silent in the middle of a request");
     return Io::kDropped;
@@ -217,10 +226,26 @@ FrameServer::Io FrameServer::Queue(ReaderByte step, std::span<const std::uint8_t
 }
 
 FrameServer::Io FrameServer::Flush() {
+  Io result = Io::kOk;
+  if (!pacer_.On()) {
+    result = WriteAll(out_.data(), out_.size());
+  } else {
+    pacer_.BeginBurst();
+    for (std::size_t i = 0; result == Io::kOk && i < out_.size(); ++i) {
+      result = WaitUntil(pacer_.NextSend());
+      if (result == Io::kOk) result = WriteAll(&out_[i], 1);
+    }
+  }
+  out_.clear();
+  return result;
+}
+
+FrameServer::Io FrameServer::WriteAll(const std::uint8_t* bytes, std::size_t count) {
+  hooks_.LineBytes(count);  // before they leave, so a host that has them finds them counted
   std::size_t done = 0;
   Io result = Io::kOk;
-  while (done < out_.size()) {
-    ssize_t n = ::write(line_, out_.data() + done, out_.size() - done);
+  while (done < count) {
+    ssize_t n = ::write(line_, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
@@ -252,7 +277,6 @@ FrameServer::Io FrameServer::Flush() {
       break;
     }
   }
-  out_.clear();
   return result;
 }
 
@@ -264,6 +288,19 @@ FrameServer::Io FrameServer::Wait(std::uint32_t ms) {
     if (left.count() <= 0) return Io::kOk;
     pollfd wake = {wake_, POLLIN, 0};
     int n = ::poll(&wake, 1, static_cast<int>(left.count()));
+    if (n > 0) return Io::kWoken;
+    if (n < 0 && errno != EINTR) return Io::kOk;
+  }
+}
+
+FrameServer::Io FrameServer::WaitUntil(LinePacer::Clock::time_point when) {
+  for (;;) {
+    const auto left = when - LinePacer::Clock::now();
+    if (left <= LinePacer::Clock::duration::zero()) return Io::kOk;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    pollfd wake = {wake_, POLLIN, 0};
+    const int n = ::ppoll(&wake, 1, &timeout, nullptr);
     if (n > 0) return Io::kWoken;
     if (n < 0 && errno != EINTR) return Io::kOk;
   }

@@ -14,6 +14,11 @@
 // kFrameSilenceMs in the middle of a frame, or a byte other than 0x89 after
 // the acknowledgement, also drops back to idle (a '#' there starts the next
 // exchange at once).
+//
+// Paced (ServerHooks::PacedBitRate), the server keeps to a real line's
+// timing (line_pacer.h): it acts on a byte of the host only once the byte
+// would have arrived, and puts each byte of its own on the line only when it
+// would have left.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +29,7 @@
 
 #include "sim/faults.h"
 #include "sim/firmware.h"
+#include "sim/line_pacer.h"
 
 namespace kulve::sim {
 
@@ -53,6 +59,10 @@ class ServerHooks {
   // One line of trace; only called when Tracing() is true.
   virtual bool Tracing() const = 0;
   virtual void Trace(const std::string& line) = 0;
+  // The line speed to keep to in the exchange that is starting; 0 = none.
+  virtual std::uint32_t PacedBitRate() { return 0; }
+  // Bytes taken from or put on the line.
+  virtual void LineBytes(std::size_t /*count*/) {}
 };
 
 class FrameServer {
@@ -74,13 +84,18 @@ class FrameServer {
 
   Io Exchange();
   Io ReadByte(int timeoutMs, std::uint8_t& byte);
+  // A byte in the middle of a frame: ReadByte with the frame's silence limit,
+  // then the byte's time on the line.
+  Io ReadFrameByte(std::uint8_t& byte);
   Io ReadRequest(std::uint8_t& code, std::vector<std::uint8_t>& data);
   Io SendReply(const Reply& reply, const FaultPlan& plan);
   // Queues bytes for the reader step, applying the plan; flushes first when
   // the step delays or vanishes.
   Io Queue(ReaderByte step, std::span<const std::uint8_t> bytes, const FaultPlan& plan);
   Io Flush();
+  Io WriteAll(const std::uint8_t* bytes, std::size_t count);
   Io Wait(std::uint32_t ms);  // returns kWoken early on wake
+  Io WaitUntil(LinePacer::Clock::time_point when);  // likewise
 
   int line_;
   int wake_;
@@ -89,6 +104,8 @@ class FrameServer {
   std::size_t inPos_ = 0;
   std::size_t inLen_ = 0;
   std::vector<std::uint8_t> out_;
+  LinePacer pacer_;
+  LinePacer::Clock::time_point seen_{};  // when the bytes in in_ were taken from the line
 };
 
 }  // namespace kulve::sim

@@ -27,6 +27,7 @@
 #include "sim/cards/memory_card.h"
 #include "sim/cpucard_commands.h"
 #include "sim/fault_text.h"
+#include "sim/mifare_reader.h"
 #include "sim/simulator.h"
 #include "sim/terminal/sample_records.h"
 
@@ -48,6 +49,8 @@ constexpr const char* kUsage =
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
+    "  --pace          keep to the line's real timing: each byte received or sent\n"
+    "                  takes 10 bit times at the host's speed\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
@@ -62,6 +65,8 @@ constexpr const char* kUsage =
     "  --at1608 SEED   a new AT88SC1608 card in the slot whose secret seed is SEED\n"
     "                  (16 hex digits)\n"
     "  --e5550         a new e5550 transponder in the RF field\n"
+    "  --mifare UID    a new Mifare Classic 1K card with this UID (8 hex digits) in\n"
+    "                  the field (repeatable: several cards)\n"
     "  --terminal      the attendance terminal filled with three weeks of records\n"
     "\n"
     "standard input:\n"
@@ -77,6 +82,8 @@ constexpr const char* kUsage =
     "  chip SLOT ATR|none  a chip card with that ATR in slot 0 (CPU) or 1..4 (SAMs)\n"
     "  t1errors        the T=1 protocol errors the chip cards logged (and forget them)\n"
     "  e5550 place|remove|leave  a new transponder; none; out of the field and back\n"
+    "  mifare add UID  another Mifare Classic card in the field\n"
+    "  mifare clear    no Mifare card in the field\n"
     "  clock           the attendance terminal's clock\n"
     "  display         what the terminal's display shows\n"
     "  terminal        the terminal's record store and transfer state\n"
@@ -99,6 +106,7 @@ struct Args {
   std::optional<kulve::sim::At1608Block> at1608Seed;  // an AT88SC1608 card in the slot at start
   bool transponder = false;  // an e5550 transponder in the field at start
   std::vector<std::pair<std::string, std::string>> chipCards;  // slot, ATR
+  std::vector<kulve::sim::MifareUid> mifareCards;  // in the field at start
   bool quiet = false;
 };
 
@@ -144,6 +152,15 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.chipCards.emplace_back(sam, argv[++i]);
+    } else if (a == "--mifare" && hasValue) {
+      const auto uid = kulve::sim::ParseUid(argv[++i]);
+      if (!uid) {
+        std::fprintf(stderr, "kulvesim: --mifare takes a UID of 8 hex digits\n");
+        return false;
+      }
+      args.mifareCards.push_back(*uid);
+    } else if (a == "--pace") {
+      args.options.pace = true;
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);
@@ -242,6 +259,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  for (const auto& uid : args.mifareCards)
+    sim.WithState([&](kulve::sim::ReaderState& s) { kulve::sim::PutMifareCard(s, uid); });
   try {
     sim.Start();
   } catch (const std::system_error& e) {

@@ -8,6 +8,7 @@
 #include "sim/cards/chip_card.h"
 #include "sim/cards/memory_card.h"
 #include "sim/cpucard_commands.h"
+#include "sim/mifare_reader.h"
 
 namespace kulve::sim {
 

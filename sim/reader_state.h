@@ -22,6 +22,7 @@ class ChipCard;    // sim/cards/chip_card.h
 
 // The CPU card slot (0) and the four SAM slots (1..4).
 inline constexpr std::size_t kChipSlots = 5;
+struct MifareReader;  // sim/mifare_reader.h
 
 enum class PowerState : std::uint8_t { kOff = 0, kOn = 1 };
 
@@ -65,6 +66,9 @@ struct ReaderState {
   // The chip cards, indexed by slot; null = empty. A new reader has a card
   // in every slot (see InsertDefaultChipCards in sim/cpucard_commands.h).
   std::array<std::unique_ptr<ChipCard>, kChipSlots> chipCards;
+  // The RF module's Mifare side: cards in the field, keys; made on first use
+  // (see MifareOf).
+  std::unique_ptr<MifareReader> mifare;
 };
 
 }  // namespace kulve::sim

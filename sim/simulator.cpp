@@ -155,6 +155,12 @@ bool Simulator::SpeedAccepted() {
   return accepted;
 }
 
+std::uint32_t Simulator::PacedBitRate() {
+  if (!options_.pace || !line_.IsPty()) return 0;  // a device keeps to its own speed
+  const std::uint32_t bps = line_.HostSpeed();
+  return bps == 38400 ? 57600 : bps;  // the custom-rate marker stands for the fast speed (line.h)
+}
+
 FaultPlan Simulator::BeginExchange() {
   FaultPlan plan = faults_.BeginExchange();
   if (!plan.Empty() && Tracing()) Trace("faults apply to this exchange");

@@ -44,6 +44,9 @@ struct SimulatorOptions {
   std::string linkPath;
   // One line per frame event, called on the server thread.
   std::function<void(const std::string&)> trace;
+  // On a pty, keep to the timing of a real line at the speed the host set:
+  // each byte received or sent takes 10 bit times (see line_pacer.h).
+  bool pace = false;
 };
 
 class Simulator : private ServerHooks {
@@ -93,6 +96,8 @@ class Simulator : private ServerHooks {
 
   // Exchanges whose reply went out in full (counted as its last byte leaves).
   std::uint64_t ExchangeCount() const { return exchanges_.load(); }
+  // Bytes taken from and put on the line since the start.
+  std::uint64_t LineBytes() const { return lineBytes_.load(); }
   // Well-formed requests received, oldest first (the latest kRequestLogSize).
   std::vector<Request> Requests() const;
   void ClearRequests();
@@ -110,6 +115,8 @@ class Simulator : private ServerHooks {
   void ExchangeCompleted() override { exchanges_.fetch_add(1); }
   bool Tracing() const override { return static_cast<bool>(options_.trace); }
   void Trace(const std::string& line) override { options_.trace(line); }
+  std::uint32_t PacedBitRate() override;
+  void LineBytes(std::size_t count) override { lineBytes_.fetch_add(count); }
 
   void Serve();
   void Wake();  // caller holds lineMutex_
@@ -125,6 +132,7 @@ class Simulator : private ServerHooks {
 
   FaultSchedule faults_;
   std::atomic<std::uint64_t> exchanges_{0};
+  std::atomic<std::uint64_t> lineBytes_{0};
 
   mutable std::mutex lineMutex_;  // line_, slavePath_, wake pipe, vanish handshake
   std::condition_variable lineClosed_;

@@ -104,6 +104,8 @@ int RunDemo() {
   RunE5550Demo(reader);
   Heading("CPU cards and SAMs");
   RunCpuCardDemo(reader);
+  Heading("Mifare Classic contactless cards");
+  RunMifareDemo(reader);
 
   Heading("What line failures look like");
   LineFaults(reader);

@@ -38,5 +38,7 @@ void RunAt1608Demo(sim::Simulator& reader);
 void RunE5550Demo(sim::Simulator& reader);
 // The CPU card and SAM section, given the linked simulator.
 void RunCpuCardDemo(sim::Simulator& reader);
+// The Mifare section, given the linked simulator.
+void RunMifareDemo(sim::Simulator& reader);
 
 }  // namespace kulve::tool

@@ -4,6 +4,7 @@
 //   kulve --port /dev/ttyUSB0 inquire power on select 1 read 18 0 0 16
 //   kulve --sim devno version
 //   kulve des enc --key 0123456789ABCDEF 4E6F772069732074
+//   kulve --sim mifare uid dump card.bin
 //   kulve demo
 //
 // Commands run in order; each takes a fixed number of words (or, for a few,
@@ -32,6 +33,7 @@ CommandList AllCommands() {
   AddAt1608Commands(commands);
   AddE5550Commands(commands);
   AddCpuCardCommands(commands);
+  AddMifareCommands(commands);
   AddDesCommands(commands);
   return commands;
 }

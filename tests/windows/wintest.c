@@ -18,6 +18,8 @@
  *                scripts/wine_lane.sh starts it with the matching faults)
  * The reader on COM1 has an attendance terminal holding three weeks of
  * records (kulvesim --terminal).
+ *                scripts/wine_lane.sh starts it with the matching faults), with
+ *                Mifare card 0A 1B 2C 3D in its field (see test_mifare_calls)
  * --no-reader runs only the tests that need no port. Naming tests runs just
  * those. Ends with "N passed, N failed"; exit status 0 when nothing failed.
  */
@@ -143,6 +145,12 @@ static struct {
   int(WINAPI *CPUCardProtocolType)(void);
   int(WINAPI *ProCpuCardCmd)(const unsigned char *, unsigned char *);
   int(WINAPI *ProSamCard1)(unsigned char *, unsigned char *);
+  int(WINAPI *RFMifare_Authmode)(int);
+  int(WINAPI *RFMifare_TransKey)(int, const unsigned char *);
+  int(WINAPI *RFMifare_GetSnr)(unsigned char *);
+  int(WINAPI *RFMifare_ReadBlock)(int, unsigned int, unsigned char *);
+  int(WINAPI *RFMifare_ReadBloca)(int, unsigned int, unsigned char *);
+  int(WINAPI *RFMifare_Halt)(void);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -210,6 +218,12 @@ static void resolve_api(void) {
   RESOLVE(CPUCardProtocolType);
   RESOLVE(ProCpuCardCmd);
   RESOLVE(ProSamCard1);
+  RESOLVE(RFMifare_Authmode);
+  RESOLVE(RFMifare_TransKey);
+  RESOLVE(RFMifare_GetSnr);
+  RESOLVE(RFMifare_ReadBlock);
+  RESOLVE(RFMifare_ReadBloca);
+  RESOLVE(RFMifare_Halt);
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -827,6 +841,45 @@ static void test_cpucard_calls(void) {
   CHECK_EQ(api.ProSamCard1(packed, response), KULVE_BAD_ARGUMENT);
   CHECK_EQ(response[0], 0);
   CHECK_EQ(packed[4], 129);
+/* The Mifare exports through the DLL, on COM4 with a card in the field. Its
+ * first serial-number query fails on the line (no acknowledgement): the
+ * library closes the port, links again and repeats the request, so the call
+ * succeeds after the lost acknowledgement (~1 s) and the closing pause (1 s).
+ * Buffers are written to their documented size and no further. */
+static void test_mifare_calls(void) {
+  static const unsigned char key[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  unsigned char serial[8], block[32], card[800];
+  double start, elapsed;
+  int i;
+  if (api.RFMifare_GetSnr == NULL || api.RFMifare_ReadBloca == NULL || api.RFMifare_Halt == NULL) {
+    printf("  (Mifare not exported in this build)\n");
+    return;
+  }
+  CHECK_EQ(api.LinkCom(PORT_FAULTS), 0);
+  memset(serial, 0xA5, sizeof serial);
+  start = now_seconds();
+  CHECK_EQ(api.RFMifare_GetSnr(serial), 0);
+  elapsed = now_seconds() - start;
+  printf("  serial number after a relink: %.3f s\n", elapsed);
+  CHECK(elapsed > 1.5 && elapsed < 10.0);
+  CHECK(serial[0] == 0x0A && serial[1] == 0x1B && serial[2] == 0x2C && serial[3] == 0x3D);
+  for (i = 4; i < (int)sizeof serial; ++i) CHECK(serial[i] == 0xA5);
+
+  CHECK_EQ(api.RFMifare_Authmode(2), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.RFMifare_TransKey(16, key), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.RFMifare_TransKey(15, key), 0);
+  CHECK_EQ(api.RFMifare_Authmode(0), 0);
+
+  memset(block, 0xA5, sizeof block);
+  CHECK_EQ(api.RFMifare_ReadBlock(0, 0, block), 0); /* the manufacturer block starts with the UID */
+  CHECK(memcmp(block, serial, 4) == 0);
+  for (i = 16; i < (int)sizeof block; ++i) CHECK(block[i] == 0xA5);
+
+  memset(card, 0xA5, sizeof card);
+  CHECK_EQ(api.RFMifare_ReadBloca(0, 0, card), 0);
+  CHECK(memcmp(card, serial, 4) == 0);
+  for (i = 768; i < (int)sizeof card; ++i) CHECK(card[i] == 0xA5);
+  CHECK_EQ(api.RFMifare_Halt(), 0);
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
@@ -858,6 +911,7 @@ static const struct test_case g_tests[] = {
     {"at1608_calls", test_at1608_calls, 1},
     {"e5550_calls", test_e5550_calls, 1},
     {"cpucard_calls", test_cpucard_calls, 1},
+    {"mifare_calls", test_mifare_calls, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

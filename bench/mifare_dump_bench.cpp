@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// A whole-card Mifare dump (the one kulve's "mifare dump" makes) through the
+// library against a simulated reader that keeps to the line's real timing,
+// beside the bound the line alone sets: every byte of every exchange the
+// dump made (counted by the reader) takes 10 bit times. "ratio" is the dump's
+// time over that bound; 1.00 would mean the line never idles. The unpaced run
+// beside it shows what the exchanges cost without the line (library, pty and
+// both sides' scheduling), the part that can push the ratio above 1.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+#include "kulve32.h"
+#include "sim/mifare_reader.h"
+#include "sim/simulator.h"
+#include "tools/mifare_card.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// range(0): the line speed; range(1): 1 = the reader keeps to the line's timing.
+void BM_MifareDump(benchmark::State& state) {
+  const auto speed = static_cast<std::uint32_t>(state.range(0));
+  const bool paced = state.range(1) == 1;
+  kulve::sim::SimulatorOptions options;
+  options.pace = paced;
+  options.speeds = speed == 9600 ? kulve::sim::SpeedSet::k9600Only : kulve::sim::SpeedSet::k57600Only;
+  kulve::sim::Simulator reader(options);
+  reader.Start();
+  reader.WithState([](kulve::sim::ReaderState& s) { kulve::sim::PutSampleMifareCard(s); });
+  for (int index = 0; index < 10; ++index) SetComPortPath(index, "/nonexistent/kulve-bench-port");
+  SetComPortPath(0, reader.HostPath().c_str());
+  if (LinkCom(0) != 0 || static_cast<std::uint32_t>(ComBaudRate()) != speed) {
+    state.SkipWithError("the simulated reader did not link at the speed asked");
+    return;
+  }
+  const double byteSeconds = 10.0 / speed;
+  double dumpSeconds = 0;
+  double lineSeconds = 0;
+  double exchangeBytes = 0;
+  for (auto _ : state) {
+    const std::uint64_t bytesBefore = reader.LineBytes();
+    kulve::tool::MifareDump dump{};
+    const auto start = Clock::now();
+    const int result = kulve::tool::DumpCard({}, dump, [](int, int) {});
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (result != 0) {
+      state.SkipWithError("the dump failed");
+      break;
+    }
+    const auto bytes = static_cast<double>(reader.LineBytes() - bytesBefore);
+    state.SetIterationTime(elapsed);
+    dumpSeconds += elapsed;
+    lineSeconds += bytes * byteSeconds;
+    exchangeBytes = bytes;
+  }
+  if (lineSeconds > 0) {
+    const auto runs = static_cast<double>(state.iterations());
+    state.counters["dump_ms"] = dumpSeconds / runs * 1000;
+    state.counters["bytes"] = exchangeBytes;
+    if (paced) {
+      state.counters["line_ms"] = lineSeconds / runs * 1000;
+      state.counters["ratio"] = dumpSeconds / lineSeconds;
+    }
+  }
+  UnLinkCom();
+}
+
+BENCHMARK(BM_MifareDump)
+    ->ArgNames({"bps", "paced"})
+    ->Args({57600, 1})
+    ->Args({9600, 1})
+    ->Args({57600, 0})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+// A Mifare Classic 1K card in the reader's field, with the rules the card
+// itself enforces.
+//
+// Memory: 64 blocks of 16 bytes in 16 sectors of 4 blocks. Block 0 is the
+// read-only manufacturer block: UID (4 bytes), their XOR, SAK 08, ATQA 04 00,
+// eight manufacturer bytes. Block 3 of each sector is its trailer: key A
+// (bytes 0..5), access bytes (6..8, see mifare_access.h), a general-purpose
+// byte (9) and key B (10..15). A new card has zero data blocks, both keys
+// FF FF FF FF FF FF and access bytes FF 07 80 69.
+//
+// States: idle -> (request; halted cards only with a wake-up request) ->
+// ready -> (select by UID) -> active -> (halt) -> halted. Only an active card
+// authenticates, and only an authenticated one reads or writes, and only in
+// the sector it authenticated. A failed authentication sends the card back
+// to idle.
+//
+// Rules on access (reader statuses in mifare_status below):
+//   - every read, write and value step checks the block's access condition
+//     against the key that authenticated (kAccessDenied);
+//   - a key B that the trailer lets be read is plain data: after
+//     authenticating with it nothing is allowed;
+//   - trailers read back with key A as zeros, and key B as zeros unless it may
+//     be read; a trailer write changes only the fields the key may write (the
+//     others keep their value) and is refused when it may write none; access
+//     bytes whose inverted copies disagree are refused (kBadAccessBits)
+//     rather than written, where a real card would lock the sector for good;
+//   - block 0 is never written;
+//   - value blocks hold a signed 32-bit value v as v, ~v, v (little-endian)
+//     and an address byte a as a, ~a, a, ~a. Increment and decrement load
+//     the block's value into the card's transfer register, changed by the
+//     amount (kValueOverflow past the 32-bit range, kNotValueBlock for a block
+//     not in that format); restore loads it unchanged; transfer writes the
+//     register to a block of the authenticated sector, with its address byte.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "sim/cards/mifare_access.h"
+
+namespace kulve::sim {
+
+// Reader statuses of the Mifare commands (besides those of firmware.h).
+namespace mifare_status {
+inline constexpr std::uint8_t kNoCard = 0x01;            // no card in the field answered
+inline constexpr std::uint8_t kAuthFailed = 0xC0;        // wrong key: the card went back to idle
+inline constexpr std::uint8_t kNotAuthenticated = 0xC1;  // the block's sector is not authenticated
+inline constexpr std::uint8_t kAccessDenied = 0xC2;      // the access conditions forbid it with this key
+inline constexpr std::uint8_t kNotValueBlock = 0xC3;     // the block is not in value-block format
+inline constexpr std::uint8_t kValueOverflow = 0xC4;     // the value would leave the signed 32-bit range
+inline constexpr std::uint8_t kBadAccessBits = 0xC5;     // access bytes whose inverted copies disagree
+inline constexpr std::uint8_t kKeyUnknown = 0xC6;        // the reader cannot keep the other key (WriteKey)
+}  // namespace mifare_status
+
+using MifareBlock = std::array<std::uint8_t, 16>;
+using MifareKey = std::array<std::uint8_t, 6>;
+using MifareUid = std::array<std::uint8_t, 4>;
+
+inline constexpr MifareKey kTransportKey{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+class MifareClassicCard {
+ public:
+  static constexpr std::size_t kBlockCount = 64;
+  static constexpr std::size_t kSectorCount = 16;
+  static constexpr std::size_t kBlocksPerSector = 4;
+  static constexpr std::array<std::uint8_t, 2> kAtqa{0x04, 0x00};
+  static constexpr std::uint8_t kSak = 0x08;
+
+  enum class State : std::uint8_t { kIdle, kReady, kActive, kHalted };
+
+  // A new card with this UID, as described above.
+  explicit MifareClassicCard(const MifareUid& uid);
+
+  const MifareUid& Uid() const { return uid_; }
+  State CardState() const { return state_; }
+
+  // Anticollision and selection. Request: an idle card (or a halted one when
+  // wakeHalted) becomes ready and answers true. Select: a ready card with this
+  // UID becomes active. Deselect: a ready or active card returns to idle (the
+  // reader has moved on to another card).
+  bool Request(bool wakeHalted);
+  bool Select(const MifareUid& uid);
+  void Deselect();
+  bool Halt();  // an active card halts; false when it was not active
+
+  // The card's steps; each returns 0 or a reader status. A card that is not
+  // active answers nothing (kNoCard).
+  std::uint8_t Authenticate(std::size_t block, KeyType key, const MifareKey& value);
+  std::uint8_t Read(std::size_t block, MifareBlock& out) const;
+  std::uint8_t Write(std::size_t block, const MifareBlock& data);
+  std::uint8_t Increment(std::size_t block, std::uint32_t amount);
+  std::uint8_t Decrement(std::size_t block, std::uint32_t amount);
+  std::uint8_t Restore(std::size_t block);
+  std::uint8_t Transfer(std::size_t block);
+
+  // Value-block format.
+  static std::optional<std::int32_t> ValueOf(const MifareBlock& block);
+  static MifareBlock ValueBlock(std::int32_t value, std::uint8_t address);
+
+  static bool IsTrailer(std::size_t block) { return block % kBlocksPerSector == 3; }
+  static std::size_t SectorOf(std::size_t block) { return block / kBlocksPerSector; }
+  static std::size_t TrailerOf(std::size_t sector) { return sector * kBlocksPerSector + 3; }
+
+  // Direct access for setting up and checking a card; no rules applied.
+  std::array<MifareBlock, kBlockCount>& Blocks() { return blocks_; }
+  const std::array<MifareBlock, kBlockCount>& Blocks() const { return blocks_; }
+  void SetTrailer(std::size_t sector, const MifareKey& keyA, const AccessConditions& conditions,
+                  const MifareKey& keyB);
+
+ private:
+  // 0, or why the authenticated key may not run `op` on a data block.
+  std::uint8_t CheckData(std::size_t block, DataOp op) const;
+  std::uint8_t CheckSession(std::size_t block) const;
+  std::uint8_t Condition(std::size_t block) const;
+  std::uint8_t ChangeValue(std::size_t block, std::int64_t delta, DataOp op);
+  std::uint8_t WriteTrailer(std::size_t block, const MifareBlock& data);
+
+  MifareUid uid_;
+  State state_ = State::kIdle;
+  std::array<MifareBlock, kBlockCount> blocks_{};
+  std::optional<std::size_t> authSector_;
+  KeyType authKey_ = KeyType::kA;
+  struct Register {
+    std::int32_t value;
+    std::uint8_t address;
+  };
+  std::optional<Register> transfer_;
+};
+
+}  // namespace kulve::sim

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+// Whole-card work on a Mifare Classic 1K card through the library's exports:
+// the 1024-byte dump that Mifare Classic tools exchange (blocks 0..63 in
+// order, trailers included) and putting such a dump back on a card.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace kulve::tool {
+
+inline constexpr std::size_t kMifareBlocks = 64;
+inline constexpr std::size_t kMifareSectors = 16;
+using MifareDump = std::array<std::uint8_t, kMifareBlocks * 16>;
+
+// The key the reader authenticates every sector with.
+struct MifareKeyChoice {
+  std::array<std::uint8_t, 6> key{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  int type = 0;  // the reader's key mode: 0 key A, 1 key B
+};
+
+// done out of total steps.
+using Progress = std::function<void(int done, int total)>;
+
+// Puts the key into all 16 key slots of the reader and sets the key mode.
+int LoadReaderKey(const MifareKeyChoice& choice);
+
+// Reads the card: the data blocks of all sectors, then each trailer. The
+// card never shows key A, so the dump holds the key that opened the sector;
+// key B is what the card shows (zeros unless its access bytes let it be
+// read), or the key that opened the sector when that was key B. 0, or the
+// first failure (dump then incomplete).
+int DumpCard(const MifareKeyChoice& choice, MifareDump& dump, const Progress& progress);
+
+// Writes the data blocks of the dump (block 0, which no card lets be
+// written, and the trailers skipped); with trailers, each sector's trailer
+// after its data blocks. Stops at the first failure and returns it.
+int RestoreCard(const MifareKeyChoice& choice, const MifareDump& dump, bool trailers, const Progress& progress);
+
+// Whether a trailer as the card shows it lets key A read key B.
+bool KeyBReadable(const std::uint8_t* trailer);
+
+}  // namespace kulve::tool

@@ -1,0 +1,364 @@
+// SPDX-License-Identifier: MIT
+// The mifare command of the kulve tool, and the Mifare section of the demo.
+//
+//   kulve --port /dev/ttyUSB0 mifare uid dump card.bin
+//   kulve --sim mifare key A0A1A2A3A4A5 get 4 inc 4 10
+//
+// "mifare" takes the rest of the line as a list of steps, run in order with
+// one key for every sector (FFFFFFFFFFFF as key A unless a key step says
+// otherwise).
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "kulve32.h"
+#include "sim/mifare_reader.h"
+#include "tools/command.h"
+#include "tools/demo_steps.h"
+#include "tools/hex.h"
+#include "tools/mifare_card.h"
+
+namespace kulve::tool {
+namespace {
+
+using Key = std::array<std::uint8_t, 6>;
+
+// What the steps of one mifare command share while they run.
+struct MifareRun {
+  MifareKeyChoice key;
+  bool keyLoaded = false;
+};
+using Step = std::function<int(Session&, MifareRun&)>;
+
+Key KeyArg(const std::string& text) {
+  const Bytes bytes = HexArg(text, 6, 6, "the key");
+  Key key{};
+  std::copy(bytes.begin(), bytes.end(), key.begin());
+  return key;
+}
+
+int BlockArg(const std::string& text) { return IntArg(text, 0, 63, "the block"); }
+
+int Value(const unsigned char* bytes) {
+  return static_cast<int>(static_cast<unsigned>(bytes[0]) | static_cast<unsigned>(bytes[1]) << 8 |
+                          static_cast<unsigned>(bytes[2]) << 16 | static_cast<unsigned>(bytes[3]) << 24);
+}
+
+void PutValue(int value, unsigned char* bytes) {
+  const auto v = static_cast<unsigned>(value);
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// The reader's slots hold the current key before a step that authenticates.
+int WithKey(Session& s, MifareRun& run, const std::string& what) {
+  if (run.keyLoaded) return 0;
+  const int result = LoadReaderKey(run.key);
+  if (result != 0) return Report(s, what + ": loading the key", result);
+  run.keyLoaded = true;
+  return 0;
+}
+
+// A progress line on a terminal; nothing when standard error is a file.
+Progress ProgressLine(Session& s, const std::string& what) {
+  const bool show = !s.Quiet() && ::isatty(STDERR_FILENO) == 1;
+  return [show, what](int done, int total) {
+    if (!show) return;
+    std::fprintf(stderr, "\r%s: %d/%d", what.c_str(), done, total);
+    if (done == total) std::fputs("\r\033[K", stderr);
+  };
+}
+
+MifareDump ReadDumpFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw UsageError("cannot read " + path);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  MifareDump dump{};
+  if (bytes.size() != dump.size())
+    throw UsageError(path + " holds " + std::to_string(bytes.size()) + " bytes, not a 1024-byte card dump");
+  std::copy(bytes.begin(), bytes.end(), dump.begin());
+  return dump;
+}
+
+// One key per line as 12 hex digits; blank lines and '#' comments skipped.
+std::vector<Key> ReadKeyFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw UsageError("cannot read " + path);
+  std::vector<Key> keys;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    line = line.substr(0, line.find('#'));
+    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\t' || c == '\r'; }, ' ');
+    if (line.find_first_not_of(' ') == std::string::npos) continue;
+    try {
+      keys.push_back(KeyArg(line));
+    } catch (const UsageError& error) {
+      throw UsageError(path + " line " + std::to_string(number) + ": " + error.what());
+    }
+  }
+  if (keys.empty()) throw UsageError(path + " holds no keys");
+  return keys;
+}
+
+int Dump(Session& s, MifareRun& run, const std::string& path) {
+  MifareDump dump{};
+  const int result = DumpCard(run.key, dump, ProgressLine(s, "reading the card"));
+  run.keyLoaded = true;
+  if (result != 0) return Report(s, "mifare dump", result);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(dump.data()), static_cast<std::streamsize>(dump.size()));
+  if (!out.flush()) {
+    std::fprintf(stderr, "mifare dump: cannot write %s\n", path.c_str());
+    return 1;
+  }
+  return Report(s, "mifare dump (1024 bytes to " + path + ")", 0);
+}
+
+int Restore(Session& s, MifareRun& run, const MifareDump& dump, bool trailers) {
+  const int result = RestoreCard(run.key, dump, trailers, ProgressLine(s, "writing the card"));
+  run.keyLoaded = true;
+  return Report(s, trailers ? "mifare restore with trailers" : "mifare restore", result);
+}
+
+// Tries every key as key A and as key B on each sector with the single
+// steps: select the card, load the key, authenticate.
+int FindKeys(Session& s, const std::vector<Key>& keys) {
+  for (int sector = 0; sector < static_cast<int>(kMifareSectors); ++sector) {
+    std::string found[2] = {"?", "?"};
+    for (int type = 0; type < 2; ++type) {
+      for (const Key& key : keys) {
+        unsigned char answer[4], serial[4];
+        int result = RFMifare_Request(1, answer);
+        if (result == 0) result = RFMifare_AntiColl(serial);
+        if (result == 0) result = RFMifare_Select(static_cast<unsigned>(Value(serial)));
+        if (result == 0) result = RFMifare_LoadKey(type, 0, key.data());
+        if (result != 0) return Report(s, "mifare keys", result);
+        if (RFMifare_Authentication(type, sector * 4, 0) == 0) {
+          found[type] = FormatHex(key);
+          break;
+        }
+      }
+    }
+    std::printf("sector %2d: key A %s, key B %s\n", sector, found[0].c_str(), found[1].c_str());
+  }
+  return Report(s, "mifare keys", 0);
+}
+
+// The steps of one mifare command, each taking its fixed number of words.
+struct StepForm {
+  const char* name;
+  int words;
+  std::function<Step(const Args&)> prepare;
+};
+
+const std::vector<StepForm>& Steps() {
+  static const std::vector<StepForm> steps = {
+      {"key", 1, [](const Args& a) -> Step {
+         const Key key = KeyArg(a[0]);
+         return [key](Session&, MifareRun& run) { run.key = {key, 0}; run.keyLoaded = false; return 0; };
+       }},
+      {"keyb", 1, [](const Args& a) -> Step {
+         const Key key = KeyArg(a[0]);
+         return [key](Session&, MifareRun& run) { run.key = {key, 1}; run.keyLoaded = false; return 0; };
+       }},
+      {"uid", 0, [](const Args&) -> Step {
+         return [](Session& s, MifareRun&) {
+           unsigned char serial[4];
+           const int result = RFMifare_GetSnr(serial);
+           if (result == 0) std::printf("%s\n", FormatHex(serial).c_str());
+           return Report(s, "mifare uid", result);
+         };
+       }},
+      {"read", 1, [](const Args& a) -> Step {
+         const int block = BlockArg(a[0]);
+         return [block](Session& s, MifareRun& run) {
+           if (const int failed = WithKey(s, run, "mifare read")) return failed;
+           unsigned char data[16];
+           const int result = RFMifare_ReadBlock(block, 0, data);
+           if (result == 0) std::printf("%s\n", FormatHex(data).c_str());
+           return Report(s, "mifare read", result);
+         };
+       }},
+      {"write", 2, [](const Args& a) -> Step {
+         const int block = BlockArg(a[0]);
+         const Bytes data = HexArg(a[1], 16, 16, "the block data");
+         return [block, data](Session& s, MifareRun& run) {
+           if (const int failed = WithKey(s, run, "mifare write")) return failed;
+           Bytes copy = data;
+           return Report(s, "mifare write", RFMifare_WriteBlock(block, 0, copy.data()));
+         };
+       }},
+      {"dump", 1, [](const Args& a) -> Step {
+         const std::string path = a[0];
+         return [path](Session& s, MifareRun& run) { return Dump(s, run, path); };
+       }},
+      {"restore", 1, [](const Args& a) -> Step {
+         const auto dump = std::make_shared<MifareDump>(ReadDumpFile(a[0]));
+         return [dump](Session& s, MifareRun& run) { return Restore(s, run, *dump, false); };
+       }},
+      {"restore-all", 1, [](const Args& a) -> Step {
+         const auto dump = std::make_shared<MifareDump>(ReadDumpFile(a[0]));
+         return [dump](Session& s, MifareRun& run) { return Restore(s, run, *dump, true); };
+       }},
+      {"keys", 1, [](const Args& a) -> Step {
+         const std::vector<Key> keys = ReadKeyFile(a[0]);
+         return [keys](Session& s, MifareRun&) { return FindKeys(s, keys); };
+       }},
+      {"get", 1, [](const Args& a) -> Step {
+         const int block = BlockArg(a[0]);
+         return [block](Session& s, MifareRun& run) {
+           if (const int failed = WithKey(s, run, "mifare get")) return failed;
+           unsigned char value[4];
+           const int result = RFMifare_ReadValue(block, 0, value);
+           if (result == 0) std::printf("%d\n", Value(value));
+           return Report(s, "mifare get", result);
+         };
+       }},
+  };
+  return steps;
+}
+
+// set / inc / dec: a value operation that prints the value the card now holds.
+StepForm ValueStep(const char* name, int (*operation)(int, unsigned, unsigned char*), long long min) {
+  return {name, 2, [name, operation, min](const Args& a) -> Step {
+            const int block = BlockArg(a[0]);
+            const int amount = IntArg(a[1], min, INT_MAX, min < 0 ? "the value" : "the amount");
+            const std::string what = std::string("mifare ") + name;
+            return [=](Session& s, MifareRun& run) {
+              if (const int failed = WithKey(s, run, what)) return failed;
+              unsigned char value[4];
+              PutValue(amount, value);
+              const int result = operation(block, 0, value);
+              if (result == 0) std::printf("%d\n", Value(value));
+              return Report(s, what, result);
+            };
+          }};
+}
+
+const StepForm* FindStep(const std::string& name) {
+  static const std::vector<StepForm> valueSteps = {
+      ValueStep("set", [](int b, unsigned p, unsigned char* v) { return RFMifare_WriteValue(b, p, v); }, INT_MIN),
+      ValueStep("inc", [](int b, unsigned p, unsigned char* v) { return RFMifare_IncrementValue(b, p, v); }, 0),
+      ValueStep("dec", [](int b, unsigned p, unsigned char* v) { return RFMifare_DecrementValue(b, p, v); }, 0),
+  };
+  for (const auto* list : {&Steps(), &valueSteps}) {
+    for (const StepForm& step : *list)
+      if (name == step.name) return &step;
+  }
+  return nullptr;
+}
+
+Action PrepareMifare(const Args& words) {
+  if (words.empty()) throw UsageError("say what to do, e.g. mifare uid dump card.bin");
+  std::vector<Step> steps;
+  for (std::size_t i = 0; i < words.size();) {
+    const StepForm* form = FindStep(words[i]);
+    if (form == nullptr) throw UsageError("unknown step " + words[i]);
+    const std::size_t wordsLeft = words.size() - i - 1;
+    if (static_cast<std::size_t>(form->words) > wordsLeft)
+      throw UsageError(std::string(form->name) + " takes " + std::to_string(form->words) + " word(s)");
+    const auto first = words.begin() + static_cast<std::ptrdiff_t>(i + 1);
+    steps.push_back(form->prepare(Args(first, first + form->words)));
+    i += 1 + static_cast<std::size_t>(form->words);
+  }
+  return [steps](Session& s) {
+    if (sim::Simulator* simulator = s.Simulator()) {
+      const bool placed = simulator->WithState([](sim::ReaderState& st) {
+        if (!sim::MifareOf(st).field.empty()) return false;
+        sim::PutSampleMifareCard(st);
+        return true;
+      });
+      if (placed && !s.Quiet()) std::fprintf(stderr, "the simulated reader has its sample card (UID 4B563332) in the field\n");
+    }
+    MifareRun run;
+    for (const Step& step : steps) {
+      if (const int status = step(s, run); status != 0) return status;
+    }
+    return 0;
+  };
+}
+
+}  // namespace
+
+void AddMifareCommands(CommandList& commands) {
+  commands.push_back({"mifare", kRestOfLine, "STEP [ARGS] ...",
+                      "Mifare Classic 1K; the steps, in order, take the rest of the line:\n"
+                      "                                          key HEX, keyb HEX  the key (6 bytes) of every sector, as key A / key B\n"
+                      "                                                             (default FFFFFFFFFFFF as key A)\n"
+                      "                                          uid, read BLOCK, write BLOCK HEX\n"
+                      "                                          dump FILE          the whole card as a 1024-byte dump\n"
+                      "                                          restore FILE       its data blocks back (restore-all FILE: trailers too)\n"
+                      "                                          keys FILE          try the keys of FILE (one a line) on every sector\n"
+                      "                                          get BLOCK, set BLOCK VALUE, inc BLOCK N, dec BLOCK N: value blocks",
+                      true, PrepareMifare});
+}
+
+void RunMifareDemo(sim::Simulator& reader) {
+  reader.WithState([](sim::ReaderState& s) {
+    sim::ClearMifareField(s);
+    sim::PutSampleMifareCard(s);
+  });
+  Say("A Mifare Classic 1K card comes into the reader's field.");
+  unsigned char serial[4], answer[4];
+  Show("RFMifare_GetSnr", RFMifare_GetSnr(serial));
+  Say("its serial number: %s", FormatHex(serial).c_str());
+  Show("RFMifare_GetType", RFMifare_GetType(answer));
+  Say("its answer to a request: %s (a 1K card)", FormatHex(std::span(answer, 2)).c_str());
+  unsigned char block[16];
+  Show("RFMifare_ReadBlock(1, 0, ...)", RFMifare_ReadBlock(1, 0, block));
+  Say("block 1: \"%.16s\", read with the key of slot 1 (a new card's FF FF FF FF FF FF)", block);
+
+  unsigned char card[768];
+  Show("RFMifare_ReadBloca: every sector's data blocks", RFMifare_ReadBloca(0, 0, card));
+  Say("sector 2 starts with \"%.16s\"", card + 96);
+
+  unsigned char value[4];
+  Show("RFMifare_ReadValue(4, ...)", RFMifare_ReadValue(4, 0, value));
+  Say("block 4 is a value block holding %d", Value(value));
+  PutValue(25, value);
+  Show("RFMifare_IncrementValue(4, 0, 25)", RFMifare_IncrementValue(4, 0, value));
+  Say("it now holds %d", Value(value));
+  PutValue(200, value);
+  Show("RFMifare_DecrementValue(4, 0, 200)", RFMifare_DecrementValue(4, 0, value));
+  Say("value blocks are signed: %d", Value(value));
+
+  const unsigned char secret[6] = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
+  Show("RFMifare_WriteKey(3, 0, A0..A5, key A)", RFMifare_WriteKey(3, 0, secret, 0));
+  Show("RFMifare_ReadBlock(12, ...) with slot 3's old key", RFMifare_ReadBlock(12, 0, block));
+  Say("sector 3 now wants its new key A (status 0xC0: wrong key).");
+  Show("RFMifare_TransKey(3, A0..A5)", RFMifare_TransKey(3, secret));
+  Show("RFMifare_ReadBlock(12, ...)", RFMifare_ReadBlock(12, 0, block));
+
+  reader.WithState([](sim::ReaderState& s) { sim::PutMifareCard(s, {0x11, 0x22, 0x33, 0x44}); });
+  Say("A second card joins the first; the single steps pick one at a time:");
+  for (int round = 0; round < 2; ++round) {
+    Show("RFMifare_Request(0: idle cards)", RFMifare_Request(0, answer));
+    Show("RFMifare_AntiColl", RFMifare_AntiColl(serial));
+    Say("anticollision found %s", FormatHex(serial).c_str());
+    Show("RFMifare_Select", RFMifare_Select(static_cast<unsigned>(Value(serial))));
+    Show("RFMifare_Halt", RFMifare_Halt());
+  }
+  Show("RFMifare_Request(0): both cards are halted", RFMifare_Request(0, answer));
+
+  Say("Now the line fails in the middle of a call: the reader never sends the status byte.");
+  reader.InjectFault({sim::FaultKind::kSilent, sim::ReaderByte::kStatus}, sim::FaultTrigger::NextWithCode(0xAC));
+  reader.ClearRequests();
+  const auto start = std::chrono::steady_clock::now();
+  Show("RFMifare_ReadBlock(1, 0x3233564B: its serial, ...)", RFMifare_ReadBlock(1, 0x3233564B, block));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  std::string codes;
+  for (const auto& request : reader.Requests()) codes += " " + FormatHex(std::span(&request.code, 1));
+  Say("The library closed the port, linked again and repeated the request (codes%s), %ld ms.", codes.c_str(),
+      static_cast<long>(ms.count()));
+  Say("block 1: \"%.16s\"", block);
+}
+
+}  // namespace kulve::tool

@@ -497,8 +497,10 @@ KULVE_API int KULVE_CALL RFMifare_DecrementValue(int block, unsigned int param, 
  * bytes untouched, when a sector's result is 1 (returned) or a link-failure
  * letter that survived the relinking (returned; this keeps a reader that has
  * gone away from holding the caller once per sector). Another refusal of a
- * sector does not stop the loop: after all 16 sectors the result is the
- * first such refusal, or 0 when every sector succeeded. */
+ * sector does not stop the loop and is not reported: after all 16 sectors
+ * the result is that of the sixteenth, so 0 can come back although an earlier
+ * sector was refused (its 48 bytes then hold what the refusal carried, zeros
+ * past it); judge the sectors by their bytes. */
 KULVE_API int KULVE_CALL RFMifare_ReadBloca(int first, unsigned int param, unsigned char *card);
 
 /* Single card steps. */

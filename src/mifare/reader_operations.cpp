@@ -94,15 +94,17 @@ int RFMifare_DecrementValue(Reader& reader, std::int32_t block, std::uint32_t pa
 // refusal leaves the loop running, and the first one is the result.
 int RFMifare_ReadBloca(Reader& reader, std::int32_t /*first*/, std::uint32_t param, std::uint8_t* out) {
   if (out == nullptr) return result::kBadArgument;
-  std::uint8_t firstFailure = 0;
+  std::uint8_t last = 0;
   for (std::size_t sector = 0; sector < kMifareSectorCount; ++sector) {
     const auto firstBlock = static_cast<std::int32_t>(sector * 4);
     const ReplyView reply = MifareExchange(reader, mifare_code::kReadSector, SendData().Byte(firstBlock).Le32(param));
     reply.CopyPadded(out + sector * kMifareSectorDataSize, kMifareSectorDataSize);
     if (reply.status == kMifareStopStatus || IsLinkFailure(reply.status)) return reply.status;
-    if (firstFailure == 0) firstFailure = reply.status;
+    last = reply.status;
   }
-  return firstFailure;
+  // Another sector's refusal is not reported: applications read the whole
+  // card this way and judge the sectors by their bytes.
+  return last;
 }
 
 }  // namespace kulve

@@ -9,11 +9,12 @@ integer, or a missing argument, corrupts memory without a word.)
 
 from __future__ import annotations
 
+import ctypes
 import inspect
-import re
+import sys
 import types
 from pathlib import Path
-from typing import Dict, Iterator, List, Set
+from typing import Dict, Iterator, Set
 
 import pytest
 
@@ -23,62 +24,38 @@ from kulve32._device import FamilyMethods
 from kulve32.reader import ReaderCore
 
 REPO = Path(__file__).resolve().parents[2]
-DEF_FILE = REPO / "src/exports/kulve32.def"
-HEADER = REPO / "include/kulve32.h"
+sys.path.insert(0, str(REPO / "scripts"))
+import export_list  # noqa: E402
+
+EXPORTS = export_list.exports()
 
 # Exports deliberately without a Python method, each with the reason.
 UNWRAPPED: Dict[str, str] = {}
 
 
-def def_exports() -> List[str]:
-    return re.findall(r"^\s+([A-Za-z_]\w*)\s+@\d+", DEF_FILE.read_text(), re.M)
-
-
-def header_prototypes() -> Dict[str, tuple]:
-    """name -> (result kind, argument kinds) from the public header."""
-    text = re.sub(r"/\*.*?\*/", " ", HEADER.read_text(), flags=re.S)
-    found = {}
-    for result, name, params in re.findall(
-            r"KULVE_API\s+([\w \t*]+?)\s*KULVE_CALL\s+(\w+)\s*\(([^)]*)\)", text):
-        params = " ".join(params.split())
-        kinds = [] if params == "void" else [kind_of(p) for p in params.split(",")]
-        found[name] = (kind_of(result + " x"), kinds)
-    return found
-
-
-def kind_of(declaration: str) -> str:
-    declaration = " ".join(declaration.split())
-    if "KulveTraceCallback" in declaration:
-        return "callback"
-    if "*" not in declaration:
-        return "int"
-    base = declaration.replace("const ", "").split("*")[0].strip()
-    return {"unsigned char": "bytes", "int": "ints", "char": "text", "void": "address"}[base]
-
-
 def ctypes_kind(kind: object) -> str:
-    names = {_library.INT: "int", _library.BYTES: "bytes", _library.INTS: "ints",
-             _library.TEXT: "text", _library.ADDRESS: "address"}
+    names = {_library.INT: export_list.INT, _library.BYTES: export_list.BYTES,
+             _library.INTS: export_list.INTS, _library.TEXT: export_list.TEXT,
+             _library.ADDRESS: export_list.ADDRESS}
     if kind in names:
         return names[kind]
-    if isinstance(kind, type) and issubclass(kind, kulve32._library.ctypes._CFuncPtr):
-        return "callback"
+    if isinstance(kind, type) and issubclass(kind, ctypes._CFuncPtr):  # type: ignore[attr-defined]
+        return export_list.CALLBACK
     return repr(kind)
 
 
 def test_every_export_is_declared_as_the_header_declares_it():
-    header = header_prototypes()
     problems = []
-    for name in def_exports():
-        declared = _library.EXPORTS.get(name)
+    for export in EXPORTS:
+        declared = _library.EXPORTS.get(export.name)
         if declared is None:
-            problems.append(f"{name}: not declared in the package")
+            problems.append(f"{export.name}: not declared in the package")
             continue
-        want = header[name]
+        want = (export.result, [p.kind for p in export.parameters])
         have = (ctypes_kind(declared.restype), [ctypes_kind(a) for a in declared.argtypes])
-        if have != (want[0], want[1]):
-            problems.append(f"{name}: declared {have}, the header says {want}")
-    extra = set(_library.EXPORTS) - set(def_exports())
+        if have != want:
+            problems.append(f"{export.name}: declared {have}, the header says {want}")
+    extra = set(_library.EXPORTS) - {export.name for export in EXPORTS}
     problems += [f"{name}: declared but not exported" for name in sorted(extra)]
     assert not problems, "\n".join(problems)
 
@@ -118,7 +95,7 @@ def test_every_export_is_reachable_from_the_public_api():
     seen: Set[object] = set()
     for function in public_entry_points():
         reached |= exports_reached(function, seen)
-    missing = [name for name in def_exports() if name not in reached and name not in UNWRAPPED]
+    missing = [e.name for e in EXPORTS if e.name not in reached and e.name not in UNWRAPPED]
     assert not missing, f"exports with no Python method or function: {missing}"
 
 

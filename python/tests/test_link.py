@@ -3,6 +3,8 @@
 
 from __future__ import annotations
 
+import threading
+
 import pytest
 
 import kulve32
@@ -113,6 +115,22 @@ def test_integers_beyond_32_bits_are_refused_before_sending(reader, simulator):
         with pytest.raises(kulve32.BadArgument):
             call()
     assert simulator.exchanges() == before
+
+
+def test_calls_from_several_threads_do_not_interleave(reader):
+    # The library has one request record; the package serialises device calls.
+    results = []
+
+    def work() -> None:
+        for _ in range(15):
+            results.append(len(reader.device_number()) + len(kulve32.des.encrypt(bytes(8), bytes(8))))
+
+    threads = [threading.Thread(target=work) for _ in range(3)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert results == [16] * 45
 
 
 def test_trace_lines_reach_a_python_callback(reader):

@@ -6,12 +6,18 @@
 #   scripts/build_windows.sh [BUILD_ROOT]     (default: build-windows)
 #
 # Results: BUILD_ROOT/win32/bin/KULVE32.DLL, BUILD_ROOT/win64/bin/KULVE32.DLL,
-# the test programs beside them, and the import libraries in BUILD_ROOT/*/src.
+# the test programs beside them, the import libraries in BUILD_ROOT/*/src
+# (libKULVE32.dll.a for mingw-w64, KULVE32.lib and its KULVE32.def for
+# Microsoft's tools), and the kit for application developers:
+# BUILD_ROOT/KULVE32-<version>-windows.zip (both DLLs, all import libraries
+# and .def files, the header, the .NET, Delphi and VB6 declarations, docs).
+# KULVE32.lib needs llvm-dlltool (Debian: llvm-14).
 # Exit status: 0 built; 77 mingw-w64 is not installed; anything else failed.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 root="${1:-$repo/build-windows}"
+mkdir -p "$root" && root="$(cd "$root" && pwd)"
 jobs="${KULVE_JOBS:-2}"
 
 for compiler in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix; do
@@ -31,3 +37,34 @@ for pair in win32:i686 win64:x86_64; do
   cmake --build "$dir" -j "$jobs"
 done
 echo "built: $root/win32/bin/KULVE32.DLL $root/win64/bin/KULVE32.DLL"
+
+# ---- The kit ----------------------------------------------------------------
+version="$(sed -n 's/^project(kulve32 VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")"
+kit_name="KULVE32-$version-windows"
+kit="$root/kit/$kit_name"
+rm -rf "$root/kit"
+mkdir -p "$kit/include" "$kit/declarations" "$kit/docs" "$kit/x86" "$kit/x64"
+for pair in win32:x86 win64:x64; do
+  dir="$root/${pair%%:*}"
+  arch="${pair##*:}"
+  cp "$dir/bin/KULVE32.DLL" "$dir/src/libKULVE32.dll.a" "$kit/$arch/"
+  if [[ -f "$dir/src/KULVE32.lib" ]]; then
+    cp "$dir/src/KULVE32.lib" "$dir/src/KULVE32.def" "$kit/$arch/"
+  else
+    echo "WARNING: no $arch KULVE32.lib (llvm-dlltool missing?): the kit has no import library for Microsoft's tools" >&2
+  fi
+done
+cp "$repo/include/kulve32.h" "$kit/include/"
+cp "$repo/src/exports/kulve32.def" "$repo/LICENSE" "$kit/"
+cp "$repo/docs/windows.md" "$repo/docs/python.md" "$kit/docs/"
+cp "$repo/bindings/dotnet/Kulve32.cs" "$kit/declarations/"
+python="$(command -v python3 || true)"
+if [[ -n "$python" ]]; then
+  "$python" "$repo/scripts/declare_snippets.py" --pas "$kit/declarations/KULVE32.pas" \
+    --bas "$kit/declarations/KULVE32.bas"
+else
+  echo "WARNING: python3 missing: the kit has no Delphi or VB6 declarations" >&2
+fi
+rm -f "$root/$kit_name.zip"
+(cd "$root/kit" && cmake -E tar cf "$root/$kit_name.zip" --format=zip "$kit_name")
+echo "kit: $root/$kit_name.zip"

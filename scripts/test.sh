@@ -10,7 +10,9 @@
 #   4. one short pass of every benchmark, so they keep working;
 #   5. the install: consumers built against a temporary prefix (pkg-config,
 #      find_package, add_subdirectory), the Debian packages unpacked into a
-#      temporary root, the man pages (tests/install/check_install.sh).
+#      temporary root, the man pages (tests/install/check_install.sh);
+#   6. the Python package's tests (pytest, Debian's python3-pytest) and the
+#      C# example under Mono, both against the library and the simulator.
 # Installs what it needs with apt-get when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +21,8 @@ jobs=$(nproc)
 started=$SECONDS
 
 scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3 \
-  man-db dpkg-dev file clang libclang-rt-14-dev
+  man-db dpkg-dev file clang libclang-rt-14-dev \
+  python3-pytest fp-compiler llvm-14 lld-14 clang-14
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
@@ -58,6 +61,21 @@ if [ "$wine_status" -eq 77 ]; then
 elif [ "$wine_status" -ne 0 ]; then
   echo "Wine lane FAILED ($wine_status)"
   exit "$wine_status"
+fi
+
+step "Python package: pytest against the simulator"
+KULVE32_LIBRARY="$repo/build/release/src/libkulve32.so" KULVESIM="$repo/build/release/sim/kulvesim" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+
+step ".NET: the C# example under Mono against the simulator"
+dotnet_status=0
+scripts/dotnet_lane.sh --lib-dir "$repo/build/release/src" --sim "$repo/build/release/sim/kulvesim" \
+  --out "$repo/build/dotnet" || dotnet_status=$?
+if [ "$dotnet_status" -eq 77 ]; then
+  echo "!!! SKIPPED: Mono could not be installed here (see above); the C# example did not run !!!"
+elif [ "$dotnet_status" -ne 0 ]; then
+  echo ".NET lane FAILED ($dotnet_status)"
+  exit "$dotnet_status"
 fi
 
 step "tests: sanitizers (unit and integration)"

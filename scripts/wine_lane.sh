@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The Wine lane: runs the Windows test programs against the 32-bit and the
-# 64-bit KULVE32.DLL under Wine, with simulated readers behind the COM ports.
+# 64-bit KULVE32.DLL under Wine, with simulated readers behind the COM ports:
+# one loading the DLL at run time, one linked through the mingw-w64 import
+# library, and one linked by lld-link through KULVE32.lib, the import library
+# for Microsoft's tools.
 #
 #   scripts/wine_lane.sh [--build-root DIR] [--sim PATH]
 #
@@ -11,8 +14,8 @@
 #   --sim PATH        a kulvesim built for Linux (default: built here, in
 #                     build/wine-sim)
 #
-# Installs wine, wine32:i386, wine64 and mingw-w64 with apt-get when they are
-# missing and it runs as root. Exit status: 0 every test passed; 1 a test
+# Installs wine, wine32:i386, wine64, mingw-w64 and LLVM's clang, lld and tools
+# with apt-get when they are missing and it runs as root. Exit status: 0 every test passed; 1 a test
 # failed; 2 the lane could not be set up (build, prefix or simulator failed);
 # 77 SKIPPED because the packages are missing and cannot be installed.
 #
@@ -60,7 +63,8 @@ die() { echo "wine lane: FAILED to set up: $*" >&2; exit 2; }
 # ---- Packages ------------------------------------------------------------
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-wanted=(wine wine64 wine32:i386 python3 mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix)
+wanted=(wine wine64 wine32:i386 python3 mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+        llvm-14 lld-14 clang-14)  # KULVE32.lib and the program linked against it
 missing=()
 for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
 if [[ ${#missing[@]} -gt 0 ]]; then
@@ -226,6 +230,13 @@ run_arch() {  # win32|win64
 
   say "$arch: kulve_implib_test.exe"
   (cd "$bin" && timeout 60 wine kulve_implib_test.exe) || status=1
+  say "$arch: kulve_msvc_test.exe (linked by lld-link against KULVE32.lib)"
+  if [[ -f "$bin/kulve_msvc_test.exe" ]]; then
+    (cd "$bin" && timeout 60 wine kulve_msvc_test.exe) || status=1
+  else
+    echo "FAILED: $bin/kulve_msvc_test.exe was not built (clang, lld-link or llvm-dlltool missing?)"
+    status=1
+  fi
   say "$arch: kulve_wintest.exe"
   (cd "$bin" && timeout 300 wine kulve_wintest.exe) || status=1
 

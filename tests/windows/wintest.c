@@ -25,6 +25,7 @@
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <winver.h>
 
 #include <stdint.h>
 #include <stdio.h>
@@ -459,6 +460,35 @@ static void test_attendance_dates(void) {
   CHECK(back.year == 0 && back.month == 1 && back.day == 1);
   CHECK_EQ(api.KQ_Datebyte(60, NULL), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.KQ_Daysbyte(NULL), 0);
+/* The DLL carries a version resource: the product name, and the project's
+ * version as the file version in numbers and in words. */
+static void test_version_resource(void) {
+  char path[MAX_PATH];
+  static char data[8192];
+  DWORD handle = 0, size;
+  VS_FIXEDFILEINFO *fixed = NULL;
+  char *text = NULL;
+  UINT length = 0;
+  CHECK(GetModuleFileNameA(g_dll, path, sizeof path) > 0);
+  size = GetFileVersionInfoSizeA(path, &handle);
+  CHECK(size > 0 && size <= sizeof data);
+  if (size == 0 || size > sizeof data) return;
+  CHECK(GetFileVersionInfoA(path, 0, size, data));
+  CHECK(VerQueryValueA(data, "\\", (void **)&fixed, &length) && length >= sizeof *fixed);
+  if (fixed != NULL) {
+    CHECK_EQ(fixed->dwSignature, 0xFEEF04BD);
+    CHECK_EQ(HIWORD(fixed->dwFileVersionMS), KULVE_VERSION_MAJOR);
+    CHECK_EQ(LOWORD(fixed->dwFileVersionMS), KULVE_VERSION_MINOR);
+    CHECK_EQ(HIWORD(fixed->dwFileVersionLS), KULVE_VERSION_PATCH);
+    CHECK_EQ(fixed->dwFileType, VFT_DLL);
+  }
+  CHECK(VerQueryValueA(data, "\\StringFileInfo\\040904B0\\ProductName", (void **)&text, &length) &&
+        text != NULL && strcmp(text, "KULVE32") == 0);
+  CHECK(VerQueryValueA(data, "\\StringFileInfo\\040904B0\\FileVersion", (void **)&text, &length) &&
+        text != NULL && strcmp(text, KULVE_VERSION_TEXT) == 0);
+  CHECK(VerQueryValueA(data, "\\StringFileInfo\\040904B0\\OriginalFilename", (void **)&text, &length) &&
+        text != NULL && strcmp(text, "KULVE32.DLL") == 0);
+  CHECK_EQ(api.DLLVER(), 7321); /* the library's own number stays as it was */
 }
 
 /* ---- Tests against the simulated readers -------------------------------------- */
@@ -899,6 +929,7 @@ static const struct test_case g_tests[] = {
     {"port_paths", test_port_paths, 0},
     {"des", test_des, 0},
     {"attendance_dates", test_attendance_dates, 0},
+    {"version_resource", test_version_resource, 0},
     {"link_fast_and_housekeeping", test_link_fast_and_housekeeping, 1},
     {"fallback_to_9600", test_fallback_to_9600, 1},
     {"com10_and_custom_path", test_com10_and_custom_path, 1},

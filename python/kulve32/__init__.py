@@ -1,0 +1,60 @@
+# SPDX-License-Identifier: MIT
+"""KULVE32 for Python: drive a serial card reader/writer through libkulve32.
+
+    import kulve32
+
+    with kulve32.Reader("/dev/ttyUSB0") as reader:
+        print(reader.device_number().hex())
+        reader.select_card(1)
+        reader.power_on()
+        print(reader.read_card(0, 16).hex())
+
+    kulve32.des.encrypt(key, data)
+
+Failures raise a KulveError: LinkError, ReaderRefused, BadArgument or
+WrongCardType. See docs/python.md.
+"""
+
+from __future__ import annotations
+
+import sys
+
+from . import des, diagnostics, families
+from ._errors import (
+    BadArgument,
+    KulveError,
+    LinkError,
+    LinkErrorCode,
+    LinkErrorInfo,
+    LinkStep,
+    ReaderRefused,
+    WrongCardType,
+    last_link_error,
+    result_text,
+)
+from ._library import LIBRARY_ENV, load, loaded_from
+from .diagnostics import (
+    MAX_PORT_PATH,
+    PORT_COUNT,
+    library_version,
+    port_path,
+    set_port_path,
+    set_trace,
+)
+from .reader import Reader
+
+__version__ = "1.0.0"
+
+# Each family module is also kulve32.<name>, for attribute access and import
+# alike (kulve32.memcard.CARD_MEMORY, from kulve32.memcard import SecretCode).
+for _name, _module in families.modules().items():
+    globals()[_name] = _module
+    sys.modules.setdefault(f"{__name__}.{_name}", _module)
+del _name, _module
+
+__all__ = [
+    "Reader", "KulveError", "LinkError", "ReaderRefused", "BadArgument", "WrongCardType",
+    "LinkStep", "LinkErrorCode", "LinkErrorInfo", "des", "diagnostics", "load", "loaded_from",
+    "LIBRARY_ENV", "library_version", "set_port_path", "port_path", "result_text",
+    "last_link_error", "set_trace", "MAX_PORT_PATH", "PORT_COUNT",
+]

@@ -1,0 +1,86 @@
+# SPDX-License-Identifier: MIT
+"""Library-wide functions: version, port paths, result texts and the wire trace."""
+
+from __future__ import annotations
+
+import ctypes
+import os
+from typing import Callable, Optional, Union
+
+from ._errors import LinkErrorInfo, check, last_link_error, result_text
+from ._library import ADDRESS, FUNCTION_TYPE, INT, ON_WINDOWS, TEXT, export
+
+__all__ = [
+    "MAX_PORT_PATH", "PORT_COUNT", "library_version", "set_port_path", "port_path",
+    "result_text", "last_link_error", "LinkErrorInfo", "set_trace", "TraceCallback",
+]
+
+#: Port indexes 0..9 (COM1..COM10 on Windows).
+PORT_COUNT = 10
+#: The longest device path a port index takes, in bytes.
+MAX_PORT_PATH = 255
+
+_DLLVER = export("DLLVER", INT, device=False)
+_SetComPortPath = export("SetComPortPath", INT, INT, TEXT)
+_GetComPortPath = export("GetComPortPath", INT, INT, TEXT, INT)
+_TRACE_CALLBACK = FUNCTION_TYPE(None, ctypes.c_int, ctypes.c_char_p, ctypes.c_void_p)
+_SetTrace = export("SetTrace", INT, INT, _TRACE_CALLBACK, ADDRESS)
+
+#: A trace receiver: called with the level of the line and the line itself.
+TraceCallback = Callable[[int, str], None]
+
+# The C callback handed to the library must outlive every call that may use it.
+_trace_keepalive: Optional[object] = None
+
+
+def library_version() -> int:
+    """The library's version number (DLLVER): 7321."""
+    return int(_DLLVER())
+
+
+def _encode_path(path: Union[str, bytes, "os.PathLike[str]"]) -> bytes:
+    if isinstance(path, bytes):
+        return path
+    text = os.fspath(path)
+    if isinstance(text, bytes):
+        return text
+    return text.encode("mbcs") if ON_WINDOWS else os.fsencode(text)
+
+
+def set_port_path(index: int, path: Union[str, bytes, "os.PathLike[str]"]) -> None:
+    """Makes port index 0..9 open `path` from the next link on.
+
+    Any device path on POSIX (/dev/ttyUSB0, /dev/serial/by-id/..., a pty);
+    any device name on Windows (\\\\.\\COM12). BadArgument for an index
+    outside 0..9 or an empty path or one longer than MAX_PORT_PATH bytes.
+    """
+    encoded = _encode_path(path)
+    if b"\0" in encoded:
+        raise ValueError("a port path cannot contain a NUL character")
+    check(_SetComPortPath(index, encoded), "SetComPortPath")
+
+
+def port_path(index: int) -> str:
+    """The device path port index 0..9 opens."""
+    buffer = ctypes.create_string_buffer(MAX_PORT_PATH + 1)
+    check(_GetComPortPath(index, buffer, len(buffer)), "GetComPortPath")
+    return os.fsdecode(buffer.value) if not ON_WINDOWS else buffer.value.decode("mbcs")
+
+
+def set_trace(level: int, callback: Optional[TraceCallback] = None) -> None:
+    """Sets the wire trace: 0 off, 1 failures, 2 also every frame, 3 also every transfer.
+
+    Lines go to `callback(level, line)` when given, else to standard error
+    (or the file named by KULVE32_TRACE_FILE). The callback runs on the
+    thread of the call being traced. BadArgument for a level outside 0..3.
+    """
+    global _trace_keepalive
+    if callback is None:
+        native = _TRACE_CALLBACK()  # a null pointer: lines go to standard error
+    else:
+        def receive(line_level: int, line: Optional[bytes], _context: Optional[int]) -> None:
+            callback(line_level, line.decode("utf-8", "replace") if line else "")
+
+        native = _TRACE_CALLBACK(receive)
+    check(_SetTrace(level, native, None), "SetTrace")
+    _trace_keepalive = native

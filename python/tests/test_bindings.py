@@ -1,0 +1,117 @@
+# SPDX-License-Identifier: MIT
+"""The package against the library's export list and header.
+
+Every export of kulve32.def must be declared with the prototype the header
+gives it, and reachable from a public method of Reader or a public function
+of the package. (ctypes trusts a prototype blindly: a pointer declared as an
+integer, or a missing argument, corrupts memory without a word.)
+"""
+
+from __future__ import annotations
+
+import ctypes
+import inspect
+import sys
+import types
+from pathlib import Path
+from typing import Dict, Iterator, Set
+
+import pytest
+
+import kulve32
+from kulve32 import _library, families
+from kulve32._device import FamilyMethods
+from kulve32.reader import ReaderCore
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "scripts"))
+import export_list  # noqa: E402
+
+EXPORTS = export_list.exports()
+
+# Exports deliberately without a Python method, each with the reason.
+UNWRAPPED: Dict[str, str] = {}
+
+
+def ctypes_kind(kind: object) -> str:
+    names = {_library.INT: export_list.INT, _library.BYTES: export_list.BYTES,
+             _library.INTS: export_list.INTS, _library.TEXT: export_list.TEXT,
+             _library.ADDRESS: export_list.ADDRESS}
+    if kind in names:
+        return names[kind]
+    if isinstance(kind, type) and issubclass(kind, ctypes._CFuncPtr):  # type: ignore[attr-defined]
+        return export_list.CALLBACK
+    return repr(kind)
+
+
+def test_every_export_is_declared_as_the_header_declares_it():
+    problems = []
+    for export in EXPORTS:
+        declared = _library.EXPORTS.get(export.name)
+        if declared is None:
+            problems.append(f"{export.name}: not declared in the package")
+            continue
+        want = (export.result, [p.kind for p in export.parameters])
+        have = (ctypes_kind(declared.restype), [ctypes_kind(a) for a in declared.argtypes])
+        if have != want:
+            problems.append(f"{export.name}: declared {have}, the header says {want}")
+    extra = set(_library.EXPORTS) - {export.name for export in EXPORTS}
+    problems += [f"{name}: declared but not exported" for name in sorted(extra)]
+    assert not problems, "\n".join(problems)
+
+
+def public_entry_points() -> Iterator[types.FunctionType]:
+    for name, member in inspect.getmembers(kulve32.Reader):
+        if name.startswith("_") and name != "__init__":
+            continue
+        for candidate in (member, getattr(member, "fget", None), getattr(member, "__func__", None)):
+            if inspect.isfunction(candidate):
+                yield candidate
+    for module in [kulve32, kulve32.des, kulve32.diagnostics, *families.modules().values()]:
+        for name, member in vars(module).items():
+            if not name.startswith("_") and inspect.isfunction(member):
+                yield member
+
+
+def exports_reached(function: types.FunctionType, seen: Set[object]) -> Set[str]:
+    reached: Set[str] = set()
+    pending = [function.__code__]
+    while pending:
+        code = pending.pop()
+        pending += [const for const in code.co_consts if isinstance(const, types.CodeType)]
+        for name in code.co_names:
+            for target in (function.__globals__.get(name), inspect.getattr_static(kulve32.Reader, name, None)):
+                target = getattr(target, "__func__", getattr(target, "fget", target))
+                if isinstance(target, _library.Export):
+                    reached.add(target.name)
+                elif inspect.isfunction(target) and target.__module__.startswith("kulve32") and target not in seen:
+                    seen.add(target)
+                    reached |= exports_reached(target, seen)
+    return reached
+
+
+def test_every_export_is_reachable_from_the_public_api():
+    reached: Set[str] = set()
+    seen: Set[object] = set()
+    for function in public_entry_points():
+        reached |= exports_reached(function, seen)
+    missing = [e.name for e in EXPORTS if e.name not in reached and e.name not in UNWRAPPED]
+    assert not missing, f"exports with no Python method or function: {missing}"
+
+
+def test_family_method_groups_do_not_collide():
+    owners: Dict[str, str] = {name: "ReaderCore" for name in vars(ReaderCore) if not name.startswith("_")}
+    clashes = []
+    for group in FamilyMethods.registered:
+        assert group in kulve32.Reader.__mro__
+        for name in vars(group):
+            if not name.startswith("_"):
+                if name in owners:
+                    clashes.append(f"{name}: {owners[name]} and {group.__name__}")
+                owners[name] = group.__name__
+    assert not clashes
+
+
+@pytest.mark.parametrize("name", sorted(families.modules()))
+def test_each_family_module_is_a_package_module(name):
+    assert getattr(kulve32, name) is families.modules()[name]

@@ -1,0 +1,156 @@
+# SPDX-License-Identifier: MIT
+"""Linking, closing, the one-connection rule, and link failures as exceptions."""
+
+from __future__ import annotations
+
+import threading
+
+import pytest
+
+import kulve32
+from conftest import MISSING_PORT
+from kulve32 import LinkErrorCode, LinkStep
+from simulator import fault_options
+
+
+def test_reader_links_reports_its_port_and_closes(start_simulator):
+    sim = start_simulator()
+    with kulve32.Reader(sim.path, index=3) as reader:
+        assert (reader.index, reader.path, reader.baud_rate) == (3, sim.path, 57600)
+        assert not reader.closed
+        assert kulve32.last_link_error().code == LinkErrorCode.NONE
+    assert reader.closed
+    with pytest.raises(ValueError, match="closed"):
+        reader.device_number()
+    reader.close()  # a second close does nothing
+    kulve32.set_port_path(3, MISSING_PORT)
+
+
+def test_slow_reader_and_auto_link(start_simulator):
+    slow = start_simulator("--speed", "9600")
+    kulve32.set_port_path(1, slow.path)  # index 0 still leads nowhere
+    try:
+        with kulve32.Reader.auto() as reader:
+            assert (reader.index, reader.baud_rate) == (1, 9600)
+            assert len(reader.device_number()) == 8
+    finally:
+        kulve32.set_port_path(1, MISSING_PORT)
+
+
+def test_a_new_reader_takes_over_the_connection(start_simulator):
+    sim = start_simulator()
+    first = kulve32.Reader(sim.path)
+    second = kulve32.Reader(sim.path)
+    try:
+        assert first.closed and not second.closed
+        with pytest.raises(ValueError):
+            first.power_on()
+        first.close()  # must not unlink the second reader's port
+        second.power_on()
+    finally:
+        second.close()
+        kulve32.set_port_path(0, MISSING_PORT)
+
+
+@pytest.mark.parametrize("setup, code, in_text", [
+    ("missing", LinkErrorCode.NOT_FOUND, MISSING_PORT),
+    ("silent", LinkErrorCode.NO_ANSWER, "no answer"),
+])
+def test_link_failures_say_why(start_simulator, setup, code, in_text):
+    if setup == "silent":
+        kulve32.set_port_path(0, start_simulator("--speed", "both", "--fault", "start:silent").path)
+    with pytest.raises(kulve32.LinkError) as raised:
+        kulve32.Reader(index=0)
+    error = raised.value
+    kulve32.set_port_path(0, MISSING_PORT)
+    assert (error.function, error.letter, error.step, error.link_error) == ("LinkCom", None, None, code)
+    assert in_text in error.link_error_text and in_text in str(error)
+
+
+def test_auto_link_with_no_port_names_the_step():
+    with pytest.raises(kulve32.LinkError) as raised:
+        kulve32.Reader.auto()
+    assert raised.value.letter == "f" and raised.value.step is LinkStep.NO_ANSWER
+    assert raised.value.link_error == LinkErrorCode.NOT_FOUND
+
+
+# A reader that fails one command each, on the step named.
+EXCHANGE_FAULTS = [
+    ("ack:silent@code=2,times=0", "power_on", LinkStep.NO_ACK),
+    ("ack:wrong@code=3,times=0", "power_off", LinkStep.BAD_ACK),
+    ("status:silent@code=28,times=0", "standby", LinkStep.NO_STATUS),
+    ("length:silent@code=13,times=0", "inquire", LinkStep.NO_LENGTH),
+    ("data:silent@code=34,times=0", "device_version", LinkStep.SHORT_REPLY),
+    ("checksum:silent@code=32,times=0", "device_number", LinkStep.NO_CHECKSUM),
+    ("checksum:wrong@code=10,times=0", "select_card", LinkStep.BAD_CHECKSUM),
+]
+
+
+@pytest.fixture(scope="module")
+def faulty_reader(simulator_program):
+    from simulator import Simulator
+
+    options = fault_options(*(fault for fault, _, _ in EXCHANGE_FAULTS))
+    with Simulator(simulator_program, *options) as sim, kulve32.Reader(sim.path) as reader:
+        yield reader
+    kulve32.set_port_path(0, MISSING_PORT)
+
+
+@pytest.mark.parametrize("fault, method, step", EXCHANGE_FAULTS, ids=[m for _, m, _ in EXCHANGE_FAULTS])
+def test_exchange_failures_raise_link_error_with_the_step(faulty_reader, fault, method, step):
+    call = getattr(faulty_reader, method)
+    with pytest.raises(kulve32.LinkError) as raised:
+        call(1) if method == "select_card" else call()
+    error = raised.value
+    assert (error.result, error.letter, error.step) == (step.value, step.letter, step)
+    assert error.link_error in (LinkErrorCode.TIMEOUT, LinkErrorCode.PROTOCOL)
+    assert f"'{step.letter}'" in str(error) and error.link_error_text in str(error)
+    faulty_reader.alarm(1)  # the link is still good for other commands
+
+
+def test_integers_beyond_32_bits_are_refused_before_sending(reader, simulator):
+    before = simulator.exchanges()
+    for call in (lambda: reader.select_card(2**32 + 1), lambda: reader.alarm(1, -(2**31) - 1),
+                 lambda: reader.read_card(0, 2**32 + 4)):
+        with pytest.raises(kulve32.BadArgument):
+            call()
+    assert simulator.exchanges() == before
+
+
+def test_calls_from_several_threads_do_not_interleave(reader):
+    # The library has one request record; the package serialises device calls.
+    results = []
+
+    def work() -> None:
+        for _ in range(15):
+            results.append(len(reader.device_number()) + len(kulve32.des.encrypt(bytes(8), bytes(8))))
+
+    threads = [threading.Thread(target=work) for _ in range(3)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert results == [16] * 45
+
+
+def test_trace_lines_reach_a_python_callback(reader):
+    lines = []
+    kulve32.set_trace(2, lambda level, line: lines.append((level, line)))
+    try:
+        reader.device_number()
+    finally:
+        kulve32.set_trace(0)
+    assert any(level == 2 and line.startswith("reply status 00") for level, line in lines)
+    count = len(lines)
+    reader.device_number()
+    assert len(lines) == count
+    with pytest.raises(kulve32.BadArgument):
+        kulve32.set_trace(4)
+
+
+@pytest.mark.parametrize("index, path", [(10, "/dev/null"), (-1, "/dev/null"), (9, ""),
+                                         (9, "/" + "x" * kulve32.MAX_PORT_PATH)])
+def test_port_paths_out_of_range_are_refused(index, path):
+    with pytest.raises(kulve32.BadArgument):
+        kulve32.set_port_path(index, path)
+    assert kulve32.port_path(9) == MISSING_PORT

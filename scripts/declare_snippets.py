@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Delphi and Visual Basic 6 declarations of every export, from kulve32.def
+and kulve32.h.
+
+    declare_snippets.py --pas KULVE32.pas --bas KULVE32.bas   write the files
+    declare_snippets.py --update docs/windows.md              refresh the listings there
+    declare_snippets.py --check docs/windows.md               fail when they are stale
+
+In docs/windows.md each listing sits between the lines
+"<!-- generated: delphi -->" (or "vb6") and "<!-- end generated -->".
+Exit status: 0 done or up to date; 1 stale; 2 a usage or input error.
+"""
+
+from __future__ import annotations
+
+import argparse
+import re
+import sys
+from pathlib import Path
+from typing import Dict, List
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import export_list  # noqa: E402
+from export_list import ADDRESS, BYTES, CALLBACK, INT, INTS, TEXT, Export, Parameter  # noqa: E402
+
+DLL = "KULVE32.DLL"
+
+# ---- Delphi ------------------------------------------------------------------
+
+_DELPHI_TYPES = {INT: "Integer", BYTES: "PByte", TEXT: "PAnsiChar", ADDRESS: "Pointer",
+                 CALLBACK: "TKulveTraceCallback"}
+
+
+def _delphi_parameter(parameter: Parameter) -> str:
+    # Delphi's habit of an A prefix keeps every name clear of its keywords
+    # and of the implicit Result.
+    name = "A" + parameter.name[:1].upper() + parameter.name[1:]
+    if parameter.kind == INTS:
+        return f"var {name}: Integer"
+    return f"{name}: {_DELPHI_TYPES[parameter.kind]}"
+
+
+def delphi_declaration(export: Export) -> str:
+    params = "; ".join(_delphi_parameter(p) for p in export.parameters)
+    result = "PAnsiChar" if export.result == TEXT else "Integer"
+    return f"function {export.name}{f'({params})' if params else ''}: {result}; stdcall; external {DLL_CONSTANT};"
+
+
+DLL_CONSTANT = "KULVE32DLL"
+
+
+def delphi_listing(exports: List[Export]) -> str:
+    lines = [
+        f"{{ Generated from kulve32.def and kulve32.h by scripts/declare_snippets.py. }}",
+        "const",
+        f"  {DLL_CONSTANT} = '{DLL}';",
+        "",
+        "type",
+        "  { Receives one trace line (SetTrace); ALine is valid only during the call. }",
+        "  TKulveTraceCallback = procedure(ALevel: Integer; ALine: PAnsiChar; AContext: Pointer); stdcall;",
+        "",
+    ]
+    lines += [delphi_declaration(export) for export in exports]
+    return "\n".join(lines) + "\n"
+
+
+def delphi_unit(exports: List[Export]) -> str:
+    return ("unit KULVE32;\n\ninterface\n\n" + delphi_listing(exports) +
+            "\nimplementation\n\nend.\n")
+
+
+# ---- Visual Basic 6 -------------------------------------------------------------
+
+# Names Visual Basic keeps for itself (statements, types, Open's clauses).
+_VB_RESERVED = {
+    "access", "and", "any", "append", "as", "base", "binary", "boolean", "byref", "byte", "byval",
+    "call", "case", "close", "compare", "const", "currency", "date", "debug", "declare", "dim",
+    "do", "double", "each", "else", "end", "enum", "eqv", "erase", "error", "event", "exit",
+    "false", "for", "friend", "function", "get", "global", "gosub", "goto", "if", "imp",
+    "implements", "in", "input", "integer", "is", "len", "let", "lib", "like", "line", "lock",
+    "long", "loop", "lset", "me", "mod", "name", "new", "next", "not", "nothing", "null",
+    "object", "on", "open", "option", "optional", "or", "output", "paramarray", "preserve",
+    "print", "private", "property", "public", "put", "raiseevent", "random", "read", "redim",
+    "rem", "resume", "return", "rset", "seek", "select", "set", "shared", "single", "static",
+    "step", "stop", "string", "sub", "text", "then", "time", "to", "true", "type", "typeof",
+    "until", "variant", "wend", "while", "with", "withevents", "write", "xor",
+}
+
+_VB_TYPES = {
+    INT: "ByVal {} As Long",
+    INTS: "ByRef {} As Long",
+    BYTES: "ByRef {} As Byte",  # pass the first element: buffer(0)
+    TEXT: "ByVal {} As String",  # a String sized beforehand where the library fills it
+    ADDRESS: "ByVal {} As Long",
+    CALLBACK: "ByVal {} As Long",  # AddressOf a procedure in a .bas module
+}
+
+
+def _vb_name(name: str) -> str:
+    return name + "Value" if name.lower() in _VB_RESERVED else name
+
+
+def vb_declaration(export: Export) -> str:
+    params = ", ".join(_VB_TYPES[p.kind].format(_vb_name(p.name)) for p in export.parameters)
+    return f'Public Declare Function {export.name} Lib "{DLL}" ({params}) As Long'
+
+
+def vb_listing(exports: List[Export]) -> str:
+    lines = [
+        "' Generated from kulve32.def and kulve32.h by scripts/declare_snippets.py.",
+        "' Byte buffers: pass the first element of an array sized as kulve32.h says, e.g. number(0).",
+        "' ResultText returns a pointer to a static text: copy it with lstrcpyA (kernel32).",
+    ]
+    lines += [vb_declaration(export) for export in exports]
+    return "\n".join(lines) + "\n"
+
+
+def vb_module(exports: List[Export]) -> str:
+    return 'Attribute VB_Name = "KULVE32"\nOption Explicit\n\n' + vb_listing(exports)
+
+
+# ---- docs/windows.md ----------------------------------------------------------------
+
+_FENCES = {"delphi": "pascal", "vb6": "vb"}
+_BLOCK = re.compile(r"(<!-- generated: (\w+) -->\n)(.*?)(<!-- end generated -->)", re.S)
+
+
+def refreshed(document: str, listings: Dict[str, str]) -> str:
+    seen = set()
+
+    def replace(match: "re.Match[str]") -> str:
+        which = match.group(2)
+        if which not in listings:
+            raise ValueError(f"unknown generated block '{which}'")
+        seen.add(which)
+        return f"{match.group(1)}```{_FENCES[which]}\n{listings[which]}```\n{match.group(4)}"
+
+    result = _BLOCK.sub(replace, document)
+    missing = set(listings) - seen
+    if missing:
+        raise ValueError(f"no generated block for {', '.join(sorted(missing))}")
+    return result
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
+    parser.add_argument("--pas", type=Path, help="write a Delphi unit here")
+    parser.add_argument("--bas", type=Path, help="write a Visual Basic 6 module here")
+    parser.add_argument("--update", type=Path, metavar="MARKDOWN", help="refresh the listings in this file")
+    parser.add_argument("--check", type=Path, metavar="MARKDOWN", help="fail when its listings are stale")
+    args = parser.parse_args()
+    if not any((args.pas, args.bas, args.update, args.check)):
+        parser.error("nothing to do")
+    try:
+        exports = export_list.exports()
+    except ValueError as error:
+        print(f"declare_snippets: {error}", file=sys.stderr)
+        return 2
+    if args.pas:
+        args.pas.write_text(delphi_unit(exports), encoding="ascii", newline="\r\n")
+    if args.bas:
+        args.bas.write_text(vb_module(exports), encoding="ascii", newline="\r\n")
+    listings = {"delphi": delphi_listing(exports), "vb6": vb_listing(exports)}
+    for path in filter(None, (args.update, args.check)):
+        document = path.read_text(encoding="utf-8")
+        try:
+            fresh = refreshed(document, listings)
+        except ValueError as error:
+            print(f"declare_snippets: {path}: {error}", file=sys.stderr)
+            return 2
+        if path == args.update:
+            if fresh != document:
+                path.write_text(fresh, encoding="utf-8")
+        elif fresh != document:
+            print(f"{path}: the Delphi and VB6 declarations are stale; run "
+                  f"scripts/declare_snippets.py --update {path}")
+            return 1
+        else:
+            print(f"{path}: the Delphi and VB6 declarations list all {len(exports)} exports")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

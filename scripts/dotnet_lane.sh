@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The .NET lane: compiles bindings/dotnet (the declarations and the example)
+# with Mono's C# compiler and runs the example on Linux against
+# libkulve32.so and a simulated reader with a memory card in its slot.
+#
+#   scripts/dotnet_lane.sh [--lib-dir DIR] [--sim PATH] [--out DIR]
+#
+#   --lib-dir DIR  the directory holding libkulve32.so.1 (default build/release/src)
+#   --sim PATH     kulvesim (default build/release/sim/kulvesim)
+#   --out DIR      where the example is built (default build/dotnet)
+#
+# Installs mono-mcs and mono-runtime with apt-get when they are missing and it
+# runs as root. Exit status: 0 passed; 1 failed; 2 could not be set up;
+# 77 SKIPPED because Mono is missing and cannot be installed.
+set -uo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+lib_dir="$repo/build/release/src"
+sim="$repo/build/release/sim/kulvesim"
+out="$repo/build/dotnet"
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --lib-dir) lib_dir="$2"; shift 2 ;;
+    --sim) sim="$2"; shift 2 ;;
+    --out) out="$2"; shift 2 ;;
+    *) echo "usage: $0 [--lib-dir DIR] [--sim PATH] [--out DIR]" >&2; exit 2 ;;
+  esac
+done
+
+skip() {
+  printf '\n!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n'
+  printf '!!! SKIPPED: the .NET lane did not run: %s\n' "$*"
+  printf '!!! The C# declarations were NOT compiled or run.\n'
+  printf '!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n\n'
+  exit 77
+}
+die() { echo ".NET lane: FAILED to set up: $*" >&2; exit 2; }
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+missing=()
+for p in mono-mcs mono-runtime; do installed "$p" || missing+=("$p"); done
+if [[ ${#missing[@]} -gt 0 ]]; then
+  if [[ "$(id -u)" -ne 0 ]] || ! command -v apt-get >/dev/null; then
+    skip "missing ${missing[*]} and not root to install them"
+  fi
+  echo ".NET lane: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  timeout 600 apt-get update -qq || skip "apt-get update failed (no network?)"
+  timeout 900 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    skip "apt-get install ${missing[*]} failed"
+fi
+command -v mcs >/dev/null && command -v mono >/dev/null || skip "mcs or mono not found after install"
+[[ -e "$lib_dir/libkulve32.so.1" ]] || die "no libkulve32.so.1 in $lib_dir"
+[[ -x "$sim" ]] || die "no simulator at $sim"
+
+mkdir -p "$out"
+mcs -nologo -warnaserror -out:"$out/Example.exe" -r:System.Core \
+  "$repo/bindings/dotnet/Kulve32.cs" "$repo/bindings/dotnet/example/Example.cs" ||
+  { echo ".NET lane: FAILED: the C# sources do not compile"; exit 1; }
+cp "$repo/bindings/dotnet/example/Example.exe.config" "$out/"
+
+# A simulated reader with a memory card of type 1 in its slot.
+"$sim" --quiet --card 1 </dev/null >"$out/sim.out" 2>"$out/sim.err" &
+sim_pid=$!
+trap 'kill -TERM $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT
+for _ in $(seq 100); do
+  [[ -s "$out/sim.out" ]] && break
+  kill -0 $sim_pid 2>/dev/null || break
+  sleep 0.1
+done
+pty="$(head -n 1 "$out/sim.out")"
+[[ -n "$pty" ]] || { cat "$out/sim.err" >&2; die "kulvesim did not come up"; }
+
+LD_LIBRARY_PATH="$lib_dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" timeout 120 mono "$out/Example.exe" "$pty"
+status=$?
+[[ $status -eq 0 ]] && echo ".NET lane: passed" || echo ".NET lane: FAILED ($status)"
+[[ $status -eq 0 ]]

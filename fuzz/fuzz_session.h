@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
 // A reader whose every answer comes from the fuzz input: status, a length
 // byte that may lie, data, a checksum that may be wrong or missing, and now
-// and then a reader that does not answer at all. Every exchange's outcome is
-// recorded (through the library's own trace), so a target can check a
+// and then a reader that does not answer at all. Every exchange is recorded
+// as the library saw it (through its own trace): the request that went out,
+// the status, and the reply bytes that arrived, so a target can check a
 // function's result and outputs against the replies it was given.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "link/reader.h"
@@ -26,6 +29,22 @@ namespace kulve::fuzz {
     }                                                                              \
   } while (0)
 
+using Bytes = std::vector<std::uint8_t>;
+
+// One exchange as the library made it.
+struct SeenExchange {
+  std::uint8_t code = 0;
+  Bytes sent;             // the request's send data
+  std::uint8_t status = 0;  // the LinkStatus
+  bool lineFailed = false;  // a failure letter, not a reader status of the same value
+  Bytes received;           // reply bytes that arrived in this exchange
+
+  bool Ok() const { return status == 0; }
+  // Exactly n bytes: the received ones, then zeros.
+  Bytes Padded(std::size_t n) const;
+};
+using Exchanges = std::vector<SeenExchange>;
+
 class FuzzSession {
  public:
   explicit FuzzSession(FuzzedDataProvider& input);
@@ -37,13 +56,18 @@ class FuzzSession {
 
   // A 32-bit argument: mostly a value at an edge of some range, else anything.
   std::int32_t Int();
+  // An argument with a valid range lo..hi: mostly inside it or at its edges,
+  // sometimes anything.
+  std::int32_t InRange(std::int32_t lo, std::int32_t hi);
   // A byte count for a caller's buffer: edges, small values, and rarely one
   // beyond any card (from 32 MiB up, or negative).
   std::int32_t Count();
+  // Now and then true, for passing a null pointer where the header promises
+  // to refuse one.
+  bool Null();
 
-  // The statuses of the exchanges made since the last call (0, a reader
-  // status, or a link-failure letter).
-  std::vector<std::uint8_t> TakeExchanges();
+  // The exchanges made since the last call, oldest first.
+  Exchanges TakeExchanges();
   // Forgets anything half-sent between calls, as a real line does after a pause.
   void Settle();
 
@@ -54,7 +78,7 @@ class FuzzSession {
   FuzzedDataProvider& input_;
   test::FakeReader peer_;
   Reader reader_{peer_};
-  std::vector<std::uint8_t> exchanges_;
+  Exchanges exchanges_;
 };
 
 // A heap buffer of exactly `size` bytes (ASan sees one byte past it), filled
@@ -62,32 +86,44 @@ class FuzzSession {
 class CallerBuffer {
  public:
   CallerBuffer(std::size_t size, std::uint8_t fill);
+  // Filled from the fuzz input (the pattern where the input has run out).
+  CallerBuffer(std::size_t size, FuzzedDataProvider& input);
   std::uint8_t* data() { return bytes_.empty() ? nullptr : bytes_.data(); }
   std::size_t size() const { return bytes_.size(); }
   bool Untouched() const { return bytes_ == before_; }
+  // The caller has filled it in: what it holds now is what it gave.
+  void Given() { before_ = bytes_; }
   bool AllZero() const;
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+  const Bytes& bytes() const { return bytes_; }
+  const Bytes& before() const { return before_; }
+
+  // The caller's bytes viewed as a T (int results, records).
+  template <class T>
+  T* As() {
+    return reinterpret_cast<T*>(data());
+  }
 
  private:
-  std::vector<std::uint8_t> bytes_;
-  std::vector<std::uint8_t> before_;
+  Bytes bytes_;
+  Bytes before_;
 };
 
-// A failed exchange never turns into success: when a call returns 0, every
-// exchange it made returned 0.
-inline bool AllOk(const std::vector<std::uint8_t>& exchanges) {
-  for (std::uint8_t s : exchanges) {
-    if (s != 0) return false;
-  }
-  return true;
-}
+// The statuses of the exchanges, in order.
+Bytes Statuses(const Exchanges& exchanges);
 
-// The usual shape of a device function's result: 0 only when every exchange
-// succeeded; otherwise the status of the exchange that ended the call.
-inline bool ResultFollowsExchanges(int result, const std::vector<std::uint8_t>& exchanges) {
-  if (exchanges.empty()) return false;
-  if (result == 0) return AllOk(exchanges);
-  return result == exchanges.back();
-}
+// A failed exchange never turns into success: true when every exchange
+// returned 0.
+bool AllOk(const Exchanges& exchanges);
+
+// The usual shape of a device function's result: the first exchange that
+// does not succeed ends the call and its status is the result; 0 only when
+// every exchange succeeded.
+bool ResultFollowsExchanges(int result, const Exchanges& exchanges);
+
+// A single-exchange function: exactly one exchange, and its status is the result.
+bool OneExchange(int result, const Exchanges& exchanges);
+
+// `before` with `part` written at `at`.
+Bytes WithAt(Bytes before, std::size_t at, std::span<const std::uint8_t> part);
 
 }  // namespace kulve::fuzz

@@ -91,7 +91,7 @@ int RFMifare_DecrementValue(Reader& reader, std::int32_t block, std::uint32_t pa
 // Reads the three data blocks of each sector in turn. Status 1 stops at once.
 // A link failure that survived MifareTransact's relinking also stops, so a
 // reader that has gone away costs one sector's rounds, not sixteen. Any other
-// refusal leaves the loop running, and the first one is the result.
+// refusal leaves the loop running, and the result is the sixteenth sector's.
 int RFMifare_ReadBloca(Reader& reader, std::int32_t /*first*/, std::uint32_t param, std::uint8_t* out) {
   if (out == nullptr) return result::kBadArgument;
   std::uint8_t last = 0;

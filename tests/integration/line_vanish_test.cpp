@@ -29,7 +29,7 @@ class LineComesBack : public ::testing::Test {
     ASSERT_NE(::mkdtemp(dir), nullptr);
     dir_ = dir;
     sim::SimulatorOptions options;
-    options.linkPath = dir_ + "/reader";
+    link_ = options.linkPath = dir_ + "/reader";
     reader = std::make_unique<sim::Simulator>(options);
     reader->Start();
     reader->WithState([](sim::ReaderState& s) { sim::PutSampleMifareCard(s); });
@@ -43,7 +43,16 @@ class LineComesBack : public ::testing::Test {
     ::rmdir(dir_.c_str());
   }
 
+  // What unplugging leaves: no line, and (as udev removes a by-id name) no
+  // link. A link left pointing at the dead pty's number could meet another
+  // program's new pty under that number.
+  void Unplugged() {
+    if (reader->Serving()) reader->Vanish();
+    ::unlink(link_.c_str());
+  }
+
   std::string dir_;
+  std::string link_;
   std::unique_ptr<sim::Simulator> reader;
 };
 
@@ -55,6 +64,7 @@ TEST_F(LineComesBack, LinkComWorksAgainAtTheSamePath) {
   EXPECT_LT(TimedMs([&] { result = GetDeviceNumber(got.data()); }), 2000);
   EXPECT_TRUE(IsLetter(result)) << result;
   EXPECT_EQ(got, (std::array<unsigned char, 8>{}));  // cleared first, nothing stale after
+  Unplugged();
 
   // Gone: every call ends quickly with a letter, and the port cannot be opened.
   EXPECT_LT(TimedMs([&] { result = PowerOn(); }), 2000);
@@ -62,7 +72,7 @@ TEST_F(LineComesBack, LinkComWorksAgainAtTheSamePath) {
   EXPECT_EQ(LinkCom(0), 1);
   EXPECT_NE(GetLinkError(nullptr, 0), KULVE_LINK_ERROR_NONE);
 
-  reader->Start();  // plugged in again: a new pty behind the same link
+  reader->Start();  // plugged in again: a new pty, and the link back
   ASSERT_EQ(LinkCom(0), 0);
   EXPECT_EQ(GetLinkError(nullptr, 0), KULVE_LINK_ERROR_NONE);
   EXPECT_EQ(GetDeviceNumber(got.data()), 0);
@@ -74,7 +84,7 @@ TEST_F(LineComesBack, MifareCallRelinksOntoTheNewLine) {
   ASSERT_EQ(RFMifare_ReadBlock(1, 0, block.data()), 0);
   const Bytes stored = block;
 
-  reader->Vanish();
+  Unplugged();
   // While it is gone the relinks find nothing: the letter, and zeros.
   int result = 0;
   EXPECT_LT(TimedMs([&] { result = RFMifare_ReadBlock(1, 0, block.data()); }), 8000);

@@ -7,6 +7,8 @@
 #      checked (CTest label "windows"), and the Wine lane, which runs a Windows
 #      test program against both DLLs with the simulator behind COM1;
 #   4. one short pass of every benchmark, so they keep working.
+# The integration tests include the link and memory-card suites again through
+# tcp:// and rfc2217://, and a chain through Debian's ser2net (installed here).
 # Installs what it needs with apt-get when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +17,20 @@ jobs=$(nproc)
 started=$SECONDS
 
 scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3
+
+# ser2net for the chain test (library -> ser2net -> pty -> simulator), which
+# starts and stops its own instance; without ser2net those tests report
+# SKIPPED. Debian's package starts a service whose sample configuration serves
+# /dev/ttyS0 on localhost: when it is installed here, that service is stopped
+# and disabled again.
+had_ser2net=$(dpkg-query -W -f='${Status}' ser2net 2>/dev/null | grep -c 'install ok installed' || true)
+if scripts/install-deps.sh ser2net; then
+  if [ "$had_ser2net" = 0 ] && [ -d /run/systemd/system ]; then
+    systemctl disable --now ser2net.service >/dev/null 2>&1 || true
+  fi
+else
+  printf '\n!!! SKIPPED: ser2net could not be installed; the ser2net chain tests and benchmark will not run !!!\n\n'
+fi
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 

@@ -2,6 +2,7 @@
 // kulve: drive a card reader (or the built-in simulator) from the command line.
 //
 //   kulve --port /dev/ttyUSB0 inquire power on select 1 read 18 0 0 16
+//   kulve --port rfc2217://readerbox:4001 devno
 //   kulve --sim devno version
 //   kulve des enc --key 0123456789ABCDEF 4E6F772069732074
 //   kulve demo
@@ -37,7 +38,8 @@ void Usage(const CommandList& commands, std::FILE* out) {
       "usage: kulve [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS] ...]\n"
       "       kulve demo\n\n"
       "options:\n"
-      "  --port PATH   the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty)\n"
+      "  --port PATH   the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty),\n"
+      "                or its network address (tcp://HOST:PORT, rfc2217://HOST:PORT)\n"
       "  --sim         start the reader simulator in-process and talk to it\n"
       "  --sim-speed S with --sim: the speeds it answers at (57600, 9600 or both)\n"
       "  --trace       print every frame on the wire (as KULVE32_TRACE=2 does)\n"

@@ -29,15 +29,16 @@ namespace {
 using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
-    "usage: kulvesim [--device PATH | --link SYMLINK] [--tcp | --rfc2217 HOST:PORT]\n"
+    "usage: kulvesim [--device PATH | --link SYMLINK] [--tcp HOST:PORT | --rfc2217 HOST:PORT]\n"
     "                [--speed 57600|9600|both] [--card TYPE] [--fault FAULT ...] [--quiet]\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
-    "  --tcp HOST:PORT serve the reader as a raw TCP stream (one client at a time;\n"
-    "                  a new connection replaces the old); port 0 picks a free one\n"
-    "                  and the address printed says which\n"
-    "  --rfc2217 HOST:PORT  the same over Telnet with RFC 2217 line control: the\n"
-    "                  speed the client sets is the speed the reader sees\n"
+    "  --tcp HOST:PORT also serve the reader as a raw TCP stream (one client at a\n"
+    "                  time; a new connection replaces the old); port 0 picks a free\n"
+    "                  one, and the address printed (tcp://HOST:PORT) says which\n"
+    "  --rfc2217 HOST:PORT\n"
+    "                  the same over Telnet with RFC 2217 line control: the speed\n"
+    "                  the client sets is the speed the reader sees\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
     "  --card TYPE     start with a new contact memory card of TYPE in the slot\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"

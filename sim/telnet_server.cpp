@@ -152,8 +152,8 @@ void TelnetServer::ComPortCommand(ComPortLine& line, Bytes& out) {
     }
     case kSetBaudRate: {
       if (value.size() < 4) break;
-      const std::uint32_t asked = static_cast<std::uint32_t>(value[0]) << 24 | static_cast<std::uint32_t>(value[1]) << 16 |
-                                  static_cast<std::uint32_t>(value[2]) << 8 | value[3];
+      std::uint32_t asked = 0;
+      for (int i = 0; i < 4; ++i) asked = asked << 8 | value[static_cast<std::size_t>(i)];
       const std::uint32_t now = line.SetSpeed(asked);
       const std::uint8_t speed[] = {static_cast<std::uint8_t>(now >> 24), static_cast<std::uint8_t>(now >> 16),
                                     static_cast<std::uint8_t>(now >> 8), static_cast<std::uint8_t>(now)};

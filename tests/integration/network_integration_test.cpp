@@ -386,7 +386,8 @@ TEST(NetworkLink, Rfc2217SetsTheLinePurgesAndCarriesEveryByteValue) {
   EXPECT_EQ(ComBaudRate(), 57600);
   unsigned char number[8] = {};
   EXPECT_EQ(GetDeviceNumber(number), 0);
-  EXPECT_EQ(Bytes(number, number + 8), Bytes(std::begin(ScriptedDeviceServer::kReply), std::end(ScriptedDeviceServer::kReply)));
+  const auto& reply = ScriptedDeviceServer::kReply;
+  EXPECT_EQ(Bytes(number, number + 8), Bytes(std::begin(reply), std::end(reply)));
   EXPECT_EQ(ALARM(1, 0xFF, 0x1FF, 0x7F), 0);  // 0xFF data bytes in a request
   EXPECT_EQ(UnLinkCom(), 0);
 

@@ -39,7 +39,9 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   bool Connected() const { return connected_; }
-  void Send(const Bytes& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
+  void Send(const Bytes& bytes) {
+    ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+  }
 
   // What arrives within ms, until `enough` bytes; closed() tells whether the
   // server ended the connection.

@@ -47,7 +47,8 @@ class NetworkPort final : public SerialPort {
     }
     const std::size_t sent = SendWithin(wire, WriteDeadline(timeouts_, count));
     if (sent < head) {
-      pendingOut_.assign(wire.begin() + static_cast<std::ptrdiff_t>(sent), wire.begin() + static_cast<std::ptrdiff_t>(head));
+      pendingOut_.assign(wire.begin() + static_cast<std::ptrdiff_t>(sent),
+                         wire.begin() + static_cast<std::ptrdiff_t>(head));
       return 0;
     }
     // Count the data bytes that are wholly on the wire. An escaped 0xFF cut
@@ -133,8 +134,8 @@ class NetworkPort final : public SerialPort {
         report_ = "the server refuses the COM port option; the line speed is its own";
         break;
       case telnet::Client::ComPort::kAsked:
-        std::snprintf(text, sizeof text, "no answer to the COM port option within %d ms; the line speed is the server's",
-                      kNegotiationMs);
+        std::snprintf(text, sizeof text,
+                      "no answer to the COM port option within %d ms; the line speed is the server's", kNegotiationMs);
         report_ = text;
         break;
       case telnet::Client::ComPort::kAgreed:

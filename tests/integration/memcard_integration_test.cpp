@@ -21,7 +21,7 @@ class MemCardOverPty : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     PointAllPortsNowhere();
-    reader_ = new sim::Simulator();
+    reader_ = new sim::Simulator(OverCurrentTransport());
     reader_->Start();
     linked_ = SetComPortPath(0, reader_->HostPath().c_str()) == 0 && LinkCom(0) == 0;
   }

@@ -15,16 +15,12 @@
  *   COM2         a reader answering only at 9600 bit/s
  *   COM3         a silent line: nothing answers
  *   COM4         a reader that fails chosen commands (see test_fault_letters;
-<<<<<<< HEAD
  *                scripts/wine_lane.sh starts it with the matching faults), with
  *                Mifare card 0A 1B 2C 3D in its field (see test_mifare_calls)
-=======
- *                scripts/wine_lane.sh starts it with the matching faults)
  * and behind loopback addresses, given in the environment:
  *   KULVE_WINTEST_TCP      tcp://... a reader answering at both speeds
  *   KULVE_WINTEST_RFC2217  rfc2217://... a reader answering only at 9600
  *   KULVE_WINTEST_REFUSED  tcp://... an address nothing listens on
->>>>>>> network
  * --no-reader runs only the tests that need no port. Naming tests runs just
  * those. Ends with "N passed, N failed"; exit status 0 when nothing failed.
  */
@@ -680,7 +676,6 @@ static void test_diagnostics(void) {
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
-<<<<<<< HEAD
 /* The attendance terminal on COM1: its records, read day by day over the
  * three weeks before its date, add up to its current position; the clock
  * takes a setting; the pass-through command echoes and its count is checked
@@ -935,7 +930,8 @@ static void test_mifare_calls(void) {
   for (i = 768; i < (int)sizeof card; ++i) CHECK(card[i] == 0xA5);
   CHECK_EQ(api.RFMifare_Halt(), 0);
   CHECK_EQ(api.UnLinkCom(), 0);
-=======
+}
+
 /* Readers behind network addresses: the raw stream, the 9600 fallback through
  * RFC 2217, and what a refused or unresolvable address reports. Index 8
  * (COM9) is borrowed and given back. */
@@ -973,7 +969,6 @@ static void test_network_ports(void) {
   CHECK_EQ(api.GetLinkError(text, sizeof text), KULVE_LINK_ERROR_UNRESOLVED);
   printf("  unresolvable: %s\n", text);
   CHECK_EQ(api.SetComPortPath(8, "\\\\.\\COM9"), 0);
->>>>>>> network
 }
 
 /* ---- main -------------------------------------------------------------------- */
@@ -1001,15 +996,12 @@ static const struct test_case g_tests[] = {
     {"fault_letters", test_fault_letters, 1},
     {"memcard_calls", test_memcard_calls, 1},
     {"diagnostics", test_diagnostics, 1},
-<<<<<<< HEAD
     {"attendance_calls", test_attendance_calls, 1},
     {"at1608_calls", test_at1608_calls, 1},
     {"e5550_calls", test_e5550_calls, 1},
     {"cpucard_calls", test_cpucard_calls, 1},
     {"mifare_calls", test_mifare_calls, 1},
-=======
     {"network_ports", test_network_ports, 1},
->>>>>>> network
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

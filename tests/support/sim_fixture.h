@@ -75,6 +75,30 @@ class SimulatorTest : public ::testing::Test {
   std::unique_ptr<sim::Simulator> reader;
 };
 
+// A suite that links once to one simulated reader (over the current
+// transport) for all its tests: every relink costs the 1 s pause of
+// UnLinkCom. A suite that could not link fails each of its tests rather than
+// skipping them. A suite's own SetUp calls LinkedReaderSuite::SetUp() first.
+class LinkedReaderSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    PointAllPortsNowhere();
+    reader_ = new sim::Simulator(OverCurrentTransport());
+    reader_->Start();
+    linked_ = SetComPortPath(0, reader_->HostPath().c_str()) == 0 && LinkCom(0) == 0;
+  }
+  static void TearDownTestSuite() {
+    UnLinkCom();
+    delete reader_;
+    reader_ = nullptr;
+    linked_ = false;
+  }
+  void SetUp() override { ASSERT_TRUE(linked_) << "could not link to the simulated reader"; }
+
+  inline static sim::Simulator* reader_ = nullptr;
+  inline static bool linked_ = false;
+};
+
 // Milliseconds a call takes.
 template <class F>
 long TimedMs(F&& f) {

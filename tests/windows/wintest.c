@@ -9,17 +9,18 @@
  * With readers attached (the Wine lane starts simulated ones) the ports are
  * expected to be:
  *   COM1, COM10  a reader answering at both speeds, with an AT88SC1608 card
- *                of the seed in test_at1608_calls in its slot
- *   COM1, COM10  a reader answering at both speeds, with an e5550 transponder
- *                in its field
+ *                of the seed in test_at1608_calls in its slot, an e5550
+ *                transponder in its field, and an attendance terminal
+ *                holding three weeks of records (kulvesim --terminal)
  *   COM2         a reader answering only at 9600 bit/s
  *   COM3         a silent line: nothing answers
  *   COM4         a reader that fails chosen commands (see test_fault_letters;
- *                scripts/wine_lane.sh starts it with the matching faults)
- * The reader on COM1 has an attendance terminal holding three weeks of
- * records (kulvesim --terminal).
  *                scripts/wine_lane.sh starts it with the matching faults), with
  *                Mifare card 0A 1B 2C 3D in its field (see test_mifare_calls)
+ * and behind loopback addresses, given in the environment:
+ *   KULVE_WINTEST_TCP      tcp://... a reader answering at both speeds
+ *   KULVE_WINTEST_RFC2217  rfc2217://... a reader answering only at 9600
+ *   KULVE_WINTEST_REFUSED  tcp://... an address nothing listens on
  * --no-reader runs only the tests that need no port. Naming tests runs just
  * those. Ends with "N passed, N failed"; exit status 0 when nothing failed.
  */
@@ -29,6 +30,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "kulve32.h"
@@ -460,6 +462,8 @@ static void test_attendance_dates(void) {
   CHECK(back.year == 0 && back.month == 1 && back.day == 1);
   CHECK_EQ(api.KQ_Datebyte(60, NULL), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.KQ_Daysbyte(NULL), 0);
+}
+
 /* The DLL carries a version resource: the product name, and the project's
  * version as the file version in numbers and in words. */
 static void test_version_resource(void) {
@@ -669,6 +673,9 @@ static void test_diagnostics(void) {
   CHECK_EQ(api.SetTrace(0, NULL, NULL), 0);
   CHECK_EQ(g_trace_frames, 2); /* the probe and the device number */
   CHECK(g_trace_lines >= 5);
+  CHECK_EQ(api.UnLinkCom(), 0);
+}
+
 /* The attendance terminal on COM1: its records, read day by day over the
  * three weeks before its date, add up to its current position; the clock
  * takes a setting; the pass-through command echoes and its count is checked
@@ -738,6 +745,9 @@ static void test_attendance_calls(void) {
   CHECK_EQ(api.KQ_SysInit(), 0);
   CHECK_EQ(api.KQ_GetCurrentPos(&first, low), 0);
   CHECK(first == 0 && low[0] == 0 && low[1] == 0);
+  CHECK_EQ(api.UnLinkCom(), 0);
+}
+
 /* The AT88SC1608 exports through the DLL against the card on COM1: the
  * library's keystream generator, as built for this target, must agree with
  * the simulated card's, and buffers get exactly their documented bytes. */
@@ -775,6 +785,9 @@ static void test_at1608_calls(void) {
   CHECK_EQ(api.AT1608_Reset(), 0);
   CHECK_EQ(api.AT1608_Read(9, 0, 4, buffer), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.AT1608_Psw(-1, password), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.UnLinkCom(), 0);
+}
+
 /* The e5550 exports through the DLL against the transponder in COM1's field:
  * the init record crosses the boundary as a pointer, replies land in 4-byte
  * blocks and no further, and the block guard refuses 0 before sending. */
@@ -821,6 +834,9 @@ static void test_e5550_calls(void) {
 
   CHECK_EQ(api.RF5550_ReadBlk(1, NULL), KULVE_BAD_ARGUMENT);
   CHECK_EQ(api.RF5550_Init(NULL, password, 0), KULVE_BAD_ARGUMENT);
+  CHECK_EQ(api.UnLinkCom(), 0);
+}
+
 /* A reset and APDUs through the DLL, against the reader's default chip cards:
  * a T=1 CPU card and T=0 SAMs running the simulator's demo application. */
 static void test_cpucard_calls(void) {
@@ -871,6 +887,9 @@ static void test_cpucard_calls(void) {
   CHECK_EQ(api.ProSamCard1(packed, response), KULVE_BAD_ARGUMENT);
   CHECK_EQ(response[0], 0);
   CHECK_EQ(packed[4], 129);
+  CHECK_EQ(api.UnLinkCom(), 0);
+}
+
 /* The Mifare exports through the DLL, on COM4 with a card in the field. Its
  * first serial-number query fails on the line (no acknowledgement): the
  * library closes the port, links again and repeats the request, so the call
@@ -913,6 +932,45 @@ static void test_mifare_calls(void) {
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
+/* Readers behind network addresses: the raw stream, the 9600 fallback through
+ * RFC 2217, and what a refused or unresolvable address reports. Index 8
+ * (COM9) is borrowed and given back. */
+static void test_network_ports(void) {
+  const char *tcp = getenv("KULVE_WINTEST_TCP");
+  const char *rfc2217 = getenv("KULVE_WINTEST_RFC2217");
+  const char *refused = getenv("KULVE_WINTEST_REFUSED");
+  unsigned char number[8];
+  char text[256];
+  double start;
+  if (tcp == NULL || rfc2217 == NULL || refused == NULL) {
+    printf("  (no network readers given in KULVE_WINTEST_TCP, _RFC2217, _REFUSED)\n");
+    return;
+  }
+  CHECK_EQ(api.SetComPortPath(8, tcp), 0);
+  CHECK_EQ(api.LinkCom(8), 0);
+  CHECK_EQ(api.ComBaudRate(), 57600);
+  CHECK_EQ(api.GetDeviceNumber(number), 0);
+  CHECK_EQ(api.UnLinkCom(), 0);
+
+  CHECK_EQ(api.SetComPortPath(8, rfc2217), 0);
+  CHECK_EQ(api.LinkCom(8), 0);
+  CHECK_EQ(api.ComBaudRate(), 9600); /* the speed reached the reader through the server */
+  CHECK_EQ(api.GetDeviceNumber(number), 0);
+  CHECK_EQ(api.UnLinkCom(), 0);
+
+  CHECK_EQ(api.SetComPortPath(8, refused), 0);
+  start = now_seconds();
+  CHECK_EQ(api.LinkCom(8), 1);
+  CHECK(now_seconds() - start < 2.5);
+  CHECK_EQ(api.GetLinkError(text, sizeof text), KULVE_LINK_ERROR_REFUSED);
+  printf("  refused: %s\n", text);
+  CHECK_EQ(api.SetComPortPath(8, "tcp://kulve-no-such-host.invalid:7000"), 0);
+  CHECK_EQ(api.LinkCom(8), 1);
+  CHECK_EQ(api.GetLinkError(text, sizeof text), KULVE_LINK_ERROR_UNRESOLVED);
+  printf("  unresolvable: %s\n", text);
+  CHECK_EQ(api.SetComPortPath(8, "\\\\.\\COM9"), 0);
+}
+
 /* ---- main -------------------------------------------------------------------- */
 
 struct test_case {
@@ -943,6 +1001,7 @@ static const struct test_case g_tests[] = {
     {"e5550_calls", test_e5550_calls, 1},
     {"cpucard_calls", test_cpucard_calls, 1},
     {"mifare_calls", test_mifare_calls, 1},
+    {"network_ports", test_network_ports, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

@@ -622,7 +622,45 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  * /dev/serial/by-id/..., a pty); on Windows any device name (\\.\COM12).
  * Defaults: /dev/ttyS0../dev/ttyS9 on POSIX, \\.\COM1..\\.\COM10 on Windows.
  * 0 = set; 4 = index outside 0..9, or path null, empty or longer than
- * KULVE_MAX_PORT_PATH bytes. Takes effect at the next LinkCom. */
+ * KULVE_MAX_PORT_PATH bytes. Takes effect at the next LinkCom.
+ *
+ * A reader behind a serial device server (or a machine running ser2net) is
+ * given as a network address, on Linux and Windows alike:
+ *   "tcp://HOST:PORT"      the raw byte stream of the server's serial line;
+ *                          its line speed is the server's own business.
+ *   "rfc2217://HOST:PORT"  Telnet with the COM port control option (RFC 2217).
+ * HOST is a name, an IPv4 address or an [IPv6] address in brackets; PORT is
+ * 1..65535; the scheme may be in any letter case. A malformed address is
+ * accepted here and fails at LinkCom (KULVE_LINK_ERROR_NOT_FOUND).
+ * Such a port behaves as a local one:
+ *   - LinkCom connects for each speed it tries and closes the connection in
+ *     UnLinkCom, so a connection the server drops is taken up again by the
+ *     next LinkCom. Connecting gives up after 3 s. ComBaudRate reports the
+ *     speed of the probe that was answered (57600 first), also over tcp://.
+ *   - Every read and write keeps the timeouts of a local port (one deadline
+ *     per transfer); bytes go out at once (TCP_NODELAY).
+ *   - rfc2217://: at each open the library offers the COM port option and
+ *     binary transmission, and once the server agrees it sets the server's
+ *     line to 57600 (for the settings value 56000) or 9600 bit/s, 8 data bits,
+ *     no parity, one stop bit, no flow control, and has both of the server's
+ *     buffers purged; it waits up to 1 s for the server to agree and to
+ *     confirm the speed, then goes on (a server that refuses the option keeps
+ *     its own line settings; the probe decides). Where a local port is
+ *     purged (at open and in UnLinkCom) the server is asked to purge too.
+ *     0xFF data bytes are escaped both ways; option requests and the
+ *     server's notifications are answered or skipped as they arrive, without
+ *     counting as reply bytes. Options other than binary transmission,
+ *     suppressed go-ahead and the COM port option are declined.
+ *   - A name that does not resolve (KULVE_LINK_ERROR_UNRESOLVED), a refused
+ *     connection (KULVE_LINK_ERROR_REFUSED) or a connect timeout
+ *     (KULVE_LINK_ERROR_TIMEOUT) fails LinkCom without trying the second
+ *     speed: the address is the same at both. Name resolution takes as long
+ *     as the system's resolver takes.
+ *   - A connection the server closes fails the exchange with its link-failure
+ *     letter, as an unplugged adapter does, and GetLinkError says "the server
+ *     closed the connection" (KULVE_LINK_ERROR_HANGUP); later exchanges fail
+ *     at once ('e') until the next LinkCom.
+ * At trace level 3 the open also reports what the server agreed to. */
 KULVE_API int KULVE_CALL SetComPortPath(int port, const char *path);
 
 /* Copies the device path of port index 0..9, NUL-terminated, into path
@@ -647,7 +685,8 @@ KULVE_API const char *KULVE_CALL ResultText(int result);
 #define KULVE_LINK_ERROR_BUSY        4  /* another program holds the port */
 #define KULVE_LINK_ERROR_SETTINGS    5  /* the system refused the line settings */
 #define KULVE_LINK_ERROR_NO_ANSWER   6  /* the port opened, but no reader answered at 57600 or 9600 */
-#define KULVE_LINK_ERROR_TIMEOUT     7  /* an exchange ran out of time: the reader stopped answering */
+#define KULVE_LINK_ERROR_TIMEOUT     7  /* an exchange ran out of time: the reader stopped answering;
+                                           or a network port's connection was not made within 3 s */
 #define KULVE_LINK_ERROR_HANGUP      8  /* the line went away (adapter unplugged, connection closed) */
 #define KULVE_LINK_ERROR_PROTOCOL    9  /* the reader answered, but broke the frame (wrong byte, checksum) */
 #define KULVE_LINK_ERROR_SYSTEM     10  /* another operating-system error */
@@ -658,8 +697,8 @@ KULVE_API const char *KULVE_CALL ResultText(int result);
 /* Returns the code of the last link-level failure (KULVE_LINK_ERROR_*) and,
  * when text is not null and size is at least 1, writes its description,
  * NUL-terminated and cut to size bytes, e.g. "open /dev/ttyUSB0: Permission
- * denied" or "no answer at 57600 or 9600 on /dev/ttyUSB0 (no answer to the
- * start byte)". Set by a failed LinkCom and by every exchange that fails on
+ * denied", "no answer at 57600 or 9600 on /dev/ttyUSB0 (no answer to the
+ * start byte)" or "connect tcp://10.0.0.7:4001: Connection refused". Set by a failed LinkCom and by every exchange that fails on
  * the line (a link-failure letter); cleared by a successful LinkCom; a
  * successful exchange leaves it as it was. The operating system's own reason
  * (errno, GetLastError) is part of the text. */

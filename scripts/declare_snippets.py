@@ -22,7 +22,8 @@ from typing import Dict, List
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import export_list  # noqa: E402
-from export_list import ADDRESS, BYTES, CALLBACK, INT, INTS, TEXT, Export, Parameter  # noqa: E402
+from export_list import (  # noqa: E402
+    ADDRESS, BYTES, CALLBACK, INT, INTS, TEXT, Export, Parameter, Struct, struct_name)
 
 DLL = "KULVE32.DLL"
 
@@ -32,13 +33,34 @@ _DELPHI_TYPES = {INT: "Integer", BYTES: "PByte", TEXT: "PAnsiChar", ADDRESS: "Po
                  CALLBACK: "TKulveTraceCallback"}
 
 
+def _capitalised(name: str) -> str:
+    return name[:1].upper() + name[1:]
+
+
 def _delphi_parameter(parameter: Parameter) -> str:
     # Delphi's habit of an A prefix keeps every name clear of its keywords
     # and of the implicit Result.
-    name = "A" + parameter.name[:1].upper() + parameter.name[1:]
+    name = "A" + _capitalised(parameter.name)
     if parameter.kind == INTS:
         return f"var {name}: Integer"
+    if struct_name(parameter.kind):
+        # var, even where the library only reads: a const record may be
+        # passed by value, and the library expects its address.
+        return f"var {name}: T{struct_name(parameter.kind)}"
     return f"{name}: {_DELPHI_TYPES[parameter.kind]}"
+
+
+_DELPHI_FIELD_TYPES = {"int": "Integer", "unsigned char": "Byte"}
+
+
+def delphi_record(struct: Struct) -> List[str]:
+    lines = [f"  T{struct.name} = record"]
+    for field in struct.fields:
+        kind = _DELPHI_FIELD_TYPES[field.ctype]
+        if field.count > 1:
+            kind = f"array[0..{field.count - 1}] of {kind}"
+        lines.append(f"    {_capitalised(field.name)}: {kind};")
+    return lines + ["  end;"]
 
 
 def delphi_declaration(export: Export) -> str:
@@ -50,7 +72,7 @@ def delphi_declaration(export: Export) -> str:
 DLL_CONSTANT = "KULVE32DLL"
 
 
-def delphi_listing(exports: List[Export]) -> str:
+def delphi_listing(exports: List[Export], structs: Dict[str, Struct]) -> str:
     lines = [
         f"{{ Generated from kulve32.def and kulve32.h by scripts/declare_snippets.py. }}",
         "const",
@@ -61,12 +83,17 @@ def delphi_listing(exports: List[Export]) -> str:
         "  TKulveTraceCallback = procedure(ALevel: Integer; ALine: PAnsiChar; AContext: Pointer); stdcall;",
         "",
     ]
+    if structs:
+        lines.append("  { The records some functions take, laid out as in kulve32.h. }")
+        for struct in structs.values():
+            lines += delphi_record(struct)
+        lines.append("")
     lines += [delphi_declaration(export) for export in exports]
     return "\n".join(lines) + "\n"
 
 
-def delphi_unit(exports: List[Export]) -> str:
-    return ("unit KULVE32;\n\ninterface\n\n" + delphi_listing(exports) +
+def delphi_unit(exports: List[Export], structs: Dict[str, Struct]) -> str:
+    return ("unit KULVE32;\n\ninterface\n\n" + delphi_listing(exports, structs) +
             "\nimplementation\n\nend.\n")
 
 
@@ -101,23 +128,42 @@ def _vb_name(name: str) -> str:
     return name + "Value" if name.lower() in _VB_RESERVED else name
 
 
+def _vb_parameter(parameter: Parameter) -> str:
+    if struct_name(parameter.kind):
+        return f"ByRef {_vb_name(parameter.name)} As {struct_name(parameter.kind)}"
+    return _VB_TYPES[parameter.kind].format(_vb_name(parameter.name))
+
+
 def vb_declaration(export: Export) -> str:
-    params = ", ".join(_VB_TYPES[p.kind].format(_vb_name(p.name)) for p in export.parameters)
+    params = ", ".join(_vb_parameter(p) for p in export.parameters)
     return f'Public Declare Function {export.name} Lib "{DLL}" ({params}) As Long'
 
 
-def vb_listing(exports: List[Export]) -> str:
+_VB_FIELD_TYPES = {"int": "Long", "unsigned char": "Byte"}
+
+
+def vb_type(struct: Struct) -> List[str]:
+    lines = [f"Public Type {struct.name}"]
+    for field in struct.fields:
+        bounds = f"(0 To {field.count - 1})" if field.count > 1 else ""
+        lines.append(f"    {_vb_name(field.name)}{bounds} As {_VB_FIELD_TYPES[field.ctype]}")
+    return lines + ["End Type"]
+
+
+def vb_listing(exports: List[Export], structs: Dict[str, Struct]) -> str:
     lines = [
         "' Generated from kulve32.def and kulve32.h by scripts/declare_snippets.py.",
         "' Byte buffers: pass the first element of an array sized as kulve32.h says, e.g. number(0).",
         "' ResultText returns a pointer to a static text: copy it with lstrcpyA (kernel32).",
     ]
+    for struct in structs.values():
+        lines += vb_type(struct)
     lines += [vb_declaration(export) for export in exports]
     return "\n".join(lines) + "\n"
 
 
-def vb_module(exports: List[Export]) -> str:
-    return 'Attribute VB_Name = "KULVE32"\nOption Explicit\n\n' + vb_listing(exports)
+def vb_module(exports: List[Export], structs: Dict[str, Struct]) -> str:
+    return 'Attribute VB_Name = "KULVE32"\nOption Explicit\n\n' + vb_listing(exports, structs)
 
 
 # ---- docs/windows.md ----------------------------------------------------------------
@@ -154,14 +200,15 @@ def main() -> int:
         parser.error("nothing to do")
     try:
         exports = export_list.exports()
+        structs = export_list.read_structs()
     except ValueError as error:
         print(f"declare_snippets: {error}", file=sys.stderr)
         return 2
     if args.pas:
-        args.pas.write_text(delphi_unit(exports), encoding="ascii", newline="\r\n")
+        args.pas.write_text(delphi_unit(exports, structs), encoding="ascii", newline="\r\n")
     if args.bas:
-        args.bas.write_text(vb_module(exports), encoding="ascii", newline="\r\n")
-    listings = {"delphi": delphi_listing(exports), "vb6": vb_listing(exports)}
+        args.bas.write_text(vb_module(exports, structs), encoding="ascii", newline="\r\n")
+    listings = {"delphi": delphi_listing(exports, structs), "vb6": vb_listing(exports, structs)}
     for path in filter(None, (args.update, args.check)):
         document = path.read_text(encoding="utf-8")
         try:

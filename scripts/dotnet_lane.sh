@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # The .NET lane: compiles bindings/dotnet (the declarations and the example)
 # with Mono's C# compiler and runs the example on Linux against
-# libkulve32.so and a simulated reader with a memory card in its slot.
+# libkulve32.so and a simulated reader with a card of every family in place.
 #
 #   scripts/dotnet_lane.sh [--lib-dir DIR] [--sim PATH] [--out DIR]
 #
@@ -60,8 +60,10 @@ mcs -nologo -warnaserror -out:"$out/Example.exe" -r:System.Core \
   { echo ".NET lane: FAILED: the C# sources do not compile"; exit 1; }
 cp "$repo/bindings/dotnet/example/Example.exe.config" "$out/"
 
-# A simulated reader with a memory card of type 1 in its slot.
-"$sim" --quiet --card 1 </dev/null >"$out/sim.out" 2>"$out/sim.err" &
+# A simulated reader with a memory card of type 1 and an AT88SC1608 card in
+# its slot, an e5550 transponder and a Mifare card in its field, and the
+# attendance terminal on its link.
+"$sim" --quiet --card 1 --at1608 4B554C5645313630 --e5550 --mifare 0A0B0C0D --terminal </dev/null >"$out/sim.out" 2>"$out/sim.err" &
 sim_pid=$!
 trap 'kill -TERM $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT
 for _ in $(seq 100); do

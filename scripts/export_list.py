@@ -25,6 +25,17 @@ TEXT = "text"  # const char * / char *: a NUL-terminated string or a buffer for 
 ADDRESS = "address"  # void *: handed back untouched
 CALLBACK = "callback"  # KulveTraceCallback
 VOID = "void"
+STRUCT = "struct"  # a pointer to one of the header's structs: the kind is "struct <Name>"
+
+
+def struct_kind(name: str) -> str:
+    """The kind of a pointer to the header's struct `name`."""
+    return f"{STRUCT} {name}"
+
+
+def struct_name(kind: str) -> str:
+    """The struct a pointer kind points to, or "" for any other kind."""
+    return kind[len(STRUCT) + 1:] if kind.startswith(STRUCT + " ") else ""
 
 
 @dataclass(frozen=True)
@@ -32,6 +43,36 @@ class Parameter:
     name: str
     kind: str
     const: bool  # read only by the library
+
+
+@dataclass(frozen=True)
+class Field:
+    name: str
+    ctype: str  # "int" or "unsigned char"
+    count: int  # array length; 1 for a single value
+
+    @property
+    def size(self) -> int:
+        return _FIELD_SIZES[self.ctype] * self.count
+
+
+_FIELD_SIZES = {"int": 4, "unsigned char": 1}
+
+
+@dataclass(frozen=True)
+class Struct:
+    name: str
+    fields: Tuple[Field, ...]
+
+    @property
+    def size(self) -> int:
+        """sizeof in C: every field type aligns to its own size."""
+        end, align = 0, 1
+        for field in self.fields:
+            unit = _FIELD_SIZES[field.ctype]
+            align = max(align, unit)
+            end = -(-end // unit) * unit + field.size
+        return -(-end // align) * align
 
 
 @dataclass(frozen=True)
@@ -56,7 +97,7 @@ def read_def(path: Path = DEF_FILE) -> List[Tuple[str, int]]:
 _INTEGERS = ("int", "unsigned int", "unsigned", "int32_t", "uint32_t")
 
 
-def _kind(declaration: str) -> Tuple[str, bool, str]:
+def _kind(declaration: str, structs: Tuple[str, ...] = ()) -> Tuple[str, bool, str]:
     """(kind, const, name) of one C parameter declaration."""
     words = " ".join(declaration.replace("*", " * ").split())
     const = words.startswith("const ")
@@ -72,15 +113,38 @@ def _kind(declaration: str) -> Tuple[str, bool, str]:
         if base not in _INTEGERS:
             raise ValueError(f"argument type '{base}' is not one the exports use")
         return INT, False, name
+    if base in structs:
+        return struct_kind(base), const, name
     kinds = {"unsigned char": BYTES, "char": TEXT, "void": ADDRESS, **{i: INTS for i in _INTEGERS}}
     if base not in kinds:
         raise ValueError(f"pointer type '{base} *' is not one the exports use")
     return kinds[base], const, name
 
 
+def _header_text(path: Path) -> str:
+    return re.sub(r"/\*.*?\*/", " ", path.read_text(encoding="utf-8"), flags=re.S)
+
+
+def read_structs(path: Path = HEADER) -> Dict[str, Struct]:
+    """name -> layout of every "typedef struct Name { ... } Name;" of the header."""
+    found: Dict[str, Struct] = {}
+    for tag, body, name in re.findall(r"typedef\s+struct\s+(\w+)\s*\{([^}]*)\}\s*(\w+)\s*;", _header_text(path)):
+        if tag != name:
+            raise ValueError(f"struct {tag} is typedef'd as {name}")
+        fields = []
+        for member in filter(None, (m.strip() for m in body.split(";"))):
+            match = re.fullmatch(r"(int|unsigned char)\s+(\w+)\s*(?:\[\s*(\d+)\s*\])?", " ".join(member.split()))
+            if not match:
+                raise ValueError(f"struct {name}: cannot read the member '{member}'")
+            fields.append(Field(match.group(2), match.group(1), int(match.group(3) or 1)))
+        found[name] = Struct(name, tuple(fields))
+    return found
+
+
 def read_header(path: Path = HEADER) -> Dict[str, Tuple[str, Tuple[Parameter, ...]]]:
     """name -> (result kind, parameters) of every function the header declares."""
-    text = re.sub(r"/\*.*?\*/", " ", path.read_text(encoding="utf-8"), flags=re.S)
+    text = _header_text(path)
+    structs = tuple(read_structs(path))
     found: Dict[str, Tuple[str, Tuple[Parameter, ...]]] = {}
     for result, name, params in re.findall(
             r"KULVE_API\s+([\w \t*]+?)\s*KULVE_CALL\s+(\w+)\s*\(([^)]*)\)", text):
@@ -88,7 +152,7 @@ def read_header(path: Path = HEADER) -> Dict[str, Tuple[str, Tuple[Parameter, ..
         parameters: List[Parameter] = []
         if params != "void":
             for declaration in params.split(","):
-                kind, const, pname = _kind(declaration)
+                kind, const, pname = _kind(declaration, structs)
                 parameters.append(Parameter(pname or f"arg{len(parameters) + 1}", kind, const))
         result_kind = _kind(result + " result")[0]
         found[name] = (result_kind, tuple(parameters))

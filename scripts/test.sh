@@ -13,6 +13,8 @@
 #      temporary root, the man pages (tests/install/check_install.sh);
 #   6. the Python package's tests (pytest, Debian's python3-pytest) and the
 #      C# example under Mono, both against the library and the simulator.
+# The integration tests include the link and memory-card suites again through
+# tcp:// and rfc2217://, and a chain through Debian's ser2net (installed here).
 # Installs what it needs with apt-get when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +25,20 @@ started=$SECONDS
 scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3 \
   man-db dpkg-dev file clang libclang-rt-14-dev \
   python3-pytest fp-compiler llvm-14 lld-14 clang-14
+
+# ser2net for the chain test (library -> ser2net -> pty -> simulator), which
+# starts and stops its own instance; without ser2net those tests report
+# SKIPPED. Debian's package starts a service whose sample configuration serves
+# /dev/ttyS0 on localhost: when it is installed here, that service is stopped
+# and disabled again.
+had_ser2net=$(dpkg-query -W -f='${Status}' ser2net 2>/dev/null | grep -c 'install ok installed' || true)
+if scripts/install-deps.sh ser2net; then
+  if [ "$had_ser2net" = 0 ] && [ -d /run/systemd/system ]; then
+    systemctl disable --now ser2net.service >/dev/null 2>&1 || true
+  fi
+else
+  printf '\n!!! SKIPPED: ser2net could not be installed; the ser2net chain tests and benchmark will not run !!!\n\n'
+fi
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 

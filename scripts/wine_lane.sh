@@ -27,6 +27,10 @@
 #   COM3         silent line
 #   COM4         reader failing chosen commands (the faults below), with a
 #                Mifare card in its field
+# and, through the environment, readers behind loopback addresses:
+#   KULVE_WINTEST_TCP      kulvesim --tcp (both speeds)
+#   KULVE_WINTEST_RFC2217  kulvesim --rfc2217 --speed 9600
+#   KULVE_WINTEST_REFUSED  a loopback address nothing listens on
 # COM1 to COM4 and COM10 are pinned in the prefix's registry to symlinks in a
 # temporary folder, each kept pointing at the pty of one simulator, and COM5
 # to COM9 to a path that does not
@@ -216,6 +220,29 @@ start_sim() {  # name, then kulvesim options
     { cat "$port_link.err" >&2; die "kulvesim did not come up for $name"; }
 }
 
+# A simulated reader behind a loopback address, which goes into the variable
+# named first.
+start_net_sim() {  # variable, name, then kulvesim options
+  local variable="$1" out="$work/net-$2"; shift 2
+  "$sim" --quiet "$@" </dev/null >"$out.out" 2>"$out.err" &
+  sim_pids+=($!)
+  for _ in $(seq 100); do
+    if [[ -s "$out.out" ]]; then
+      printf -v "$variable" '%s' "$(head -1 "$out.out")"
+      export "${variable?}"
+      return 0
+    fi
+    kill -0 "${sim_pids[-1]}" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$out.err" >&2
+  die "kulvesim $* did not come up"
+}
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
 run_arch() {  # win32|win64
   local arch="$1" status=0 bin="$build_root/$1/bin"
   say "$arch: starting the simulated readers"
@@ -227,6 +254,9 @@ run_arch() {  # win32|win64
   start_sim slow --speed 9600
   start_sim silent --speed both --fault start:silent
   start_sim faults --speed both "${fault_args[@]}" "${mifare_args[@]}"
+  start_net_sim KULVE_WINTEST_TCP tcp --tcp 127.0.0.1:0 --speed both
+  start_net_sim KULVE_WINTEST_RFC2217 rfc2217 --rfc2217 127.0.0.1:0 --speed 9600
+  export KULVE_WINTEST_REFUSED="tcp://127.0.0.1:$(free_port)"
 
   say "$arch: kulve_implib_test.exe"
   (cd "$bin" && timeout 60 wine kulve_implib_test.exe) || status=1

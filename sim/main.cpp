@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// kulvesim: a simulated card reader on a pseudo-terminal or serial device.
+// kulvesim: a simulated card reader on a pseudo-terminal or serial device,
+// or behind a network address as a serial device server would serve it.
 //
-// Prints the path a host should open as the first line of standard output,
-// then serves until SIGINT or SIGTERM. Commands on standard input steer it
+// Prints the path a host should open (or tcp://HOST:PORT, rfc2217://HOST:PORT)
+// as the first line of standard output, then serves until SIGINT or SIGTERM. Commands on standard input steer it
 // (see control.h); standard input may also be closed or /dev/null.
 
 #include <poll.h>
@@ -36,7 +37,8 @@ namespace {
 using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
-    "usage: kulvesim [--device PATH | --link SYMLINK] [--speed 57600|9600|both]\n"
+    "usage: kulvesim [--device PATH | --link SYMLINK] [--tcp HOST:PORT | --rfc2217 HOST:PORT]\n"
+    "                [--speed 57600|9600|both]\n"
     "                [CARDS ...] [--fault FAULT ...] [--quiet]\n"
     "\n"
     "Serves a simulated card reader on a new pseudo-terminal (or a serial device)\n"
@@ -48,6 +50,12 @@ constexpr const char* kUsage =
     "options:\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "  --link SYMLINK  keep SYMLINK pointing at the pseudo-terminal (and print it)\n"
+    "  --tcp HOST:PORT also serve the reader as a raw TCP stream (one client at a\n"
+    "                  time; a new connection replaces the old); port 0 picks a free\n"
+    "                  one, and the address printed (tcp://HOST:PORT) says which\n"
+    "  --rfc2217 HOST:PORT\n"
+    "                  the same over Telnet with RFC 2217 line control: the speed\n"
+    "                  the client sets is the speed the reader sees\n"
     "  --speed S       line speeds to answer at (default 57600)\n"
     "  --pace          keep to the line's real timing: each byte received or sent\n"
     "                  takes 10 bit times at the host's speed\n"
@@ -120,6 +128,17 @@ bool ParseArgs(int argc, char** argv, Args& args) {
       args.options.devicePath = argv[++i];
     } else if (a == "--link" && hasValue) {
       args.options.linkPath = argv[++i];
+    } else if ((a == "--tcp" || a == "--rfc2217") && hasValue) {
+      auto& network = args.options.network;
+      if (network.protocol != kulve::sim::NetProtocol::kNone) {
+        std::fprintf(stderr, "kulvesim: give --tcp or --rfc2217 once\n");
+        return false;
+      }
+      network.protocol = a == "--tcp" ? kulve::sim::NetProtocol::kTcp : kulve::sim::NetProtocol::kRfc2217;
+      if (!kulve::sim::ParseListenAddress(argv[++i], network.host, network.port)) {
+        std::fprintf(stderr, "kulvesim: %s takes HOST:PORT, e.g. 127.0.0.1:7000\n", a.c_str());
+        return false;
+      }
     } else if (a == "--speed" && hasValue) {
       if (!kulve::sim::ParseSpeedSet(argv[++i], args.options.speeds)) {
         std::fprintf(stderr, "kulvesim: --speed takes 57600, 9600 or both\n");
@@ -175,6 +194,10 @@ bool ParseArgs(int argc, char** argv, Args& args) {
   }
   if (!args.options.devicePath.empty() && !args.options.linkPath.empty()) {
     std::fprintf(stderr, "kulvesim: --device and --link exclude each other\n");
+    return false;
+  }
+  if (!args.options.devicePath.empty() && args.options.network.protocol != kulve::sim::NetProtocol::kNone) {
+    std::fprintf(stderr, "kulvesim: a --device is not served over the network\n");
     return false;
   }
   return true;

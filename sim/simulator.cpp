@@ -31,12 +31,20 @@ Simulator::Simulator(SimulatorOptions options)
   RegisterReaderCommands(firmware_);
 }
 
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator() {
+  Stop();
+  net_.reset();
+}
 
 void Simulator::Start() {
   std::lock_guard control(controlMutex_);
   if (serving_.load()) return;
   JoinThread();  // a thread whose line vanished
+  if (options_.network.protocol != NetProtocol::kNone && !net_) {
+    if (!options_.devicePath.empty())
+      throw std::system_error(EINVAL, std::generic_category(), "a serial device is not served over the network");
+    net_ = std::make_unique<NetServer>(options_.network, static_cast<NetLineAccess&>(*this));
+  }
 
   const std::uint32_t bps = OpeningSpeed(speeds_.load());
   Line line = options_.devicePath.empty() ? Line::OpenPty(bps)
@@ -61,6 +69,7 @@ void Simulator::Start() {
   wakeWrite_ = pipeFds[1];
   serving_.store(true);
   thread_ = std::thread(&Simulator::Serve, this);
+  if (net_) net_->Start();
 }
 
 void Simulator::Stop() {
@@ -118,6 +127,7 @@ std::string Simulator::SlavePath() const {
 }
 
 std::string Simulator::HostPath() const {
+  if (net_) return net_->Url();
   if (!options_.linkPath.empty()) return options_.linkPath;
   return SlavePath();
 }
@@ -145,6 +155,13 @@ bool Simulator::BecomeControllingTerminal() {
   std::lock_guard lock(lineMutex_);
   return line_.BecomeControllingTerminal();
 }
+
+std::string Simulator::LineForClient() {
+  std::lock_guard lock(lineMutex_);
+  return serving_.load() ? slavePath_ : std::string();
+}
+
+std::uint32_t Simulator::ClientStartSpeed() { return OpeningSpeed(speeds_.load()); }
 
 bool Simulator::SpeedAccepted() {
   if (!line_.IsPty()) return true;  // a device runs at the speed set at open

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "sim/firmware.h"
 #include "sim/frame_server.h"
 #include "sim/line.h"
+#include "sim/net_server.h"
 #include "sim/reader_state.h"
 
 namespace kulve::sim {
@@ -42,6 +44,8 @@ struct SimulatorOptions {
   std::string devicePath;
   // Keep a symbolic link here pointing at the pseudo-terminal.
   std::string linkPath;
+  // Also serve the pty over the network (see net_server.h); not with a device.
+  NetListen network;
   // One line per frame event, called on the server thread.
   std::function<void(const std::string&)> trace;
   // On a pty, keep to the timing of a real line at the speed the host set:
@@ -49,7 +53,7 @@ struct SimulatorOptions {
   bool pace = false;
 };
 
-class Simulator : private ServerHooks {
+class Simulator : private ServerHooks, private NetLineAccess {
  public:
   // The reader starts with every family's commands registered.
   explicit Simulator(SimulatorOptions options = {});
@@ -59,7 +63,10 @@ class Simulator : private ServerHooks {
 
   // Opens the line and starts serving. Does nothing while serving; after
   // Stop() or a vanished line it opens a new line (a new pty path; the
-  // symbolic link follows). Throws std::system_error.
+  // symbolic link follows). The network listener, if asked for, starts with
+  // the first Start() and keeps its address until the simulator is
+  // destroyed; while no line is served it turns clients away. Throws
+  // std::system_error.
   void Start();
   // Stops serving and closes the line; waits for the thread. Idempotent.
   void Stop();
@@ -68,7 +75,9 @@ class Simulator : private ServerHooks {
 
   // The pty slave (or device) path; empty before the first Start().
   std::string SlavePath() const;
-  // What a host should open: the symbolic link if one is kept, else SlavePath().
+  // What a host should open: the network address when served over the
+  // network (tcp://HOST:PORT, rfc2217://HOST:PORT), else the symbolic link if
+  // one is kept, else SlavePath().
   std::string HostPath() const;
 
   void SetAcceptedSpeeds(SpeedSet speeds) { speeds_.store(speeds); }
@@ -118,6 +127,13 @@ class Simulator : private ServerHooks {
   std::uint32_t PacedBitRate() override;
   void LineBytes(std::size_t count) override { lineBytes_.fetch_add(count); }
 
+  // NetLineAccess, on the network server's thread.
+  std::string LineForClient() override;
+  std::uint32_t ClientStartSpeed() override;
+  void NetTrace(const std::string& line) override {
+    if (Tracing()) Trace(line);
+  }
+
   void Serve();
   void Wake();  // caller holds lineMutex_
   void JoinThread();
@@ -143,6 +159,8 @@ class Simulator : private ServerHooks {
   std::atomic<bool> serving_{false};
   std::mutex controlMutex_;  // serialises Start, Stop and Vanish
   std::thread thread_;
+  // Last, so it stops before the state its thread reads goes away.
+  std::unique_ptr<NetServer> net_;
 };
 
 }  // namespace kulve::sim

@@ -74,6 +74,26 @@ void SlowReader() {
   Show("UnLinkCom", UnLinkCom());
 }
 
+void NetworkReader() {
+  sim::SimulatorOptions options;
+  options.speeds = sim::SpeedSet::k9600Only;
+  options.network.protocol = sim::NetProtocol::kRfc2217;
+  sim::Simulator served(options);
+  served.Start();
+  Say("The slow reader again, now behind a serial device server at %s (Telnet with RFC 2217).",
+      served.HostPath().c_str());
+  SetComPortPath(0, served.HostPath().c_str());
+  auto start = Clock::now();
+  Show("LinkCom(0)", LinkCom(0));
+  Say("The library asked the server for 57600 bit/s, got no answer from the reader, reconnected and asked "
+      "for 9600: ComBaudRate = %d (%ld ms).",
+      ComBaudRate(), ElapsedMs(start));
+  unsigned char bytes[8];
+  Show("GetDeviceNumber", GetDeviceNumber(bytes));
+  Say("device number: %s", FormatHex(bytes).c_str());
+  Show("UnLinkCom", UnLinkCom());
+}
+
 void Des() {
   const unsigned char key[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
   unsigned char text[8] = {'N', 'o', 'w', ' ', 'i', 's', ' ', 't'};
@@ -114,6 +134,9 @@ int RunDemo() {
 
   Heading("A reader that only talks at 9600 bit/s");
   SlowReader();
+
+  Heading("A reader behind a network address");
+  NetworkReader();
 
   Heading("Software DES");
   Des();

@@ -2,6 +2,7 @@
 // kulve: drive a card reader (or the built-in simulator) from the command line.
 //
 //   kulve --port /dev/ttyUSB0 inquire power on select 1 read 18 0 0 16
+//   kulve --port rfc2217://readerbox:4001 devno
 //   kulve --sim devno version
 //   kulve des enc --key 0123456789ABCDEF 4E6F772069732074
 //   kulve --sim mifare uid dump card.bin
@@ -54,7 +55,8 @@ void Usage(const CommandList& commands, std::FILE* out) {
       "command that needs it. The whole line is checked before anything is sent.\n"
       "Data goes to standard output; \"ok\" lines and failures go to standard error.\n\n"
       "options:\n");
-  Entry(out, "--port PATH", "the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty)");
+  Entry(out, "--port PATH", "the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty), "
+                                  "or its network address (tcp://HOST:PORT, rfc2217://HOST:PORT)");
   Entry(out, "--sim", "start the reader simulator in-process and talk to it");
   Entry(out, "--sim-speed S", "with --sim: the speeds it answers at (57600, 9600 or both)");
   Entry(out, "--sim-terminal", "with --sim: three weeks of records in the attendance terminal");

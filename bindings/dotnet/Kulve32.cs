@@ -18,6 +18,98 @@ using System.Text;
 
 namespace Kulve
 {
+    /// <summary>The attendance terminal's clock (KqTime: seven integers, one clock byte each).</summary>
+    [StructLayout(LayoutKind.Sequential)]
+    public struct KqTime
+    {
+        public int Year;     // field[0]: the year byte, 0 = 2000
+        public int Month;    // field[1]: 1..12
+        public int Day;      // field[2]
+        public int Hour;     // field[3]: 0..23
+        public int Minute;   // field[4]
+        public int Second;   // field[5]
+        public int Weekday;  // field[6]: 1 (Monday) .. 7 (Sunday); ignored when setting
+    }
+
+    /// <summary>A date of the terminal's calendar (KqDate: three bytes).</summary>
+    [StructLayout(LayoutKind.Sequential, Pack = 1)]
+    public struct KqDate
+    {
+        public byte Year;   // the year byte, 0 = 2000
+        public byte Month;  // 1..12
+        public byte Day;    // 1..31
+    }
+
+    /// <summary>
+    /// The record RF5550_Init reads (ten integers). Only Value[0] (password mode),
+    /// Value[3] (answer on request) and Value[9] (highest readable block, 0..7) are used.
+    /// </summary>
+    [StructLayout(LayoutKind.Sequential)]
+    public struct Rf5550InitRecord
+    {
+        [MarshalAs(UnmanagedType.ByValArray, SizeConst = 10)]
+        public int[] Value;
+
+        public static Rf5550InitRecord Create(bool passwordMode, bool answerOnRequest, int highestBlock)
+        {
+            var record = new Rf5550InitRecord { Value = new int[10] };
+            record.Value[0] = passwordMode ? 1 : 0;
+            record.Value[3] = answerOnRequest ? 1 : 0;
+            record.Value[9] = highestBlock;
+            return record;
+        }
+    }
+
+    /// <summary>
+    /// A command APDU laid out as the request of the ...Cmd functions: CLA, INS, P1, P2 at
+    /// 0..3, Lc at 4, command data at 5..132, Le at 133 (sent only when Lc is 0).
+    /// ToArray() gives that request, ToPacked() the packed one of ProCpuCard and ProSamCardN.
+    /// </summary>
+    [StructLayout(LayoutKind.Sequential, Pack = 1)]
+    public struct ApduRequest
+    {
+        public byte Cla, Ins, P1, P2, Lc;
+        [MarshalAs(UnmanagedType.ByValArray, SizeConst = Kulve32.ApduMaxData)]
+        public byte[] Data;
+        public byte Le;
+
+        /// <summary>data: at most ApduMaxData bytes (else ArgumentException); le: sent only without data.</summary>
+        public static ApduRequest Create(byte cla, byte ins, byte p1, byte p2, byte[] data = null, byte le = 0)
+        {
+            data = data ?? new byte[0];
+            if (data.Length > Kulve32.ApduMaxData)
+                throw new ArgumentException("an APDU carries at most " + Kulve32.ApduMaxData + " data bytes", "data");
+            var request = new ApduRequest { Cla = cla, Ins = ins, P1 = p1, P2 = p2, Lc = (byte)data.Length, Le = le };
+            request.Data = new byte[Kulve32.ApduMaxData];
+            Array.Copy(data, request.Data, data.Length);
+            return request;
+        }
+
+        private byte[] Header(int size)
+        {
+            var bytes = new byte[size];
+            bytes[0] = Cla; bytes[1] = Ins; bytes[2] = P1; bytes[3] = P2; bytes[4] = Lc;
+            if (Data != null) Array.Copy(Data, 0, bytes, 5, Math.Min(Math.Min((int)Lc, Data.Length), Kulve32.ApduMaxData));
+            return bytes;
+        }
+
+        /// <summary>The ApduRequestSize-byte request of ProCpuCardCmd and ProSamCardNCmd.</summary>
+        public byte[] ToArray()
+        {
+            var bytes = Header(Kulve32.ApduRequestSize);
+            bytes[Kulve32.ApduRequestSize - 1] = Le;
+            return bytes;
+        }
+
+        /// <summary>The PackedApduSize-byte request of ProCpuCard and ProSamCardN: CLA INS P1 P2 Lc data Le.</summary>
+        public byte[] ToPacked()
+        {
+            var bytes = Header(Kulve32.PackedApduSize);
+            bytes[5 + Math.Min((int)Lc, Kulve32.ApduMaxData)] = Le;
+            return bytes;
+        }
+    }
+
     public static class Kulve32
     {
         public const string Library = "KULVE32";
@@ -45,6 +137,25 @@ namespace Kulve
         public const int MaxPortPath = 255;      // SetComPortPath, GetComPortPath (plus the NUL)
         public const int CardMemoryArea = 18;    // ReadCard/WriteCard/EraseCard area
         public const int SecurityMemoryArea = 2;
+        public const int AtrBufferSize = 256;       // CpuCardReset, SamCardNReset: count byte + ATR
+        public const int ApduRequestSize = 134;     // the request of ProCpuCardCmd, ProSamCardNCmd
+        public const int ApduMaxData = 128;         // largest Lc
+        public const int PackedApduSize = 138;      // the request of ProCpuCard, ProSamCardN (10 + Lc suffice)
+        public const int ApduResponseSize = 254;    // count byte + up to 253 response bytes
+        public const int At1608MaxLength = 160;     // AT1608_Read, AT1608_Write
+        public const int At1608PasswordSize = 4;    // AT1608_Psw (3 bytes sent)
+        public const int At1608BlockSize = 8;       // AT1608_Authentic challenge and seed
+        public const int E5550BlockSize = 4;        // RF5550_* data and password; RF5550_Mcmno answer
+        public const int MifareKeySize = 6;
+        public const int MifareBlockSize = 16;
+        public const int MifareValueSize = 4;       // also the serial number and the two-byte answers
+        public const int MifareCardSize = 768;      // RFMifare_ReadBloca: 16 sectors of 48 bytes
+        public const int KqPositionSize = 4;        // KQ_GetCurrentPos, KQ_GetStartPos, KQ_GetEndPos
+        public const int KqRecordBufferSize = 255;  // KQ_ReadRecord
+        public const int KqRecordSize = 8;
+        public const int KqDisplaySize = 16;        // KQ_Display
+        public const int KqTransCmdBufferSize = 256;
+        public const int KqPasswordSize = 6;        // KQ_DownloadPSW (4 for kind 1)
 
         // ---- Link ------------------------------------------------------------
 
@@ -169,6 +280,279 @@ namespace Kulve
         [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int UnDesData([In] byte[] input, [In] byte[] key, [Out] byte[] output, int length);
 
+        // ---- CPU card and SAM slots (T=0 / T=1 APDUs) ---------------------------
+        // One framing (T=0 or T=1) and one T=1 send-sequence bit serve all five
+        // slots: the last successful reset of any slot decides the framing of
+        // every later APDU. The APDU functions return SW1 * 256 + SW2 (above 255)
+        // when the card answered, else the reader's status or a link-failure
+        // letter (1..255).
+
+        /// <summary>atr: AtrBufferSize bytes; atr[0] = n, atr[1..n] = the answer to reset (atr[0] = 0 on failure).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int CpuCardReset([Out] byte[] atr);
+
+        /// <summary>As CpuCardReset, for SAM 1.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int SamCard1Reset([Out] byte[] atr);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int SamCard2Reset([Out] byte[] atr);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int SamCard3Reset([Out] byte[] atr);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int SamCard4Reset([Out] byte[] atr);
+
+        /// <summary>1 when APDUs are framed as T=1 (before any reset too), 0 for T=0. No exchange.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int CPUCardProtocolType();
+
+        /// <summary>
+        /// request: ApduRequestSize bytes (ApduRequest.ToArray()); response: ApduResponseSize
+        /// bytes, response[0] = n (CountedBytes), then the n response data bytes (without the status word).
+        /// </summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProCpuCardCmd([In] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard1Cmd([In] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard2Cmd([In] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard3Cmd([In] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard4Cmd([In] byte[] request, [Out] byte[] response);
+
+        /// <summary>
+        /// request: PackedApduSize bytes (ApduRequest.ToPacked()), in and out: afterwards
+        /// request[0] = the length of the block as framed and request[1..] the block.
+        /// response: as ProCpuCardCmd.
+        /// </summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProCpuCard([In, Out] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard1([In, Out] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard2([In, Out] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard3([In, Out] byte[] request, [Out] byte[] response);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ProSamCard4([In, Out] byte[] request, [Out] byte[] response);
+
+        // ---- AT88SC1608 secure memory ---------------------------------------------
+        // Zones 0..7 (user) and 8 (configuration), addresses 0..255, 0..160 bytes.
+
+        /// <summary>data: length bytes, read only.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int AT1608_Write(int zone, int address, int length, [In] byte[] data);
+
+        /// <summary>buffer: length bytes, written only on success.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int AT1608_Read(int zone, int address, int length, [Out] byte[] buffer);
+
+        /// <summary>password: 4 bytes, bytes 0..2 sent; afterwards byte 0 = the attempts left (0..8) when the reply gave them.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int AT1608_Psw(int index, [In, Out] byte[] password);
+
+        /// <summary>
+        /// challenge: 8 bytes in and out (byte 0 = attempts left, byte 1 = '0' + attempts);
+        /// seed: 8 bytes, never sent. 0 = the card's answer matched, 3 = it did not.
+        /// </summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int AT1608_Authentic([In, Out] byte[] challenge, [In] byte[] seed);
+
+        /// <summary>fuse: 1 byte, written only on success with a one-byte reply.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int AT1608_ReadFuse([In, Out] byte[] fuse);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int AT1608_Reset();
+
+        // ---- e5550 transponders ----------------------------------------------------
+        // Blocks and passwords are 4 bytes; a block is written into data only on success.
+
+        /// <summary>data: 4 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RF5550_ReadBlk(int block, [In, Out] byte[] data);
+
+        /// <summary>password, data: 4 bytes; data then holds the block as stored. Block 0 only as -1 (0 gives 4).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RF5550_WriteBlk(int block, [In] byte[] password, [In, Out] byte[] data, int lockBlock);
+
+        /// <summary>record: Value[0], Value[3] and Value[9] give the option byte; password: 4 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RF5550_Init(ref Rf5550InitRecord record, [In] byte[] password, int flag);
+
+        /// <summary>password: 4 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RF5550_Wake([In] byte[] password);
+
+        /// <summary>password, data: 4 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RF5550_ReadAfterWake(int block, [In] byte[] password, [In, Out] byte[] data);
+
+        /// <summary>As RF5550_WriteBlk.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RF5550_WriteAfterWake(int block, [In] byte[] password, [In, Out] byte[] data, int lockBlock);
+
+        /// <summary>answer: 4 bytes, the reply's two bytes then two zeros (written only on success).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RF5550_Mcmno([In, Out] byte[] answer);
+
+        // ---- Mifare Classic ----------------------------------------------------------
+        // A call that fails on the line relinks and repeats (3 exchanges at most).
+        // Buffers are written whatever the result: zeros where the reply had no bytes.
+        // param: the reader's card selector, sent least significant byte first.
+
+        /// <summary>answer: 4 bytes (two answer bytes, then two zeros).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Mcmno([Out] byte[] answer);
+
+        /// <summary>mode 0 or 1 (else 4, nothing sent).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Authmode(int mode);
+
+        /// <summary>slot 0..15; key: 6 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_TransKey(int slot, [In] byte[] key);
+
+        /// <summary>answer: 4 bytes (two answer bytes, then two zeros).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_GetType([Out] byte[] answer);
+
+        /// <summary>serial: 4 bytes, in the order the reader sends them.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_GetSnr([Out] byte[] serial);
+
+        /// <summary>data: 16 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_ReadBlock(int block, uint param, [Out] byte[] data);
+
+        /// <summary>data: 16 bytes in; the 16 reply bytes out.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_WriteBlock(int block, uint param, [In, Out] byte[] data);
+
+        /// <summary>key: 6 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_WriteKey(int selector, uint param, [In] byte[] key, int flag);
+
+        /// <summary>value: 4 bytes, least significant first.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_ReadValue(int block, uint param, [Out] byte[] value);
+
+        /// <summary>value: 4 bytes in; the 4 reply bytes out.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_WriteValue(int block, uint param, [In, Out] byte[] value);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_IncrementValue(int block, uint param, [In, Out] byte[] value);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_DecrementValue(int block, uint param, [In, Out] byte[] value);
+
+        /// <summary>card: MifareCardSize (768) bytes, 48 per sector; first is not used.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_ReadBloca(int first, uint param, [In, Out] byte[] card);
+
+        /// <summary>key: 6 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_LoadKey(int first, int second, [In] byte[] key);
+
+        /// <summary>answer: 4 bytes (two answer bytes, then two zeros).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Request(int mode, [Out] byte[] answer);
+
+        /// <summary>serial: 4 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_AntiColl([Out] byte[] serial);
+
+        /// <summary>serial: the 4 bytes of RFMifare_AntiColl read as a little-endian number.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Select(uint serial);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Authentication(int first, int second, int third);
+
+        /// <summary>data: 16 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Read(int block, [Out] byte[] data);
+
+        /// <summary>data: 16 bytes.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Write(int block, [In] byte[] data);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Increment(int block, uint amount);
+
+        /// <summary>Spelled so in the export table.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Decrment(int block, uint amount);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int RFMifare_Halt();
+
+        // ---- Attendance terminal -------------------------------------------------------
+        // Outputs are written only when the result is 0.
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_EndTrans();
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_GetTime(ref KqTime time);
+
+        /// <summary>The low byte of each field is sent; the terminal works the weekday out itself.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_SetTime(ref KqTime time);
+
+        /// <summary>position: 4 bytes (bits 0..15 of the record number, then two zeros); first: bits 16..23.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_GetCurrentPos(ref int first, [In, Out] byte[] position);
+
+        /// <summary>date: 3 integers (year byte, month, day); first, position: as KQ_GetCurrentPos.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_GetStartPos([In] int[] date, ref int first, [In, Out] byte[] position);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_GetEndPos([In] int[] date, ref int first, [In, Out] byte[] position);
+
+        /// <summary>third: the number of records (1..31); record: KqRecordBufferSize (255) bytes, 8 per record.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_ReadRecord(int first, int position, int third, [In, Out] byte[] record);
+
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_SysInit();
+
+        /// <summary>text: exactly KqDisplaySize (16) bytes, sent as they are (no terminator is read).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_Display([In] byte[] text);
+
+        /// <summary>
+        /// count: 1..255, the sub byte and count - 1 bytes of buffer; buffer: KqTransCmdBufferSize
+        /// (256) bytes; on success buffer[0] = the reply length L, buffer[1..L] = the reply.
+        /// </summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_TransCmd(int sub, int count, [In, Out] byte[] buffer);
+
+        /// <summary>The day number of date (year byte 0, January 1 is day 1). No exchange.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_Daysbyte(ref KqDate date);
+
+        /// <summary>The date of a day number. No exchange.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_Datebyte(int dayNumber, out KqDate date);
+
+        /// <summary>password: 4 bytes when kind is 1, else 6.</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int KQ_DownloadPSW(int kind, [In] byte[] password);
+
         // ---- Extensions -------------------------------------------------------------
 
         /// <summary>The device port index 0..9 opens from the next LinkCom on.</summary>
@@ -207,6 +591,18 @@ namespace Kulve
         public static string DescribeResult(int result)
         {
             return Marshal.PtrToStringAnsi(ResultText(result));
+        }
+
+        /// <summary>
+        /// The bytes of a buffer whose first byte counts them: an ATR, an APDU response,
+        /// the block ProCpuCard framed, a KQ_TransCmd reply.
+        /// </summary>
+        public static byte[] CountedBytes(byte[] buffer)
+        {
+            int count = Math.Min((int)buffer[0], buffer.Length - 1);
+            var data = new byte[count];
+            Array.Copy(buffer, 1, data, 0, count);
+            return data;
         }
 
         /// <summary>Why the link last failed, with the system's reason ("" when nothing failed).</summary>

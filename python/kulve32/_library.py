@@ -14,7 +14,7 @@ import os
 import sys
 import threading
 from pathlib import Path
-from typing import Any, Dict, List, Optional, Sequence, Union
+from typing import Any, ClassVar, Dict, List, Optional, Sequence, Type, Union
 
 ON_WINDOWS = sys.platform == "win32"
 
@@ -28,6 +28,23 @@ BYTES = ctypes.POINTER(ctypes.c_ubyte)  # unsigned char *
 INTS = ctypes.POINTER(ctypes.c_int)  # int *
 TEXT = ctypes.c_char_p  # const char * (and char * filled by the library)
 ADDRESS = ctypes.c_void_p  # void * handed back untouched
+
+
+
+class Record(ctypes.Structure):
+    """Base of the ctypes mirrors of the header's structs (KqTime, ...).
+
+    c_name is the struct's name in kulve32.h; _fields_ repeat its members,
+    with their names, in order.
+    """
+
+    c_name: ClassVar[str] = ""
+
+
+def RECORD(record: Type[Record]) -> Any:  # noqa: N802 (a kind, like INT and BYTES)
+    """The argument kind of a pointer to one of the header's structs."""
+    return ctypes.POINTER(record)
+
 
 #: The calling convention of the exports: stdcall on Windows.
 FUNCTION_TYPE = ctypes.WINFUNCTYPE if ON_WINDOWS else ctypes.CFUNCTYPE  # type: ignore[attr-defined]
@@ -187,6 +204,19 @@ def byte_buffer(size: int, content: bytes = b"") -> "ctypes.Array[ctypes.c_ubyte
     return buffer
 
 
+def signed32(value: int, what: str, function: str) -> int:
+    """A 32-bit value given as -2**31 .. 2**32 - 1, as the int the export takes.
+
+    For the library's unsigned int arguments: 0xDEADBEEF and -559038737 are
+    the same 32 bits. BadArgument outside that range.
+    """
+    if not isinstance(value, int) or not _INT32_MIN <= value < 2**32:
+        from ._errors import BadArgument
+
+        raise BadArgument(4, function, f"{what} ({value!r}) does not fit 32 bits")
+    return value - 2**32 if value > _INT32_MAX else value
+
+
 def as_bytes(data: Any, what: str) -> bytes:
     """Bytes from any bytes-like object (bytes, bytearray, memoryview, array)."""
     if isinstance(data, str):
@@ -195,3 +225,17 @@ def as_bytes(data: Any, what: str) -> bytes:
         return bytes(memoryview(data))
     except TypeError:
         raise TypeError(f"{what} must be a bytes-like object, not {type(data).__name__}") from None
+
+
+def fixed_bytes(data: Any, size: int, what: str, function: str) -> bytes:
+    """Bytes of exactly `size` bytes (a key, a password, a block), else BadArgument.
+
+    The library reads such a buffer to its full size whatever the caller
+    passed, so a short one is refused here rather than read past its end.
+    """
+    content = as_bytes(data, what)
+    if len(content) != size:
+        from ._errors import BadArgument
+
+        raise BadArgument(4, function, f"{what} has {len(content)} bytes, not {size}")
+    return content

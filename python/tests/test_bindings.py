@@ -39,6 +39,8 @@ def ctypes_kind(kind: object) -> str:
              _library.ADDRESS: export_list.ADDRESS}
     if kind in names:
         return names[kind]
+    if isinstance(kind, type) and issubclass(kind, ctypes._Pointer) and issubclass(kind._type_, _library.Record):
+        return export_list.struct_kind(kind._type_.c_name)
     if isinstance(kind, type) and issubclass(kind, ctypes._CFuncPtr):  # type: ignore[attr-defined]
         return export_list.CALLBACK
     return repr(kind)
@@ -58,6 +60,32 @@ def test_every_export_is_declared_as_the_header_declares_it():
     extra = set(_library.EXPORTS) - {export.name for export in EXPORTS}
     problems += [f"{name}: declared but not exported" for name in sorted(extra)]
     assert not problems, "\n".join(problems)
+
+
+def declared_records() -> Dict[str, type]:
+    records = {}
+    for declared in _library.EXPORTS.values():
+        for kind in declared.argtypes:
+            target = getattr(kind, "_type_", None)
+            if isinstance(target, type) and issubclass(target, _library.Record):
+                records[target.c_name] = target
+    return records
+
+
+_FIELD_TYPES = {ctypes.c_int: "int", ctypes.c_ubyte: "unsigned char"}
+
+
+def test_every_struct_is_laid_out_as_the_header_has_it():
+    structs = export_list.read_structs()
+    records = declared_records()
+    assert sorted(records) == sorted(structs)
+    for name, record in records.items():
+        have = []
+        for field, kind in record._fields_:
+            array = issubclass(kind, ctypes.Array)
+            have.append((field, _FIELD_TYPES[kind._type_ if array else kind], kind._length_ if array else 1))
+        want = [(f.name, f.ctype, f.count) for f in structs[name].fields]
+        assert (have, ctypes.sizeof(record)) == (want, structs[name].size), name
 
 
 def public_entry_points() -> Iterator[types.FunctionType]:
@@ -82,7 +110,9 @@ def exports_reached(function: types.FunctionType, seen: Set[object]) -> Set[str]
         for name in code.co_names:
             for target in (function.__globals__.get(name), inspect.getattr_static(kulve32.Reader, name, None)):
                 target = getattr(target, "__func__", getattr(target, "fget", target))
-                if isinstance(target, _library.Export):
+                if isinstance(target, tuple):  # a table of exports, one per slot
+                    reached |= {item.name for item in target if isinstance(item, _library.Export)}
+                elif isinstance(target, _library.Export):
                     reached.add(target.name)
                 elif inspect.isfunction(target) and target.__module__.startswith("kulve32") and target not in seen:
                     seen.add(target)

@@ -58,6 +58,13 @@ void DescribeOpenFailure(LinkError& error, const char* device, const OpenFailure
   }
 }
 
+// A network address that cannot be resolved or connected to at one speed
+// cannot at the other either, and each try may cost the connect timeout.
+bool NoSpeedHelps(int openFailureCode) {
+  return openFailureCode == KULVE_LINK_ERROR_UNRESOLVED || openFailureCode == KULVE_LINK_ERROR_REFUSED ||
+         openFailureCode == KULVE_LINK_ERROR_TIMEOUT;
+}
+
 void RunProbe(Reader& reader) {
   reader.block.code = 0;
   reader.block.sendLength = 0;
@@ -81,6 +88,7 @@ LinkAttempt TryLink(Reader& reader, std::int32_t index) {
     UnLinkCom(reader);
     if (OpenPort(reader, index, speed) != 0) {
       openFailure = context.lastError;
+      if (NoSpeedHelps(openFailure.code)) break;
       continue;
     }
     probed = true;
@@ -127,6 +135,10 @@ int OpenPort(Reader& reader, std::int32_t index, std::int32_t speed) {
     return 1;
   }
   reader.trace.Line(trace_level::kFrames, "open %s at %d", device, speed);
+  if (reader.trace.Wants(trace_level::kTransfers)) {
+    const std::string report = port->OpenReport();
+    if (!report.empty()) reader.trace.Line(trace_level::kTransfers, "  %s", report.c_str());
+  }
   // A port left open by a failed close is released here rather than leaked.
   context.port = std::move(port);
   context.settings = settings;

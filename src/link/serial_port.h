@@ -49,6 +49,12 @@ class SerialPort {
   // Releases the device; false when the OS refuses (the port is unusable anyway).
   virtual bool Close() = 0;
 
+  // How a hang-up reads in the link error and the trace.
+  virtual const char* HangupText() const { return "the line hung up"; }
+  // What the open agreed with the far end beyond the line settings (a
+  // network port's negotiation), for the trace; empty when nothing.
+  virtual std::string OpenReport() const { return {}; }
+
   // How the last Write or Read ended, and the system's error number (errno,
   // GetLastError) when it failed; kept only for telling the user why.
   TransferEnd LastEnd() const { return lastEnd_; }
@@ -70,7 +76,7 @@ class SerialPort {
 struct OpenFailure {
   int code = 0;
   int osError = 0;
-  std::string step;    // "open", "lock", "configure", "connect", ...
+  std::string step;    // "open", "lock", "configure", "resolve", "connect", ...
   std::string detail;  // the system's own words, when it has them
 };
 
@@ -79,8 +85,9 @@ class PortSystem {
  public:
   virtual ~PortSystem() = default;
   // index is 0..9 (it selects the settings definition on Windows); device is
-  // the path to open. Null when the device cannot be opened or configured,
-  // with the reason in `why`.
+  // the path to open: a device, or a network address (tcp://HOST:PORT,
+  // rfc2217://HOST:PORT, see link/net/network_port.h). Null when the device
+  // cannot be opened or configured, with the reason in `why`.
   virtual std::unique_ptr<SerialPort> Open(int index, const char* device, const LineSettings& settings,
                                            OpenFailure& why) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;

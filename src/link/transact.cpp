@@ -16,11 +16,11 @@ constexpr std::uint8_t kStartAnswer = 'E';
 constexpr std::uint8_t kAck = 'g';
 constexpr std::uint8_t kGo = 0x89;
 
-const char* EndText(TransferEnd end) {
+const char* EndText(TransferEnd end, const SerialPort& port) {
   switch (end) {
     case TransferEnd::kDone: return "done";
     case TransferEnd::kTimeout: return "timed out";
-    case TransferEnd::kHangup: return "the line hung up";
+    case TransferEnd::kHangup: return port.HangupText();
     case TransferEnd::kOsError: return "system error";
   }
   return "?";
@@ -74,10 +74,11 @@ class Wire {
   void Log(const char* what, std::size_t asked, std::size_t moved, const std::uint8_t* bytes,
            Tracer::Clock::time_point start) {
     Tracer& trace = reader_.trace;
-    const TransferEnd end = reader_.context.port ? reader_.context.port->LastEnd() : TransferEnd::kOsError;
+    const SerialPort* port = reader_.context.port.get();
+    const char* end = port != nullptr ? EndText(port->LastEnd(), *port) : "no port is open";
     trace.Line(trace_level::kTransfers, "  %s %u of %u:%s (%.1f ms, %s)", what, static_cast<unsigned>(moved),
                static_cast<unsigned>(asked),
-               HexBytes(bytes, moved).c_str(), ElapsedMs(start, trace.now()), EndText(end));
+               HexBytes(bytes, moved).c_str(), ElapsedMs(start, trace.now()), end);
   }
 
   Reader& reader_;
@@ -173,7 +174,7 @@ void RecordFailure(Reader& reader, std::uint8_t letter, std::string& reason) {
   switch (end) {
     case TransferEnd::kHangup:
       code = KULVE_LINK_ERROR_HANGUP;
-      std::snprintf(text, sizeof text, "the line hung up%s%s", osError != 0 ? ": " : "",
+      std::snprintf(text, sizeof text, "%s%s%s", context.port->HangupText(), osError != 0 ? ": " : "",
                     osError != 0 ? OsErrorText(osError).c_str() : "");
       break;
     case TransferEnd::kOsError:

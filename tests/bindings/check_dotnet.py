@@ -4,11 +4,14 @@
 
 Every export of kulve32.def must have exactly one [DllImport] declaration,
 stdcall, with the header's arguments in .NET types that marshal them right:
-int for an integer, ref/out int for int *, byte[] for unsigned char * ([Out]
-where the library writes), string for const char *, StringBuilder for a char *
-the library fills, IntPtr for void * and for a returned const char * (a
+int (or uint) for an integer, ref/out int for int *, byte[] for unsigned char *
+([Out] where the library writes), string for const char *, StringBuilder for a
+char * the library fills, IntPtr for void * and for a returned const char * (a
 returned string would be freed by the marshaller), TraceCallback for the trace
-callback. Exit status 0 when everything matches, 1 otherwise.
+callback, int[] for an int * that points to several integers, byte[] for a
+const char * of a fixed size (no terminator is read), and ref (or out, where
+the library only writes) of a struct of the same name for a pointer to one of
+the header's structs. Exit status 0 when everything matches, 1 otherwise.
 """
 
 from __future__ import annotations
@@ -35,9 +38,16 @@ def net_kind(declaration: str, parameter: export_list.Parameter) -> str:
         if not parameter.const and "Out" not in attributes:
             return "byte[] without [Out] for a buffer the library writes"
         return export_list.BYTES
+    if type_name == "byte[]" and parameter.kind == export_list.TEXT and parameter.const:
+        return export_list.TEXT
     if type_name == "string" and parameter.kind == export_list.TEXT and not parameter.const:
         return "string for a buffer the library fills (use StringBuilder)"
-    kinds = {"int": export_list.INT, "ref int": export_list.INTS, "out int": export_list.INTS,
+    struct = export_list.struct_name(parameter.kind)
+    if struct and type_name in (f"ref {struct}", f"out {struct}"):
+        if parameter.const and type_name.startswith("out"):
+            return f"out {struct} for a struct the library reads (use ref)"
+        return parameter.kind
+    kinds = {"int": export_list.INT, "uint": export_list.INT, "ref int": export_list.INTS, "out int": export_list.INTS, "int[]": export_list.INTS,
              "string": export_list.TEXT, "StringBuilder": export_list.TEXT,
              "IntPtr": export_list.ADDRESS, "TraceCallback": export_list.CALLBACK}
     return kinds.get(type_name, f"unknown type '{type_name}'")

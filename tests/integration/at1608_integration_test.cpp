@@ -22,23 +22,12 @@ namespace st = sim::at1608_status;
 
 constexpr sim::At1608Block kSeed{0x4B, 0x55, 0x4C, 0x56, 0x45, 0x31, 0x36, 0x30};
 
-class At1608OverPty : public ::testing::Test {
+class At1608OverPty : public LinkedReaderSuite {
  protected:
-  static void SetUpTestSuite() {
-    PointAllPortsNowhere();
-    reader_ = new sim::Simulator();
-    reader_->Start();
-    ASSERT_EQ(SetComPortPath(0, reader_->HostPath().c_str()), 0);
-    ASSERT_EQ(LinkCom(0), 0);
-  }
-  static void TearDownTestSuite() {
-    UnLinkCom();
-    delete reader_;
-    reader_ = nullptr;
-  }
 
   // A new card in the slot, powered.
   void SetUp() override {
+    LinkedReaderSuite::SetUp();
     reader_->WithState([](sim::ReaderState& s) { sim::InsertAt1608Card(s, kSeed); });
     ASSERT_EQ(PowerOn(), 0);
   }
@@ -55,10 +44,8 @@ class At1608OverPty : public ::testing::Test {
     return result;
   }
 
-  static sim::Simulator* reader_;
   int runs_ = 0;
 };
-sim::Simulator* At1608OverPty::reader_ = nullptr;
 
 TEST_F(At1608OverPty, TheCardsSeedAuthenticatesAndAnyOtherCountsDown) {
   sim::At1608Block wrong = kSeed;

@@ -19,29 +19,15 @@ using Bytes = std::vector<std::uint8_t>;
 
 int Position(int first, const unsigned char* low) { return first << 16 | low[1] << 8 | low[0]; }
 
-class AttendanceOverPty : public ::testing::Test {
+class AttendanceOverPty : public LinkedReaderSuite {
  protected:
-  static void SetUpTestSuite() {
-    PointAllPortsNowhere();
-    reader_ = new sim::Simulator();
-    reader_->Start();
-    ASSERT_EQ(SetComPortPath(0, reader_->HostPath().c_str()), 0);
-    ASSERT_EQ(LinkCom(0), 0);
-  }
-  static void TearDownTestSuite() {
-    UnLinkCom();
-    delete reader_;
-    reader_ = nullptr;
-  }
 
   template <class F>
   decltype(auto) Terminal(F&& f) {
     return reader_->WithState([&](sim::ReaderState& s) -> decltype(auto) { return f(sim::TerminalOf(s)); });
   }
 
-  static sim::Simulator* reader_;
 };
-sim::Simulator* AttendanceOverPty::reader_ = nullptr;
 
 // Seconds from year byte 0 on, by the library's day numbers.
 long long Seconds(const KqTime& t) {

@@ -59,20 +59,8 @@ struct Answer {
   Bytes data;
 };
 
-class CpuCardOverPty : public ::testing::Test {
+class CpuCardOverPty : public LinkedReaderSuite {
  protected:
-  static void SetUpTestSuite() {
-    PointAllPortsNowhere();
-    reader_ = new sim::Simulator();
-    reader_->Start();
-    ASSERT_EQ(SetComPortPath(0, reader_->HostPath().c_str()), 0);
-    ASSERT_EQ(LinkCom(0), 0);
-  }
-  static void TearDownTestSuite() {
-    UnLinkCom();
-    delete reader_;
-    reader_ = nullptr;
-  }
   void TearDown() override {
     const auto errors = reader_->WithState([](sim::ReaderState& s) { return sim::TakeChipProtocolErrors(s); });
     EXPECT_TRUE(errors.empty()) << "T=1 protocol errors: " << ::testing::PrintToString(errors);
@@ -113,9 +101,7 @@ class CpuCardOverPty : public ::testing::Test {
     return reader_->WithState([&](sim::ReaderState& s) { return s.chipCards[slot]->Application().Contents(fid); });
   }
 
-  static sim::Simulator* reader_;
 };
-sim::Simulator* CpuCardOverPty::reader_ = nullptr;
 
 TEST_F(CpuCardOverPty, SelectThenReadBinaryUnderT0AndT1) {
   const Bytes holder = FileContents(0, sim::kHolderFile);

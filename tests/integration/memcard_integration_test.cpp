@@ -17,21 +17,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 namespace mc = sim::memcard_status;
 
-class MemCardOverPty : public ::testing::Test {
+class MemCardOverPty : public LinkedReaderSuite {
  protected:
-  static void SetUpTestSuite() {
-    PointAllPortsNowhere();
-    reader_ = new sim::Simulator();
-    reader_->Start();
-    linked_ = SetComPortPath(0, reader_->HostPath().c_str()) == 0 && LinkCom(0) == 0;
-  }
-  // A suite that could not link fails each of its tests rather than skipping them.
-  void SetUp() override { ASSERT_TRUE(linked_) << "could not link to the simulated reader"; }
-  static void TearDownTestSuite() {
-    UnLinkCom();
-    delete reader_;
-    reader_ = nullptr;
-  }
 
   // A new card of the type in the slot, selected and powered.
   void UseCard(int type) {
@@ -50,11 +37,7 @@ class MemCardOverPty : public ::testing::Test {
     return b;
   }
 
-  static sim::Simulator* reader_;
-  static bool linked_;
 };
-sim::Simulator* MemCardOverPty::reader_ = nullptr;
-bool MemCardOverPty::linked_ = false;
 
 TEST_F(MemCardOverPty, AddressedWriteReadsBackAcrossPiecesAndPages) {
   UseCard(1);

@@ -31,22 +31,11 @@ Bytes ValueBytes(int value) {
 }
 
 // One simulated reader for the suite, linked once (each relink costs 1 s).
-class MifareOverPty : public ::testing::Test {
+class MifareOverPty : public LinkedReaderSuite {
  protected:
-  static void SetUpTestSuite() {
-    PointAllPortsNowhere();
-    reader_ = new sim::Simulator();
-    reader_->Start();
-    ASSERT_EQ(SetComPortPath(0, reader_->HostPath().c_str()), 0);
-    ASSERT_EQ(LinkCom(0), 0);
-  }
-  static void TearDownTestSuite() {
-    UnLinkCom();
-    delete reader_;
-    reader_ = nullptr;
-  }
   // A fresh reader module: the field holds the sample card only, keys reset.
   void SetUp() override {
+    LinkedReaderSuite::SetUp();
     reader_->WithState([](sim::ReaderState& s) {
       s.mifare.reset();
       sim::PutSampleMifareCard(s);
@@ -62,10 +51,7 @@ class MifareOverPty : public ::testing::Test {
       return Bytes(b.begin(), b.end());
     });
   }
-
-  static sim::Simulator* reader_;
 };
-sim::Simulator* MifareOverPty::reader_ = nullptr;
 
 TEST_F(MifareOverPty, WholeCardReadMatchesTheCard) {
   Bytes expected;

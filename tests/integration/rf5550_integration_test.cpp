@@ -21,22 +21,11 @@ namespace st = sim::e5550_status;
 constexpr Block kNoPassword = {0, 0, 0, 0};
 constexpr Block kPassword = {0x13, 0x57, 0x9B, 0xDF};
 
-class E5550OverPty : public ::testing::Test {
+class E5550OverPty : public LinkedReaderSuite {
  protected:
-  static void SetUpTestSuite() {
-    PointAllPortsNowhere();
-    reader_ = new sim::Simulator();
-    reader_->Start();
-    ASSERT_EQ(SetComPortPath(0, reader_->HostPath().c_str()), 0);
-    ASSERT_EQ(LinkCom(0), 0);
-  }
-  static void TearDownTestSuite() {
-    UnLinkCom();
-    delete reader_;
-    reader_ = nullptr;
-  }
 
   void SetUp() override {
+    LinkedReaderSuite::SetUp();
     reader_->WithState([](sim::ReaderState& s) { sim::PlaceTransponder(s); });
   }
 
@@ -63,9 +52,7 @@ class E5550OverPty : public ::testing::Test {
     ASSERT_EQ(RF5550_Init(&record, kNoPassword.data(), 0), 0);
   }
 
-  static sim::Simulator* reader_;
 };
-sim::Simulator* E5550OverPty::reader_ = nullptr;
 
 TEST_F(E5550OverPty, WrittenBlocksReadBackDirectlyAndAfterWake) {
   for (int block = 1; block <= 6; ++block) {

@@ -2,11 +2,18 @@
 // Integration fixture: the simulator on a pty, port index 0 pointed at it and
 // every other index at a path that does not exist, so no test can ever open
 // a real serial port.
+//
+// The same suites can run with the simulator behind a loopback network
+// address instead: ctest runs the suites listed in tests/CMakeLists.txt
+// (KULVE_NETWORK_SUITES) once more over tcp:// and once over rfc2217://,
+// telling them so through KULVE_TEST_TRANSPORT. A suite takes part by
+// building its simulators with OverCurrentTransport() (SimulatorTest does).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -21,6 +28,32 @@ inline void PointAllPortsNowhere() {
   for (int index = 0; index < 10; ++index) SetComPortPath(index, kMissingPort);
 }
 
+enum class Transport { kPty, kTcp, kRfc2217 };
+
+// KULVE_TEST_TRANSPORT=tcp or rfc2217, else the pty itself.
+inline Transport CurrentTransport() {
+  const char* name = std::getenv("KULVE_TEST_TRANSPORT");
+  const std::string transport = name != nullptr ? name : "";
+  if (transport == "tcp") return Transport::kTcp;
+  if (transport == "rfc2217") return Transport::kRfc2217;
+  return Transport::kPty;
+}
+
+// The options, with the simulator served over the current transport on a
+// free loopback port; its HostPath() is then the address to open.
+inline sim::SimulatorOptions OverCurrentTransport(sim::SimulatorOptions options = {}) {
+  switch (CurrentTransport()) {
+    case Transport::kPty: break;
+    case Transport::kTcp: options.network = {sim::NetProtocol::kTcp, "127.0.0.1", 0}; break;
+    case Transport::kRfc2217: options.network = {sim::NetProtocol::kRfc2217, "127.0.0.1", 0}; break;
+  }
+  return options;
+}
+
+// Whether the speed the library opens at reaches the reader: not through
+// raw TCP, where the line speed is the server's business.
+inline bool SpeedReachesReader() { return CurrentTransport() != Transport::kTcp; }
+
 class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override { StartReader(sim::SpeedSet::k57600Only); }
@@ -34,12 +67,36 @@ class SimulatorTest : public ::testing::Test {
     PointAllPortsNowhere();
     sim::SimulatorOptions options;
     options.speeds = speeds;
-    reader = std::make_unique<sim::Simulator>(options);
+    reader = std::make_unique<sim::Simulator>(OverCurrentTransport(options));
     reader->Start();
     ASSERT_EQ(SetComPortPath(0, reader->HostPath().c_str()), 0);
   }
 
   std::unique_ptr<sim::Simulator> reader;
+};
+
+// A suite that links once to one simulated reader (over the current
+// transport) for all its tests: every relink costs the 1 s pause of
+// UnLinkCom. A suite that could not link fails each of its tests rather than
+// skipping them. A suite's own SetUp calls LinkedReaderSuite::SetUp() first.
+class LinkedReaderSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    PointAllPortsNowhere();
+    reader_ = new sim::Simulator(OverCurrentTransport());
+    reader_->Start();
+    linked_ = SetComPortPath(0, reader_->HostPath().c_str()) == 0 && LinkCom(0) == 0;
+  }
+  static void TearDownTestSuite() {
+    UnLinkCom();
+    delete reader_;
+    reader_ = nullptr;
+    linked_ = false;
+  }
+  void SetUp() override { ASSERT_TRUE(linked_) << "could not link to the simulated reader"; }
+
+  inline static sim::Simulator* reader_ = nullptr;
+  inline static bool linked_ = false;
 };
 
 // Milliseconds a call takes.

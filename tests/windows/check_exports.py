@@ -52,8 +52,8 @@ EMPTY_ORDINALS = {22, 23}
 FIRST_EXTENSION_ORDINAL = 100
 DLL_NAME = "KULVE32.DLL"
 
-# Imports that every Windows installation provides.
-SYSTEM_IMPORT = re.compile(r"^(kernel32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$", re.I)
+# Imports that every Windows installation provides (ws2_32: the network ports).
+SYSTEM_IMPORT = re.compile(r"^(kernel32|ws2_32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$", re.I)
 
 FORMATS = {"i386": "pei-i386", "x86-64": "pei-x86-64"}
 

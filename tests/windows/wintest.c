@@ -17,6 +17,10 @@
  *   COM4         a reader that fails chosen commands (see test_fault_letters;
  *                scripts/wine_lane.sh starts it with the matching faults), with
  *                Mifare card 0A 1B 2C 3D in its field (see test_mifare_calls)
+ * and behind loopback addresses, given in the environment:
+ *   KULVE_WINTEST_TCP      tcp://... a reader answering at both speeds
+ *   KULVE_WINTEST_RFC2217  rfc2217://... a reader answering only at 9600
+ *   KULVE_WINTEST_REFUSED  tcp://... an address nothing listens on
  * --no-reader runs only the tests that need no port. Naming tests runs just
  * those. Ends with "N passed, N failed"; exit status 0 when nothing failed.
  */
@@ -26,6 +30,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "kulve32.h"
@@ -927,6 +932,45 @@ static void test_mifare_calls(void) {
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
+/* Readers behind network addresses: the raw stream, the 9600 fallback through
+ * RFC 2217, and what a refused or unresolvable address reports. Index 8
+ * (COM9) is borrowed and given back. */
+static void test_network_ports(void) {
+  const char *tcp = getenv("KULVE_WINTEST_TCP");
+  const char *rfc2217 = getenv("KULVE_WINTEST_RFC2217");
+  const char *refused = getenv("KULVE_WINTEST_REFUSED");
+  unsigned char number[8];
+  char text[256];
+  double start;
+  if (tcp == NULL || rfc2217 == NULL || refused == NULL) {
+    printf("  (no network readers given in KULVE_WINTEST_TCP, _RFC2217, _REFUSED)\n");
+    return;
+  }
+  CHECK_EQ(api.SetComPortPath(8, tcp), 0);
+  CHECK_EQ(api.LinkCom(8), 0);
+  CHECK_EQ(api.ComBaudRate(), 57600);
+  CHECK_EQ(api.GetDeviceNumber(number), 0);
+  CHECK_EQ(api.UnLinkCom(), 0);
+
+  CHECK_EQ(api.SetComPortPath(8, rfc2217), 0);
+  CHECK_EQ(api.LinkCom(8), 0);
+  CHECK_EQ(api.ComBaudRate(), 9600); /* the speed reached the reader through the server */
+  CHECK_EQ(api.GetDeviceNumber(number), 0);
+  CHECK_EQ(api.UnLinkCom(), 0);
+
+  CHECK_EQ(api.SetComPortPath(8, refused), 0);
+  start = now_seconds();
+  CHECK_EQ(api.LinkCom(8), 1);
+  CHECK(now_seconds() - start < 2.5);
+  CHECK_EQ(api.GetLinkError(text, sizeof text), KULVE_LINK_ERROR_REFUSED);
+  printf("  refused: %s\n", text);
+  CHECK_EQ(api.SetComPortPath(8, "tcp://kulve-no-such-host.invalid:7000"), 0);
+  CHECK_EQ(api.LinkCom(8), 1);
+  CHECK_EQ(api.GetLinkError(text, sizeof text), KULVE_LINK_ERROR_UNRESOLVED);
+  printf("  unresolvable: %s\n", text);
+  CHECK_EQ(api.SetComPortPath(8, "\\\\.\\COM9"), 0);
+}
+
 /* ---- main -------------------------------------------------------------------- */
 
 struct test_case {
@@ -957,6 +1001,7 @@ static const struct test_case g_tests[] = {
     {"e5550_calls", test_e5550_calls, 1},
     {"cpucard_calls", test_cpucard_calls, 1},
     {"mifare_calls", test_mifare_calls, 1},
+    {"network_ports", test_network_ports, 1},
 };
 
 static int selected(const char *name, int argc, char **argv, int no_reader, int needs_reader) {

@@ -1,12 +1,20 @@
 // SPDX-License-Identifier: MIT
 // A small console program over Kulve32.cs: links a reader, reads its device
-// number, writes a memory card and reads it back, and runs DES.
+// number, writes a memory card and reads it back, runs DES, and makes one call
+// of each other family: a CPU card APDU, an AT88SC1608 read, an e5550 block
+// written and read back, a Mifare serial number and block, and the attendance
+// terminal's clock.
 //
 //   Example.exe PORT      PORT: the reader's device (/dev/ttyUSB0, \\.\COM3, a pty)
+//
+// It expects the reader to hold a memory card of type 1, an AT88SC1608 card,
+// an e5550 transponder, a Mifare Classic card and an attendance terminal (as
+// kulvesim --card 1 --at1608 SEED --e5550 --mifare UID --terminal does).
 //
 // Ends with "N passed, N failed"; exit status 0 when nothing failed.
 using System;
 using System.Linq;
+using System.Runtime.InteropServices;
 using Kulve;
 
 static class Example
@@ -78,8 +86,71 @@ static class Example
 
         Check(Kulve32.DescribeResult(0x66) == "link failure 'f': no answer to the start byte",
               "the library describes its results");
+
+        Check(Marshal.SizeOf(typeof(KqTime)) == 28 && Marshal.SizeOf(typeof(KqDate)) == 3 &&
+              Marshal.SizeOf(typeof(Rf5550InitRecord)) == 40 &&
+              Marshal.SizeOf(typeof(ApduRequest)) == Kulve32.ApduRequestSize,
+              "the structs are laid out as kulve32.h has them");
+        CpuCard();
+        At1608();
+        E5550();
+        Mifare();
+        Terminal();
+
         Expect(Kulve32.UnLinkCom(), "unlink");
         Console.WriteLine("{0} passed, {1} failed", passed, failed);
         return failed == 0 ? 0 : 1;
+    }
+
+    static void CpuCard()
+    {
+        var atr = new byte[Kulve32.AtrBufferSize];
+        Expect(Kulve32.CpuCardReset(atr), "CPU card reset: ATR " + Hex(Kulve32.CountedBytes(atr)));
+        var application = new byte[] { 0xF0, 0x4B, 0x55, 0x4C, 0x56, 0x45, 0x31 };
+        var select = ApduRequest.Create(0x00, 0xA4, 0x04, 0x00, application);
+        var response = new byte[Kulve32.ApduResponseSize];
+        int sw = Kulve32.ProCpuCardCmd(select.ToArray(), response);
+        Check(sw == 0x9000, string.Format("SELECT the application by name: SW {0:X4}, {1} bytes of FCI ({2})",
+                                          sw, response[0], Kulve32.DescribeResult(sw)));
+    }
+
+    static void At1608()
+    {
+        var identification = new byte[8];
+        Expect(Kulve32.AT1608_Read(8, 0, identification.Length, identification),
+               "AT88SC1608 identification " + Hex(identification));
+        Check(identification[0] == 0x4B, "the identification starts with 4B");
+    }
+
+    static void E5550()
+    {
+        var password = new byte[Kulve32.E5550BlockSize];
+        var record = Rf5550InitRecord.Create(false, false, 7);
+        Expect(Kulve32.RF5550_Init(ref record, password, 0), "e5550 init: every block readable, no password");
+        var block = new byte[] { 0xCA, 0xFE, 0x55, 0x50 };
+        Expect(Kulve32.RF5550_WriteBlk(1, password, (byte[])block.Clone(), 0), "e5550 block 1 written");
+        var read = new byte[Kulve32.E5550BlockSize];
+        Expect(Kulve32.RF5550_ReadBlk(1, read), "e5550 block 1 read: " + Hex(read));
+        Check(read.SequenceEqual(block), "the transponder keeps the block");
+    }
+
+    static void Mifare()
+    {
+        var serial = new byte[Kulve32.MifareValueSize];
+        Expect(Kulve32.RFMifare_GetSnr(serial), "Mifare serial number " + Hex(serial));
+        var data = new byte[Kulve32.MifareBlockSize];
+        Expect(Kulve32.RFMifare_ReadBlock(0, BitConverter.ToUInt32(serial, 0), data), "Mifare block 0: " + Hex(data));
+        Check(data.Take(4).SequenceEqual(serial), "block 0 begins with the serial number");
+    }
+
+    static void Terminal()
+    {
+        var clock = new KqTime();
+        Expect(Kulve32.KQ_GetTime(ref clock), string.Format("terminal clock {0:D4}-{1:D2}-{2:D2} {3:D2}:{4:D2}",
+                                                            2000 + clock.Year, clock.Month, clock.Day, clock.Hour, clock.Minute));
+        var today = new KqDate { Year = (byte)clock.Year, Month = (byte)clock.Month, Day = (byte)clock.Day };
+        KqDate back;
+        Expect(Kulve32.KQ_Datebyte(Kulve32.KQ_Daysbyte(ref today), out back), "day number and back");
+        Check(back.Year == today.Year && back.Month == today.Month && back.Day == today.Day, "the same date");
     }
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // POSIX serial backend: termios raw 8N1, exclusive open, and transfers driven
 // by poll() against a monotonic deadline that follows the Windows timeout
-// rules the reader protocol was timed for.
+// rules the reader protocol was timed for. Network paths go to link/net/.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/posix/deadline.h"
+#include "link/deadline.h"
 #include "kulve32.h"
+#include "link/net/network_path.h"
+#include "link/net/network_port.h"
 #include "link/serial_port.h"
 
 namespace kulve {
@@ -39,7 +41,7 @@ class PosixPort final : public SerialPort {
   std::size_t Write(const std::uint8_t* data, std::size_t count) override {
     Ended(TransferEnd::kDone);
     if (fd_ < 0 || count == 0) return 0;
-    const Deadline deadline(milliseconds(timeouts_.writeMultiplierMs * count + timeouts_.writeConstantMs));
+    const Deadline deadline = WriteDeadline(timeouts_, count);
     std::size_t written = 0;
     while (written < count) {
       const ssize_t n = ::write(fd_, data + written, count - written);
@@ -57,19 +59,14 @@ class PosixPort final : public SerialPort {
     return written;
   }
 
-  // Ends when count bytes arrived, when the total budget (multiplier * count +
-  // constant) is spent, or when the interval between two bytes runs out.
+  // Ends by the rules of ReadTimer (link/deadline.h).
   std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
     Ended(TransferEnd::kDone);
     if (fd_ < 0 || count == 0) return 0;
-    const Deadline total(milliseconds(timeouts_.readMultiplierMs * count + timeouts_.readConstantMs));
+    ReadTimer timer(timeouts_, count);
     std::size_t got = 0;
-    Deadline::Clock::time_point lastByte{};
     while (got < count) {
-      int wait = total.RemainingMs();
-      if (got > 0 && timeouts_.readIntervalMs > 0) {
-        wait = std::min(wait, Deadline(lastByte + milliseconds(timeouts_.readIntervalMs)).RemainingMs());
-      }
+      const int wait = timer.WaitMs();
       if (wait <= 0) {
         Ended(TransferEnd::kTimeout);
         break;
@@ -78,7 +75,7 @@ class PosixPort final : public SerialPort {
       const ssize_t n = ::read(fd_, buffer + got, count - got);
       if (n > 0) {
         got += static_cast<std::size_t>(n);
-        lastByte = Deadline::Clock::now();
+        timer.Received();
         continue;
       }
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -172,6 +169,7 @@ class PosixPortSystem final : public PortSystem {
  public:
   std::unique_ptr<SerialPort> Open(int /*index*/, const char* device, const LineSettings& settings,
                                    OpenFailure& why) override {
+    if (net::IsNetworkPath(device)) return net::OpenNetworkPort(device, settings, why);
     const int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Failed(why, OpenErrorCode(errno), "open");
     // From here the port object owns fd, so every failure below closes it.

@@ -2,6 +2,7 @@
 // The Win32 serial backend: a COM port opened for overlapped I/O, configured
 // from the classic "COMn: baud=9600 ..." definition string with the baud rate
 // then overwritten, and byte transfers that start overlapped and wait at once.
+// Network paths go to link/net/.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -16,6 +17,8 @@
 #include <string>
 
 #include "kulve32.h"
+#include "link/net/network_path.h"
+#include "link/net/network_port.h"
 #include "link/serial_port.h"
 
 namespace kulve {
@@ -173,6 +176,7 @@ class Win32Ports final : public PortSystem {
       why.step = "open";
       return nullptr;
     }
+    if (net::IsNetworkPath(device)) return net::OpenNetworkPort(device, settings, why);
 
     const HANDLE handle = ::CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING,

@@ -1,0 +1,100 @@
+# SPDX-License-Identifier: MIT
+"""Mifare Classic cards through the Reader, against new cards in the simulator's field."""
+
+from __future__ import annotations
+
+import pytest
+
+import kulve32
+from kulve32.mifare import KEY_A, REQUEST_ALL, TRANSPORT_KEY, MifareDump, trailer_of
+
+# A serial number whose little-endian reading is above 2**31: the card
+# selector goes to the library as an unsigned int.
+UID = bytes.fromhex("0A0B0C8D")
+OTHER_UID = bytes.fromhex("11223344")
+NO_CARD, AUTH_FAILED = 0x01, 0xC0  # the simulator's statuses
+
+
+@pytest.fixture
+def card(reader, simulator):
+    simulator.control("mifare clear")
+    simulator.control(f"mifare add {UID.hex()}")
+    reader.mifare_set_key_mode(KEY_A)
+    for slot in range(16):
+        reader.mifare_store_key(slot, TRANSPORT_KEY)
+    return reader
+
+
+def test_the_readers_operations_on_blocks_and_values(card, simulator):
+    assert (card.mifare_serial_number(), card.mifare_card_type()) == (UID, b"\x04\x00")
+    assert card.mifare_read_block(0)[:4] == UID
+    data = b"sixteen bytes ok"
+    assert card.mifare_write_block(1, data, card=UID) == data
+    simulator.control(f"mifare add {OTHER_UID.hex()}")  # a second card: choose by serial number
+    assert card.mifare_read_block(1, card=int.from_bytes(UID, "little")) == data
+    assert card.mifare_read_block(1, card=OTHER_UID) == bytes(16)
+
+    assert card.mifare_write_value(4, 100, card=UID) == 100
+    assert card.mifare_increment_value(4, 25, card=UID) == 125
+    assert card.mifare_decrement_value(4, 200, card=UID) == -75
+    assert card.mifare_read_value(4, card=UID) == -75
+
+
+def test_whole_card_dump(card):
+    card.mifare_write_block(1, b"A" * 16)
+    card.mifare_write_block(62, b"Z" * 16)
+    dump = card.mifare_read_card()
+    assert isinstance(dump, MifareDump) and len(dump.data) == 768
+    assert (dump.block(0)[:4], dump.block(1), dump.block(62)) == (UID, b"A" * 16, b"Z" * 16)
+    assert dump.sector(15)[32:] == b"Z" * 16
+    assert [number for number, _ in dump.blocks()][:4] == [0, 1, 2, 4]
+    assert len(dump.hexdump().splitlines()) == 48
+    with pytest.raises(IndexError):
+        dump.block(trailer_of(2))
+
+
+def test_single_steps_from_request_to_halt(card):
+    assert card.mifare_request() == b"\x04\x00"
+    serial = card.mifare_anticollision()
+    assert serial == UID
+    card.mifare_select(serial)
+    card.mifare_load_key(KEY_A, 3, TRANSPORT_KEY)
+    card.mifare_authenticate(KEY_A, 5, 3)
+    card.mifare_write(5, b"single steps....")
+    assert card.mifare_read(5) == b"single steps...."
+    card.mifare_halt()
+    with pytest.raises(kulve32.ReaderRefused) as raised:
+        card.mifare_request()  # a halted card answers only a wake-up
+    assert raised.value.status == NO_CARD
+    assert card.mifare_request(REQUEST_ALL) == b"\x04\x00"
+
+
+def test_refusals_wrong_key_and_an_empty_field(card, simulator):
+    card.mifare_store_key(2, b"\x00" * 6)
+    with pytest.raises(kulve32.ReaderRefused) as raised:
+        card.mifare_read_block(8)
+    assert raised.value.status == AUTH_FAILED
+    simulator.control("mifare clear")
+    with pytest.raises(kulve32.ReaderRefused) as raised:
+        card.mifare_read_card()
+    assert raised.value.status == NO_CARD and raised.value.data == bytes(768)
+
+
+def test_a_lost_acknowledgement_is_repeated_after_a_relink(card, simulator):
+    simulator.control("fault ack:silent@code=0xAB,times=1")
+    assert card.mifare_serial_number() == UID
+    assert not card.closed and card.mifare_card_type() == b"\x04\x00"
+
+
+@pytest.mark.parametrize("call", [
+    lambda r: r.mifare_store_key(16, TRANSPORT_KEY), lambda r: r.mifare_store_key(0, b"\xff" * 5),
+    lambda r: r.mifare_set_key_mode(2), lambda r: r.mifare_write_block(1, bytes(15)),
+    lambda r: r.mifare_read_block(1, card=b"\x01\x02\x03"), lambda r: r.mifare_read_block(1, card=2**32),
+    lambda r: r.mifare_write_value(4, 2**32), lambda r: r.mifare_write(1, bytes(17)),
+    lambda r: r.mifare_load_key(KEY_A, 0, b""),
+], ids=["slot_16", "key_5", "mode_2", "block_15", "serial_3", "card_2**32", "value_2**32", "write_17", "no_key"])
+def test_arguments_refused_send_nothing(card, simulator, call):
+    before = simulator.exchanges()
+    with pytest.raises(kulve32.BadArgument):
+        call(card)
+    assert simulator.exchanges() == before

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# kulve --port tcp://... and rfc2217://... against kulvesim served on a free
+# loopback port, as a user would run them.
+#
+#   tests/tool_network_test.sh KULVESIM KULVE
+set -uo pipefail
+sim="$1"
+tool="$2"
+work="$(mktemp -d /tmp/kulve-tool-net.XXXXXX)"
+pid=""
+cleanup() {
+  if [[ -n "$pid" ]]; then
+    kill -TERM "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+# Starts kulvesim with the given options; sets url to the address it prints.
+serve() {
+  if [[ -n "$pid" ]]; then kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
+  "$sim" --quiet "$@" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
+  pid=$!
+  for _ in $(seq 50); do
+    [[ -s "$work/sim.out" ]] && break
+    sleep 0.1
+  done
+  url="$(head -1 "$work/sim.out")"
+  [[ -n "$url" ]] || { cat "$work/sim.err" >&2; fail "kulvesim $* printed no address"; }
+}
+
+serve --tcp 127.0.0.1:0
+[[ "$url" == tcp://127.0.0.1:* ]] || fail "kulvesim --tcp printed '$url'"
+out="$("$tool" --port "$url" devno)" || fail "kulve --port $url devno exited $?"
+[[ "$out" =~ ^([0-9A-F]{2}\ ){7}[0-9A-F]{2}$ ]] || fail "device number '$out'"
+echo "ok: kulve --port $url devno: $out"
+
+serve --rfc2217 127.0.0.1:0 --speed 9600
+out="$("$tool" --port "$url" link)" || fail "kulve --port $url link exited $?"
+[[ "$out" == "linked at 9600 bit/s on $url" ]] || fail "got '$out'"
+echo "ok: kulve --port $url link: $out"
+
+# Nothing listens there any more: a failure in words, exit status 1.
+kill -TERM "$pid"; wait "$pid" 2>/dev/null; pid=""
+"$tool" --port "$url" devno 2>"$work/err" && fail "linked to a closed port"
+grep -q "cannot link: connect $url: Connection refused" "$work/err" || { cat "$work/err" >&2; fail "no reason given"; }
+echo "ok: $(cat "$work/err")"

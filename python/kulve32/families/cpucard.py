@@ -40,12 +40,16 @@ _RESPONSE_SIZE = 254  # count byte + up to 253 response bytes
 _LE_AT = _REQUEST_SIZE - 1
 
 _CpuCardReset = export("CpuCardReset", INT, BYTES)
-_SamResets = tuple(export(f"SamCard{n}Reset", INT, BYTES) for n in SAM_SLOTS)
+# One export per SAM slot, in slot order (the names as the export table has them).
+_SamResets = tuple(
+    export(name, INT, BYTES) for name in ("SamCard1Reset", "SamCard2Reset", "SamCard3Reset", "SamCard4Reset"))
 _CPUCardProtocolType = export("CPUCardProtocolType", INT)
 _ProCpuCardCmd = export("ProCpuCardCmd", INT, BYTES, BYTES)
-_SamCommands = tuple(export(f"ProSamCard{n}Cmd", INT, BYTES, BYTES) for n in SAM_SLOTS)
+_SamCommands = tuple(
+    export(name, INT, BYTES, BYTES) for name in ("ProSamCard1Cmd", "ProSamCard2Cmd", "ProSamCard3Cmd", "ProSamCard4Cmd"))
 _ProCpuCard = export("ProCpuCard", INT, BYTES, BYTES)
-_SamTransmits = tuple(export(f"ProSamCard{n}", INT, BYTES, BYTES) for n in SAM_SLOTS)
+_SamTransmits = tuple(
+    export(name, INT, BYTES, BYTES) for name in ("ProSamCard1", "ProSamCard2", "ProSamCard3", "ProSamCard4"))
 
 
 @dataclass(frozen=True, repr=False)

@@ -101,7 +101,7 @@ int SendApdu(Session& s, int slot, const ApduText& apdu, bool scripted) {
   }
   if (!IsStatusWord(result)) return result;
   if (response[0] > 0) std::printf("%s%s\n", scripted ? "< " : "", FormatHex(std::span(response + 1, response[0])).c_str());
-  std::printf("SW %04X: %s\n", result, StatusWordText(static_cast<std::uint16_t>(result)));
+  std::printf("SW %04X: %s\n", result, StatusWordText(static_cast<std::uint16_t>(result), apdu.bytes[1]));
   return result;
 }
 

@@ -12,4 +12,8 @@ namespace kulve {
 // class of SW1. Keeps no state; safe on any thread.
 const char* StatusWordText(std::uint16_t sw);
 
+// The same, knowing the command's INS: 6B00 to a binary read, write, update
+// or erase means the offset lies outside the file.
+const char* StatusWordText(std::uint16_t sw, std::uint8_t ins);
+
 }  // namespace kulve

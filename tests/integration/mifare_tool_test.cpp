@@ -120,5 +120,33 @@ TEST_F(MifareToolTest, BadWordsSendNothing) {
   EXPECT_NE(ReadText(File("trace.txt")).find("request code"), std::string::npos);
 }
 
+// A trailer whose access bytes contradict themselves would lock its sector
+// for good: the tool refuses it (nothing sent) unless told --force.
+TEST_F(MifareToolTest, SelfContradictingTrailerNeedsForce) {
+  const std::string bad = "FFFFFFFFFFFF" "000780" "69" "FFFFFFFFFFFF";  // byte 6 should be FF
+  const std::string good = "FFFFFFFFFFFF" "FF0780" "69" "FFFFFFFFFFFF";
+  ASSERT_EQ(RunTool(tool_, {"mifare", "dump", File("card.bin")}), 0);
+  Bytes dump = ReadFile(File("card.bin"));
+  dump[16 * 11 + 6] = 0x00;  // sector 2's trailer
+  std::ofstream(File("bad.bin"), std::ios::binary).write(reinterpret_cast<const char*>(dump.data()), 1024);
+  struct Case {
+    std::vector<std::string> words;
+    int status;
+    bool sent;
+  };
+  const Case cases[] = {
+      {{"mifare", "write", "7", bad}, 2, false},
+      {{"mifare", "restore-all", File("bad.bin")}, 2, false},
+      {{"mifare", "write", "7", good, "read", "4"}, 0, true},
+      // Written: the card locks the sector, so even its read-back is refused.
+      {{"mifare", "--force", "write", "7", bad}, 1, true},
+  };
+  for (const Case& c : cases) {
+    fs::remove(File("trace.txt"));
+    EXPECT_EQ(RunTool(tool_, c.words, File("trace.txt")), c.status) << c.words[2];
+    EXPECT_EQ(ReadText(File("trace.txt")).find("request code") != std::string::npos, c.sent) << c.words[2];
+  }
+}
+
 }  // namespace
 }  // namespace kulve::test

@@ -150,11 +150,9 @@ constexpr bool TriggeredByCard(std::uint8_t sw1, std::uint8_t sw2) {
   return (sw1 == 0x62 || sw1 == 0x64) && sw2 >= 0x02 && sw2 <= 0x80;
 }
 
-constexpr bool BinaryCommand(std::uint8_t ins) {
-  // READ, WRITE, UPDATE, ERASE BINARY (both forms each)
-  return ins == 0xB0 || ins == 0xB1 || ins == 0xD0 || ins == 0xD1 || ins == 0xD6 || ins == 0xD7 || ins == 0x0E ||
-         ins == 0x0F;
-}
+// READ, WRITE, UPDATE and ERASE BINARY in their even forms, where P1-P2
+// carries the offset (the odd forms carry it in the data field).
+constexpr bool BinaryCommand(std::uint8_t ins) { return ins == 0xB0 || ins == 0xD0 || ins == 0xD6 || ins == 0x0E; }
 
 constexpr std::uint8_t kMoreBytesSw1 = 0x61;
 constexpr std::uint8_t kWrongLeSw1 = 0x6C;

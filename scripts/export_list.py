@@ -24,6 +24,7 @@ INTS = "ints"  # int *: one integer passed by reference
 TEXT = "text"  # const char * / char *: a NUL-terminated string or a buffer for one
 ADDRESS = "address"  # void *: handed back untouched
 CALLBACK = "callback"  # KulveTraceCallback
+HANDLE = "handle"  # kulve_reader * (or kulve_reader **, where one is handed out)
 VOID = "void"
 STRUCT = "struct"  # a pointer to one of the header's structs: the kind is "struct <Name>"
 
@@ -89,7 +90,8 @@ class Export:
 
 
 def read_def(path: Path = DEF_FILE) -> List[Tuple[str, int]]:
-    """(name, ordinal) of every export, in file order."""
+    """(name, ordinal) of every export with a fixed ordinal, in file order (the
+    handle API, listed by name only, is not among them)."""
     return [(name, int(ordinal)) for name, ordinal in
             re.findall(r"^[ \t]+([A-Za-z_]\w*)[ \t]+@(\d+)", path.read_text(encoding="ascii"), re.M)]
 
@@ -109,6 +111,10 @@ def _kind(declaration: str, structs: Tuple[str, ...] = ()) -> Tuple[str, bool, s
     base, pointer, name = match.group(1).strip(), match.group(2), match.group(3)
     if base == "KulveTraceCallback" and not pointer:
         return CALLBACK, False, name
+    if base == "void" and not pointer:
+        return VOID, False, name
+    if base in ("kulve_reader", "kulve_reader *") and pointer:
+        return HANDLE, const, name
     if not pointer:
         if base not in _INTEGERS:
             raise ValueError(f"argument type '{base}' is not one the exports use")

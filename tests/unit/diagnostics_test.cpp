@@ -9,7 +9,7 @@
 
 #include "kulve32.h"
 #include "link/link.h"
-#include "link/result_text.h"
+#include "results/result_text.h"
 #include "link/transact.h"
 #include "support/fake_reader.h"
 

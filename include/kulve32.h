@@ -3,7 +3,9 @@
  * kulve32.h - public interface of the KULVE32 card reader library.
  *
  * Every function drives the one reader connection of the process, except the
- * DES functions, DLLVER and ComBaudRate, which talk to nothing. Device
+ * DES functions, DLLVER and ComBaudRate, which talk to nothing. To drive
+ * several readers at once, see the handle API at the end of this header
+ * (kulve_open and the kulve_ functions). Device
  * functions return the one-byte link status of their last exchange,
  * zero-extended: 0 = success, another value = the reader's own refusal, or a
  * link-failure letter 'e' (0x65) .. 's' (0x73) naming the step of the frame
@@ -15,7 +17,8 @@
  * them from one thread at a time. A process-wide lock around every device
  * function makes a mistake safe: two threads that call at once get two whole
  * calls, one after the other. EnDesData/UnDesData take no lock and are safe
- * on any thread.
+ * on any thread. Nothing cancels a call in progress. A trace callback that
+ * calls a device function is refused (KULVE_IN_CALLBACK, see SetTrace).
  *
  * On Windows every function uses the stdcall convention (WINAPI) and is
  * exported under its plain name with a fixed ordinal.
@@ -75,7 +78,10 @@ extern "C" {
  * through its divisor, so that is the speed a reader sees either way. */
 KULVE_API int KULVE_CALL LinkCom(int port);
 
-/* Purges and closes the port, then pauses 1000 ms. 0 = closed, 1 = no port was open. */
+/* Purges and closes the port, then pauses 1000 ms. 0 = closed. 1 = either no
+ * port was open, or the system refused the purge or the close: the port is
+ * released all the same (an unplugged adapter is not kept held) and the
+ * pause is skipped. Either way no port is open afterwards. */
 KULVE_API int KULVE_CALL UnLinkCom(void);
 
 /* Tries COM1 then COM2 (COM2 first when *port is 1); on success writes the
@@ -716,7 +722,14 @@ KULVE_API int KULVE_CALL GetLinkError(char *text, int size);
  * standard error, or to the file named by KULVE32_TRACE_FILE. At load the
  * level comes from the environment variable KULVE32_TRACE (0..3).
  * 0 = set; 4 = level outside 0..3 (nothing changed). The callback runs on
- * the thread of the call being traced; line is valid only during the call. */
+ * the thread of the call being traced, which holds the reader's lock; line is
+ * valid only during the call. The callback must not drive the reader it
+ * traces: a device function called from it (any function of this header
+ * that takes the process-wide reader, SetTrace and SetComPortPath included)
+ * returns KULVE_IN_CALLBACK at once, with nothing sent and nothing written,
+ * and the traced call goes on unharmed. ComBaudRate, GetComPortPath,
+ * GetLinkError, ResultText, DLLVER and the DES and date functions answer as
+ * usual. KULVE32_TRACE_FILE is read once, when the library is first used. */
 typedef void (KULVE_CALL *KulveTraceCallback)(int level, const char *line, void *context);
 KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *context);
 

@@ -30,7 +30,11 @@ const char* EndText(TransferEnd end, const SerialPort& port) {
 
 // " 4B 53 32" for the trace.
 std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
-  return count == 0 ? std::string() : " " + FormatHex(std::span(bytes, count));
+  std::string out;
+  if (count == 0) return out;
+  out.push_back(' ');
+  out.append(FormatHex(std::span(bytes, count)));
+  return out;
 }
 
 // The port operations of one exchange. Traced, every transfer is timed and

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <new>
 
+#include "link/config/config_inputs.h"
 #include "link/reader.h"
 
 namespace kulve {
@@ -12,6 +13,9 @@ ReaderGuard ProcessReader() {
   static Reader* const reader = [] {
     Reader* made = new (storage) Reader(PlatformPorts());
     made->trace.FromEnvironment();
+    // Only the process's reader reads the machine's port map; readers that
+    // tests build have none unless they hand in their own inputs.
+    made->context.portMap.inputs = &SystemConfigInputs();
     return made;
   }();
   // Never destroyed either, so a call during the process's exit still finds it.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "link/latency_watch.h"
 #include "link/link.h"
 #include "link/result_text.h"
 
@@ -84,6 +85,19 @@ class Wire {
   Reader& reader_;
 };
 
+// The start byte and its answer took `ms`; says once per open when that
+// keeps exceeding what the line needs by more than a turnaround should.
+// Timed with the real clock: it is the line's delay that matters here.
+void WatchTurnaround(Reader& reader, double ms) {
+  const double lineMs = 20000.0 / (reader.context.settings.baudRate == 9600 ? 9600.0 : 57600.0);
+  if (!reader.context.latency.Turnaround(ms - lineMs)) return;
+  reader.trace.Line(trace_level::kFailures,
+                    "the reader's answers keep coming late (%.1f ms to the start byte's answer, %.1f ms of it on "
+                    "the line): a USB-serial adapter's latency timer is likely holding them; set it to 1 ms "
+                    "(FTDI: the latency timer in the driver's advanced port settings)",
+                    ms, lineMs);
+}
+
 // The frame, byte by byte. Returns the status, which is also left in the
 // block; lineFailed tells a failure letter from a reader status of the same
 // value.
@@ -113,9 +127,12 @@ std::uint8_t RunFrame(Reader& reader, bool& lineFailed) {
     return false;
   };
 
+  [[maybe_unused]] Tracer::Clock::time_point startWritten{};
+  if constexpr (kTraced) startWritten = Tracer::Clock::now();
   if (!writeTrying(kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
   std::uint8_t answer = 0;
   if (!readTrying(answer, 2)) return Fail(block, link_failure::kNoAnswer);
+  if constexpr (kTraced) WatchTurnaround(reader, ElapsedMs(startWritten, Tracer::Clock::now()));
   if (answer != kStartAnswer) return Fail(block, link_failure::kBadAnswer);
 
   if (!wire.WriteByte(block.code)) return Fail(block, link_failure::kCodeNotWritten);

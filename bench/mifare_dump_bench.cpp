@@ -6,6 +6,9 @@
 // time over that bound; 1.00 would mean the line never idles. The unpaced run
 // beside it shows what the exchanges cost without the line (library, pty and
 // both sides' scheduling), the part that can push the ratio above 1.
+// "adapter_ms" puts a USB-serial adapter between host and reader that holds
+// each burst of the reader's bytes that long (kulvesim --adapter-latency):
+// 16 ms is the FTDI default, 1 ms what the library asks for on Linux.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -19,12 +22,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// range(0): the line speed; range(1): 1 = the reader keeps to the line's timing.
+// range(0): the line speed; range(1): 1 = the reader keeps to the line's
+// timing; range(2): the adapter's latency in ms (0 = no adapter).
 void BM_MifareDump(benchmark::State& state) {
   const auto speed = static_cast<std::uint32_t>(state.range(0));
   const bool paced = state.range(1) == 1;
   kulve::sim::SimulatorOptions options;
   options.pace = paced;
+  options.adapterLatencyMs = static_cast<std::uint32_t>(state.range(2));
   options.speeds = speed == 9600 ? kulve::sim::SpeedSet::k9600Only : kulve::sim::SpeedSet::k57600Only;
   kulve::sim::Simulator reader(options);
   reader.Start();
@@ -68,10 +73,12 @@ void BM_MifareDump(benchmark::State& state) {
 }
 
 BENCHMARK(BM_MifareDump)
-    ->ArgNames({"bps", "paced"})
-    ->Args({57600, 1})
-    ->Args({9600, 1})
-    ->Args({57600, 0})
+    ->ArgNames({"bps", "paced", "adapter_ms"})
+    ->Args({57600, 1, 0})
+    ->Args({57600, 1, 1})
+    ->Args({57600, 1, 16})
+    ->Args({9600, 1, 0})
+    ->Args({57600, 0, 0})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

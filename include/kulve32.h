@@ -645,9 +645,10 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  * allowed; spaces around index and path are dropped. An entry whose index is
  * not one digit 0..9, that has no '=', no path, a path longer than
  * KULVE_MAX_PORT_PATH bytes or a control character, or a line longer than
- * 1024 bytes, is skipped; so is a file over 64 KiB; an index given twice in
- * one source takes the later path. Each skipped entry is named on the trace
- * (level 1, "port map: FILE line 3: ..."); nothing else fails for it.
+ * 1024 bytes, is skipped; so is a file or a KULVE32_PORTS over 64 KiB; an
+ * index given twice in one source takes the later path. Each skipped entry
+ * is named on the trace (level 1, "port map: FILE line 3: ..."; past 20 in
+ * one source, one more line counts the rest); nothing else fails for it.
  * The map is read when first needed (the first LinkCom, AutoLinkCom or
  * GetComPortPath) and read again by each LinkCom when the variable or a
  * file changed, so its complaints reach a trace set before that call.

@@ -76,8 +76,19 @@ TEST(PortMapParse, EnvironmentList) {
       {"bad entries are counted from 1", "0=/a;junk;11=/b", "0=/a", {"entry 2: \"junk\"", "entry 3: the index \"11\""}},
       {"duplicate", "2=/x;2=/y", "2=/y", {"entry 2: port 2 given again (first at entry 1)"}},
       {"a line break is no separator", "0=/a\n1=/b", "", {"entry 1"}},
+      {"too long as a whole", "0=/a;" + std::string(64 * 1024, ';'), "", {"KULVE32_PORTS: longer than 65536 bytes"}},
   };
   for (const ParseCase& c : cases) Check(c, false);
+}
+
+TEST(PortMapParse, AFloodOfBadEntriesIsCounted) {
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "junk;";
+  PortMap map;
+  std::vector<std::string> problems;
+  ParsePortList(text, "KULVE32_PORTS", map, problems);
+  ASSERT_EQ(problems.size(), 21u);
+  EXPECT_EQ(problems.back(), "KULVE32_PORTS: 980 more complaints not shown");
 }
 
 class FakeInputs final : public ConfigInputs {

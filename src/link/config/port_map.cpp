@@ -28,17 +28,30 @@ std::string Shown(std::string_view s) {
   return out;
 }
 
+// Complaints one source may add; the rest are counted in one more line, so
+// a hostile source cannot flood the trace.
+constexpr std::size_t kMaxComplaints = 20;
+
 struct Parser {
   std::string_view origin;
   std::string_view where;  // "line", "entry"
   PortMap& map;
   std::vector<std::string>& problems;
   std::array<std::size_t, kMappedPorts> seenAt{};  // 0: not yet in this source
+  std::size_t complaints = 0;
 
-  void Complain(std::size_t number, const std::string& what) {
-    problems.push_back(std::string(origin) + " " + std::string(where) + " " + std::to_string(number) + ": " + what +
-                       "; skipped");
+  ~Parser() {
+    if (complaints > kMaxComplaints) {
+      problems.push_back(std::string(origin) + ": " + std::to_string(complaints - kMaxComplaints) +
+                         " more complaints not shown");
+    }
   }
+
+  void Say(std::size_t number, const std::string& what) {
+    if (++complaints > kMaxComplaints) return;
+    problems.push_back(std::string(origin) + " " + std::string(where) + " " + std::to_string(number) + ": " + what);
+  }
+  void Complain(std::size_t number, const std::string& what) { Say(number, what + "; skipped"); }
 
   void Entry(std::string_view raw, std::size_t number) {
     if (raw.size() > kMaxPortMapLine) {
@@ -74,9 +87,8 @@ struct Parser {
     }
     const auto index = static_cast<std::size_t>(key[0] - '0');
     if (seenAt[index] != 0) {
-      problems.push_back(std::string(origin) + " " + std::string(where) + " " + std::to_string(number) + ": port " +
-                         std::string(key) + " given again (first at " + std::string(where) + " " +
-                         std::to_string(seenAt[index]) + "); the later one counts");
+      Say(number, "port " + std::string(key) + " given again (first at " + std::string(where) + " " +
+                      std::to_string(seenAt[index]) + "); the later one counts");
     }
     seenAt[index] = number;
     map[index].path.assign(path);
@@ -89,6 +101,10 @@ struct Parser {
 
 void ParsePortList(std::string_view text, std::string_view origin, PortMap& map,
                    std::vector<std::string>& problems) {
+  if (text.size() > kMaxPortList) {
+    problems.push_back(std::string(origin) + ": longer than " + std::to_string(kMaxPortList) + " bytes; skipped");
+    return;
+  }
   Parser parser{origin, "entry", map, problems};
   std::size_t number = 0;
   while (!text.empty()) {

@@ -16,6 +16,8 @@ namespace kulve {
 inline constexpr int kMappedPorts = 10;
 // Longer lines are skipped whole (a path is at most 255 bytes).
 inline constexpr std::size_t kMaxPortMapLine = 1024;
+// A longer KULVE32_PORTS is skipped whole.
+inline constexpr std::size_t kMaxPortList = 64 * 1024;
 
 struct PortMapEntry {
   std::string path;    // empty: the source does not name this index
@@ -25,8 +27,9 @@ struct PortMapEntry {
 using PortMap = std::array<PortMapEntry, kMappedPorts>;
 
 // Entries go into `map`, overwriting what an earlier (weaker) source put
-// there; each skipped entry adds one line to `problems`. Within one source
-// an index given twice keeps the later path, with a complaint.
+// there; each skipped entry adds one line to `problems` (the first 20 of a
+// source, then one line counting the rest). Within one source an index
+// given twice keeps the later path, with a complaint.
 void ParsePortList(std::string_view text, std::string_view origin, PortMap& map,
                    std::vector<std::string>& problems);
 // A file: one entry a line; blank lines, lines starting with '#' or ';' and

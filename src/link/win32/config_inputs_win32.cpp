@@ -18,6 +18,7 @@ class Win32ConfigInputs final : public ConfigInputs {
   // SetEnvironmentVariable before the first LinkCom counts.
   std::optional<std::string> Variable(const char* name) const override {
     char small[512];
+    ::SetLastError(ERROR_SUCCESS);  // an empty value returns 0 and leaves the error as it was
     DWORD n = ::GetEnvironmentVariableA(name, small, sizeof small);
     if (n == 0) {
       if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;

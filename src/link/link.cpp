@@ -62,9 +62,9 @@ void RunProbe(Reader& reader) {
   Transact(reader);
 }
 
-// Starts the trace's session: the header names the port and its path.
+// Starts the trace's session: the header names the port and its path. Kept
+// with the trace off too, for a trace turned on later.
 void TraceSession(Reader& reader, std::int32_t index) {
-  if (reader.trace.Level() == trace_level::kOff) return;
   if (!ValidIndex(index)) {
     reader.trace.Session("port " + std::to_string(index) + " (outside 0..9)");
     return;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "link/latency_watch.h"
 #include "link/link.h"
@@ -61,13 +62,23 @@ class Wire {
     if constexpr (!kTraced) {
       return PortRead(reader_, buffer, count);
     } else {
-      if (!reader_.trace.Wants(trace_level::kTransfers)) return PortRead(reader_, buffer, count);
+      const auto started = Tracer::Clock::now();
+      if (!reader_.trace.Wants(trace_level::kTransfers)) {
+        const std::size_t n = PortRead(reader_, buffer, count);
+        readMs_ += ElapsedMs(started, Tracer::Clock::now());
+        return n;
+      }
       const auto start = reader_.trace.now();
       const std::size_t n = PortRead(reader_, buffer, count);
+      readMs_ += ElapsedMs(started, Tracer::Clock::now());
       Log("read", count, n, buffer, start);
       return n;
     }
   }
+
+  // Time spent in reads since the last call, on the real clock (not the
+  // trace's, which tests replace) and without the trace's own writing.
+  double TakeReadMs() { return std::exchange(readMs_, 0.0); }
 
   bool WriteByte(std::uint8_t byte) { return Write(&byte, 1) == 1; }
 
@@ -83,9 +94,10 @@ class Wire {
   }
 
   Reader& reader_;
+  double readMs_ = 0;
 };
 
-// The start byte and its answer took `ms`; says once per open when that
+// Reading the answer to the start byte took `ms`; says once per open when that
 // keeps exceeding what the line needs by more than a turnaround should.
 // Timed with the real clock: it is the line's delay that matters here.
 void WatchTurnaround(Reader& reader, double ms) {
@@ -127,12 +139,11 @@ std::uint8_t RunFrame(Reader& reader, bool& lineFailed) {
     return false;
   };
 
-  [[maybe_unused]] Tracer::Clock::time_point startWritten{};
-  if constexpr (kTraced) startWritten = Tracer::Clock::now();
   if (!writeTrying(kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
   std::uint8_t answer = 0;
+  if constexpr (kTraced) wire.TakeReadMs();
   if (!readTrying(answer, 2)) return Fail(block, link_failure::kNoAnswer);
-  if constexpr (kTraced) WatchTurnaround(reader, ElapsedMs(startWritten, Tracer::Clock::now()));
+  if constexpr (kTraced) WatchTurnaround(reader, wire.TakeReadMs());
   if (answer != kStartAnswer) return Fail(block, link_failure::kBadAnswer);
 
   if (!wire.WriteByte(block.code)) return Fail(block, link_failure::kCodeNotWritten);

@@ -13,10 +13,8 @@ printf '\xEF\xBB\xBF# test map\r\n[ports]\r\n1 = /dev/ttyUSB0\r\n0=/dev/beaten\r
 cases='
 file entry with its line         | FILE | -                                | ^1	/dev/ttyUSB0	.*/kulve32.conf line 3$
 the variable beats the file      | FILE | 0=rfc2217://127.0.0.1:4001       | ^0	rfc2217://127.0.0.1:4001	KULVE32_PORTS$
-the file where the variable is silent | FILE | 0=x;junk                   | ^1	/dev/ttyUSB0	
 an index nobody names            | FILE | -                                | ^9	/dev/ttyS9	default$
 a skipped line is named          | FILE | -                                | stderr: ^kulve: port map: .*line 5: "no equals sign" is not index=path; skipped$
-a skipped entry is named         | FILE | 3=/a;junk                        | stderr: KULVE32_PORTS entry 2: "junk"
 no file at all                   | -    | -                                | ^0	/dev/ttyS0	default$
 '
 trim() { local s="$1"; s="${s#"${s%%[![:space:]]*}"}"; printf '%s' "${s%"${s##*[![:space:]]}"}"; }

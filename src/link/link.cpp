@@ -144,6 +144,9 @@ int OpenPort(Reader& reader, std::int32_t index, std::int32_t speed) {
   if (reader.trace.Wants(trace_level::kTransfers)) {
     const std::string report = port->OpenReport();
     if (!report.empty()) reader.trace.Line(trace_level::kTransfers, "  %s", report.c_str());
+    if (net::IsNetworkPath(device)) {
+      reader.trace.Line(trace_level::kTransfers, "  low latency: not a setting of a network address");
+    }
   }
   // A port left open by a failed close is released here rather than leaked.
   context.port = std::move(port);

@@ -3,7 +3,7 @@
 # Cross-builds KULVE32.DLL (32-bit and 64-bit), its import libraries and the
 # Windows test programs with mingw-w64.
 #
-#   scripts/build_windows.sh [BUILD_ROOT]     (default: build-windows)
+#   scripts/build_windows.sh [BUILD_ROOT]     (default: build/windows)
 #
 # Results: BUILD_ROOT/win32/bin/KULVE32.DLL, BUILD_ROOT/win64/bin/KULVE32.DLL,
 # the test programs beside them, the import libraries in BUILD_ROOT/*/src
@@ -16,7 +16,7 @@
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-root="${1:-$repo/build-windows}"
+root="${1:-$repo/build/windows}"
 mkdir -p "$root" && root="$(cd "$root" && pwd)"
 jobs="${KULVE_JOBS:-2}"
 
@@ -32,7 +32,7 @@ for pair in win32:i686 win64:x86_64; do
   toolchain="$repo/cmake/toolchain-${pair##*:}-w64-mingw32.cmake"
   if [[ ! -f "$dir/CMakeCache.txt" ]]; then
     cmake -S "$repo" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-      -DCMAKE_BUILD_TYPE=Release -DKULVE_BUILD_TESTS=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
+      -DCMAKE_BUILD_TYPE=Release -DKULVE_BUILD_TESTS=ON -DKULVE_BUILD_BENCH=OFF -DKULVE_WERROR=ON >/dev/null
   fi
   cmake --build "$dir" -j "$jobs"
 done

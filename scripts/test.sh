@@ -57,11 +57,11 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON "
 cmake --build build/asan -j"$jobs"
 
 step "build: thread sanitizer"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_SANITIZE_THREAD=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_SANITIZE_THREAD=ON -DKULVE_WERROR=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
 cmake --build build/tsan -j"$jobs"
 
 step "build: fuzz targets (clang, libFuzzer)"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON -DKULVE_WERROR=ON \
   -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF -DKULVE_BUILD_TOOLS=OFF -DKULVE_INSTALL=OFF >/dev/null
 fuzzers=$(sed -nE 's/^kulve_fuzzer\(([a-z_]+)\).*/\1/p' fuzz/CMakeLists.txt)
 cmake --build build/fuzz -j"$jobs" --target $fuzzers

@@ -116,7 +116,7 @@ if [[ -z "$sim" ]]; then
   sim_build="$repo/build/wine-sim"
   mkdir -p "$sim_build"
   { [[ -f "$sim_build/CMakeCache.txt" ]] ||
-      cmake -S "$repo" -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      cmake -S "$repo" -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_WERROR=ON \
         -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF; } >"$sim_build/build.log" 2>&1 &&
     timeout 900 cmake --build "$sim_build" -j "$jobs" --target kulvesim >>"$sim_build/build.log" 2>&1 ||
     { tail -40 "$sim_build/build.log"; die "kulvesim build (log: $sim_build/build.log)"; }

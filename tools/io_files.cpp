@@ -94,8 +94,10 @@ std::string WrappedHex(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+bool ShowsProgress(bool quiet) { return !quiet && ::isatty(STDERR_FILENO) == 1; }
+
 std::function<void(int, int)> ProgressLine(bool quiet, const std::string& what) {
-  const bool show = !quiet && ::isatty(STDERR_FILENO) == 1;
+  const bool show = ShowsProgress(quiet);
   return [show, what](int done, int total) {
     if (!show) return;
     std::fprintf(stderr, "\r%s: %d/%d", what.c_str(), done, total);

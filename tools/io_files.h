@@ -35,6 +35,8 @@ bool WriteOutputFile(const std::string& path, std::span<const std::uint8_t> byte
 // Hex lines of 16 bytes ("0A 1B ..."), each ending in a newline.
 std::string WrappedHex(std::span<const std::uint8_t> bytes);
 
+// Whether progress is shown: standard error is a terminal and not quiet.
+bool ShowsProgress(bool quiet);
 // Shows done/total on standard error while it is a terminal and not quiet;
 // clears the line when done == total.
 std::function<void(int done, int total)> ProgressLine(bool quiet, const std::string& what);

@@ -7,7 +7,8 @@
 #      installed kulvesim (link, device number, card write and read-back, DES);
 #   2. the Debian packages of scripts/package.sh: what each holds and needs,
 #      and the pkg-config consumer built and run against them unpacked with
-#      dpkg-deb -x into a temporary root (nothing is installed on the system);
+#      dpkg-deb -x into a temporary root (nothing is installed on the system),
+#      and the Python package imported from there and run against kulvesim;
 #   3. man -l renders both man pages without a warning, and each page names
 #      every option and command its program's --help lists;
 #   4. the Windows cross builds install the DLL, the import library and the
@@ -145,7 +146,7 @@ check "add_subdirectory: consumer runs against the simulator" \
 
 # ---- 2. The Debian packages ---------------------------------------------------
 say "packages: scripts/package.sh"
-check "scripts/package.sh builds three packages" "$repo/scripts/package.sh" "$work/debs"
+check "scripts/package.sh builds four packages" "$repo/scripts/package.sh" "$work/debs"
 deb() { ls "$work/debs/$1"_*.deb 2>/dev/null | head -1; }
 
 # holds DEB PATTERN...: every pattern (an extended regular expression) matches
@@ -190,15 +191,21 @@ check "kulve-tools holds the programs, man pages, udev rule and notes" holds "$(
   '^\./usr/share/man/man1/kulvesim\.1\.gz$' '^\./usr/lib/udev/rules\.d/60-kulve32\.rules$' \
   '^\./usr/share/doc/kulve-tools/serial-access\.md$' '!include/' '!libkulve32'
 check "kulve-tools depends on the C runtime" field_matches "$(deb kulve-tools)" Depends 'libc6'
+check "python3-kulve32 holds the package and no library" holds "$(deb python3-kulve32)" \
+  '^\./usr/lib/python3/dist-packages/kulve32/__init__\.py$' \
+  '^\./usr/lib/python3/dist-packages/kulve32/families/' '^\./usr/share/doc/python3-kulve32/copyright$' \
+  '!\.so' '!__pycache__' '!usr/bin/'
+check "python3-kulve32 depends on python3 and the library" \
+  field_matches "$(deb python3-kulve32)" Depends '^python3 .*, libkulve32-1 \(>= [0-9.]+\)$'
 
 root="$work/root"
 unpack_all() {
   local package
-  for package in libkulve32-1 libkulve32-dev kulve-tools; do
+  for package in libkulve32-1 libkulve32-dev kulve-tools python3-kulve32; do
     dpkg-deb -x "$(deb "$package")" "$root" || return 1
   done
 }
-check "dpkg-deb -x unpacks the three packages" unpack_all
+check "dpkg-deb -x unpacks the four packages" unpack_all
 deb_pc_env=(PKG_CONFIG_LIBDIR="$root/$lib/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$root"
             PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1)
 check "unpacked: pkg-config consumer builds" build_with_pkg_config "$work/deb/reader_check" "${deb_pc_env[@]}"
@@ -206,6 +213,22 @@ check "unpacked: uses the packaged library" \
   uses_library "$work/deb/reader_check" "$root/$lib" LD_LIBRARY_PATH="$root/$lib"
 check "unpacked: consumer runs against the packaged simulator" \
   run_consumer "$work/deb/reader_check" "$root/usr/bin/kulvesim" LD_LIBRARY_PATH="$root/$lib"
+
+# The packaged Python package, from the unpacked root: one simulator call.
+python_against_sim() {
+  start_sim "$root/usr/bin/kulvesim" || return 1
+  env -u KULVE32_LIBRARY PYTHONPATH="$root/usr/lib/python3/dist-packages" LD_LIBRARY_PATH="$root/$lib" \
+    python3 -c 'import sys, kulve32
+from kulve32 import _library
+with kulve32.Reader(sys.argv[1]) as reader:
+    number = reader.device_number()
+print(kulve32.__file__, _library.loaded_from(), number.hex())
+assert kulve32.__file__.startswith(sys.argv[2]) and len(number) == 8' "$work/reader" "$root/"
+  local status=$?
+  stop_sim
+  return $status
+}
+check "unpacked: the Python package reads the device number from the simulator" python_against_sim
 
 # The rule file: every line a comment, blank, or KEY op "value" pairs.
 udev_rule_is_well_formed() {

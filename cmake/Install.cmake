@@ -108,9 +108,11 @@ endif()
 
 # ---- The Python package ---------------------------------------------------------
 # Pure Python over the installed library (found by the system's search).
+if(NOT WIN32)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/kulve32 DESTINATION ${KULVE_PYTHON_DIR} COMPONENT python
   PATTERN __pycache__ EXCLUDE PATTERN "*.pyc" EXCLUDE PATTERN "libkulve32.so*" EXCLUDE PATTERN "KULVE32.DLL" EXCLUDE)
 kulve_package_of(python python_package)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/python.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${python_package}
   COMPONENT python)
 kulve_install_copyright(python)
+endif()

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "sim/card_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "sim/cards/card_images.h"
@@ -40,51 +38,41 @@ std::string UidText(const MifareUid& uid) {
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
     error = SystemError("cannot read", path);
     return std::nullopt;
   }
   std::vector<std::uint8_t> bytes;
   std::uint8_t buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = SystemError("cannot read", path);
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
     bytes.insert(bytes.end(), buffer, buffer + n);
     if (bytes.size() > (1u << 20)) {
+      std::fclose(file);
       error = path + ": larger than any card image";
-      ::close(fd);
       return std::nullopt;
     }
   }
-  ::close(fd);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    error = SystemError("cannot read", path);
+    return std::nullopt;
+  }
   return bytes;
 }
 
 bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
     error = SystemError("cannot write", path);
     return false;
   }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = SystemError("cannot write", path);
-      ::close(fd);
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
+  const int savedErrno = errno;
+  if (std::fclose(file) != 0 || !written) {
+    if (!written) errno = savedErrno;
     error = SystemError("cannot write", path);
     return false;
   }
@@ -163,7 +151,9 @@ std::string SaveCardFile(ReaderState& state, const std::string& kind, std::optio
 }
 
 std::string SaveReaderState(ReaderState& state, const std::string& directory, std::vector<std::string>& written) {
-  if (::mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) return SystemError("cannot make", directory);
+  std::error_code made;
+  std::filesystem::create_directories(directory, made);
+  if (made) return "cannot make " + directory + ": " + made.message();
   std::string failures;
   const auto save = [&](const std::string& kind, std::optional<MifareUid> uid, const std::string& name) {
     const std::string path = directory + "/" + name;

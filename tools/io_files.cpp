@@ -3,6 +3,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>  // _setmode: standard input and output carry raw bytes
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +14,23 @@
 #include "tools/command.h"
 #include "tools/hex.h"
 
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0  // Windows: no descriptors are inherited by programs started later
+#endif
+#ifndef O_BINARY
+#define O_BINARY 0  // POSIX: files are bytes already
+#endif
+
 namespace kulve::tool {
 namespace {
+
+void RawBytes(int fd) {
+#ifdef _WIN32
+  _setmode(fd, O_BINARY);
+#else
+  (void)fd;
+#endif
+}
 
 std::string Reason(const std::string& what, const std::string& path) {
   return what + " " + (path == "-" ? std::string("standard output") : path) + ": " + std::strerror(errno);
@@ -37,7 +55,8 @@ DataFiles& Files() {
 }
 
 std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
-  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
+  if (path == "-") RawBytes(STDIN_FILENO);
   const std::string name = path == "-" ? "standard input" : path;
   if (fd < 0) throw UsageError("cannot read " + name + ": " + std::strerror(errno));
   std::vector<std::uint8_t> bytes;
@@ -61,7 +80,7 @@ void CheckOutputFile(const std::string& path) {
   if (path == "-") return;
   if (path.empty()) throw UsageError("an empty file name");
   const bool existed = ::access(path.c_str(), F_OK) == 0;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_BINARY | O_CLOEXEC, 0644);
   if (fd < 0) throw UsageError(Reason("cannot write", path));
   ::close(fd);
   if (!existed) ::unlink(path.c_str());
@@ -72,9 +91,11 @@ bool WriteOutputFile(const std::string& path, std::span<const std::uint8_t> byte
   bool ok = true;
   if (path == "-") {
     std::fflush(stdout);
+    RawBytes(STDOUT_FILENO);
     ok = WriteAll(STDOUT_FILENO, bytes);
   } else {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0644);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_BINARY | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0644);
     ok = fd >= 0 && WriteAll(fd, bytes);
     if (fd >= 0) {
       const int savedErrno = errno;

@@ -7,7 +7,6 @@
 // "mifare" takes the rest of the line as a list of steps, run in order with
 // one key for every sector (FFFFFFFFFFFF as key A unless a key step says
 // otherwise).
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>

@@ -76,9 +76,12 @@ def _build_tree_libraries(package: Path) -> List[str]:
 
     Only when the package sits in python/ of a source tree (its CMakeLists.txt
     beside python/): build/release first, then the other build folders, the
-    most recently built first. Nothing for an installed package.
+    most recently built first. In the python folder of the Windows kit, the
+    kit's DLL of the Python's width. Nothing for an installed package.
     """
     root = package.parent.parent
+    if ON_WINDOWS and (root / "x64" / "KULVE32.DLL").is_file():  # the Windows kit's python\ folder
+        return [str(root / ("x64" if ctypes.sizeof(ctypes.c_void_p) == 8 else "x86") / "KULVE32.DLL")]
     if not (root / "CMakeLists.txt").is_file() or not (root / "python" / "pyproject.toml").is_file():
         return []
     build = root / "build"

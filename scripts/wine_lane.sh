@@ -312,6 +312,8 @@ open(sys.argv[1], "wb").write(b)' "$work/tool.mfd"
     { echo "  FAILED  kulve.exe: --out wrote $(od -An -tx1 "$work/read.bin" 2>/dev/null)"; status=1; }
   check_tool "Mifare dump" 0 'mifare dump .*: ok' --port "$KULVE_TOOL_URL" mifare dump "Z:$work/back.mfd"
   cmp "$work/tool.mfd" "$work/back.mfd" || { echo "  FAILED  kulve.exe: the dump differs from the image"; status=1; }
+  timeout 60 wine "$exe" -q --port "$KULVE_TOOL_URL" mifare dump - >"$work/piped.mfd" &&
+    cmp "$work/tool.mfd" "$work/piped.mfd" || { echo "  FAILED  kulve.exe: mifare dump - is not the image"; status=1; }
   check_tool "--sim refused" 1 'the simulator needs Linux' --sim devno
   stop_wine
   stop_sims

@@ -38,7 +38,8 @@ namespace {
 using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
-    "usage: kulvesim [--device PATH | --link SYMLINK] [--tcp HOST:PORT | --rfc2217 HOST:PORT]\n"
+    "usage: kulvesim [--device PATH | --link SYMLINK]\n"
+    "                [--tcp HOST:PORT | --rfc2217 HOST:PORT]\n"
     "                [--speed 57600|9600|both]\n"
     "                [CARDS ...] [--fault FAULT ...] [--save-state DIR] [--quiet]\n"
     "\n"
@@ -105,7 +106,8 @@ constexpr const char* kUsage =
     "  at1608 SEED     a new AT88SC1608 card in the slot\n"
     "  remove          empty the contact slot\n"
     "  chip SLOT ATR|none  a chip card with that ATR in slot 0 (CPU) or 1..4 (SAMs)\n"
-    "  t1errors        the T=1 protocol errors the chip cards logged (and forget them)\n"
+    "  t1errors        the T=1 protocol errors the chip cards logged (then\n"
+    "                  forgets them)\n"
     "  e5550 place|remove|leave  a new transponder; none; out of the field and back\n"
     "  mifare add UID  another Mifare Classic card in the field\n"
     "  mifare clear    no Mifare card in the field\n"

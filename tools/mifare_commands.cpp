@@ -12,10 +12,10 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -115,8 +115,8 @@ Bytes DumpFileBytes(const MifareDump& dump, bool eml) {
 
 // One key per line as 12 hex digits; blank lines and '#' comments skipped.
 std::vector<Key> ReadKeyFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw UsageError("cannot read " + path);
+  const Bytes bytes = ReadInputFile(path);  // "-": standard input
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
   std::vector<Key> keys;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {

@@ -24,9 +24,10 @@ std::vector<std::uint8_t> MemoryCardImage(const MemoryCard& card) {
 std::string LoadMemoryCardImage(MemoryCard& card, std::span<const std::uint8_t> image) {
   const std::size_t full = MemoryCard::kMemorySize + card.SecurityBytes().size();
   if (image.size() > MemoryCard::kMemorySize && image.size() != full) {
-    return SizeError(image.size(), "at most " + std::to_string(MemoryCard::kMemorySize) + " (card memory) or " +
-                                       std::to_string(full) + " (with the security memory of type " +
-                                       std::to_string(card.Type()) + ")");
+    std::string want = "at most " + std::to_string(MemoryCard::kMemorySize) + " (card memory)";
+    if (full != MemoryCard::kMemorySize)
+      want += " or " + std::to_string(full) + " (with the security memory of type " + std::to_string(card.Type()) + ")";
+    return SizeError(image.size(), want);
   }
   const std::size_t memory = std::min(image.size(), MemoryCard::kMemorySize);
   std::copy_n(image.begin(), memory, card.Memory().begin());

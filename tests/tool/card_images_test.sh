@@ -70,6 +70,9 @@ check "both .eml files agree" cmp "$work/tool.eml" "$work/sim.eml"
 od -An -tx1 -v -w16 "$work/card.mfd" | tr -d ' ' | tr a-f A-F | sed 's/$/\r/' >"$work/hand.eml"
 printf '\r\n' >>"$work/hand.eml"
 check "control: mifare clear" test "$(control mifare clear)" = ok
+check "control: save names what is missing" test "$(control save card "$work/x.bin")" = "error: no memory card in the slot"
+check "control: load names the file's fault" \
+  test "$(control load e5550 "$work/card.mfd")" = "error: $work/card.mfd: the image holds 1024 bytes, not 33"
 check "control: load mifare hand.eml" test "$(control load mifare "$work/hand.eml")" = ok
 "$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/hand.mfd"
 check "a hand-written .eml round-trips" cmp "$work/card.mfd" "$work/hand.mfd"
@@ -96,6 +99,7 @@ check "--save-state: mifare-11223344.mfd as loaded" cmp "$work/card.mfd" "$work/
 
 # kulvesim refuses: exit status 2 and one line naming what is wrong.
 head -c 1000 /dev/zero >"$work/short.mfd"
+head -c 65537 /dev/zero >"$work/long.bin"
 printf '00112233\n' >"$work/bad.eml"
 cases="
 --frobnicate                          |unknown option --frobnicate
@@ -105,6 +109,10 @@ cases="
 --mifare 11223344 --image $work/bad.eml   |bad.eml: line 1 is not a block of 32 hex digits
 --mifare 55667788 --image $work/card.mfd  |block 0 of the image starts 11 22 33 44, not the card's UID 55 66 77 88
 --e5550 --image $work/none.bin        |cannot read $work/none.bin: No such file or directory
+--e5550 --image $work/card.mfd        |card.mfd: the image holds 1024 bytes, not 33
+--at1608 0123456789ABCDEF --image $work/e5550.bin |e5550.bin: the image holds 33 bytes, not 2177
+--card 1 --image $work/long.bin       |the image holds 65537 bytes, not at most 65536 (card memory)
+--card 2 --image $work/long.bin       |not at most 65536 (card memory) or 65540 (with the security memory of type 2)
 "
 while IFS='|' read -r args want; do
   [[ -n "${args// }" ]] || continue

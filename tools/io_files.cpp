@@ -7,6 +7,7 @@
 #include <io.h>  // _setmode: standard input and output carry raw bytes
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,7 +40,9 @@ std::string Reason(const std::string& what, const std::string& path) {
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    // Pieces a Windows write (an unsigned int count) takes as well.
+    const auto piece = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    const ssize_t n = ::write(fd, bytes.data() + done, piece);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);

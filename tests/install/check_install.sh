@@ -281,6 +281,26 @@ if command -v i686-w64-mingw32-gcc-posix >/dev/null && command -v x86_64-w64-min
     check "$arch: a program links against the installed import library" \
       link_windows_consumer "${pair##*:}" "$win_prefix"
   done
+  # The kit: what an application developer unpacks, and docs that name no
+  # folder of the source tree.
+  kit_holds() {
+    python3 - "$1" <<'PY'
+import re, sys, zipfile
+kit = zipfile.ZipFile(sys.argv[1])
+names = {n.split("/", 1)[1] for n in kit.namelist() if "/" in n}
+wanted = ["README.md", "tools/kulve.exe", "examples/c/reader.c", "examples/c/loadlibrary.c",
+          "examples/csharp/Example.cs", "python/kulve32/__init__.py", "python/pyproject.toml",
+          "docs/windows.md", "docs/python.md", "docs/reader-statuses.md", "x86/KULVE32.DLL", "x64/KULVE32.DLL"]
+missing = [w for w in wanted if w not in names]
+leaks = [f"{n}: {line.strip()}" for n in names if n.startswith("docs/")
+         for line in kit.read(kit.namelist()[0].split("/")[0] + "/" + n).decode().splitlines()
+         if re.search(r"(^|[ `(])(build|scripts|tests|bindings|src|cmake)/", line) and "Generated from" not in line]
+print("missing:", missing, "source-tree paths:", leaks, sep="\n")
+sys.exit(1 if missing or leaks else 0)
+PY
+  }
+  check "the Windows kit holds the README, kulve.exe, the examples, the Python package and clean docs" \
+    kit_holds "$(ls "$windows_root"/KULVE32-*-windows.zip | head -1)"
 else
   say "!!! SKIPPED: mingw-w64 is not installed; the Windows install was not checked"
 fi

@@ -101,7 +101,8 @@ run_consumer() {
 uses_library() {
   local program="$1" dir="$2"
   shift 2
-  env "$@" ldd "$program" | tee /dev/stderr | grep -q "libkulve32.so.1 => $dir/libkulve32.so.1 "
+  # grep reads to the end: with -q it may quit first and tee, cut off, fail the pipe.
+  env "$@" ldd "$program" | tee /dev/stderr | grep "libkulve32.so.1 => $dir/libkulve32.so.1 " >/dev/null
 }
 
 build_with_pkg_config() {  # output, then VAR=VALUE... for pkg-config

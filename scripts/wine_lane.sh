@@ -214,6 +214,7 @@ wait_for_line() {  # pid, output file, symlink
 start_sim() {  # name, then kulvesim options
   local name="$1"; shift
   local port_link="$work/com-$name"
+  rm -f "$port_link.out"  # as in start_net_sim
   "$sim" --quiet --link "$port_link" "$@" </dev/null >"$port_link.out" 2>"$port_link.err" &
   sim_pids+=($!)
   wait_for_line $! "$port_link.out" "$port_link" ||
@@ -224,6 +225,9 @@ start_sim() {  # name, then kulvesim options
 # named first.
 start_net_sim() {  # variable, name, then kulvesim options
   local variable="$1" out="$work/net-$2"; shift 2
+  # The first architecture's run left its address here: gone before the new
+  # simulator starts, so the address read is never the old one or none.
+  rm -f "$out.out"
   "$sim" --quiet "$@" </dev/null >"$out.out" 2>"$out.err" &
   sim_pids+=($!)
   for _ in $(seq 100); do

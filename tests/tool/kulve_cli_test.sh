@@ -97,6 +97,14 @@ if "$kulve" -q --sim insert 1 select 1 power on write 18 0 100 - read 18 0 100 3
 else
   failed=$((failed + 1)); echo "FAILED: write - from standard input does not read back as hex"
 fi
+# Progress of a long read on a terminal (script(1) gives it one), none in a file.
+progress="$(script -qec "$kulve --sim insert 1 select 1 power on read 18 0 0 4096 >/dev/null" /dev/null | tr '\r' '\n')"
+"$kulve" --sim insert 1 select 1 power on read 18 0 0 4096 >/dev/null 2>"$work/err"
+if grep -q '^reading: 4096/4096' <<<"$progress" && ! grep -q reading "$work/err"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAILED: progress on a terminal only:"; echo "$progress"; cat "$work/err"
+fi
 wide="$("$kulve" --help | awk 'length > 80')"
 if [[ -z "$wide" ]]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: --help wider than 80: $wide"; fi
 

@@ -77,6 +77,15 @@ check "control: load mifare hand.eml" test "$(control load mifare "$work/hand.em
 "$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/hand.mfd"
 check "a hand-written .eml round-trips" cmp "$work/card.mfd" "$work/hand.mfd"
 
+# The tool reads .eml and - too: restore-all onto a new card, then the dump
+# is the card's file but for block 0 (never written).
+for source in "$work/hand.eml" -; do
+  control mifare clear >/dev/null && control mifare add 11223344 >/dev/null
+  rm -f "$work/restored.mfd"
+  "$kulve" -q --port "$port" mifare restore-all "$source" "${keys[@]}" dump "$work/restored.mfd" <"$work/card.mfd"
+  check "restore-all $source, then dump" cmp -i 16 "$work/card.mfd" "$work/restored.mfd"
+done
+
 serve --mifare 11223344 --image "$work/tool.eml"
 "$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/eml.mfd"
 check "the tool's .eml loads and round-trips" cmp "$work/card.mfd" "$work/eml.mfd"

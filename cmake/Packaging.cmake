@@ -21,7 +21,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools)
+set(CPACK_COMPONENTS_ALL runtime dev tools python)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KULVE_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KULVE_PACKAGE_RELEASE})
@@ -32,6 +32,7 @@ set(kulve_deb_version ${PROJECT_VERSION}-${KULVE_PACKAGE_RELEASE})
 kulve_package_of(runtime runtime_package)
 kulve_package_of(dev dev_package)
 kulve_package_of(tools tools_package)
+kulve_package_of(python python_package)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${runtime_package})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
@@ -56,5 +57,14 @@ set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool and simulator for a serial
 kulve drives a reader (or a simulated one) from the shell; kulvesim
 simulates a reader on a pseudo-terminal, with fault injection. Also a udev
 rule for USB-serial adapters and notes on serial port access.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${python_package})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.8), ${runtime_package} (>= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python package for a serial card reader/writer library
+kulve32 drives the reader through the library with ctypes (no other
+dependencies): one Reader method per device function, bytes in and out.")
 
 include(CPack)

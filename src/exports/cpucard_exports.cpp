@@ -48,4 +48,11 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char* request, unsigned char* resp
   return kulve::SendPackedApdu(ProcessReader(), ChipSlot::kSam4, request, response);
 }
 
+KULVE_API int KULVE_CALL SetChipProtocolMode(int mode) { return kulve::SetChipProtocolMode(ProcessReader(), mode); }
+
+KULVE_API int KULVE_CALL ChipTransmit(int slot, const unsigned char* apdu, int apduLength, unsigned char* response,
+                                      int responseSize, int* responseLength) {
+  return kulve::ChipTransmit32(ProcessReader(), slot, apdu, apduLength, response, responseSize, responseLength);
+}
+
 }  // extern "C"

@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "cpucard/chip_protocol_state.h"
 #include "link/command_block.h"
 #include "link/family_state.h"
 #include "link/reader_context.h"
@@ -18,6 +19,7 @@ struct Reader {
   ReaderContext context;
   CommandBlock block;
   CpuCardState cpuCard;
+  ChipProtocolState chipProtocol;  // the full block protocol (cpucard family)
   At1608AuthState at1608Auth;
   Tracer trace;
 };

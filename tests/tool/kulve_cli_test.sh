@@ -31,6 +31,8 @@ a port that does not exist    |1| - | ^kulve: cannot link: open /nonexistent/kul
 no reader needed for DES      |0| ^3F A4 0E 8A 98 4D 48 15$ | -                                | des enc --key 0123456789ABCDEF 4E6F772069732074
 help on standard output       |0| ^exit status:$ | -                                            | --help
 short help                    |0| ^usage: kulve  | -                                            | -h
+full mode, T=1 CPU card       |0| ^6F 17 84 07 F0 4B 55 4C 56 45 31 | -                       | --quiet --sim apdu 0 --full 00A4040007F04B554C56453100
+full mode, T=0 SAM: no 61xx   |0| ^SW 9000: Success$ | -                                      | --quiet --sim apdu 1 --full 00A4040007F04B554C564531
 version with DLLVER           |0| ^kulve [0-9.]+, library [0-9.]+ \(DLLVER 7321\)$ | -          | --version
 '
 

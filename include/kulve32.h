@@ -358,7 +358,9 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   At most two such repeats in a row; then S(RESYNCH request) (up to three
  *   tries; both sides restart at N(S) = N(R) = 0 and IFSD is sent again) and
  *   the call returns KULVE_T1_EXCHANGE_LOST (41): the command may or may not
- *   have run on the card, so it is not sent again by the library.
+ *   have run on the card, so it is not sent again by the library. A chained
+ *   I-block carrying nothing counts as broken; more than 64 S(WTX) or S(IFS)
+ *   requests in a row without the exchange moving on also end in 41.
  * - T=0: case 1 goes out with P3 = 00, case 2 as it is, cases 3 and 4 as the
  *   header, Lc and data (Lc at most 250 bytes: the reader's frame; Le of case
  *   4 is not sent). After 61xx the library sends GET RESPONSE (00 C0 00 00

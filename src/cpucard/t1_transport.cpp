@@ -10,6 +10,9 @@ namespace kulve {
 namespace {
 
 constexpr int kMaxRetransmissions = 2;
+// S(WTX) and S(IFS) requests in a row without a block of the exchange moving
+// on; a card that asks more is not answering.
+constexpr int kMaxStalls = 64;
 constexpr int kSupervisoryTries = 3;
 constexpr std::int32_t kMaxAckTries = 600;  // about a minute of waiting for one block
 constexpr std::uint8_t kRBlock = 0x80;
@@ -146,6 +149,7 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
   std::vector<std::uint8_t> last = lastI;
   answer.firstSent = lastI;
   int errors = 0;
+  int stalls = 0;
   std::int32_t waitFactor = 1;
 
   for (;;) {
@@ -173,6 +177,7 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
           st_.sendSequence ^= 1;
           offset += carried;
           errors = 0;
+          stalls = 0;
           lastI = nextIBlock();
           last = lastI;
           continue;
@@ -183,6 +188,7 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
       }
       case T1Kind::kSupervisory: {
         const std::uint8_t function = r.pcb & 0x3F;
+        if (++stalls > kMaxStalls) return Lost();
         if (function == t1_s::kWtx && r.inf.size() == 1) {
           last = BuildT1Block(static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | t1_s::kWtx), r.inf, st_.crc);
           waitFactor = std::max<std::int32_t>(1, r.inf[0]);
@@ -197,7 +203,9 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
         continue;
       }
       case T1Kind::kInformation: {
-        if ((!iAcked && more) || SequenceOf(r.pcb) != st_.receiveSequence) {
+        const bool chained = (r.pcb & kT1MoreData) != 0;
+        // A link of a chain must carry something, or the chain need not end.
+        if ((!iAcked && more) || SequenceOf(r.pcb) != st_.receiveSequence || (chained && r.inf.empty())) {
           if (!retransmit(RBlock(kOtherError))) return Lost();
           continue;
         }
@@ -207,13 +215,14 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
         }
         st_.receiveSequence ^= 1;
         errors = 0;
+        stalls = 0;
         if (answer.bytes.size() + r.inf.size() > kMaxFullAnswer) {
           answer.bytes.clear();
           answer.result = result::kResponseTooLong;
           return answer;
         }
         answer.bytes.insert(answer.bytes.end(), r.inf.begin(), r.inf.end());
-        if ((r.pcb & kT1MoreData) != 0) {
+        if (chained) {
           last = RBlock(0);
           continue;
         }

@@ -37,6 +37,7 @@ RESPONSE_TOO_LONG = 42
 
 _ResultText = export("ResultText", TEXT, INT, device=False)
 _GetLinkError = export("GetLinkError", INT, TEXT, INT, device=False)
+_GetLinkOsError = export("GetLinkOsError", INT, device=False)
 
 _LINK_ERROR_TEXT_SIZE = 512
 
@@ -86,10 +87,13 @@ class LinkErrorCode(enum.IntEnum):
 
 @dataclass(frozen=True)
 class LinkErrorInfo:
-    """The last link-level failure: its code and the library's description of it."""
+    """The last link-level failure: its code, the library's description of it
+    and the operating system's error number behind it (errno, GetLastError;
+    0 when there was none)."""
 
     code: int  # a LinkErrorCode where the value is known
     text: str
+    os_error: int = 0
 
 
 def result_text(result: int) -> str:
@@ -106,7 +110,7 @@ def last_link_error() -> LinkErrorInfo:
         code = LinkErrorCode(code)
     except ValueError:
         pass
-    return LinkErrorInfo(code, text.value.decode("utf-8", "replace"))
+    return LinkErrorInfo(code, text.value.decode("utf-8", "replace"), _GetLinkOsError())
 
 
 class KulveError(Exception):
@@ -129,7 +133,8 @@ class LinkError(KulveError):
     letter and step name the step of the frame that failed ('f',
     LinkStep.NO_ANSWER); both are None when a link could not be made at all
     (LinkCom). link_error and link_error_text are the library's record of why
-    (GetLinkError), with the operating system's reason where there is one.
+    (GetLinkError), with the operating system's reason where there is one;
+    os_error is that reason's number (GetLinkOsError, 0 when none).
     """
 
     def __init__(self, result: int, function: Optional[str], text: str,
@@ -142,6 +147,7 @@ class LinkError(KulveError):
         self.letter: Optional[str] = self.step.letter if self.step is not None else None
         self.link_error = info.code
         self.link_error_text = info.text
+        self.os_error = info.os_error
 
 
 class ReaderRefused(KulveError):

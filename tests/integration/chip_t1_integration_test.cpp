@@ -5,6 +5,8 @@
 // strict card's protocol error log, which must be empty.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "sim/cards/chip_card.h"
@@ -126,6 +128,21 @@ TEST_F(ChipT1OverPty, CpuCardInT1AndSamInT0AlternatelyAThousandTimes) {
     ASSERT_GT(sam.bytes.size(), 2u) << i;
   }
   EXPECT_EQ(CPUCardProtocolType(), 0) << "the SAM was reset last";
+}
+
+TEST_F(ChipT1OverPty, SwitchingTheModeFromAnotherThreadLeavesCallsWhole) {
+  std::atomic<int> wrong{0};
+  std::thread user([&wrong] {
+    for (int i = 0; i < 200; ++i) {
+      const Answer a = Transmit(0, {0x00, 0x84, 0x00, 0x00, 0x08});
+      if (a.result != 0x9000 || a.bytes.size() != 10) ++wrong;
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    if (SetChipProtocolMode(i % 2) != 0) ++wrong;
+  }
+  user.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(ChipT1OverPty, TheDefaultModeMeetsAChainedAnswer) {

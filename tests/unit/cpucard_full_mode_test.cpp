@@ -175,22 +175,6 @@ TEST_F(FullModeTest, RefusalsAndBuffers) {
   EXPECT_EQ(response, Bytes(8, 0xEE));
 }
 
-TEST_F(FullModeTest, EachSlotKeepsTheProtocolOfItsOwnReset) {
-  Reset(ChipSlot::kCpuCard, kAtrT1);
-  Reset(ChipSlot::kSam1, {0x3B, 0x00});  // T=0
-  EXPECT_EQ(CpuCardProtocolType(reader), 0) << "still the reset made last";
-  peer.replies.push_back({.data = kIfsResponse});
-  peer.replies.push_back({.data = Lrc({0x00, 0x00, 0x02, 0x90, 0x00})});
-  Bytes request(kApduRequestSize, 0);
-  request[1] = 0x84;
-  request[kApduRequestLeOffset] = 8;
-  Bytes response(254);
-  EXPECT_EQ(SendApduRequest(reader, ChipSlot::kCpuCard, request.data(), response.data()), 0x9000);
-  const auto sent = Sent();
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[1], Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08})) << "framed as T=1";
-}
-
 // ---- The real ATRs ----------------------------------------------------------
 
 // The ATR's interface bytes as groups: group i holds TAi TBi TCi TDi, each

@@ -222,8 +222,9 @@ KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned ch
  * the library, as a plain T=0 command or as a T=1 I-block, and the card's
  * answer comes back as response data and a status word.
  *
- * One framing choice and one T=1 send-sequence bit N(S) serve all five slots
- * (there is no per-slot copy): the last successful reset of ANY slot decides
+ * In the default mode (the mode at load; the full mode is described after
+ * these functions) one framing choice and one T=1 send-sequence bit N(S)
+ * serve all five slots (there is no per-slot copy): the last successful reset of ANY slot decides
  * the framing of every later APDU to every slot, and every reset sets N(S) to
  * 0. Before the first reset the framing is T=1 with N(S) = 0. Interleaving
  * APDUs between two T=1 cards therefore hands each card the bit the other's

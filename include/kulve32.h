@@ -373,8 +373,8 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   expects data (and sent none) it repeats the command once with Le = xx.
  *   The data of every round is joined. Extended lengths under T=0: 4.
  * - A link failure or a reader status during any exchange ends the call with
- *   that status; the card's block numbering is then unknown, and the next
- *   call may need S(RESYNCH) (done by the library when the card rejects).
+ *   that status; the card's block numbering is then unknown, so the next T=1
+ *   call to that slot starts with S(RESYNCH) (and S(IFS) again).
  * - Default-mode APDUs made since a slot's reset leave the card's numbering
  *   where the shared bit put it: the first full-mode call to such a T=1 slot
  *   starts with S(RESYNCH). Going back from full to default mode, reset the

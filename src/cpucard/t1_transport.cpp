@@ -156,6 +156,8 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
     const Received r = Send(last, waitFactor);
     waitFactor = 1;
     if (r.status != 0) {
+      // Where the card's numbering stands is unknown: start the next call over.
+      st_.resynchPending = true;
       answer.result = r.status;
       answer.bytes.clear();
       return answer;

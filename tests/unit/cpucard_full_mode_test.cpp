@@ -82,7 +82,7 @@ TEST_F(FullModeTest, BrokenBlocksAreAskedForTwiceThenTheCardIsResynchronised) {
   const Bytes iBlock = Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08});
   struct Case {
     const char* what;
-    std::vector<Bytes> replies;  // after the IFS response
+    std::vector<Bytes> replies;  // after the IFS response; none: the reader refuses with A2
     int result;
     std::vector<Bytes> sent;     // after the IFS request
   };
@@ -90,6 +90,8 @@ TEST_F(FullModeTest, BrokenBlocksAreAskedForTwiceThenTheCardIsResynchronised) {
       {"a dropped byte, then the block again", {truncated, good}, 0x9000, {iBlock, rOther}},
       {"a wrong LRC twice, then good", {badLrc, badLrc, good}, 0x9000, {iBlock, rEdc, rEdc}},
       {"the card's R-block asks for ours again", {Lrc({0x00, 0x82, 0x00}), good}, 0x9000, {iBlock, iBlock}},
+      {"the reader refuses: its status, and the next call resynchronises first",
+       {}, 0xA2, {iBlock, Lrc({0x00, 0xC0, 0x00}), kIfsRequest, iBlock}},
       {"three broken blocks: resynchronised, lost",
        {badLrc, badLrc, badLrc, Lrc({0x00, 0xE0, 0x00})}, KULVE_T1_EXCHANGE_LOST,
        {iBlock, rEdc, rEdc, Lrc({0x00, 0xC0, 0x00})}},
@@ -98,8 +100,15 @@ TEST_F(FullModeTest, BrokenBlocksAreAskedForTwiceThenTheCardIsResynchronised) {
     Reset(ChipSlot::kCpuCard, kAtrT1);
     peer.replies.push_back({.data = kIfsResponse});
     for (const Bytes& r : c.replies) peer.replies.push_back({.data = r});
+    if (c.replies.empty()) peer.replies.push_back({.status = 0xA2});
     Bytes answer;
     EXPECT_EQ(Transmit(0, kGetChallenge, answer), c.result) << c.what;
+    if (c.replies.empty()) {
+      peer.replies.push_back({.data = Lrc({0x00, 0xE0, 0x00})});
+      peer.replies.push_back({.data = kIfsResponse});
+      peer.replies.push_back({.data = good});
+      EXPECT_EQ(Transmit(0, kGetChallenge, answer), 0x9000) << c.what;
+    }
     std::vector<Bytes> sent = Sent();
     ASSERT_FALSE(sent.empty()) << c.what;
     EXPECT_EQ(sent.front(), kIfsRequest) << c.what;

@@ -2,6 +2,7 @@
 #include "cpucard/apdu_frame.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "cpucard/t1_block.h"
 
@@ -15,6 +16,9 @@ constexpr std::uint8_t kSendSequenceBit = 0x40;  // N(S) in the PCB of an I-bloc
 
 FramedCommand FrameCommand(const CommandApdu& apdu, bool t1, std::uint8_t sendSequence) {
   FramedCommand framed;
+  // Callers refuse a longer Lc before framing (KULVE_BAD_ARGUMENT); more here
+  // is a fault in the library, caught where assertions are on.
+  assert(apdu.data.size() <= kMaxCommandData);
   const std::size_t lc = std::min(apdu.data.size(), kMaxCommandData);
   const std::size_t apduSize = kApduHeaderSize + lc;
   std::uint8_t* out = framed.bytes.data();

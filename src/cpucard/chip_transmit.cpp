@@ -4,7 +4,7 @@
 
 #include "cpucard/cpucard.h"
 #include "cpucard/full_protocol.h"
-#include "link/results.h"
+#include "results/results.h"
 
 namespace kulve {
 

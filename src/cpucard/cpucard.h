@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "cpucard/chip_protocol_state.h"
+#include "device/chip_protocol_state.h"
 #include "cpucard/slots.h"
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cpucard/slots.h"
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 

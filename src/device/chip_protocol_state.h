@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The state of the full block protocol: which mode the reader's APDU calls
+// The CPU card family's state for the full block protocol: which mode the reader's APDU calls
 // use, and per slot the card's protocol, T=1 parameters and sequence numbers.
 // The default mode does not read it; resets keep it current in both modes.
 #pragma once

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The library's result vocabulary, taken from the public header so that the
 // numbers live in one place. Internal code names results, never bare values.
+// Below the link: the exchange, the families and DES all use it.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,8 @@ inline constexpr std::uint8_t kWrongCard = KULVE_WRONG_CARD;
 inline constexpr std::uint8_t kT1NotAnAnswer = KULVE_T1_NOT_AN_ANSWER;
 inline constexpr std::uint8_t kT1ExchangeLost = KULVE_T1_EXCHANGE_LOST;
 inline constexpr std::uint8_t kResponseTooLong = KULVE_RESPONSE_TOO_LONG;
+// Negative, so never a reader's status or a card's status word.
+inline constexpr int kInCallback = KULVE_IN_CALLBACK;
 }  // namespace result
 
 // The link-failure letters: each names the step of the frame that failed.

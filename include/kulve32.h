@@ -809,8 +809,8 @@ KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *
  * the call being traced, while that call holds the handle's lock. A call
  * back into the same handle from the callback is refused with
  * KULVE_IN_CALLBACK (nothing sent, nothing written), except
- * kulve_reader_baud_rate, kulve_link_error, kulve_result_origin and
- * kulve_result_text, which only read. Calling another handle from a callback
+ * kulve_reader_baud_rate, kulve_link_error, kulve_link_os_error,
+ * kulve_result_origin and kulve_result_text, which only read. Calling another handle from a callback
  * works, but two handles whose callbacks call each other on two threads can
  * deadlock. */
 
@@ -854,6 +854,13 @@ KULVE_API const char *KULVE_CALL kulve_result_text(kulve_reader *reader, int res
  * its words in text (size bytes, cut and NUL-terminated; nothing written
  * when text is null or size below 1). 4 for a null reader. */
 KULVE_API int KULVE_CALL kulve_link_error(kulve_reader *reader, char *text, int size);
+
+/* As GetLinkOsError, for this handle: the system's error number behind its
+ * last link failure (errno, GetLastError, WSAGetLastError), 0 when that
+ * failure had none or nothing failed since the handle last linked. No
+ * exchange; allowed from the handle's trace callback. -1 for a null reader:
+ * 4 would read as a system error number (EINTR), and none is negative. */
+KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader *reader);
 
 /* As SetTrace, for this handle only. */
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader *reader, int level, KulveTraceCallback callback,

@@ -16,6 +16,7 @@ KULVE_API const char* KULVE_CALL kulve_result_text(kulve_reader* reader, int res
 KULVE_API int KULVE_CALL kulve_link_error(kulve_reader* reader, char* text, int size) {
   return kulve::api::LinkError(reader, text, size);
 }
+KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader* reader) { return kulve::api::LinkOsError(reader); }
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader* reader, int level, KulveTraceCallback callback, void* context) {
   return kulve::api::SetTrace(reader, level, callback, context);
 }

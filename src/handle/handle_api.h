@@ -14,6 +14,7 @@ void Close(kulve_reader* reader);
 int ResultOrigin(kulve_reader* reader, int result);
 const char* ResultText(kulve_reader* reader, int result);
 int LinkError(kulve_reader* reader, char* text, int size);
+int LinkOsError(kulve_reader* reader);
 int SetTrace(kulve_reader* reader, int level, KulveTraceCallback callback, void* context);
 int ReaderRelink(kulve_reader* reader);
 int ReaderBaudRate(kulve_reader* reader);

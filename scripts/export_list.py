@@ -24,7 +24,8 @@ INTS = "ints"  # int *: one integer passed by reference
 TEXT = "text"  # const char * / char *: a NUL-terminated string or a buffer for one
 ADDRESS = "address"  # void *: handed back untouched
 CALLBACK = "callback"  # KulveTraceCallback
-HANDLE = "handle"  # kulve_reader * (or kulve_reader **, where one is handed out)
+HANDLE = "handle"  # kulve_reader *
+HANDLE_OUT = "handle out"  # kulve_reader **: where a handle is handed out
 VOID = "void"
 STRUCT = "struct"  # a pointer to one of the header's structs: the kind is "struct <Name>"
 
@@ -115,8 +116,10 @@ def _kind(declaration: str, structs: Tuple[str, ...] = ()) -> Tuple[str, bool, s
         return CALLBACK, False, name
     if base == "void" and not pointer:
         return VOID, False, name
-    if base in ("kulve_reader", "kulve_reader *") and pointer:
+    if base == "kulve_reader" and pointer:
         return HANDLE, const, name
+    if base == "kulve_reader *" and pointer:
+        return HANDLE_OUT, const, name
     if not pointer:
         if base not in _INTEGERS:
             raise ValueError(f"argument type '{base}' is not one the exports use")

@@ -255,7 +255,8 @@ static struct {
   int(WINAPI *kq_get_time)(kulve_reader *, KqTime *);
 } handle_api;
 
-#define RESOLVE_HANDLE(field) handle_api.field = (__typeof__(handle_api.field))by_name("kulve_" #field)
+#define RESOLVE_HANDLE(field) \
+  handle_api.field = (__typeof__(handle_api.field))(any_fn)by_name("kulve_" #field)
 
 /* Whether every handle function the tests call was found. */
 static int resolve_handle_api(void) {

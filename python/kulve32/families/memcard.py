@@ -139,7 +139,8 @@ class MemoryCardMethods(FamilyMethods):
         result = self._call(_VerifyIC)
         if result == WRONG_CARD:
             return False
-        check(result, _VerifyIC.name)
+        if result != 0:
+            raise self._error(result, _VerifyIC.name)
         return True
 
     def fuse(self, value: int) -> None:

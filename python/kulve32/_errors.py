@@ -41,7 +41,7 @@ _LINK_ERROR_TEXT_SIZE = 512
 
 def result_text(result: int) -> str:
     """The library's description of any result one of its functions returns."""
-    text = _ResultText(result)
+    text: Optional[bytes] = _ResultText(result)
     return text.decode("ascii", "replace") if text else "unknown result"
 
 

@@ -140,7 +140,7 @@ def close_handle(handle: HandleValue) -> None:
 
 
 def result_text_of(handle: HandleValue, result: int) -> str:
-    text = _ResultText(handle, result)
+    text: Optional[bytes] = _ResultText(handle, result)
     return text.decode("ascii", "replace") if text else "unknown result"
 
 

@@ -91,7 +91,8 @@ def _candidates() -> List[str]:
 
 def _open(path: str) -> ctypes.CDLL:
     if ON_WINDOWS:
-        return ctypes.WinDLL(path)  # type: ignore[attr-defined]
+        loaded: ctypes.CDLL = ctypes.WinDLL(path)  # type: ignore[attr-defined]
+        return loaded
     return ctypes.CDLL(path)
 
 

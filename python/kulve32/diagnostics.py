@@ -94,9 +94,10 @@ def native_trace_callback(callback: Optional[TraceCallback]) -> Any:
     """The C callback passing lines to `callback` (a null one for standard error)."""
     if callback is None:
         return _TRACE_CALLBACK()  # a null pointer: lines go to standard error
+    receiver = callback
 
     def receive(line_level: int, line: Optional[bytes], _context: Optional[int]) -> None:
-        callback(line_level, line.decode("utf-8", "replace") if line else "")
+        receiver(line_level, line.decode("utf-8", "replace") if line else "")
 
     return _TRACE_CALLBACK(receive)
 

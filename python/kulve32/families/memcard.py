@@ -12,7 +12,7 @@ stops at the first failure, with the pieces before it done.
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Any, Optional
+from typing import Any, Optional, Tuple
 
 from .._device import FamilyMethods
 from .._errors import BadArgument, WRONG_CARD, check
@@ -61,7 +61,7 @@ def _buffer(count: int, limit: int, content: bytes = b"") -> Optional[Any]:
     return byte_buffer(count, content) if 1 <= count <= limit else None
 
 
-def _split(address: int) -> tuple:
+def _split(address: int) -> Tuple[int, int]:
     return address // _PAGE, address % _PAGE
 
 

@@ -178,6 +178,7 @@ class HandleCore(DeviceMethods):
         self._index = index
         self._open = False
         self._lock = threading.RLock()
+        self._failure = threading.local()  # per thread: the words for its last failed call
         self._trace_keepalive: Any = None
         self._own_trace = False
         path = _port_bytes(port) if port is not None else _port_bytes(port_path(index))
@@ -199,13 +200,19 @@ class HandleCore(DeviceMethods):
     def _invoke(self, function: Export, args: Sequence[Any]) -> Any:
         with self._lock:
             self._ensure_open()
-            return _handle.call_on_handle(self._handle, function, args)
+            result = _handle.call_on_handle(self._handle, function, args)
+            if isinstance(result, int) and result != 0:
+                # Worded now, while the call is still the handle's last one:
+                # another thread may make the next as soon as the lock is free.
+                self._failure.last = (result, _handle.result_text_of(self._handle, result),
+                                      _handle.link_error_of(self._handle))
+            return result
 
     def _error(self, result: int, function: Optional[str], data: Optional[bytes] = None) -> KulveError:
-        with self._lock:
-            text = _handle.result_text_of(self._handle, result) if self._open else result_text(result)
-            info = _handle.link_error_of(self._handle) if self._open else None
-        return error_for(result, function, data, text=text, link_error=info)
+        last = getattr(self._failure, "last", None)
+        if last is not None and last[0] == result:
+            return error_for(result, function, data, text=last[1], link_error=last[2])
+        return error_for(result, function, data, text=result_text(result), link_error=LinkErrorInfo(0, ""))
 
     def result_origin(self, result: int) -> int:
         """Where `result` of the last call came from: ORIGIN_LIBRARY, ORIGIN_READER

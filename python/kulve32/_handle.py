@@ -94,6 +94,8 @@ def counterpart(documented: Export) -> Tuple[Export, Optional[int]]:
     """The handle function standing for `documented`, and its slot argument."""
     found = _declared.get(documented.name)
     if found is None:
+        if documented.name not in _COUNTERPARTS:
+            raise NotImplementedError(f"{documented.name} has no handle counterpart named in kulve32/_handle.py")
         name, slot = _COUNTERPARTS[documented.name]
         argtypes: List[Any] = [HANDLE] + ([INT] if slot is not None else [])
         for kind in documented.argtypes:

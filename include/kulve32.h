@@ -772,7 +772,7 @@ KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *
  * judges it (mostly 4).
  *
  * Handles. A null handle returns 4 (kulve_close and kulve_result_text accept
- * one). A handle must not be used after kulve_close, nor closed while another
+ * one; kulve_link_os_error returns -1). A handle must not be used after kulve_close, nor closed while another
  * thread is inside a call on it.
  *
  * Threads. Each handle has its own lock: calls on two handles run in

@@ -19,7 +19,7 @@ from dataclasses import dataclass
 from typing import Any, Optional, Sequence, Tuple
 
 from .._device import FamilyMethods
-from .._errors import BadArgument, check, result_text
+from .._errors import BadArgument, result_text
 from .._library import BYTES, INT, Export, as_bytes, byte_buffer, export
 
 __all__ = [

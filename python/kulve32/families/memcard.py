@@ -15,7 +15,7 @@ from dataclasses import dataclass
 from typing import Any, Optional, Tuple
 
 from .._device import FamilyMethods
-from .._errors import BadArgument, WRONG_CARD, check
+from .._errors import BadArgument, WRONG_CARD
 from .._library import BYTES, INT, as_bytes, byte_buffer, export
 
 __all__ = ["CARD_MEMORY", "SECURITY_MEMORY", "SecretCode", "MemoryCardMethods"]

@@ -87,3 +87,25 @@ def test_flat_names_warn_and_lead_to_the_same_call(reader):
         warnings.simplefilter("error")
         assert reader.chip.protocol() == flat() == 1
         reader.device_number()  # the reader's own commands stay where they are
+
+
+@pytest.mark.parametrize("call, result, origin", [
+    (lambda r: r.alarm(0), 4, kulve32.ORIGIN_LIBRARY),  # refused by the library: nothing sent
+    (lambda r: r.mifare.serial_number(), 1, kulve32.ORIGIN_READER),  # no card in the field
+], ids=["library", "reader"])
+def test_a_failure_says_whose_result_it_is(reader, call, result, origin):
+    with pytest.raises(kulve32.KulveError) as raised:
+        call(reader)
+    assert (raised.value.result, reader.result_origin(result)) == (result, origin)
+    assert ("reader status" in raised.value.text) == (origin == kulve32.ORIGIN_READER)
+
+
+def test_a_trace_of_its_own_covers_that_reader_alone(reader, start_simulator):
+    lines = []
+    with kulve32.Reader(start_simulator().path) as other:
+        other.set_trace(2, lambda level, line: lines.append(line))
+        reader.device_number()
+        assert lines == []
+        other.device_number()
+        assert any(line.startswith("reply status 00") for line in lines)
+        other.set_trace(0)

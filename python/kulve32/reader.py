@@ -180,12 +180,12 @@ class HandleCore(DeviceMethods):
         self._lock = threading.RLock()
         self._failure = threading.local()  # per thread: the words for its last failed call
         self._trace_keepalive: Any = None
-        self._own_trace = False
         path = _port_bytes(port) if port is not None else _port_bytes(port_path(index))
         self._path = os.fsdecode(path) if not ON_WINDOWS else path.decode("mbcs")
         result, handle = _handle.open_handle(path)
         if not handle:
-            check(result, "kulve_open")
+            if result != 1:  # 4: a path empty or too long
+                check(result, "kulve_open")
             raise MemoryError("kulve_open: no memory for a reader")
         self._handle = handle
         if result != 0:
@@ -241,7 +241,6 @@ class HandleCore(DeviceMethods):
         native = native_trace_callback(callback)
         with self._lock:
             self._ensure_open()
-            self._own_trace = True
             stop_following(self)
             self._apply_trace(level, native)
 

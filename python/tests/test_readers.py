@@ -52,6 +52,8 @@ def test_a_reader_that_does_not_link_says_why():
         kulve32.Reader("/nonexistent/kulve-handle-port")
     assert (raised.value.function, raised.value.link_error) == ("kulve_open", kulve32.LinkErrorCode.NOT_FOUND)
     assert raised.value.os_error == errno.ENOENT
+    with pytest.raises(kulve32.BadArgument):
+        kulve32.Reader("")
 
 
 # One row per argument the library would cut to a byte (or 16 bits): the

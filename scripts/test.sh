@@ -12,7 +12,7 @@
 #   5. the install: consumers built against a temporary prefix (pkg-config,
 #      find_package, add_subdirectory), the Debian packages unpacked into a
 #      temporary root, the man pages (tests/install/check_install.sh);
-#   6. the Python package's tests (pytest, Debian's python3-pytest) and the
+#   6. the Python package's type hints (mypy --strict) and tests (pytest) and the
 #      C# example under Mono, both against the library and the simulator.
 # The integration tests include the link and memory-card suites again through
 # tcp:// and rfc2217://, and a chain through Debian's ser2net (installed here).
@@ -35,7 +35,7 @@ started=$SECONDS
 
 scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3 \
   man-db dpkg-dev file clang libclang-rt-14-dev \
-  python3-pytest fp-compiler llvm-14 lld-14 clang-14
+  python3-pytest mypy fp-compiler llvm-14 lld-14 clang-14
 
 # ser2net for the chain test (library -> ser2net -> pty -> simulator), which
 # starts and stops its own instance; without ser2net those tests report
@@ -160,8 +160,7 @@ env "${asan_env[@]}" build/asan/tools/kulve demo >/dev/null
 # The language lanes wait on the simulator far more than they compute: they
 # run beside the install check, which compiles.
 start_background "Python package: pytest against the simulator" \
-  env KULVE32_LIBRARY="$repo/build/release/src/libkulve32.so" KULVESIM="$repo/build/release/sim/kulvesim" \
-  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+  scripts/python_lane.sh --lib "$repo/build/release/src/libkulve32.so" --sim "$repo/build/release/sim/kulvesim"
 start_background ".NET: the C# example under Mono against the simulator" \
   scripts/dotnet_lane.sh --lib-dir "$repo/build/release/src" --sim "$repo/build/release/sim/kulvesim" \
   --out "$repo/build/dotnet"

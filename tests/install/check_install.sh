@@ -313,8 +313,9 @@ print("missing:", missing, "source-tree paths:", leaks, sep="\n")
 sys.exit(1 if missing or leaks else 0)
 PY
   }
+  kits=("$windows_root"/KULVE32-*-windows.zip)
   check "the Windows kit holds the README, kulve.exe, the examples, the Python package and clean docs" \
-    kit_holds "$(ls "$windows_root"/KULVE32-*-windows.zip | head -1)"
+    kit_holds "${kits[0]}"
 else
   say "!!! SKIPPED: mingw-w64 is not installed; the Windows install was not checked"
 fi

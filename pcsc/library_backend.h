@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+// The driver's reader: the library's card families over one reader object of
+// its own, linked to the device pcscd names. Each chip slot keeps its own
+// framing and T=1 sequence bit, so cards of different protocols in
+// different slots are served side by side.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "pcsc/backend.h"
+
+namespace kulve::pcsc {
+
+std::unique_ptr<ReaderBackend> OpenLibraryBackend(const std::string& device, std::string& why);
+
+}  // namespace kulve::pcsc

@@ -37,7 +37,7 @@ skip() {
 }
 die() { echo ".NET lane: FAILED to set up: $*" >&2; exit 2; }
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+installed() { [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == *'install ok installed'* ]]; }
 missing=()
 for p in mono-mcs mono-runtime; do installed "$p" || missing+=("$p"); done
 if [[ ${#missing[@]} -gt 0 ]]; then
@@ -66,7 +66,7 @@ cp "$repo/bindings/dotnet/example/Example.exe.config" "$out/"
 "$sim" --quiet --card 1 --at1608 4B554C5645313630 --e5550 --mifare 0A0B0C0D --terminal </dev/null >"$out/sim.out" 2>"$out/sim.err" &
 sim_pid=$!
 trap 'kill -TERM $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT
-for _ in $(seq 100); do
+for _ in $(seq 600); do  # up to a minute on a loaded machine
   [[ -s "$out/sim.out" ]] && break
   kill -0 $sim_pid 2>/dev/null || break
   sleep 0.1

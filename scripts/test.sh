@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds everything and runs every test:
-#   1. the library, simulator, tool, tests and benchmarks (RelWithDebInfo);
+#   1. the library, simulator, tool, tests and benchmarks (RelWithDebInfo),
+#      and their tests at once, so that a real failure shows early;
 #   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and
 #      under ThreadSanitizer;
 #   3. the Windows DLLs cross-built with mingw-w64 and their export tables
@@ -16,6 +17,13 @@
 # The integration tests include the link and memory-card suites again through
 # tcp:// and rfc2217://, and a chain through Debian's ser2net (installed here).
 # Installs what it needs with apt-get when run as root.
+#
+# The machine has few cores and the test suites mostly wait on a line (time
+# outs, the pause of every close), so each suite runs in the background while
+# the next variant compiles: the release tests beside the sanitizer build, the
+# sanitizer tests beside the thread-sanitizer and fuzz builds, the
+# thread-sanitizer tests beside the Windows lane. Their output is shown when
+# they are collected; the first failure ends the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -45,6 +53,39 @@ fi
 
 step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
+# Background suites: started with a name, collected (output shown, status
+# checked) later. Whatever is still running when the script ends is stopped,
+# by the process ids started here.
+logs="$repo/build/logs"
+mkdir -p "$logs"
+declare -A background=()
+start_background() {  # name, command...
+  local name="$1"
+  shift
+  "$@" >"$logs/$name.log" 2>&1 &
+  background[$name]=$!
+  printf '... %s runs in the background (%s)\n' "$name" "$logs/$name.log"
+}
+collect() {  # name
+  local name="$1" status=0
+  wait "${background[$1]}" || status=$?
+  unset "background[$name]"
+  step "$name (collected)"
+  cat "$logs/$name.log"
+  if [ "$status" -ne 0 ]; then
+    echo "$name FAILED ($status)"
+    exit "$status"
+  fi
+}
+stop_background() {
+  local pid
+  for pid in "${background[@]}"; do kill -TERM -- "$pid" 2>/dev/null || true; done
+}
+trap stop_background EXIT
+
+asan_env=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+tsan_env=(TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1)
+
 step "build: release"
 # Everything on, whatever an earlier configure of these folders said.
 all_on=(-DKULVE_BUILD_TESTS=ON -DKULVE_BUILD_TOOLS=ON -DKULVE_WERROR=ON)
@@ -52,9 +93,18 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${all_on
   -DKULVE_WINDOWS_BUILD_ROOT="$repo/build/windows" >/dev/null
 cmake --build build/release -j"$jobs"
 
+# The release suite leaves out the Windows export check, which cross-builds
+# the DLLs: the Wine lane builds them and that check runs after it.
+start_background "tests: release (unit, integration)" \
+  ctest --test-dir build/release --output-on-failure -j"$test_jobs" -LE windows
+
 step "build: address and undefined-behaviour sanitizers"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
 cmake --build build/asan -j"$jobs"
+
+collect "tests: release (unit, integration)"
+start_background "tests: sanitizers (unit and integration)" \
+  env "${asan_env[@]}" ctest --test-dir build/asan --output-on-failure -j"$test_jobs" -LE windows
 
 step "build: thread sanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_SANITIZE_THREAD=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
@@ -66,11 +116,9 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
 fuzzers=$(sed -nE 's/^kulve_fuzzer\(([a-z_]+)\).*/\1/p' fuzz/CMakeLists.txt)
 cmake --build build/fuzz -j"$jobs" --target $fuzzers
 
-step "benchmarks: one short pass each"
-for bench in build/release/bench/*_bench; do
-  "$bench" --benchmark_min_time=0.01 >/dev/null
-  echo "ran $(basename "$bench")"
-done
+collect "tests: sanitizers (unit and integration)"
+start_background "tests: thread sanitizer (unit and integration)" \
+  env "${tsan_env[@]}" ctest --test-dir build/tsan --output-on-failure -j"$test_jobs" -LE windows
 
 step "Windows: Wine lane"
 wine_status=0
@@ -82,28 +130,7 @@ elif [ "$wine_status" -ne 0 ]; then
   exit "$wine_status"
 fi
 
-step "Python package: pytest against the simulator"
-KULVE32_LIBRARY="$repo/build/release/src/libkulve32.so" KULVESIM="$repo/build/release/sim/kulvesim" \
-  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
-
-step ".NET: the C# example under Mono against the simulator"
-dotnet_status=0
-scripts/dotnet_lane.sh --lib-dir "$repo/build/release/src" --sim "$repo/build/release/sim/kulvesim" \
-  --out "$repo/build/dotnet" || dotnet_status=$?
-if [ "$dotnet_status" -eq 77 ]; then
-  echo "!!! SKIPPED: Mono could not be installed here (see above); the C# example did not run !!!"
-elif [ "$dotnet_status" -ne 0 ]; then
-  echo ".NET lane FAILED ($dotnet_status)"
-  exit "$dotnet_status"
-fi
-
-step "tests: sanitizers (unit and integration)"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/asan --output-on-failure -j"$test_jobs" -LE windows
-
-step "tests: thread sanitizer (unit and integration)"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build/tsan --output-on-failure -j"$test_jobs" -LE windows
+collect "tests: thread sanitizer (unit and integration)"
 
 step "fuzz: a bounded run of each target from its seed corpus"
 for fuzzer in $fuzzers; do
@@ -111,19 +138,49 @@ for fuzzer in $fuzzers; do
   work=$(mktemp -d)
   cp -r "$corpus"/. "$work"/
   if ! out=$(build/fuzz/fuzz/"$fuzzer" "$work" -runs=20000 -seed=1 -artifact_prefix="$work/" 2>&1); then
-    echo "$out" | tail -n 60
+    tail -n 60 <<<"$out"
     echo "fuzz: $fuzzer FAILED (the input is kept in $work)"
     exit 1
   fi
-  echo "$fuzzer: $(echo "$out" | tail -n 1)"
+  echo "$fuzzer: $(tail -n 1 <<<"$out")"
   rm -rf "$work"
 done
 
+step "benchmarks: one short pass each"
+for bench in build/release/bench/*_bench; do
+  "$bench" --benchmark_min_time=0.01 >/dev/null
+  echo "ran $(basename "$bench")"
+done
+
 step "demo under the sanitizers"
-build/asan/tools/kulve demo >/dev/null
+env "${asan_env[@]}" build/asan/tools/kulve demo >/dev/null
+
+# The language lanes wait on the simulator far more than they compute: they
+# run beside the install check, which compiles.
+start_background "Python package: pytest against the simulator" \
+  env KULVE32_LIBRARY="$repo/build/release/src/libkulve32.so" KULVESIM="$repo/build/release/sim/kulvesim" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+start_background ".NET: the C# example under Mono against the simulator" \
+  scripts/dotnet_lane.sh --lib-dir "$repo/build/release/src" --sim "$repo/build/release/sim/kulvesim" \
+  --out "$repo/build/dotnet"
 
 step "install: temporary prefix, consumers, Debian packages, man pages"
 KULVE_JOBS="$jobs" tests/install/check_install.sh --build build/release --windows-root "$repo/build/windows"
 
-step "tests: release (unit, integration, Windows export check)"
-ctest --test-dir build/release --output-on-failure -j"$test_jobs"
+collect "Python package: pytest against the simulator"
+dotnet_status=0
+wait "${background[.NET: the C# example under Mono against the simulator]}" || dotnet_status=$?
+unset "background[.NET: the C# example under Mono against the simulator]"
+step ".NET: the C# example under Mono against the simulator (collected)"
+cat "$logs/.NET: the C# example under Mono against the simulator.log"
+if [ "$dotnet_status" -eq 77 ]; then
+  echo "!!! SKIPPED: Mono could not be installed here (see above); the C# example did not run !!!"
+elif [ "$dotnet_status" -ne 0 ]; then
+  echo ".NET lane FAILED ($dotnet_status)"
+  exit "$dotnet_status"
+fi
+
+step "tests: the Windows export checks (the DLLs the Wine lane built)"
+ctest --test-dir build/release --output-on-failure -j"$jobs" -L windows
+
+step "done"

@@ -65,7 +65,7 @@ skip() {
 die() { echo "wine lane: FAILED to set up: $*" >&2; exit 2; }
 
 # ---- Packages ------------------------------------------------------------
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+installed() { [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == *'install ok installed'* ]]; }
 
 wanted=(wine wine64 wine32:i386 python3 mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
         llvm-14 lld-14 clang-14)  # KULVE32.lib and the program linked against it
@@ -77,7 +77,7 @@ if [[ ${#missing[@]} -gt 0 ]]; then
   fi
   say "installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [[ "$(dpkg --print-foreign-architectures)" != *i386* ]]; then
     dpkg --add-architecture i386 || skip "cannot add the i386 architecture"
   fi
   timeout 600 apt-get update -qq || skip "apt-get update failed (no network?)"
@@ -200,7 +200,7 @@ fault_args=(
 mifare_args=(--mifare 0A1B2C3D --fault ack:silent@code=0xAB,times=1)
 
 wait_for_line() {  # pid, output file, symlink
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do  # up to a minute on a loaded machine
     [[ -s "$2" && -L "$3" ]] && return 0
     kill -0 "$1" 2>/dev/null || return 1
     sleep 0.1
@@ -226,7 +226,7 @@ start_net_sim() {  # variable, name, then kulvesim options
   local variable="$1" out="$work/net-$2"; shift 2
   "$sim" --quiet "$@" </dev/null >"$out.out" 2>"$out.err" &
   sim_pids+=($!)
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do  # up to a minute on a loaded machine
     if [[ -s "$out.out" ]]; then
       printf -v "$variable" '%s' "$(head -1 "$out.out")"
       export "${variable?}"

@@ -25,7 +25,7 @@ serve() {
   if [[ -n "$pid" ]]; then kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
   "$sim" --quiet "$@" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
-  for _ in $(seq 50); do
+  for _ in $(seq 300); do
     [[ -s "$work/sim.out" ]] && break
     sleep 0.1
   done

@@ -13,7 +13,7 @@ from typing import List, Optional
 class Simulator:
     """A running kulvesim: `path` is its pty; `control()` sends a line to its standard input."""
 
-    def __init__(self, program: str, *options: str, timeout: float = 10.0) -> None:
+    def __init__(self, program: str, *options: str, timeout: float = 60.0) -> None:
         self._process = subprocess.Popen(
             [program, "--quiet", *options], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, text=True, bufsize=1)
@@ -47,7 +47,7 @@ class Simulator:
         assert self._process.stdin is not None
         self._process.stdin.write(command + "\n")
         self._process.stdin.flush()
-        answer = self._line(10.0)
+        answer = self._line(60.0)  # generous: a loaded machine can stall it
         if answer.startswith("error"):
             raise RuntimeError(f"kulvesim: {command}: {answer}")
         return answer

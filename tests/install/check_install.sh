@@ -68,7 +68,7 @@ start_sim() {  # kulvesim binary; the reader's path is then $work/reader
   rm -f "$work/reader"
   "$1" --quiet --card 1 --link "$work/reader" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do  # up to a minute on a loaded machine
     [[ -L "$work/reader" && -s "$work/sim.out" ]] && return 0
     kill -0 "$sim_pid" 2>/dev/null || break
     sleep 0.1
@@ -100,7 +100,13 @@ run_consumer() {
 uses_library() {
   local program="$1" dir="$2"
   shift 2
-  env "$@" ldd "$program" | tee /dev/stderr | grep -q "libkulve32.so.1 => $dir/libkulve32.so.1 "
+  # The whole listing is taken first and searched after: a reader that stops
+  # at the first match (grep -q) would kill the writer with SIGPIPE, and under
+  # pipefail that fails a check whose line was there.
+  local listing
+  listing="$(env "$@" ldd "$program")" || return 1
+  echo "$listing"
+  grep -qF "libkulve32.so.1 => $dir/libkulve32.so.1 " <<<"$listing"
 }
 
 build_with_pkg_config() {  # output, then VAR=VALUE... for pkg-config
@@ -146,7 +152,10 @@ check "add_subdirectory: consumer runs against the simulator" \
 # ---- 2. The Debian packages ---------------------------------------------------
 say "packages: scripts/package.sh"
 check "scripts/package.sh builds three packages" "$repo/scripts/package.sh" "$work/debs"
-deb() { ls "$work/debs/$1"_*.deb 2>/dev/null | head -1; }
+deb() {
+  local found=("$work/debs/$1"_*.deb)
+  [[ -e "${found[0]}" ]] && echo "${found[0]}"
+}
 
 # holds DEB PATTERN...: every pattern (an extended regular expression) matches
 # a line of dpkg-deb --contents; a pattern starting with ! matches none.
@@ -177,8 +186,13 @@ check "libkulve32-1 holds the library" holds "$(deb libkulve32-1)" \
   "^\./usr/share/doc/libkulve32-1/copyright$" '!include/' '!libkulve32\.so ->' '!usr/bin/'
 check "libkulve32-1 depends on the C and C++ runtimes" \
   field_matches "$(deb libkulve32-1)" Depends 'libc6 .*libstdc\+\+6'
-check "libkulve32-1 has a shlibs file" \
-  bash -c 'dpkg-deb -I "$1" shlibs | tee /dev/stderr | grep -q "^libkulve32 1 libkulve32-1 "' _ "$(deb libkulve32-1)"
+has_shlibs() {
+  local shlibs
+  shlibs="$(dpkg-deb -I "$1" shlibs)" || return 1
+  echo "$shlibs"
+  grep -q "^libkulve32 1 libkulve32-1 " <<<"$shlibs"
+}
+check "libkulve32-1 has a shlibs file" has_shlibs "$(deb libkulve32-1)"
 check "libkulve32-dev holds the header, link, .pc and CMake package" holds "$(deb libkulve32-dev)" \
   '^\./usr/include/kulve32\.h$' "^\./$lib/libkulve32\.so -> libkulve32\.so\.1$" \
   "^\./$lib/pkgconfig/kulve32\.pc$" "^\./$lib/cmake/kulve32/kulve32Config\.cmake$" \
@@ -229,7 +243,7 @@ renders_help() {
         (section == "options:" || section == "commands:") && /^  [^ ]/ { sub(/,$/, "", $1); print $1 }'); do
     grep -qF -- "$word" <<<"$rendered" || { echo "$page does not mention $word"; return 1; }
   done
-  echo "$rendered" | head -20
+  head -20 <<<"$rendered"
 }
 for program in kulve kulvesim; do
   check "man -l $program.1: no warnings, every option and command of --help" \

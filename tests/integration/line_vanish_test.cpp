@@ -61,13 +61,13 @@ TEST_F(LineComesBack, LinkComWorksAgainAtTheSamePath) {
   reader->InjectFault({sim::FaultKind::kVanish, sim::ReaderByte::kData});  // in the middle of a reply
   std::array<unsigned char, 8> got{};
   int result = 0;
-  EXPECT_LT(TimedMs([&] { result = GetDeviceNumber(got.data()); }), 2000);
+  EXPECT_LT(TimedMs([&] { result = GetDeviceNumber(got.data()); }), kHangMs);
   EXPECT_TRUE(IsLetter(result)) << result;
   EXPECT_EQ(got, (std::array<unsigned char, 8>{}));  // cleared first, nothing stale after
   Unplugged();
 
   // Gone: every call ends quickly with a letter, and the port cannot be opened.
-  EXPECT_LT(TimedMs([&] { result = PowerOn(); }), 2000);
+  EXPECT_LT(TimedMs([&] { result = PowerOn(); }), kHangMs);
   EXPECT_TRUE(IsLetter(result)) << result;
   EXPECT_EQ(LinkCom(0), 1);
   EXPECT_NE(GetLinkError(nullptr, 0), KULVE_LINK_ERROR_NONE);
@@ -87,7 +87,7 @@ TEST_F(LineComesBack, MifareCallRelinksOntoTheNewLine) {
   Unplugged();
   // While it is gone the relinks find nothing: the letter, and zeros.
   int result = 0;
-  EXPECT_LT(TimedMs([&] { result = RFMifare_ReadBlock(1, 0, block.data()); }), 8000);
+  EXPECT_LT(TimedMs([&] { result = RFMifare_ReadBlock(1, 0, block.data()); }), kHangMs);
   EXPECT_TRUE(IsLetter(result)) << result;
   EXPECT_EQ(block, Bytes(16, 0));
 

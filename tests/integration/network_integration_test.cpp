@@ -101,26 +101,25 @@ TEST(NetworkLinkErrors, EachWayOfNotReachingAReaderHasItsCodeAndWordsInBoundedTi
     std::string path;
     int code;
     std::string text;  // the start of it
-    long maxMs;
   };
   const Case cases[] = {
-      {refused, KULVE_LINK_ERROR_REFUSED, "connect " + refused + ": Connection refused", 1000},
+      {refused, KULVE_LINK_ERROR_REFUSED, "connect " + refused + ": Connection refused"},
       {"tcp://kulve-no-such-host.invalid:7000", KULVE_LINK_ERROR_UNRESOLVED,
-       "resolve tcp://kulve-no-such-host.invalid:7000: ", 10000},
-      {"rfc2217://127.0.0.1", KULVE_LINK_ERROR_NOT_FOUND, "open rfc2217://127.0.0.1: not a network port", 100},
+       "resolve tcp://kulve-no-such-host.invalid:7000: "},
+      {"rfc2217://127.0.0.1", KULVE_LINK_ERROR_NOT_FOUND, "open rfc2217://127.0.0.1: not a network port"},
       // Accepted, then nothing: the probe goes unanswered at both speeds.
       {silent.Url("tcp"), KULVE_LINK_ERROR_NO_ANSWER,
-       "no answer at 57600 or 9600 on " + silent.Url("tcp") + " (link failure 'f'", 3000},
+       "no answer at 57600 or 9600 on " + silent.Url("tcp") + " (link failure 'f'"},
       // The same behind Telnet: each open also waits out the negotiation.
       {silent.Url("rfc2217"), KULVE_LINK_ERROR_NO_ANSWER,
-       "no answer at 57600 or 9600 on " + silent.Url("rfc2217") + " (link failure 'f'", 5000},
+       "no answer at 57600 or 9600 on " + silent.Url("rfc2217") + " (link failure 'f'"},
   };
   for (const Case& c : cases) {
     const LinkFailure f = LinkTo(c.path);
     EXPECT_EQ(f.result, 1) << c.path;
     EXPECT_EQ(f.code, c.code) << c.path;
     EXPECT_EQ(f.text.rfind(c.text, 0), 0u) << f.text;
-    EXPECT_LT(f.ms, c.maxMs) << c.path;
+    EXPECT_LT(f.ms, kHangMs) << c.path;
     EXPECT_EQ(ComBaudRate(), 0) << c.path;
   }
 }
@@ -133,12 +132,21 @@ TEST(NetworkLinkErrors, HostThatTakesNoConnectionTimesOutOnce) {
   bool filled = false;
   for (int i = 0; i < 8 && !filled; ++i) filled = !ConnectsWithin(full.Port(), 500, pending);
   if (!filled) GTEST_SKIP() << "this system completes every loopback connection";
+  // One connect timeout, not one per speed: the opens are counted in the
+  // frames trace rather than timed, as a loaded machine stretches wall time.
+  std::vector<std::string> opens;
+  const auto keepOpens = [](int, const char* line, void* context) {
+    if (std::strncmp(line, "open ", 5) == 0) static_cast<std::vector<std::string>*>(context)->push_back(line);
+  };
+  ASSERT_EQ(SetTrace(2, keepOpens, &opens), 0);
   const LinkFailure f = LinkTo(full.Url("tcp"));
+  SetTrace(0, nullptr, nullptr);
   for (int fd : pending) ::close(fd);
   EXPECT_EQ(f.code, KULVE_LINK_ERROR_TIMEOUT);
   EXPECT_EQ(f.text, "connect " + full.Url("tcp") + ": no connection within 3 s");
   EXPECT_GE(f.ms, 2900);
-  EXPECT_LT(f.ms, 4500);  // one connect timeout, not one per speed
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_NE(opens[0].find(" at 57600: "), std::string::npos) << opens[0];
 }
 
 sim::SimulatorOptions Served(sim::NetProtocol protocol) {
@@ -160,7 +168,7 @@ TEST(NetworkLink, DroppedConnectionFailsTheExchangeAndLinkComReconnects) {
     int result = 0;
     const long ms = TimedMs([&] { result = PowerOn(); });
     EXPECT_TRUE(result >= 'e' && result <= 's') << result;
-    EXPECT_LT(ms, 1000);
+    EXPECT_LT(ms, kHangMs);
     char text[256];
     EXPECT_EQ(GetLinkError(text, sizeof text), KULVE_LINK_ERROR_HANGUP);
     EXPECT_NE(std::string(text).find("the server closed the connection"), std::string::npos) << text;

@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -190,12 +193,55 @@ TEST_F(SimFrameTest, BadChecksumIsNotAcknowledgedAndTheLineRecovers) {
   EXPECT_EQ(sim_.WithState([](ReaderState& s) { return s.selectedCard; }), 2);
 }
 
-TEST_F(SimFrameTest, HostFallingSilentMidFrameDoesNotWedgeTheReader) {
-  host_->Write({0x23});
-  EXPECT_EQ(host_->Read(1), Bytes{0x45});
-  host_->Write({code::kSelectCard, 0x01});  // and then nothing
-  std::this_thread::sleep_for(std::chrono::milliseconds(kFrameSilenceMs + 150));
-  EXPECT_EQ(Exchange(code::kProbe), Reply(0));
+// Lines of the simulator's trace, and a wait for one of them.
+class TraceLines {
+ public:
+  std::function<void(const std::string&)> Sink() {
+    return [this](const std::string& line) {
+      std::lock_guard<std::mutex> hold(lock_);
+      lines_.push_back(line);
+      changed_.notify_all();
+    };
+  }
+  bool WaitFor(const std::string& text) {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, 30s, [&] {
+      for (const std::string& line : lines_)
+        if (line.find(text) != std::string::npos) return true;
+      return false;
+    });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<std::string> lines_;
+};
+
+TEST(SimFrameSilenceTest, HostFallingSilentMidFrameDoesNotWedgeTheReader) {
+  // The reader gives up on the frame when its silence ends; the host waits
+  // for that in the reader's trace rather than sleeping past it, as a late
+  // reader thread would otherwise take the next frame's bytes for this one's.
+  TraceLines trace;
+  SimulatorOptions options;
+  options.trace = trace.Sink();
+  Simulator sim(options);
+  sim.Start();
+  RawHost host(sim.HostPath());
+  ASSERT_TRUE(host.Ok());
+  host.Write({0x23});
+  EXPECT_EQ(host.Read(1), Bytes{0x45});
+  host.Write({code::kSelectCard, 0x01});  // and then nothing
+  ASSERT_TRUE(trace.WaitFor("host fell silent in the middle of a request"));
+  host.Write({0x23});
+  EXPECT_EQ(host.Read(1), Bytes{0x45});
+  host.Write(Request(code::kProbe));
+  EXPECT_EQ(host.Read(1), Bytes{0x67});
+  host.Write({0x89});
+  EXPECT_EQ(host.Read(3), Reply(0));
+}
+
+TEST_F(SimFrameTest, HostMovingOnWithoutTheReplyRequestStartsAFreshExchange) {
 
   // Silence instead of 0x89: the next '#' starts a fresh exchange.
   host_->Write({0x23});

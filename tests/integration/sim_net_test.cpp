@@ -19,6 +19,10 @@
 namespace kulve::sim {
 namespace {
 
+// How long a reply may take to arrive: generous, since a loaded machine can
+// stall the simulator for seconds; a reply that comes ends the wait at once.
+constexpr int kReplyMs = 20000;
+
 using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kProbe = {0x23, 0x00, 0x00, 0x00, 0x89};
@@ -103,20 +107,20 @@ TEST(SimNetTest, NewConnectionReplacesTheOldAndNoLineTurnsClientsAway) {
   Client first(PortOf(sim));
   ASSERT_TRUE(first.Connected());
   first.Send(kProbe);
-  EXPECT_EQ(first.Receive(5, 2000), kProbeAnswer);
+  EXPECT_EQ(first.Receive(5, kReplyMs), kProbeAnswer);
 
   Client second(PortOf(sim));
   ASSERT_TRUE(second.Connected());
-  first.Receive(1, 2000);
+  first.Receive(1, kReplyMs);
   EXPECT_TRUE(first.Closed());
   second.Send(kProbe);
-  EXPECT_EQ(second.Receive(5, 2000), kProbeAnswer);
+  EXPECT_EQ(second.Receive(5, kReplyMs), kProbeAnswer);
 
   sim.Stop();  // the listener stays; with no line, a client is let go at once
-  second.Receive(1, 2000);
+  second.Receive(1, kReplyMs);
   EXPECT_TRUE(second.Closed());
   Client third(PortOf(sim));
-  third.Receive(1, 2000);
+  third.Receive(1, kReplyMs);
   EXPECT_TRUE(third.Closed());
 }
 
@@ -128,7 +132,7 @@ TEST(SimNetTest, Rfc2217SpeedIsTheSpeedTheReaderSees) {
   sim.Start();
   Client client(PortOf(sim));
   ASSERT_TRUE(client.Connected());
-  const Bytes greeting = client.Receive(3, 1000);
+  const Bytes greeting = client.Receive(3, kReplyMs);
   EXPECT_TRUE(Contains(greeting, {0xFF, 0xFD, 44})) << "DO COM-PORT-OPTION";
 
   struct Case {
@@ -145,9 +149,9 @@ TEST(SimNetTest, Rfc2217SpeedIsTheSpeedTheReaderSees) {
     Bytes confirmation = {0xFF, 0xFA, 44, 101};
     confirmation.insert(confirmation.end(), speed.begin(), speed.end());
     confirmation.insert(confirmation.end(), {0xFF, 0xF0});
-    EXPECT_TRUE(Contains(client.Receive(10, 1000), confirmation)) << c.bps;
+    EXPECT_TRUE(Contains(client.Receive(10, kReplyMs), confirmation)) << c.bps;
     client.Send(kProbe);
-    EXPECT_EQ(client.Receive(5, c.answered ? 2000 : 300), c.answered ? kProbeAnswer : Bytes{}) << c.bps;
+    EXPECT_EQ(client.Receive(5, c.answered ? kReplyMs : 300), c.answered ? kProbeAnswer : Bytes{}) << c.bps;
   }
 }
 

@@ -66,7 +66,7 @@ class Ser2net {
   }
 
   // Starts serving `device`; false with `error` set when ser2net is missing
-  // or does not come up within 5 s. Without charDelay, ser2net passes what
+  // or does not come up within 30 s. Without charDelay, ser2net passes what
   // the line delivers at once instead of gathering it for a few character
   // times first.
   bool Start(const std::string& device, bool rfc2217, std::string& error, bool charDelay = true) {
@@ -130,7 +130,7 @@ class Ser2net {
       error = "fork failed";
       return false;
     }
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);  // slow on a loaded machine
     while (std::chrono::steady_clock::now() < end) {
       if (AcceptsConnections(port_)) return true;
       int status = 0;

@@ -99,6 +99,13 @@ class LinkedReaderSuite : public ::testing::Test {
   inline static bool linked_ = false;
 };
 
+// The upper bound of the "fails promptly" checks. It tells a call that ended
+// by its own short waits from one that hangs or waits out something long;
+// it is far above the short waits because a shared, loaded machine can stall
+// a call for seconds. Where two outcomes are closer than that, tests count
+// the transfers in the trace instead of timing them.
+inline constexpr long kHangMs = 30000;
+
 // Milliseconds a call takes.
 template <class F>
 long TimedMs(F&& f) {

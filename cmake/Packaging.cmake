@@ -3,6 +3,8 @@
 #   libkulve32-1    the shared library
 #   libkulve32-dev  header, link library, kulve32.pc, CMake package
 #   kulve-tools     kulve, kulvesim, man pages, udev rule, serial-access notes
+#   kulve-pcsc      the pcsc-lite driver, a reader.conf.d example, its notes
+#                   (only where the driver is built)
 # Built by scripts/package.sh (configured with the prefix /usr, so the library
 # lands in the multiarch directory). Dependencies on the C and C++ runtimes
 # come from dpkg-shlibdeps; the -dev package needs the library of exactly its
@@ -22,6 +24,9 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools)
+if(TARGET kulve_ifd)
+  list(APPEND CPACK_COMPONENTS_ALL pcsc)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KULVE_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KULVE_PACKAGE_RELEASE})
@@ -56,5 +61,15 @@ set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool and simulator for a serial
 kulve drives a reader (or a simulated one) from the shell; kulvesim
 simulates a reader on a pseudo-terminal, with fault injection. Also a udev
 rule for USB-serial adapters and notes on serial port access.")
+
+kulve_package_of(pcsc pcsc_package)
+set(CPACK_DEBIAN_PCSC_PACKAGE_NAME ${pcsc_package})
+set(CPACK_DEBIAN_PCSC_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PCSC_PACKAGE_DEPENDS "pcscd")
+set(CPACK_DEBIAN_PCSC_DESCRIPTION "PC/SC driver for a desktop card reader/writer on a serial port
+libkulve_ifd.so lets pcscd serve the reader to every PC/SC program (OpenSC,
+pcsc_scan, pyscard, ...): the CPU card, four SAMs and the contactless field
+for Mifare Classic cards as six readers. Declare the reader in
+/etc/reader.conf.d (see the example installed there).")
 
 include(CPack)

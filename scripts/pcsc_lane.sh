@@ -10,7 +10,8 @@
 #   3. a benchmark: GET CHALLENGE through pcscd against the same APDU through
 #      the library directly, on one simulated reader, as a ratio.
 #
-#   scripts/pcsc_lane.sh [--build DIR]     (default build/release, built)
+#   scripts/pcsc_lane.sh [--build DIR]   (default build/release; the driver is
+#                                        built there when it is missing)
 #
 # pcscd runs in the foreground with a configuration of its own, in a private
 # mount namespace with its own /run/pcscd (pcscd 1.9.9 always listens on
@@ -40,9 +41,12 @@ if [[ $inside -eq 0 ]]; then
   [[ "$(id -u)" -eq 0 ]] || skip "it needs root for pcscd's private mount namespace"
   "$repo/scripts/install-deps.sh" --minimal pcscd libpcsclite-dev python3-pyscard opensc pcsc-tools ||
     skip "pcscd, pyscard, opensc or pcsc-tools could not be installed"
-  # pcsc-lite's development files may have arrived just now: configure again.
-  cmake -S "$repo" -B "$build" -DKULVE_BUILD_PCSC=ON >/dev/null || exit 2
-  cmake --build "$build" -j"${KULVE_JOBS:-2}" --target kulve_ifd kulvesim kulve32 >/dev/null || exit 2
+  # pcsc-lite's development files may have arrived just now: then configure
+  # again (an existing driver is used as it is).
+  if [[ ! -e "$build/pcsc/libkulve_ifd.so" ]]; then
+    cmake -S "$repo" -B "$build" -DKULVE_BUILD_PCSC=ON >/dev/null || exit 2
+    cmake --build "$build" -j"${KULVE_JOBS:-2}" --target kulve_ifd kulvesim kulve32 >/dev/null || exit 2
+  fi
   exec unshare --mount --propagation private "$0" --build "$build" --inside
 fi
 

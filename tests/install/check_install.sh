@@ -151,7 +151,7 @@ check "add_subdirectory: consumer runs against the simulator" \
 
 # ---- 2. The Debian packages ---------------------------------------------------
 say "packages: scripts/package.sh"
-check "scripts/package.sh builds three packages" "$repo/scripts/package.sh" "$work/debs"
+check "scripts/package.sh builds the packages" "$repo/scripts/package.sh" "$work/debs"
 deb() {
   local found=("$work/debs/$1"_*.deb)
   [[ -e "${found[0]}" ]] && echo "${found[0]}"
@@ -204,6 +204,10 @@ check "kulve-tools holds the programs, man pages, udev rule and notes" holds "$(
   '^\./usr/share/man/man1/kulvesim\.1\.gz$' '^\./usr/lib/udev/rules\.d/60-kulve32\.rules$' \
   '^\./usr/share/doc/kulve-tools/serial-access\.md$' '!include/' '!libkulve32'
 check "kulve-tools depends on the C runtime" field_matches "$(deb kulve-tools)" Depends 'libc6'
+check "kulve-pcsc holds the driver in pcscd's serial folder, the reader.conf.d example and notes" \
+  holds "$(deb kulve-pcsc)" '^\./usr/lib/pcsc/drivers/serial/libkulve_ifd\.so$' '^\./etc/reader\.conf\.d/kulve32\.conf$' \
+  '^\./usr/share/doc/kulve-pcsc/pcsc\.md$' '!include/' '!libkulve32'
+check "kulve-pcsc depends on pcscd and the C runtime" field_matches "$(deb kulve-pcsc)" Depends 'libc6.*pcscd|pcscd.*libc6'
 
 root="$work/root"
 unpack_all() {

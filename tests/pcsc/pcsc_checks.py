@@ -2,15 +2,18 @@
 # SPDX-License-Identifier: MIT
 """Checks the reader through pcscd as any PC/SC program sees it (pyscard).
 
-    pcsc_checks.py --control FIFO --sim-out FILE [--reader NAME] [--quick]
+    pcsc_checks.py --control FIFO --sim-out FILE [--reader NAME] [--quick | --gone SIM_PID]
 
 pcscd must be running with the driver for one kulvesim (default cards, a
 Mifare card 11223344 in the field); FIFO is that simulator's standard
 input, FILE its standard output. --quick runs only the listing, the ATRs and
-the CPU card's commands (the network transports). Prints one line per check
+the CPU card's commands (the network transports); --gone stops the
+simulator and checks that pcscd carries on. Prints one line per check
 and exits 1 when one failed.
 """
 import argparse
+import os
+import signal
 import sys
 import threading
 import time
@@ -298,16 +301,39 @@ def escape_command(ctx, name):
     card.close()
 
 
+def line_drops_and_returns(ctx, name, sim):
+    card = Card(ctx, f"{name} 00 00")
+    sim.send("vanish")  # the simulator opens a new pty behind the same link
+    results = [card.raw(bytes.fromhex("0084000008"))[0] for _ in range(3)]
+    expect(results[-1] == sc.SCARD_S_SUCCESS, "no answer after the line came back: " +
+           ", ".join(sc.SCardGetErrorMessage(rv) for rv in results))
+    card.close()
+
+
+def reader_gone(ctx, name, sim_pid):
+    card = Card(ctx, f"{name} 00 00")
+    os.kill(sim_pid, signal.SIGTERM)
+    rv, answer = card.raw(bytes.fromhex("0084000008"))
+    expect(rv != sc.SCARD_S_SUCCESS, f"an answer from a reader that is gone: {answer.hex()}")
+    card.close(sc.SCARD_LEAVE_CARD)
+    rv, readers = sc.SCardListReaders(ctx, [])
+    expect(rv == sc.SCARD_S_SUCCESS and len(readers) == 6, f"pcscd after the loss: {sc.SCardGetErrorMessage(rv)}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--control", required=True)
     parser.add_argument("--sim-out", required=True)
     parser.add_argument("--reader", default="KULVE32")
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--gone", type=int, metavar="SIM_PID", help="only: the reader stops for good")
     args = parser.parse_args()
     sim = Sim(args.control, args.sim_out)
     ctx = context()
     name = args.reader
+    if args.gone:
+        check("a reader that is gone: an error, and pcscd carries on", reader_gone, ctx, name, args.gone)
+        return 1 if results["failed"] else 0
     check("six readers listed", readers_listed, ctx, name)
     check("the ATR and protocol of each slot", atr_of_each_slot, ctx, name)
     check("CPU card (T=1): SELECT, READ BINARY, GET CHALLENGE, VERIFY, UPDATE BINARY", cpu_card_commands, ctx, name)
@@ -321,6 +347,7 @@ def main():
         check("Mifare: UID, keys, authentication, read, update, value operations", mifare_storage_commands, ctx, name)
         check("removal and insertion seen by SCardGetStatusChange", removal_and_insertion, ctx, name, sim)
         check("the escape carries a raw reader command", escape_command, ctx, name)
+        check("the line drops and comes back: the driver links again", line_drops_and_returns, ctx, name, sim)
     sc.SCardReleaseContext(ctx)
     print(f"pyscard: {results['ok']} passed, {results['failed']} failed, {results['skipped']} skipped")
     return 1 if results["failed"] else 0

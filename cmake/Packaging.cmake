@@ -66,6 +66,11 @@ kulve_package_of(pcsc pcsc_package)
 set(CPACK_DEBIAN_PCSC_PACKAGE_NAME ${pcsc_package})
 set(CPACK_DEBIAN_PCSC_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PCSC_PACKAGE_DEPENDS "pcscd")
+# The reader.conf.d file is the user's to edit: an upgrade keeps the edits.
+if(IS_ABSOLUTE "${KULVE_PCSC_CONF_DIR}")
+  file(WRITE ${PROJECT_BINARY_DIR}/package/pcsc/conffiles "${KULVE_PCSC_CONF_DIR}/kulve32.conf\n")
+  set(CPACK_DEBIAN_PCSC_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/package/pcsc/conffiles)
+endif()
 set(CPACK_DEBIAN_PCSC_DESCRIPTION "PC/SC driver for a desktop card reader/writer on a serial port
 libkulve_ifd.so lets pcscd serve the reader to every PC/SC program (OpenSC,
 pcsc_scan, pyscard, ...): the CPU card, four SAMs and the contactless field

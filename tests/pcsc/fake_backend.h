@@ -13,8 +13,12 @@
 #include <thread>
 
 #include "pcsc/backend.h"
+#include "tools/hex.h"
 
 namespace kulve::pcsc::testing {
+
+inline Bytes Hex(std::string_view text) { return tool::ParseHex(text).value(); }
+inline std::string Text(std::span<const std::uint8_t> bytes) { return tool::FormatHex(bytes); }
 
 struct FakeReader final : ReaderBackend {
   struct ChipCard {

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "tests/pcsc/fake_backend.h"
-#include "tests/pcsc/hex.h"
 
 namespace kulve::pcsc {
 namespace {

@@ -8,7 +8,6 @@
 #include "pcsc/contactless_atr.h"
 #include "pcsc/ifd_driver.h"
 #include "tests/pcsc/fake_backend.h"
-#include "tests/pcsc/hex.h"
 
 namespace kulve::pcsc {
 namespace {
@@ -135,7 +134,7 @@ TEST(ContactlessAtr, MatchesTheAtrsReadersReport) {
   };
   for (const Row& row : rows) {
     const auto atr = StorageCardAtr(kStandardIso14443APart3, NameFromAtqa(row.atqaLow, row.atqaHigh));
-    EXPECT_EQ(Text({atr.begin(), atr.end()}), row.atr);
+    EXPECT_EQ(Text(atr), row.atr);
   }
 }
 

@@ -38,9 +38,7 @@ struct FakeReader final : ReaderBackend {
   std::optional<int> authSector;
   bool selected = false;
 
-  int resets = 0, transmits = 0, wakes = 0, steps = 0;
-  Bytes lastApdu;
-  std::uint8_t lastRawCode = 0;
+  int resets = 0, transmits = 0, steps = 0;
   Bytes lastRawData;
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
@@ -69,10 +67,9 @@ struct FakeReader final : ReaderBackend {
     atr = chips[slot]->atr;
     return Outcome::kOk;
   }
-  Outcome TransmitChip(std::size_t slot, std::span<const std::uint8_t> apdu, Bytes& response) override {
+  Outcome TransmitChip(std::size_t slot, std::span<const std::uint8_t>, Bytes& response) override {
     Step step(*this);
     ++transmits;
-    lastApdu.assign(apdu.begin(), apdu.end());
     if (linkOutcome != Outcome::kOk) return linkOutcome;
     if (!chips[slot]) return Outcome::kNoCard;
     if (chips[slot]->transmitOutcome == Outcome::kOk) response = chips[slot]->answer;
@@ -81,7 +78,6 @@ struct FakeReader final : ReaderBackend {
 
   Outcome MifareWake(std::array<std::uint8_t, 2>& out) override {
     Step step(*this);
-    ++wakes;
     if (linkOutcome != Outcome::kOk) return linkOutcome;
     if (!cardInField) return Outcome::kNoCard;
     selected = false;
@@ -90,10 +86,8 @@ struct FakeReader final : ReaderBackend {
     return Outcome::kOk;
   }
   Outcome MifareAnticollision(std::array<std::uint8_t, kMifareUidSize>& out) override {
-    Step step(*this);
-    if (!cardInField) return Outcome::kNoCard;
     out = uid;
-    return Outcome::kOk;
+    return cardInField ? Outcome::kOk : Outcome::kNoCard;
   }
   Outcome MifareSelect(const std::array<std::uint8_t, kMifareUidSize>& which) override {
     Step step(*this);
@@ -103,7 +97,6 @@ struct FakeReader final : ReaderBackend {
   }
   Outcome MifareLoadKey(MifareKeyType type, std::uint8_t number,
                         std::span<const std::uint8_t, kMifareKeySize> key) override {
-    Step step(*this);
     std::copy(key.begin(), key.end(), loaded[static_cast<int>(type)][number].begin());
     return Outcome::kOk;
   }
@@ -156,9 +149,8 @@ struct FakeReader final : ReaderBackend {
     return Add(block, -static_cast<std::int64_t>(amount));
   }
 
-  Outcome RawCommand(std::uint8_t code, std::span<const std::uint8_t> data, Bytes& reply) override {
+  Outcome RawCommand(std::uint8_t, std::span<const std::uint8_t> data, Bytes& reply) override {
     Step step(*this);
-    lastRawCode = code;
     lastRawData.assign(data.begin(), data.end());
     if (linkOutcome != Outcome::kOk) return linkOutcome;
     reply = {0x00, 'V', '1'};

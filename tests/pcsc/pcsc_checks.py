@@ -228,6 +228,16 @@ def bad_apdus_refused(ctx, name):
     card.close()
 
 
+def long_answer(ctx, name):
+    card = Card(ctx, f"{name} 00 00")
+    _, sw = card.send(bytes.fromhex("00A4000C020103"))
+    expect(sw == OK, f"SELECT EF 0103: {sw.hex()}")
+    data, sw = card.send(bytes.fromhex("00B00000000400"))  # extended Le: 1,024 bytes
+    wanted = bytes((i * 31 + i // 256) % 256 for i in range(1024))
+    expect(sw == OK and data == wanted, f"READ BINARY of 1,024 bytes: {len(data)} bytes, {sw.hex()}")
+    card.close()
+
+
 def mifare_storage_commands(ctx, name):
     card = Card(ctx, f"{name} 00 05")
     uid, sw = card.send(bytes.fromhex("FFCA000000"))
@@ -326,6 +336,7 @@ def main():
     parser.add_argument("--sim-out", required=True)
     parser.add_argument("--reader", default="KULVE32")
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--long-answers", action="store_true", help="the CPU card has the 4,096-byte EF 0103")
     parser.add_argument("--gone", type=int, metavar="SIM_PID", help="only: the reader stops for good")
     args = parser.parse_args()
     sim = Sim(args.control, args.sim_out)
@@ -343,7 +354,10 @@ def main():
               ctx, name, sim)
         check("two threads on two slots at once", slots_from_two_threads, name)
         check("APDUs too long or malformed are refused; the card goes on", bad_apdus_refused, ctx, name)
-        skip("a 1,024-byte answer", "needs the full T=1 block protocol and its extended transmit (not merged yet)")
+        if args.long_answers:
+            check("a 1,024-byte answer (extended READ BINARY, T=1 chaining)", long_answer, ctx, name)
+        else:
+            skip("a 1,024-byte answer", "needs the full T=1 block protocol and its extended transmit (not merged yet)")
         check("Mifare: UID, keys, authentication, read, update, value operations", mifare_storage_commands, ctx, name)
         check("removal and insertion seen by SCardGetStatusChange", removal_and_insertion, ctx, name, sim)
         check("the escape carries a raw reader command", escape_command, ctx, name)

@@ -217,15 +217,18 @@ def slots_from_two_threads(name):
 
 
 def bad_apdus_refused(ctx, name):
-    card = Card(ctx, f"{name} 00 00")
-    too_long = bytes([0x00, 0xD6, 0x00, 0x00, 200]) + bytes(200)
-    for what, apdu in (("Lc 200", too_long), ("extended length", bytes.fromhex("00B00000000100")),
-                       ("three bytes", bytes.fromhex("00B000")), ("Lc beyond the data", bytes.fromhex("00D600000A01"))):
+    cpu = Card(ctx, f"{name} 00 00")
+    sam = Card(ctx, f"{name} 00 01")  # T=0: no extended lengths, at most 250 data bytes a command
+    for what, card, apdu in (("Lc 255 to a T=0 card", sam, bytes([0x00, 0xD6, 0x00, 0x00, 255]) + bytes(255)),
+                             ("extended length to a T=0 card", sam, bytes.fromhex("00B00000000100")),
+                             ("three bytes", cpu, bytes.fromhex("00B000")),
+                             ("Lc beyond the data", cpu, bytes.fromhex("00D600000A01"))):
         rv, answer = card.raw(apdu)
         expect(rv != sc.SCARD_S_SUCCESS, f"{what}: accepted, answer {answer.hex()}")
-    challenge, sw = card.send(bytes.fromhex("0084000008"))
-    expect(sw == OK, f"the card after the refusals: {sw.hex()}")
-    card.close()
+    for card in (cpu, sam):
+        _, sw = card.send(bytes.fromhex("0084000008"))
+        expect(sw == OK, f"the card after the refusals: {sw.hex()}")
+        card.close()
 
 
 def long_answer(ctx, name):

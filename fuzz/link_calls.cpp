@@ -144,6 +144,7 @@ void Words(FuzzSession& s) {
   CallerBuffer out(size, 'k');
   GetLinkError(s.reader(), reinterpret_cast<char*>(out.data()), static_cast<std::int32_t>(size));
   if (size > 0) FUZZ_CHECK(std::memchr(out.data(), '\0', size) != nullptr);
+  FUZZ_CHECK(GetLinkOsError(s.reader()) >= 0);  // errno: never negative
   // A level outside 0..3 changes nothing: the session's trace keeps running.
   const std::int32_t level = s.Int();
   if (level < 0 || level > 3) FUZZ_CHECK(SetTrace(s.reader(), level, nullptr, nullptr) == 4);

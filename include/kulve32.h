@@ -70,7 +70,11 @@ extern "C" {
  * through its divisor, so that is the speed a reader sees either way. */
 KULVE_API int KULVE_CALL LinkCom(int port);
 
-/* Purges and closes the port, then pauses 1000 ms. 0 = closed, 1 = no port was open. */
+/* Purges and closes the port, then pauses 1000 ms. 0 = closed, 1 = no port was open.
+ * A Mifare function called afterwards still relinks on its own: its first
+ * exchange fails ('e', no port) and the relinking of the Mifare family
+ * (see RFMifare_*) reopens the last port index with LinkCom, so the port is
+ * open again when it returns. Other functions fail with 'e' until LinkCom. */
 KULVE_API int KULVE_CALL UnLinkCom(void);
 
 /* Tries COM1 then COM2 (COM2 first when *port is 1); on success writes the
@@ -271,10 +275,10 @@ KULVE_API int KULVE_CALL CPUCardProtocolType(void);
  * n is 0 after any failure. Nothing past the bytes the reader sent is ever
  * read or copied.
  *
- * KULVE_BAD_ARGUMENT (4), nothing sent, N(S) unchanged, response[0] = 0:
- * Lc above KULVE_APDU_MAX_DATA (such a block would not fit the reader's
- * one-byte send length), or request null. Nothing at all is written when
- * response is null.
+ * KULVE_BAD_ARGUMENT (4), nothing sent, N(S) unchanged: response null
+ * (nothing at all is written, the request included); or request null, or Lc
+ * above KULVE_APDU_MAX_DATA (such a block would not fit the reader's
+ * one-byte send length), with response[0] = 0.
  * KULVE_LINK_SHORT_REPLY (0x71): the reader relayed an answer too short to
  * hold a status word (T=0: fewer than 2 bytes, T=1: fewer than 3);
  * response[0] = 0. N(S) has flipped, as the card did receive the block. */
@@ -672,7 +676,10 @@ KULVE_API int KULVE_CALL GetComPortPath(int port, char *path, int size);
  * with the step of the frame it names, and "reader status 0xNN" for the
  * reader's own statuses; card status words (256..65535, from the APDU
  * functions) get their ISO/IEC 7816-4 meaning ("Success" for 0x9000,
- * "Warning: 2 tries left" for 0x63C2, ...). The text is
+ * "Warning: 2 tries left" for 0x63C2, ...); the words the standard leaves to
+ * the card (67XX, 6BXX, 6DXX, 6EXX, 6FXX with XX not 00, and 9XXX other than
+ * 9000) read "Proprietary status (application-specific)", and 6202..6280 and
+ * 6402..6480 "... triggered by the card". The text is
  * static: never freed, never changed, valid for the life of the process.
  * Never null ("unknown result" for values no function returns). */
 KULVE_API const char *KULVE_CALL ResultText(int result);
@@ -703,6 +710,15 @@ KULVE_API const char *KULVE_CALL ResultText(int result);
  * successful exchange leaves it as it was. The operating system's own reason
  * (errno, GetLastError) is part of the text. */
 KULVE_API int KULVE_CALL GetLinkError(char *text, int size);
+
+/* The operating system's error number behind the last link-level failure
+ * that GetLinkError reports: errno on POSIX, GetLastError on Windows
+ * (WSAGetLastError for tcp:// and rfc2217:// ports). 0 when that failure had
+ * no system error behind it (no answer, a broken frame, a bad index, a
+ * server that closed the connection cleanly) and when nothing failed since
+ * the last successful LinkCom. Set and cleared together with GetLinkError's
+ * code; no exchange. */
+KULVE_API int KULVE_CALL GetLinkOsError(void);
 
 /* The wire trace. Level 0 = off, 1 = failures with the step and the system's
  * reason, 2 = also every frame in hex (request code and data; reply status

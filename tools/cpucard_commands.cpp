@@ -101,7 +101,7 @@ int SendApdu(Session& s, int slot, const ApduText& apdu, bool scripted) {
   }
   if (!IsStatusWord(result)) return result;
   if (response[0] > 0) std::printf("%s%s\n", scripted ? "< " : "", FormatHex(std::span(response + 1, response[0])).c_str());
-  std::printf("SW %04X: %s\n", result, StatusWordText(static_cast<std::uint16_t>(result)));
+  std::printf("SW %04X: %s\n", result, StatusWordText(static_cast<std::uint16_t>(result), apdu.bytes[1]));
   return result;
 }
 
@@ -260,6 +260,7 @@ void RunCpuCardDemo(sim::Simulator& reader) {
   unsigned char packed[KULVE_PACKED_APDU_SIZE] = {0x00, 0xA4, 0x04, 0x00, 0x07, 0xF0, 0x4B, 0x55, 0x4C, 0x56, 0x45, 0x31, 0x00};
   Show("ProSamCard1 SELECT by name", ProSamCard1(packed, response));
   Say("  the block as sent (NAD PCB LEN, APDU, LRC): %s", FormatHex(std::span(packed + 1, packed[0])).c_str());
+  Say("  no Le follows the data, and a T=1 card sees that: it selects and sends no FCI.");
   SayResponse(response);
   unsigned char selectSerial[KULVE_PACKED_APDU_SIZE] = {0x00, 0xA4, 0x00, 0x0C, 0x02, 0x2F, 0x02, 0x00};
   Show("ProSamCard1 SELECT EF 2F02", ProSamCard1(selectSerial, response));

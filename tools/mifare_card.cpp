@@ -21,6 +21,14 @@ bool KeyBReadable(const std::uint8_t* trailer) {
   return c1 == 0 && !(c2 == 1 && c3 == 1);
 }
 
+bool AccessBytesAgree(const std::uint8_t* trailer) {
+  // Byte 6 holds ~C1 (low nibble) and ~C2 (high), byte 7 C1 (high) and ~C3
+  // (low), byte 8 C2 (low) and C3 (high).
+  const unsigned b6 = trailer[6], b7 = trailer[7], b8 = trailer[8];
+  const unsigned c1 = b7 >> 4, notC1 = b6 & 0xF, c2 = b8 & 0xF, notC2 = b6 >> 4, c3 = b8 >> 4, notC3 = b7 & 0xF;
+  return (c1 ^ notC1) == 0xF && (c2 ^ notC2) == 0xF && (c3 ^ notC3) == 0xF;
+}
+
 int LoadReaderKey(const MifareKeyChoice& choice) {
   for (int slot = 0; slot < static_cast<int>(kMifareSectors); ++slot) {
     if (const int result = RFMifare_TransKey(slot, choice.key.data()); result != 0) return result;

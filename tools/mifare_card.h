@@ -41,4 +41,9 @@ int RestoreCard(const MifareKeyChoice& choice, const MifareDump& dump, bool trai
 // Whether a trailer as the card shows it lets key A read key B.
 bool KeyBReadable(const std::uint8_t* trailer);
 
+// Whether the access bytes of a trailer (bytes 6..8) hold each condition bit
+// and its inverted copy alike. A card stores them either way, and locks the
+// sector for good when they disagree.
+bool AccessBytesAgree(const std::uint8_t* trailer);
+
 }  // namespace kulve::tool

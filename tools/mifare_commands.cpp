@@ -77,6 +77,19 @@ Progress ProgressLine(Session& s, const std::string& what) {
   };
 }
 
+// A trailer whose access bytes contradict themselves locks its sector for
+// good once written: refused unless the line says --force, warned either way.
+void CheckTrailer(const std::uint8_t* trailer, std::size_t block, bool force) {
+  if (AccessBytesAgree(trailer)) return;
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "block %zu: access bytes %02X %02X %02X contradict themselves; a card that stores them locks "
+                "sector %zu for good",
+                block, trailer[6], trailer[7], trailer[8], block / 4);
+  if (!force) throw UsageError(std::string(text) + " (add --force to write them anyway)");
+  std::fprintf(stderr, "warning: %s\n", text);
+}
+
 MifareDump ReadDumpFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw UsageError("cannot read " + path);
@@ -152,24 +165,25 @@ int FindKeys(Session& s, const std::vector<Key>& keys) {
   return Report(s, "mifare keys", 0);
 }
 
-// The steps of one mifare command, each taking its fixed number of words.
+// The steps of one mifare command, each taking its fixed number of words
+// and whether the line says --force.
 struct StepForm {
   const char* name;
   int words;
-  std::function<Step(const Args&)> prepare;
+  std::function<Step(const Args&, bool force)> prepare;
 };
 
 const std::vector<StepForm>& Steps() {
   static const std::vector<StepForm> steps = {
-      {"key", 1, [](const Args& a) -> Step {
+      {"key", 1, [](const Args& a, bool) -> Step {
          const Key key = KeyArg(a[0]);
          return [key](Session&, MifareRun& run) { run.key = {key, 0}; run.keyLoaded = false; return 0; };
        }},
-      {"keyb", 1, [](const Args& a) -> Step {
+      {"keyb", 1, [](const Args& a, bool) -> Step {
          const Key key = KeyArg(a[0]);
          return [key](Session&, MifareRun& run) { run.key = {key, 1}; run.keyLoaded = false; return 0; };
        }},
-      {"uid", 0, [](const Args&) -> Step {
+      {"uid", 0, [](const Args&, bool) -> Step {
          return [](Session& s, MifareRun&) {
            unsigned char serial[4];
            const int result = RFMifare_GetSnr(serial);
@@ -177,7 +191,7 @@ const std::vector<StepForm>& Steps() {
            return Report(s, "mifare uid", result);
          };
        }},
-      {"read", 1, [](const Args& a) -> Step {
+      {"read", 1, [](const Args& a, bool) -> Step {
          const int block = BlockArg(a[0]);
          return [block](Session& s, MifareRun& run) {
            if (const int failed = WithKey(s, run, "mifare read")) return failed;
@@ -187,32 +201,34 @@ const std::vector<StepForm>& Steps() {
            return Report(s, "mifare read", result);
          };
        }},
-      {"write", 2, [](const Args& a) -> Step {
+      {"write", 2, [](const Args& a, bool force) -> Step {
          const int block = BlockArg(a[0]);
          const Bytes data = HexArg(a[1], 16, 16, "the block data");
+         if (block % 4 == 3) CheckTrailer(data.data(), static_cast<std::size_t>(block), force);
          return [block, data](Session& s, MifareRun& run) {
            if (const int failed = WithKey(s, run, "mifare write")) return failed;
            Bytes copy = data;
            return Report(s, "mifare write", RFMifare_WriteBlock(block, 0, copy.data()));
          };
        }},
-      {"dump", 1, [](const Args& a) -> Step {
+      {"dump", 1, [](const Args& a, bool) -> Step {
          const std::string path = a[0];
          return [path](Session& s, MifareRun& run) { return Dump(s, run, path); };
        }},
-      {"restore", 1, [](const Args& a) -> Step {
+      {"restore", 1, [](const Args& a, bool) -> Step {
          const auto dump = std::make_shared<MifareDump>(ReadDumpFile(a[0]));
          return [dump](Session& s, MifareRun& run) { return Restore(s, run, *dump, false); };
        }},
-      {"restore-all", 1, [](const Args& a) -> Step {
+      {"restore-all", 1, [](const Args& a, bool force) -> Step {
          const auto dump = std::make_shared<MifareDump>(ReadDumpFile(a[0]));
+         for (std::size_t block = 3; block < dump->size() / 16; block += 4) CheckTrailer(dump->data() + 16 * block, block, force);
          return [dump](Session& s, MifareRun& run) { return Restore(s, run, *dump, true); };
        }},
-      {"keys", 1, [](const Args& a) -> Step {
+      {"keys", 1, [](const Args& a, bool) -> Step {
          const std::vector<Key> keys = ReadKeyFile(a[0]);
          return [keys](Session& s, MifareRun&) { return FindKeys(s, keys); };
        }},
-      {"get", 1, [](const Args& a) -> Step {
+      {"get", 1, [](const Args& a, bool) -> Step {
          const int block = BlockArg(a[0]);
          return [block](Session& s, MifareRun& run) {
            if (const int failed = WithKey(s, run, "mifare get")) return failed;
@@ -228,7 +244,7 @@ const std::vector<StepForm>& Steps() {
 
 // set / inc / dec: a value operation that prints the value the card now holds.
 StepForm ValueStep(const char* name, int (*operation)(int, unsigned, unsigned char*), long long min) {
-  return {name, 2, [name, operation, min](const Args& a) -> Step {
+  return {name, 2, [name, operation, min](const Args& a, bool) -> Step {
             const int block = BlockArg(a[0]);
             const int amount = IntArg(a[1], min, INT_MAX, min < 0 ? "the value" : "the amount");
             const std::string what = std::string("mifare ") + name;
@@ -259,14 +275,19 @@ const StepForm* FindStep(const std::string& name) {
 Action PrepareMifare(const Args& words) {
   if (words.empty()) throw UsageError("say what to do, e.g. mifare uid dump card.bin");
   std::vector<Step> steps;
+  const bool force = std::find(words.begin(), words.end(), "--force") != words.end();
   for (std::size_t i = 0; i < words.size();) {
+    if (words[i] == "--force") {
+      ++i;
+      continue;
+    }
     const StepForm* form = FindStep(words[i]);
     if (form == nullptr) throw UsageError("unknown step " + words[i]);
     const std::size_t wordsLeft = words.size() - i - 1;
     if (static_cast<std::size_t>(form->words) > wordsLeft)
       throw UsageError(std::string(form->name) + " takes " + std::to_string(form->words) + " word(s)");
     const auto first = words.begin() + static_cast<std::ptrdiff_t>(i + 1);
-    steps.push_back(form->prepare(Args(first, first + form->words)));
+    steps.push_back(form->prepare(Args(first, first + form->words), force));
     i += 1 + static_cast<std::size_t>(form->words);
   }
   return [steps](Session& s) {
@@ -296,6 +317,8 @@ void AddMifareCommands(CommandList& commands) {
                       "                                          uid, read BLOCK, write BLOCK HEX\n"
                       "                                          dump FILE          the whole card as a 1024-byte dump\n"
                       "                                          restore FILE       its data blocks back (restore-all FILE: trailers too)\n"
+                      "                                          --force            write trailers whose access bytes contradict\n"
+                      "                                                             themselves (they lock the sector for good)\n"
                       "                                          keys FILE          try the keys of FILE (one a line) on every sector\n"
                       "                                          get BLOCK, set BLOCK VALUE, inc BLOCK N, dec BLOCK N: value blocks",
                       true, PrepareMifare});

@@ -574,6 +574,10 @@ namespace Kulve
         [DllImport(Library, CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
         public static extern int GetLinkError(StringBuilder text, int size);
 
+        /// <summary>The system's error number behind the last link failure (GetLastError; 0 when none).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int GetLinkOsError();
+
         /// <summary>Receives one trace line; line is valid only during the call.</summary>
         [UnmanagedFunctionPointer(CallingConvention.StdCall, CharSet = CharSet.Ansi)]
         public delegate void TraceCallback(int level, string line, IntPtr context);

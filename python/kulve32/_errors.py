@@ -30,6 +30,7 @@ WRONG_CARD = 19
 
 _ResultText = export("ResultText", TEXT, INT, device=False)
 _GetLinkError = export("GetLinkError", INT, TEXT, INT, device=False)
+_GetLinkOsError = export("GetLinkOsError", INT, device=False)
 
 _LINK_ERROR_TEXT_SIZE = 512
 
@@ -79,10 +80,13 @@ class LinkErrorCode(enum.IntEnum):
 
 @dataclass(frozen=True)
 class LinkErrorInfo:
-    """The last link-level failure: its code and the library's description of it."""
+    """The last link-level failure: its code, the library's description of it
+    and the operating system's error number behind it (errno, GetLastError;
+    0 when there was none)."""
 
     code: int  # a LinkErrorCode where the value is known
     text: str
+    os_error: int = 0
 
 
 def result_text(result: int) -> str:
@@ -99,7 +103,7 @@ def last_link_error() -> LinkErrorInfo:
         code = LinkErrorCode(code)
     except ValueError:
         pass
-    return LinkErrorInfo(code, text.value.decode("utf-8", "replace"))
+    return LinkErrorInfo(code, text.value.decode("utf-8", "replace"), _GetLinkOsError())
 
 
 class KulveError(Exception):
@@ -122,7 +126,8 @@ class LinkError(KulveError):
     letter and step name the step of the frame that failed ('f',
     LinkStep.NO_ANSWER); both are None when a link could not be made at all
     (LinkCom). link_error and link_error_text are the library's record of why
-    (GetLinkError), with the operating system's reason where there is one.
+    (GetLinkError), with the operating system's reason where there is one;
+    os_error is that reason's number (GetLinkOsError, 0 when none).
     """
 
     def __init__(self, result: int, function: Optional[str], text: str,
@@ -135,6 +140,7 @@ class LinkError(KulveError):
         self.letter: Optional[str] = self.step.letter if self.step is not None else None
         self.link_error = info.code
         self.link_error_text = info.text
+        self.os_error = info.os_error
 
 
 class ReaderRefused(KulveError):

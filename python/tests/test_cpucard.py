@@ -34,7 +34,7 @@ def cpu(reader, simulator):
 def test_t1_card_session_select_read_and_pin(cpu):
     assert cpu.chip_protocol() == 1
     selected = cpu.cpu_command(apdu(0x00, 0xA4, 0x04, 0x00, APPLICATION))
-    assert selected.ok and selected.data[0] == 0x6F  # FCI
+    assert selected.ok and selected.data == b""  # no Le after the data: no FCI under T=1
     cpu.cpu_command(apdu(0x00, 0xA4, 0x00, 0x00, b"\x3f\x00"))
     assert cpu.cpu_command(apdu(0x00, 0xA4, 0x00, 0x0C, b"\x2f\x02")).sw == 0x9000
     serial = cpu.cpu_command(apdu(0x00, 0xB0, 0x00, 0x00, le=8))

@@ -3,6 +3,7 @@
 
 from __future__ import annotations
 
+import errno
 import threading
 
 import pytest
@@ -52,11 +53,11 @@ def test_a_new_reader_takes_over_the_connection(start_simulator):
         kulve32.set_port_path(0, MISSING_PORT)
 
 
-@pytest.mark.parametrize("setup, code, in_text", [
-    ("missing", LinkErrorCode.NOT_FOUND, MISSING_PORT),
-    ("silent", LinkErrorCode.NO_ANSWER, "no answer"),
+@pytest.mark.parametrize("setup, code, in_text, os_error", [
+    ("missing", LinkErrorCode.NOT_FOUND, MISSING_PORT, errno.ENOENT),
+    ("silent", LinkErrorCode.NO_ANSWER, "no answer", 0),
 ])
-def test_link_failures_say_why(start_simulator, setup, code, in_text):
+def test_link_failures_say_why(start_simulator, setup, code, in_text, os_error):
     if setup == "silent":
         kulve32.set_port_path(0, start_simulator("--speed", "both", "--fault", "start:silent").path)
     with pytest.raises(kulve32.LinkError) as raised:
@@ -65,6 +66,7 @@ def test_link_failures_say_why(start_simulator, setup, code, in_text):
     kulve32.set_port_path(0, MISSING_PORT)
     assert (error.function, error.letter, error.step, error.link_error) == ("LinkCom", None, None, code)
     assert in_text in error.link_error_text and in_text in str(error)
+    assert error.os_error == os_error == kulve32.last_link_error().os_error
 
 
 def test_auto_link_with_no_port_names_the_step():

@@ -170,7 +170,8 @@ CardResponse CardApplication::Select(const CardCommand& c) {
   }
   if (file == nullptr) return Status(card_sw::kNotFound);
   MakeCurrent(*file);
-  if (c.p2 == kReturnNothing) return Status(card_sw::kOk);
+  // Without Le (case 3) the host asked for no response data.
+  if (c.p2 == kReturnNothing || c.ne == 0) return Status(card_sw::kOk);
   return {ControlInformation(*file, c.p2 == kReturnFci), card_sw::kOk};
 }
 

@@ -17,6 +17,7 @@
 //                                       the MF); P1 04: by DF name (exact).
 //                                       P2 00: FCI (6F, DFs with a name) or
 //                                       FCP (62); P2 04: FCP; P2 0C: nothing.
+//                                       Without Le (case 3): nothing either.
 //                                       6A82 not found, 6A86 other P1/P2.
 //   READ BINARY   00 B0 off-hi off-lo Le  from the current EF; offset at or
 //                                       past its end 6B00; fewer bytes left
@@ -33,9 +34,10 @@
 //                                       verified. Other P2: 6A88.
 //   GET RESPONSE  00 C0 00 00 Le        handled by the T=0 transport; with
 //                                       nothing waiting 6985.
-// The host library never sends Le after command data, so a SELECT with data
-// is answered as if Le were 00 (the FCI comes back under T=1; T=0 announces
-// it with 61xx).
+// The host library never sends Le after command data. Under T=1 the card
+// sees that Le is absent, and as ISO/IEC 7816-4 has it for case 3 a SELECT
+// then returns no data (9000 alone); under T=0, where P3 cannot say whether
+// an Le followed, the transport announces the FCI with 61xx.
 #pragma once
 
 #include <array>

@@ -83,13 +83,18 @@ bool MifareClassicCard::Halt() {
 
 std::uint8_t MifareClassicCard::Condition(std::size_t block) const {
   const auto conditions = DecodeAccess(AccessBytesOf(blocks_[TrailerOf(SectorOf(block))]));
-  // Access bytes are only ever stored consistent; treat anything else as closed.
+  // A locked sector (see Locked) allows nothing.
   return conditions ? (*conditions)[block % kBlocksPerSector] : 7;
+}
+
+bool MifareClassicCard::Locked(std::size_t sector) const {
+  return !DecodeAccess(AccessBytesOf(blocks_[TrailerOf(sector)]));
 }
 
 std::uint8_t MifareClassicCard::CheckSession(std::size_t block) const {
   if (state_ != State::kActive) return kNoCard;
   if (authSector_ != SectorOf(block)) return kNotAuthenticated;
+  if (Locked(SectorOf(block))) return kAccessDenied;
   if (authKey_ == KeyType::kB && KeyBIsData(Condition(TrailerOf(SectorOf(block))))) return kAccessDenied;
   return kOk;
 }
@@ -105,7 +110,8 @@ std::uint8_t MifareClassicCard::Authenticate(std::size_t block, KeyType key, con
   if (state_ != State::kActive) return kNoCard;
   const MifareBlock& trailer = blocks_[TrailerOf(SectorOf(block))];
   const std::size_t offset = key == KeyType::kA ? 0 : 10;
-  if (!std::equal(value.begin(), value.end(), trailer.begin() + static_cast<std::ptrdiff_t>(offset))) {
+  if (Locked(SectorOf(block)) ||
+      !std::equal(value.begin(), value.end(), trailer.begin() + static_cast<std::ptrdiff_t>(offset))) {
     state_ = State::kIdle;
     authSector_.reset();
     return kAuthFailed;
@@ -149,7 +155,6 @@ std::uint8_t MifareClassicCard::WriteTrailer(std::size_t block, const MifareBloc
     any = true;
   }
   if (!any) return kAccessDenied;
-  if (!DecodeAccess(AccessBytesOf(updated))) return kBadAccessBits;
   blocks_[block] = updated;
   return kOk;
 }

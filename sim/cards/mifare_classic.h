@@ -22,9 +22,11 @@
 //     authenticating with it nothing is allowed;
 //   - trailers read back with key A as zeros, and key B as zeros unless it may
 //     be read; a trailer write changes only the fields the key may write (the
-//     others keep their value) and is refused when it may write none; access
-//     bytes whose inverted copies disagree are refused (kBadAccessBits)
-//     rather than written, where a real card would lock the sector for good;
+//     others keep their value) and is refused when it may write none;
+//   - access bytes whose inverted copies disagree are written like any
+//     others, and lock the sector for good, as on a real card: every later
+//     step in it is refused (kAccessDenied) and no key authenticates there
+//     again (kAuthFailed);
 //   - block 0 is never written;
 //   - value blocks hold a signed 32-bit value v as v, ~v, v (little-endian)
 //     and an address byte a as a, ~a, a, ~a. Increment and decrement load
@@ -51,7 +53,7 @@ inline constexpr std::uint8_t kNotAuthenticated = 0xC1;  // the block's sector i
 inline constexpr std::uint8_t kAccessDenied = 0xC2;      // the access conditions forbid it with this key
 inline constexpr std::uint8_t kNotValueBlock = 0xC3;     // the block is not in value-block format
 inline constexpr std::uint8_t kValueOverflow = 0xC4;     // the value would leave the signed 32-bit range
-inline constexpr std::uint8_t kBadAccessBits = 0xC5;     // access bytes whose inverted copies disagree
+inline constexpr std::uint8_t kBadAccessBits = 0xC5;     // the reader found a trailer's access bytes inconsistent
 inline constexpr std::uint8_t kKeyUnknown = 0xC6;        // the reader cannot keep the other key (WriteKey)
 }  // namespace mifare_status
 
@@ -115,6 +117,8 @@ class MifareClassicCard {
   std::uint8_t CheckData(std::size_t block, DataOp op) const;
   std::uint8_t CheckSession(std::size_t block) const;
   std::uint8_t Condition(std::size_t block) const;
+  // True when the trailer's access bytes contradict themselves.
+  bool Locked(std::size_t sector) const;
   std::uint8_t ChangeValue(std::size_t block, std::int64_t delta, DataOp op);
   std::uint8_t WriteTrailer(std::size_t block, const MifareBlock& data);
 

@@ -54,7 +54,7 @@ constexpr ExactWord kExactWords[] = {
     {0x6A88, "Referenced data or reference data not found"},
     {0x6A89, "File already exists"},
     {0x6A8A, "DF name already exists"},
-    {0x6B00, "Wrong parameters P1-P2 (offset outside the file)"},
+    {0x6B00, "Wrong parameters P1-P2"},
     {0x6D00, "Instruction code not supported or invalid"},
     {0x6E00, "Class not supported"},
     {0x6F00, "No precise diagnosis"},
@@ -65,36 +65,22 @@ struct ClassText {
   const char* text;
 };
 
+// ISO/IEC 7816-4 defines only XX = 00 for SW1 67, 6B, 6D, 6E, 6F and only
+// 9000 for SW1 9X: every other word of theirs is the card's own.
 constexpr ClassText kClasses[] = {
     {0x62, "Warning: card memory unchanged"},
     {0x63, "Warning: card memory changed"},
     {0x64, "Execution error: card memory unchanged"},
     {0x65, "Execution error: card memory changed"},
     {0x66, "Security-related issue"},
-    {0x67, "Wrong length"},
+    {0x67, "Proprietary status (application-specific)"},
     {0x68, "Function in CLA not supported"},
     {0x69, "Command not allowed"},
     {0x6A, "Wrong parameters P1-P2"},
-    {0x6B, "Wrong parameters P1-P2"},
-    {0x6D, "Instruction code not supported or invalid"},
-    {0x6E, "Class not supported"},
-    {0x6F, "No precise diagnosis"},
-    {0x90, "Success with proprietary information"},
-    {0x91, "Proprietary status"},
-    {0x92, "Proprietary status"},
-    {0x93, "Proprietary status"},
-    {0x94, "Proprietary status"},
-    {0x95, "Proprietary status"},
-    {0x96, "Proprietary status"},
-    {0x97, "Proprietary status"},
-    {0x98, "Proprietary status"},
-    {0x99, "Proprietary status"},
-    {0x9A, "Proprietary status"},
-    {0x9B, "Proprietary status"},
-    {0x9C, "Proprietary status"},
-    {0x9D, "Proprietary status"},
-    {0x9E, "Proprietary status"},
-    {0x9F, "Proprietary status"},
+    {0x6B, "Proprietary status (application-specific)"},
+    {0x6D, "Proprietary status (application-specific)"},
+    {0x6E, "Proprietary status (application-specific)"},
+    {0x6F, "Proprietary status (application-specific)"},
 };
 
 // The words whose SW2 is a number get one text per value, written out when
@@ -159,6 +145,15 @@ constexpr std::array<Text, 16> kTriesLeft = [] {
   return table;
 }();
 
+// 6202..6280 and 6402..6480: SW2 is a query the card raises (triggering).
+constexpr bool TriggeredByCard(std::uint8_t sw1, std::uint8_t sw2) {
+  return (sw1 == 0x62 || sw1 == 0x64) && sw2 >= 0x02 && sw2 <= 0x80;
+}
+
+// READ, WRITE, UPDATE and ERASE BINARY in their even forms, where P1-P2
+// carries the offset (the odd forms carry it in the data field).
+constexpr bool BinaryCommand(std::uint8_t ins) { return ins == 0xB0 || ins == 0xD0 || ins == 0xD6 || ins == 0x0E; }
+
 constexpr std::uint8_t kMoreBytesSw1 = 0x61;
 constexpr std::uint8_t kWrongLeSw1 = 0x6C;
 constexpr std::uint16_t kTriesLeftMask = 0xFFF0;
@@ -175,10 +170,20 @@ const char* StatusWordText(std::uint16_t sw) {
   if (sw1 == kMoreBytesSw1) return kMoreBytes[sw2].data();
   if (sw1 == kWrongLeSw1) return kWrongLe[sw2].data();
   if ((sw & kTriesLeftMask) == kTriesLeftWord) return kTriesLeft[sw2 & 0x0F].data();
+  if (TriggeredByCard(sw1, sw2)) {
+    return sw1 == 0x62 ? "Warning: triggered by the card (card memory unchanged)"
+                       : "Execution error: triggered by the card (card memory unchanged)";
+  }
   for (const ClassText& c : kClasses) {
     if (c.sw1 == sw1) return c.text;
   }
+  if ((sw1 & 0xF0) == 0x90) return "Proprietary status (application-specific)";
   return "Not an ISO/IEC 7816-4 status word";
+}
+
+const char* StatusWordText(std::uint16_t sw, std::uint8_t ins) {
+  if (sw == 0x6B00 && BinaryCommand(ins)) return "Wrong parameters P1-P2: offset outside the file";
+  return StatusWordText(sw);
 }
 
 }  // namespace kulve

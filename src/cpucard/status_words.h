@@ -12,4 +12,9 @@ namespace kulve {
 // class of SW1. Keeps no state; safe on any thread.
 const char* StatusWordText(std::uint16_t sw);
 
+// The same, knowing the command's INS: 6B00 to READ, WRITE, UPDATE or ERASE
+// BINARY with the offset in P1-P2 (INS B0, D0, D6, 0E) means that offset
+// lies outside the file.
+const char* StatusWordText(std::uint16_t sw, std::uint8_t ins);
+
 }  // namespace kulve

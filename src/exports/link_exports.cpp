@@ -43,6 +43,7 @@ KULVE_API const char* KULVE_CALL ResultText(int result) {
                                            : kulve::ResultText(result);
 }
 KULVE_API int KULVE_CALL GetLinkError(char* text, int size) { return kulve::GetLinkError(ProcessReader(), text, size); }
+KULVE_API int KULVE_CALL GetLinkOsError(void) { return kulve::GetLinkOsError(ProcessReader()); }
 KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void* context) {
   return kulve::SetTrace(ProcessReader(), level, callback, context);
 }

@@ -224,6 +224,8 @@ int GetLinkError(const Reader& reader, char* text, std::int32_t size) {
   return CopyLinkError(reader.context.lastError, text, size);
 }
 
+int GetLinkOsError(const Reader& reader) { return reader.context.lastError.osError; }
+
 int SetTrace(Reader& reader, std::int32_t level, KulveTraceCallback callback, void* context) {
   return reader.trace.Set(level, callback, context) ? result::kOk : result::kBadArgument;
 }

@@ -31,6 +31,8 @@ int GetComPortPath(const Reader& reader, std::int32_t index, char* path, std::in
 
 // Why the link last failed (the GetLinkError extension); returns the code.
 int GetLinkError(const Reader& reader, char* text, std::int32_t size);
+// The operating system's error number behind that failure (GetLinkOsError).
+int GetLinkOsError(const Reader& reader);
 // The SetTrace extension: 0, or 4 for a level outside 0..3.
 int SetTrace(Reader& reader, std::int32_t level, KulveTraceCallback callback, void* context);
 

@@ -112,18 +112,16 @@ TEST_F(CpuCardOverPty, SelectThenReadBinaryUnderT0AndT1) {
     EXPECT_EQ(t1, atr == sim::DefaultCpuAtr());
 
     const Answer selected = Cmd(0, {0x00, 0xA4, 0x04, 0x00}, kApplication, 0x00);
-    Bytes fci = selected.data;
+    EXPECT_TRUE(selected.data.empty());
     if (!t1) {  // T=0 announces the FCI; GET RESPONSE fetches it
       EXPECT_EQ(selected.result, 0x6119);
-      EXPECT_TRUE(selected.data.empty());
       const Answer fetched = Cmd(0, {0x00, 0xC0, 0x00, 0x00}, {}, 0x19);
       EXPECT_EQ(fetched.result, 0x9000);
-      fci = fetched.data;
-    } else {
+      ASSERT_EQ(fetched.data.size(), 0x19u);
+      EXPECT_EQ(Bytes(fetched.data.begin() + 4, fetched.data.begin() + 11), kApplication);
+    } else {  // no Le went with the data (case 3): the card sends no FCI
       EXPECT_EQ(selected.result, 0x9000);
     }
-    ASSERT_EQ(fci.size(), 0x19u);
-    EXPECT_EQ(Bytes(fci.begin() + 4, fci.begin() + 11), kApplication);
 
     EXPECT_EQ(Plain(0, {0x00, 0xA4, 0x00, 0x0C}, {0x01, 0x01}, 0x00).result, 0x9000);
     const Answer read = Plain(0, {0x00, 0xB0, 0x00, 0x10}, {}, 0x20);

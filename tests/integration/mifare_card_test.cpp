@@ -81,13 +81,30 @@ TEST(MifareCardRules, TrailerWritesTouchOnlyWhatTheKeyMayWrite) {
     EXPECT_EQ(after[10] != before[10], c.keyBChanged) << c.what;
   }
 
-  // Access bytes that contradict themselves are never stored.
+  // Access bytes that contradict themselves are stored, as a real card
+  // stores them, and lock the sector: nothing in it works again, with either
+  // key, while the other sectors go on as before.
   Card card = ActiveCard(1);
   ASSERT_EQ(card.Authenticate(7, KeyType::kA, kKeyA), 0);
   MifareBlock bad = card.Blocks()[7];
   bad[6] = 0x00;
-  EXPECT_EQ(card.Write(7, bad), kBadAccessBits);
-  EXPECT_EQ(card.Blocks()[7][6], 0xFF);
+  EXPECT_EQ(card.Write(7, bad), 0);
+  EXPECT_EQ(card.Blocks()[7][6], 0x00);
+  MifareBlock out{};
+  EXPECT_EQ(card.Read(4, out), kAccessDenied);  // the session it was written in
+  EXPECT_EQ(card.Write(5, out), kAccessDenied);
+  EXPECT_EQ(card.Read(7, out), kAccessDenied);
+  for (const auto& [key, value] : {std::pair{KeyType::kA, kKeyA}, std::pair{KeyType::kB, kKeyB}}) {
+    card.Deselect();
+    ASSERT_TRUE(card.Request(false));
+    ASSERT_TRUE(card.Select(kUid));
+    EXPECT_EQ(card.Authenticate(4, key, value), kAuthFailed);
+  }
+  card.Deselect();
+  ASSERT_TRUE(card.Request(false));
+  ASSERT_TRUE(card.Select(kUid));
+  EXPECT_EQ(card.Authenticate(8, KeyType::kA, MifareKey{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), 0);
+  EXPECT_EQ(card.Read(8, out), 0);
 }
 
 TEST(MifareCardRules, TrailerReadsHideTheKeys) {

@@ -232,6 +232,17 @@ TEST_F(MifareRelinkOverPty, LineFaultInTheMiddleOfACallIsRepeated) {
   EXPECT_EQ(ComBaudRate(), 57600);
 }
 
+// After the application's own UnLinkCom a Mifare call reopens the port by
+// itself (documented beside UnLinkCom); other calls find it closed.
+TEST_F(MifareRelinkOverPty, MifareCallAfterUnLinkComRelinks) {
+  ASSERT_EQ(UnLinkCom(), 0);
+  EXPECT_EQ(PowerOn(), KULVE_LINK_HASH_NOT_WRITTEN);
+  Bytes block(16, 0x55);
+  EXPECT_EQ(RFMifare_ReadBlock(1, 0, block.data()), 0);
+  EXPECT_EQ(Codes(), (std::vector<std::uint8_t>{0x00, 0xAC}));  // the relink's probe, then the request
+  EXPECT_EQ(PowerOn(), 0);
+}
+
 TEST_F(MifareRelinkOverPty, ThreeTriesAtMostAndAboutSixSecondsForAReaderThatIsGone) {
   reader->InjectFault({sim::FaultKind::kSilent, sim::ReaderByte::kAck},
                       sim::FaultTrigger::EveryWithCode(sim::code::kMifareHalt));

@@ -29,8 +29,9 @@ std::string ToolPath() {
   return fs::exists(path) ? path.string() : std::string{};
 }
 
-// Runs the tool with these words after "--quiet --sim"; returns its exit status.
-int RunTool(const std::string& tool, const std::vector<std::string>& words) {
+// Runs the tool with these words after "--quiet --sim"; returns its exit
+// status. With a trace file, the library appends every frame it sends there.
+int RunTool(const std::string& tool, const std::vector<std::string>& words, const std::string& traceFile = {}) {
   std::vector<std::string> argv = {"kulve", "--quiet", "--sim"};
   argv.insert(argv.end(), words.begin(), words.end());
   std::vector<char*> pointers;
@@ -38,6 +39,10 @@ int RunTool(const std::string& tool, const std::vector<std::string>& words) {
   pointers.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
+    if (!traceFile.empty()) {
+      ::setenv("KULVE32_TRACE", "2", 1);
+      ::setenv("KULVE32_TRACE_FILE", traceFile.c_str(), 1);
+    }
     std::freopen("/dev/null", "w", stdout);
     std::freopen("/dev/null", "w", stderr);
     ::execv(tool.c_str(), pointers.data());
@@ -51,6 +56,11 @@ int RunTool(const std::string& tool, const std::vector<std::string>& words) {
 Bytes ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const fs::path& path) {
+  const Bytes bytes = ReadFile(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 class MifareToolTest : public ::testing::Test {
@@ -100,7 +110,42 @@ TEST_F(MifareToolTest, BadWordsSendNothing) {
       {"mifare", "uid", "dump"},
       {"mifare", "fly"},
   };
-  for (const auto& words : lines) EXPECT_EQ(RunTool(tool_, words), 2) << words.back();
+  for (const auto& words : lines) {
+    fs::remove(File("trace.txt"));
+    EXPECT_EQ(RunTool(tool_, words, File("trace.txt")), 2) << words.back();
+    EXPECT_EQ(ReadText(File("trace.txt")).find("request code"), std::string::npos) << words.back();
+  }
+  // The trace does show a frame the tool sends.
+  EXPECT_EQ(RunTool(tool_, {"mifare", "read", "5"}, File("trace.txt")), 0);
+  EXPECT_NE(ReadText(File("trace.txt")).find("request code"), std::string::npos);
+}
+
+// A trailer whose access bytes contradict themselves would lock its sector
+// for good: the tool refuses it (nothing sent) unless told --force.
+TEST_F(MifareToolTest, SelfContradictingTrailerNeedsForce) {
+  const std::string bad = "FFFFFFFFFFFF" "000780" "69" "FFFFFFFFFFFF";  // byte 6 should be FF
+  const std::string good = "FFFFFFFFFFFF" "FF0780" "69" "FFFFFFFFFFFF";
+  ASSERT_EQ(RunTool(tool_, {"mifare", "dump", File("card.bin")}), 0);
+  Bytes dump = ReadFile(File("card.bin"));
+  dump[16 * 11 + 6] = 0x00;  // sector 2's trailer
+  std::ofstream(File("bad.bin"), std::ios::binary).write(reinterpret_cast<const char*>(dump.data()), 1024);
+  struct Case {
+    std::vector<std::string> words;
+    int status;
+    bool sent;
+  };
+  const Case cases[] = {
+      {{"mifare", "write", "7", bad}, 2, false},
+      {{"mifare", "restore-all", File("bad.bin")}, 2, false},
+      {{"mifare", "write", "7", good, "read", "4"}, 0, true},
+      // Written: the card locks the sector, so even its read-back is refused.
+      {{"mifare", "--force", "write", "7", bad}, 1, true},
+  };
+  for (const Case& c : cases) {
+    fs::remove(File("trace.txt"));
+    EXPECT_EQ(RunTool(tool_, c.words, File("trace.txt")), c.status) << c.words[2];
+    EXPECT_EQ(ReadText(File("trace.txt")).find("request code") != std::string::npos, c.sent) << c.words[2];
+  }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // Result texts, the link error kept for "why did it fail", and the wire trace.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "kulve32.h"
 #include "link/link.h"
 #include "link/result_text.h"
+#include "link/trace.h"
 #include "link/transact.h"
 #include "support/fake_reader.h"
 
@@ -37,6 +41,58 @@ TEST(ResultText, EveryByteValueHasItsOwnWords) {
   EXPECT_STREQ(ResultText(1 << 20), "unknown result");
   EXPECT_EQ(LinkStepText('d'), nullptr);
   EXPECT_EQ(LinkStepText('t'), nullptr);
+}
+
+void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value != nullptr ? value : "");
+#else
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
+
+// The trace an application asks for without code: KULVE32_TRACE picks the
+// level, KULVE32_TRACE_FILE a file every line is appended to; each line
+// carries the library's prefix wherever it goes.
+TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
+  SetEnvironment("KULVE32_TRACE_FILE", nullptr);
+  const std::pair<const char*, int> levels[] = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 0}, {"13", 0}, {"", 0}};
+  for (const auto& [text, level] : levels) {
+    SetEnvironment("KULVE32_TRACE", text);
+    Tracer tracer;
+    tracer.FromEnvironment();
+    EXPECT_EQ(tracer.Level(), level) << '"' << text << '"';
+  }
+
+  SetEnvironment("KULVE32_TRACE", "2");
+  {
+    Tracer tracer;
+    tracer.FromEnvironment();
+    ::testing::internal::CaptureStderr();
+    tracer.Line(2, "request code %02X", 2);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "kulve32: request code 02\n");
+  }
+
+  const std::string path = ::testing::TempDir() + "kulve32_trace_environment.txt";
+  std::ofstream(path, std::ios::trunc) << "an earlier run\n";
+  SetEnvironment("KULVE32_TRACE", "3");
+  SetEnvironment("KULVE32_TRACE_FILE", path.c_str());
+  {
+    Tracer tracer;
+    tracer.FromEnvironment();
+    tracer.Line(3, "  write 1 of 1: 23");
+    tracer.Line(1, "failed");
+  }
+  std::ifstream file(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
+            "an earlier run\nkulve32:   write 1 of 1: 23\nkulve32: failed\n");
+  SetEnvironment("KULVE32_TRACE", nullptr);
+  SetEnvironment("KULVE32_TRACE_FILE", nullptr);
+  std::remove(path.c_str());
 }
 
 class DiagnosticsTest : public ::testing::Test, protected FakeReaderFixture {
@@ -113,6 +169,7 @@ TEST_F(DiagnosticsTest, ExchangeFailuresSayHowTheLineEnded) {
     std::function<void(FakeReader&)> arrange;
     int code;
     std::string text;
+    int osError = 0;
   };
   const Case cases[] = {
       {"silent reader", [](FakeReader& p) { p.faults.hashAnswer.reset(); }, KULVE_LINK_ERROR_TIMEOUT,
@@ -127,7 +184,8 @@ TEST_F(DiagnosticsTest, ExchangeFailuresSayHowTheLineEnded) {
        },
        KULVE_LINK_ERROR_HANGUP,
        "request code 02: link failure 'f': no answer to the start byte (the line hung up: " +
-           std::string(std::strerror(EIO)) + ")"},
+           std::string(std::strerror(EIO)) + ")",
+       EIO},
   };
   for (const Case& c : cases) {
     peer = {};
@@ -137,6 +195,7 @@ TEST_F(DiagnosticsTest, ExchangeFailuresSayHowTheLineEnded) {
     char text[kLinkErrorTextSize];
     EXPECT_EQ(GetLinkError(reader, text, sizeof text), c.code) << c.what;
     EXPECT_EQ(std::string(text), c.text) << c.what;
+    EXPECT_EQ(GetLinkOsError(reader), c.osError) << c.what;
   }
 }
 
@@ -148,6 +207,7 @@ TEST_F(DiagnosticsTest, LinkErrorIsKeptUntilTheNextGoodLink) {
   peer.openFailure = {KULVE_LINK_ERROR_PERMISSION, EACCES, "open", ""};
   EXPECT_EQ(LinkCom(reader, 2), 1);
   EXPECT_EQ(Error(), "open fake2: " + std::string(std::strerror(EACCES)));
+  EXPECT_EQ(GetLinkOsError(reader), EACCES);
 
   peer.failAllOpens = false;
   peer.faults.hashAnswer.reset();
@@ -157,10 +217,12 @@ TEST_F(DiagnosticsTest, LinkErrorIsKeptUntilTheNextGoodLink) {
 
   // Cut to the caller's size, always terminated; nothing past it written.
   char small[8];
-  std::memset(small, 'X', sizeof small);
-  EXPECT_EQ(GetLinkError(reader, small, 5), KULVE_LINK_ERROR_NO_ANSWER);
-  EXPECT_STREQ(small, "no a");
-  EXPECT_EQ(small[5], 'X');
+  for (const auto& [size, text] : {std::pair{5, "no a"}, std::pair{1, ""}}) {
+    std::memset(small, 'X', sizeof small);
+    EXPECT_EQ(GetLinkError(reader, small, size), KULVE_LINK_ERROR_NO_ANSWER);
+    EXPECT_STREQ(small, text);
+    EXPECT_EQ(small[size], 'X');
+  }
 
   EXPECT_EQ(LinkCom(reader, 10), 1);
   EXPECT_EQ(GetLinkError(reader, nullptr, 0), KULVE_LINK_ERROR_BAD_INDEX);
@@ -170,6 +232,7 @@ TEST_F(DiagnosticsTest, LinkErrorIsKeptUntilTheNextGoodLink) {
   EXPECT_EQ(LinkCom(reader, 2), 0);
   EXPECT_EQ(GetLinkError(reader, small, sizeof small), KULVE_LINK_ERROR_NONE);
   EXPECT_STREQ(small, "");
+  EXPECT_EQ(GetLinkOsError(reader), 0);
 }
 
 }  // namespace

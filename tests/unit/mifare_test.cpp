@@ -329,18 +329,31 @@ TEST_F(MifareWholeCardTest, StopsAtStatusOneAndAtALostLine) {
 // A sector the reader refuses does not stop the read and is not reported:
 // the sixteenth sector's result is the call's.
 TEST_F(MifareWholeCardTest, RefusedSectorDoesNotStopTheRead) {
-  for (int sector = 0; sector < 16; ++sector) {
-    if (sector == 5 || sector == 9) {
-      peer.replies.push_back({.status = static_cast<std::uint8_t>(sector == 5 ? 0xC2 : 0xC0)});
-    } else {
-      peer.replies.push_back({.data = SectorData(sector)});
+  struct Case {
+    std::vector<std::pair<int, std::uint8_t>> refused;  // sector, status
+    int result;
+  };
+  const Case cases[] = {
+      {{{5, 0xC2}, {9, 0xC0}}, 0},
+      {{{15, 0xC2}}, 0xC2},
+      {{{0, 0xC0}, {15, 0x04}}, 0x04},
+  };
+  for (const Case& c : cases) {
+    for (int sector = 0; sector < 16; ++sector) {
+      const auto refusal = std::find_if(c.refused.begin(), c.refused.end(), [&](auto& r) { return r.first == sector; });
+      peer.replies.push_back(refusal != c.refused.end() ? ScriptedReply{.status = refusal->second}
+                                                        : ScriptedReply{.data = SectorData(sector)});
+    }
+    const Outcome outcome = ReadCard();
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_EQ(peer.TakeRequests().size(), 16u);
+    for (const auto& [sector, status] : c.refused) {
+      EXPECT_EQ(Bytes(outcome.buffer.begin() + 48 * sector, outcome.buffer.begin() + 48 * (sector + 1)), Bytes(48, 0));
+    }
+    if (c.result == 0) {
+      EXPECT_EQ(Bytes(outcome.buffer.begin() + 720, outcome.buffer.end()), SectorData(15));
     }
   }
-  const Outcome outcome = ReadCard();
-  EXPECT_EQ(outcome.result, 0);
-  EXPECT_EQ(peer.TakeRequests().size(), 16u);
-  EXPECT_EQ(Bytes(outcome.buffer.begin() + 240, outcome.buffer.begin() + 288), Bytes(48, 0));
-  EXPECT_EQ(Bytes(outcome.buffer.begin() + 720, outcome.buffer.end()), SectorData(15));
 }
 
 }  // namespace

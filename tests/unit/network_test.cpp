@@ -3,11 +3,17 @@
 // and how LinkCom treats a network address it cannot reach.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <limits>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/link.h"
 #include "link/net/network_path.h"
+#include "link/net/network_port.h"
+#include "link/net/socket.h"
 #include "link/net/telnet.h"
 #include "support/fake_reader.h"
 
@@ -190,6 +196,112 @@ TEST(NetworkLinkTest, UnreachableAddressIsTriedOnce) {
     EXPECT_EQ(GetLinkError(f.reader, text, sizeof text), c.code);
     if (c.opens == 1) {
       EXPECT_EQ(std::string(text), "connect fake0: no");
+    }
+  }
+}
+
+// A server's end as the network port sees it: it takes at most `room` more
+// bytes (a send beyond that would block, and waiting to send times out),
+// and hands over `toReceive` at the first receive.
+struct ScriptedServer {
+  std::size_t room = std::numeric_limits<std::size_t>::max();
+  std::vector<std::uint8_t> toReceive;
+  std::vector<std::uint8_t> received;  // everything the port sent
+};
+
+class ScriptedSocket final : public net::StreamSocket {
+ public:
+  explicit ScriptedSocket(std::shared_ptr<ScriptedServer> server) : server_(std::move(server)) {}
+  net::IoResult Send(const std::uint8_t* data, std::size_t count) override {
+    const std::size_t n = std::min(count, server_->room);
+    if (n == 0) return {.end = net::IoEnd::kWouldBlock};
+    server_->room -= n;
+    server_->received.insert(server_->received.end(), data, data + n);
+    return {.bytes = n};
+  }
+  net::IoResult Receive(std::uint8_t* buffer, std::size_t count) override {
+    const std::size_t n = std::min(count, server_->toReceive.size());
+    if (n == 0) return {.end = net::IoEnd::kWouldBlock};
+    std::copy_n(server_->toReceive.begin(), n, buffer);
+    server_->toReceive.erase(server_->toReceive.begin(), server_->toReceive.begin() + static_cast<std::ptrdiff_t>(n));
+    return {.bytes = n};
+  }
+  net::Readiness Wait(bool forSending, int timeoutMs, int&) override {
+    if (!forSending && !server_->toReceive.empty()) return net::Readiness::kReady;
+    // A silent server: the wait runs its course, as the system's would.
+    if (!forSending) std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    return net::Readiness::kTimeout;
+  }
+  bool Close() override { return true; }
+
+ private:
+  std::shared_ptr<ScriptedServer> server_;
+};
+
+std::unique_ptr<SerialPort> OpenScripted(std::shared_ptr<ScriptedServer> server, net::Protocol protocol) {
+  OpenFailure why;
+  auto port = net::OpenNetworkPortOn(std::make_unique<ScriptedSocket>(server), protocol,
+                                     {.baudRate = 56000, .timeouts = {.writeConstantMs = 50}}, why);
+  server->received.clear();
+  return port;
+}
+
+constexpr std::uint8_t kIac = 255, kDo = 253, kDont = 254, kSb = 250, kSe = 240, kComPort = 44;
+
+// Write returns the data bytes wholly on the wire; an escaped 0xFF whose
+// first half went out is counted and its second half leads the next write.
+TEST(NetworkPortTest, ShortSendCountsEscapedBytesByTheirWireWidth) {
+  struct Case {
+    std::size_t room;
+    std::size_t written;
+    std::vector<std::uint8_t> wire;  // after a second write of 03
+  };
+  const Case cases[] = {
+      {4, 3, {0x01, 0xFF, 0xFF, 0x02, 0x03}},
+      {3, 2, {0x01, 0xFF, 0xFF, 0x03}},
+      {2, 2, {0x01, 0xFF, 0xFF, 0x03}},
+      {1, 1, {0x01, 0x03}},
+      {0, 0, {0x03}},
+  };
+  for (const Case& c : cases) {
+    auto server = std::make_shared<ScriptedServer>();
+    server->toReceive = {kIac, kDont, kComPort};
+    auto port = OpenScripted(server, net::Protocol::kRfc2217);
+    ASSERT_NE(port, nullptr);
+    const std::uint8_t data[] = {0x01, 0xFF, 0x02};
+    server->room = c.room;
+    EXPECT_EQ(port->Write(data, sizeof data), c.written) << "room " << c.room;
+    server->room = std::numeric_limits<std::size_t>::max();
+    const std::uint8_t next = 0x03;
+    port->Write(&next, 1);
+    EXPECT_EQ(server->received, c.wire) << "room " << c.room;
+  }
+}
+
+// The server's buffers are purged only through a COM port option it agreed
+// to: a server that refused it or never answered is sent no purge.
+TEST(NetworkPortTest, PurgeGoesOnlyToAServerThatAgreed) {
+  const std::vector<std::uint8_t> purgeBoth = {kIac, kSb, kComPort, 12, 3, kIac, kSe};
+  struct Case {
+    const char* server;
+    std::vector<std::uint8_t> answer;
+    bool purged;
+  };
+  const Case cases[] = {
+      // DO, then the server's reply to SET-BAUDRATE: 57600 = 00 00 E1 00.
+      {"agrees", {kIac, kDo, kComPort, kIac, kSb, kComPort, 101, 0x00, 0x00, 0xE1, 0x00, kIac, kSe}, true},
+      {"refuses", {kIac, kDont, kComPort}, false},
+      {"never answers", {}, false},
+  };
+  for (const Case& c : cases) {
+    auto server = std::make_shared<ScriptedServer>();
+    server->toReceive = c.answer;
+    auto port = OpenScripted(server, net::Protocol::kRfc2217);
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(port->Purge());
+    EXPECT_EQ(server->received == purgeBoth, c.purged) << c.server;
+    if (!c.purged) {
+      EXPECT_TRUE(server->received.empty()) << c.server;
     }
   }
 }

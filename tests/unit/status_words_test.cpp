@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "cpucard/status_words.h"
 
@@ -24,11 +25,55 @@ TEST(StatusWordTextTest, ExactWordsThenNumbersThenClasses) {
       {0x6300, "Warning: no information given, card memory changed"},
       {0x63A1, "Warning: card memory changed"},
       {0x6A99, "Wrong parameters P1-P2"},
-      {0x9F10, "Proprietary status"},
+      {0x9F10, "Proprietary status (application-specific)"},
+      {0x63CA, "Warning: 10 tries left"},
+      {0x63CF, "Warning: 15 tries left"},
       {0x1234, "Not an ISO/IEC 7816-4 status word"},
       {0x0000, "Not an ISO/IEC 7816-4 status word"},
   };
   for (const auto& [sw, text] : cases) EXPECT_STREQ(StatusWordText(sw), text) << std::hex << sw;
+}
+
+// ISO/IEC 7816-4 defines XX = 00 only for SW1 67, 6B, 6D, 6E, 6F, and only
+// 9000 in 9X; 62/64 with SW2 02..80 are queries the card triggers.
+TEST(StatusWordTextTest, ProprietaryAndCardTriggeredRanges) {
+  const std::pair<std::uint16_t, const char*> cases[] = {
+      {0x6781, "Proprietary status (application-specific)"},
+      {0x6B01, "Proprietary status (application-specific)"},
+      {0x6D01, "Proprietary status (application-specific)"},
+      {0x6EFF, "Proprietary status (application-specific)"},
+      {0x6F01, "Proprietary status (application-specific)"},
+      {0x9001, "Proprietary status (application-specific)"},
+      {0x6700, "Wrong length"},
+      {0x6D00, "Instruction code not supported or invalid"},
+      {0x6E00, "Class not supported"},
+      {0x6F00, "No precise diagnosis"},
+      {0x6202, "Warning: triggered by the card (card memory unchanged)"},
+      {0x6280, "Warning: triggered by the card (card memory unchanged)"},
+      {0x6281, "Warning: part of the returned data may be corrupted"},
+      {0x6201, "Warning: card memory unchanged"},
+      {0x6402, "Execution error: triggered by the card (card memory unchanged)"},
+      {0x6480, "Execution error: triggered by the card (card memory unchanged)"},
+      {0x6481, "Execution error: card memory unchanged"},
+      {0x6401, "Execution error: immediate response required by the card"},
+  };
+  for (const auto& [sw, text] : cases) EXPECT_STREQ(StatusWordText(sw), text) << std::hex << sw;
+}
+
+// 6B00 names an offset outside the file only as the answer to a binary
+// command (READ B0, WRITE D0, UPDATE D6, ERASE 0E); to SELECT (A4) or READ
+// RECORD (B2) it is the plain P1-P2 fault.
+TEST(StatusWordTextTest, OffsetOutsideTheFileOnlyForBinaryCommands) {
+  const std::tuple<std::uint8_t, std::uint16_t, const char*> cases[] = {
+      {0xB0, 0x6B00, "Wrong parameters P1-P2: offset outside the file"},
+      {0xD6, 0x6B00, "Wrong parameters P1-P2: offset outside the file"},
+      {0x0E, 0x6B00, "Wrong parameters P1-P2: offset outside the file"},
+      {0xA4, 0x6B00, "Wrong parameters P1-P2"},
+      {0xB2, 0x6B00, "Wrong parameters P1-P2"},
+      {0xB0, 0x6A82, "File or application not found"},
+  };
+  for (const auto& [ins, sw, text] : cases) EXPECT_STREQ(StatusWordText(sw, ins), text) << std::hex << ins;
+  EXPECT_STREQ(StatusWordText(0x6B00), "Wrong parameters P1-P2");
 }
 
 // Numbered texts are written into fixed-width tables: none may be cut short.

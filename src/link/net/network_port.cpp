@@ -330,8 +330,13 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const char* path, const LineSettings
   }
   std::unique_ptr<StreamSocket> socket = Connect(address.host, address.port, kConnectTimeoutMs, why);
   if (!socket) return nullptr;
-  auto port = std::make_unique<NetworkPort>(std::move(socket), settings.timeouts, address.protocol);
-  if (address.protocol == Protocol::kRfc2217) {
+  return OpenNetworkPortOn(std::move(socket), address.protocol, settings, why);
+}
+
+std::unique_ptr<SerialPort> OpenNetworkPortOn(std::unique_ptr<StreamSocket> socket, Protocol protocol,
+                                              const LineSettings& settings, OpenFailure& why) {
+  auto port = std::make_unique<NetworkPort>(std::move(socket), settings.timeouts, protocol);
+  if (protocol == Protocol::kRfc2217) {
     if (!port->Negotiate(LineSpeed(settings.baudRate), why)) return nullptr;
   } else {
     port->DropStaleInput();

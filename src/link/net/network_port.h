@@ -7,9 +7,12 @@
 
 #include <memory>
 
+#include "link/net/network_path.h"
 #include "link/serial_port.h"
 
 namespace kulve::net {
+
+class StreamSocket;
 
 // A wrong host fails within this, whatever its address count.
 inline constexpr int kConnectTimeoutMs = 3000;
@@ -23,5 +26,9 @@ inline constexpr int kNegotiationMs = 1000;
 // name does not resolve, the connection is refused or times out, or the
 // server hangs up during the negotiation.
 std::unique_ptr<SerialPort> OpenNetworkPort(const char* path, const LineSettings& settings, OpenFailure& why);
+
+// The same over a connection already made (tests hand in their own socket).
+std::unique_ptr<SerialPort> OpenNetworkPortOn(std::unique_ptr<StreamSocket> socket, Protocol protocol,
+                                              const LineSettings& settings, OpenFailure& why);
 
 }  // namespace kulve::net

@@ -26,6 +26,9 @@ APP_NAME = bytes.fromhex("F04B554C564531")
 OK = b"\x90\x00"
 
 results = {"ok": 0, "failed": 0, "skipped": 0}
+# The driver runs the full block protocol (--full): case 4 commands keep
+# their Le, and T=0 answers come whole (GET RESPONSE made by the library).
+FULL = False
 
 
 def sam_atr(n):
@@ -150,7 +153,9 @@ def atr_of_each_slot(ctx, name):
 def cpu_card_commands(ctx, name):
     card = Card(ctx, f"{name} 00 00")
     fci, sw = card.send(bytes([0x00, 0xA4, 0x04, 0x00, len(APP_NAME)]) + APP_NAME + b"\x00")
-    expect(sw == OK and fci[:1] == b"\x6F" and APP_NAME in fci, f"SELECT by name: {fci.hex()} {sw.hex()}")
+    # Without the full protocol the Le of a case 4 command does not reach the card.
+    expect(sw == OK and (fci[:1] == b"\x6F" and APP_NAME in fci or not fci and not FULL),
+           f"SELECT by name: {fci.hex()} {sw.hex()}")
     _, sw = card.send(bytes.fromhex("00A4000C020101"))
     expect(sw == OK, f"SELECT EF 0101: {sw.hex()}")
     data, sw = card.send(bytes.fromhex("00B0000010"))
@@ -173,10 +178,11 @@ def cpu_card_commands(ctx, name):
 
 def t0_sam_get_response(ctx, name):
     card = Card(ctx, f"{name} 00 01")
-    _, sw = card.send(bytes([0x00, 0xA4, 0x04, 0x00, len(APP_NAME)]) + APP_NAME)
-    expect(sw[0] == 0x61, f"SELECT on a T=0 card: {sw.hex()}, wanted 61xx")
-    fci, sw = card.send(bytes([0x00, 0xC0, 0x00, 0x00, sw[1]]))
-    expect(sw == OK and APP_NAME in fci, f"GET RESPONSE: {fci.hex()} {sw.hex()}")
+    fci, sw = card.send(bytes([0x00, 0xA4, 0x04, 0x00, len(APP_NAME)]) + APP_NAME)
+    if not FULL:
+        expect(sw[0] == 0x61, f"SELECT on a T=0 card: {sw.hex()}, wanted 61xx")
+        fci, sw = card.send(bytes([0x00, 0xC0, 0x00, 0x00, sw[1]]))
+    expect(sw == OK and APP_NAME in fci, f"the FCI: {fci.hex()} {sw.hex()}")
     card.close()
 
 
@@ -339,9 +345,12 @@ def main():
     parser.add_argument("--sim-out", required=True)
     parser.add_argument("--reader", default="KULVE32")
     parser.add_argument("--quick", action="store_true")
-    parser.add_argument("--long-answers", action="store_true", help="the CPU card has the 4,096-byte EF 0103")
+    parser.add_argument("--full", action="store_true",
+                        help="the driver runs the full block protocol; the CPU card has the 4,096-byte EF 0103")
     parser.add_argument("--gone", type=int, metavar="SIM_PID", help="only: the reader stops for good")
     args = parser.parse_args()
+    global FULL
+    FULL = args.full
     sim = Sim(args.control, args.sim_out)
     ctx = context()
     name = args.reader
@@ -352,12 +361,13 @@ def main():
     check("the ATR and protocol of each slot", atr_of_each_slot, ctx, name)
     check("CPU card (T=1): SELECT, READ BINARY, GET CHALLENGE, VERIFY, UPDATE BINARY", cpu_card_commands, ctx, name)
     if not args.quick:
-        check("T=0 SAM: SELECT answered 61xx, then GET RESPONSE", t0_sam_get_response, ctx, name)
+        check("T=0 SAM: SELECT and its FCI (61xx and GET RESPONSE unless the driver fetches it)",
+              t0_sam_get_response, ctx, name)
         check("T=1 CPU card and T=0 SAM alternately, 200 rounds, no protocol error", t1_cpu_and_t0_sam_alternately,
               ctx, name, sim)
         check("two threads on two slots at once", slots_from_two_threads, name)
         check("APDUs too long or malformed are refused; the card goes on", bad_apdus_refused, ctx, name)
-        if args.long_answers:
+        if FULL:
             check("a 1,024-byte answer (extended READ BINARY, T=1 chaining)", long_answer, ctx, name)
         else:
             skip("a 1,024-byte answer", "needs the full T=1 block protocol and its extended transmit (not merged yet)")

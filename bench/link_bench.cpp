@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "device/reader.h"
 #include "link/link.h"
 #include "link/transact.h"
 #include "sim/simulator.h"

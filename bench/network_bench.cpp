@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "device/reader.h"
 #include "link/link.h"
 #include "link/transact.h"
 #include "sim/simulator.h"

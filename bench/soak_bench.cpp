@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/housekeeping.h"
+#include "housekeeping/housekeeping.h"
 #include "link/link.h"
 #include "memcard/memcard.h"
 #include "mifare/mifare.h"
@@ -129,7 +129,7 @@ void BM_Soak(benchmark::State& state) {
   kulve::SetTrace(reader, 2, &ExchangeCounter::OnTrace, &counter);
   kulve::SetComPortPath(reader, 0, sim.HostPath().c_str());
   if (kulve::LinkCom(reader, 0) != 0) return Fail(state, "cannot link to the simulator");
-  reader.context.cardType = 3;
+  reader.cardType = 3;
 
   std::mt19937 random(20240601);
   std::uint64_t faults = 0, repliesInFull = 0, relinks = 0, calls = 0;
@@ -173,7 +173,7 @@ void BM_Soak(benchmark::State& state) {
         // A fault here is mended by the relink and the repeated request.
         if ((fault != nullptr) != relinked) return Fail(state, "call " + std::to_string(calls) + ": relinked without a fault, or not after one");
         fault = nullptr;
-        reader.context.cardType = 3;  // a relink leaves none selected
+        reader.cardType = 3;  // a relink leaves none selected
       }
       if (fault != nullptr ? result != fault->letter : (result != 0 || !dataRight)) {
         return Fail(state, "call " + std::to_string(calls) + ": result " + std::to_string(result) +

@@ -8,7 +8,7 @@
 #include "at1608/at1608.h"
 #include "at1608/auth_cipher.h"
 #include "fuzz/calls.h"
-#include "link/results.h"
+#include "results/results.h"
 
 namespace kulve::fuzz {
 namespace {

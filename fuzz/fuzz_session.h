@@ -15,7 +15,7 @@
 #include <span>
 #include <vector>
 
-#include "link/reader.h"
+#include "device/reader.h"
 #include "support/fake_reader.h"
 
 namespace kulve::fuzz {

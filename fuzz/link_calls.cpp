@@ -5,9 +5,9 @@
 
 #include "des/des.h"
 #include "fuzz/calls.h"
-#include "link/housekeeping.h"
+#include "housekeeping/housekeeping.h"
 #include "link/link.h"
-#include "link/result_text.h"
+#include "results/result_text.h"
 
 namespace kulve::fuzz {
 namespace {
@@ -21,30 +21,30 @@ void Simple(FuzzSession& s, int (*call)(Reader&)) {
 
 void Select(FuzzSession& s) {
   const std::int32_t type = s.Int();
-  const std::int32_t before = s.reader().context.cardType;
+  const std::int32_t before = s.reader().cardType;
   const int result = SelectCard(s.reader(), type);
   const Exchanges ex = s.TakeExchanges();
   FUZZ_CHECK(OneExchange(result, ex));
   FUZZ_CHECK(ex[0].sent == Bytes{Low(type)});
-  FUZZ_CHECK(s.reader().context.cardType == (result == 0 ? type : before));
+  FUZZ_CHECK(s.reader().cardType == (result == 0 ? type : before));
 }
 
 void InquireState(FuzzSession& s) {
   CallerBuffer type(4, 0xC7), state(4, 0xC7), power(4, 0xC7);
-  const std::int32_t before = s.reader().context.cardType;
+  const std::int32_t before = s.reader().cardType;
   const int result = Inquire(s.reader(), type.As<std::int32_t>(), state.As<std::int32_t>(), power.As<std::int32_t>());
   const Exchanges ex = s.TakeExchanges();
   FUZZ_CHECK(OneExchange(result, ex));
   if (result != 0) {
     FUZZ_CHECK(type.Untouched() && state.Untouched() && power.Untouched());
-    FUZZ_CHECK(s.reader().context.cardType == before);
+    FUZZ_CHECK(s.reader().cardType == before);
     return;
   }
   // Bytes the reply did not carry read as 0.
   const Bytes reply = ex[0].Padded(3);
   FUZZ_CHECK(*type.As<std::int32_t>() == reply[0] && *state.As<std::int32_t>() == reply[1] &&
              *power.As<std::int32_t>() == reply[2]);
-  FUZZ_CHECK(s.reader().context.cardType == reply[0]);
+  FUZZ_CHECK(s.reader().cardType == reply[0]);
 }
 
 void Identity(FuzzSession& s, bool deviceNumber) {
@@ -76,7 +76,7 @@ void Relink(FuzzSession& s) {
   const std::int32_t index = s.InRange(0, 9);
   const int result = LinkCom(s.reader(), index);
   const Exchanges ex = s.TakeExchanges();
-  FUZZ_CHECK(s.reader().context.cardType == kNoCardSelected);
+  FUZZ_CHECK(s.reader().cardType == kNoCardSelected);
   if (index < 0 || index > 9) {
     FUZZ_CHECK(result == 1 && ex.empty() && ComBaudRate(s.reader()) == 0);
   } else {

@@ -98,7 +98,7 @@ std::int64_t AddressedStart(std::int32_t page, std::int32_t offset, std::int32_t
 enum class Access { kRead, kWrite, kErase };
 
 void Addressed(FuzzSession& s, Access access) {
-  const std::int32_t type = s.reader().context.cardType = s.Int();
+  const std::int32_t type = s.reader().cardType = s.Int();
   const std::int32_t area = s.Int(), page = s.Int(), offset = s.Int(), count = s.Count();
   const bool null = s.Null();
   CallerBuffer buffer(null ? 0 : Affordable(count), s.input());
@@ -142,7 +142,7 @@ void PagedRequest(FuzzSession& s, std::int32_t& address, std::int32_t& count) {
 }
 
 void Paged(FuzzSession& s, Access access) {
-  const std::int32_t type = s.reader().context.cardType = s.input().ConsumeBool() ? 21 : s.Int();
+  const std::int32_t type = s.reader().cardType = s.input().ConsumeBool() ? 21 : s.Int();
   std::int32_t address = 0, count = 0;
   PagedRequest(s, address, count);
   const bool null = s.Null();
@@ -185,7 +185,7 @@ int VerifyModel(std::int32_t type, Identification& id) {
 }
 
 void Verify(FuzzSession& s) {
-  const std::int32_t type = s.reader().context.cardType = s.Int();
+  const std::int32_t type = s.reader().cardType = s.Int();
   const int result = VerifyIC(s.reader());
   const Exchanges ex = s.TakeExchanges();
   Identification id{};
@@ -210,7 +210,7 @@ void Verify(FuzzSession& s) {
 // Security functions: the buffer's documented size is the larger of 4 and the
 // bytes sent (6 for erase key 4 of type 16).
 void Security(FuzzSession& s) {
-  s.reader().context.cardType = s.Int();
+  s.reader().cardType = s.Int();
   const int which = s.input().ConsumeIntegralInRange<int>(0, 5);
   const std::int32_t number = s.Int();
   std::size_t size = 4;

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "fuzz/calls.h"
-#include "link/results.h"
+#include "results/results.h"
 #include "mifare/command_codes.h"
 #include "mifare/mifare.h"
 
@@ -66,7 +66,7 @@ void Run(FuzzSession& s, std::uint8_t requestCode, const Bytes& request, bool re
   bool relinked = false;
   const SeenExchange& last = Tries(ex, at, requestCode, request, relinked);
   FUZZ_CHECK(at == ex.size() && result == last.status);
-  if (relinked) FUZZ_CHECK(s.reader().context.cardType == kNoCardSelected);  // as LinkCom leaves it
+  if (relinked) FUZZ_CHECK(s.reader().cardType == kNoCardSelected);  // as LinkCom leaves it
   if (out == nullptr) return;
   const CallerBuffer& b = out->bytes;
   switch (copy) {
@@ -166,7 +166,7 @@ void WholeCard(FuzzSession& s) {
   }
   FUZZ_CHECK(at == ex.size() && result == last);
   FUZZ_CHECK(card.bytes.bytes() == expected);
-  if (relinked) FUZZ_CHECK(s.reader().context.cardType == kNoCardSelected);
+  if (relinked) FUZZ_CHECK(s.reader().cardType == kNoCardSelected);
 }
 
 // --- single card steps ---------------------------------------------------------

@@ -3,7 +3,9 @@
  * kulve32.h - public interface of the KULVE32 card reader library.
  *
  * Every function drives the one reader connection of the process, except the
- * DES functions, DLLVER and ComBaudRate, which talk to nothing. Device
+ * DES functions, DLLVER and ComBaudRate, which talk to nothing. To drive
+ * several readers at once, see the handle API at the end of this header
+ * (kulve_open and the kulve_ functions). Device
  * functions return the one-byte link status of their last exchange,
  * zero-extended: 0 = success, another value = the reader's own refusal, or a
  * link-failure letter 'e' (0x65) .. 's' (0x73) naming the step of the frame
@@ -15,7 +17,8 @@
  * them from one thread at a time. A process-wide lock around every device
  * function makes a mistake safe: two threads that call at once get two whole
  * calls, one after the other. EnDesData/UnDesData take no lock and are safe
- * on any thread.
+ * on any thread. Nothing cancels a call in progress. A trace callback that
+ * calls a device function is refused (KULVE_IN_CALLBACK, see SetTrace).
  *
  * On Windows every function uses the stdcall convention (WINAPI) and is
  * exported under its plain name with a fixed ordinal.
@@ -43,6 +46,11 @@ extern "C" {
 #define KULVE_NOT_FOR_CARD_TYPE 3
 #define KULVE_BAD_ARGUMENT 4
 #define KULVE_WRONG_CARD 19
+/* A call made from inside a trace callback into the reader being traced
+ * (the process-wide one for the documented functions, the same handle for
+ * the kulve_ functions): refused, nothing done, nothing written. Negative,
+ * so it is never a reader status. See SetTrace. */
+#define KULVE_IN_CALLBACK (-2)
 
 /* Link-failure letters: the step of the frame exchange that failed. */
 #define KULVE_LINK_HASH_NOT_WRITTEN    0x65 /* 'e' start byte not written in 2 tries */
@@ -70,7 +78,10 @@ extern "C" {
  * through its divisor, so that is the speed a reader sees either way. */
 KULVE_API int KULVE_CALL LinkCom(int port);
 
-/* Purges and closes the port, then pauses 1000 ms. 0 = closed, 1 = no port was open.
+/* Purges and closes the port, then pauses 1000 ms. 0 = closed. 1 = either no
+ * port was open, or the system refused the purge or the close: the port is
+ * released all the same (an unplugged adapter is not kept held) and the
+ * pause is skipped. Either way no port is open afterwards.
  * A Mifare function called afterwards still relinks on its own: its first
  * exchange fails ('e', no port) and the relinking of the Mifare family
  * (see RFMifare_*) reopens the last port index with LinkCom, so the port is
@@ -727,9 +738,289 @@ KULVE_API int KULVE_CALL GetLinkOsError(void);
  * standard error, or to the file named by KULVE32_TRACE_FILE. At load the
  * level comes from the environment variable KULVE32_TRACE (0..3).
  * 0 = set; 4 = level outside 0..3 (nothing changed). The callback runs on
- * the thread of the call being traced; line is valid only during the call. */
+ * the thread of the call being traced, which holds the reader's lock; line is
+ * valid only during the call. The callback must not drive the reader it
+ * traces: a device function called from it (any function of this header
+ * that takes the process-wide reader, SetTrace and SetComPortPath included)
+ * returns KULVE_IN_CALLBACK at once, with nothing sent and nothing written,
+ * and the traced call goes on unharmed. ComBaudRate, GetComPortPath,
+ * GetLinkError, ResultText, DLLVER and the DES and date functions answer as
+ * usual. KULVE32_TRACE_FILE is read once, when the library is first used. */
 typedef void (KULVE_CALL *KulveTraceCallback)(int level, const char *line, void *context);
 KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *context);
+
+/* ==== Several readers: the handle API ======================================
+ *
+ * Everything above drives the one reader of the process. The functions below
+ * drive any number of readers, each through its own handle: open one per
+ * reader with kulve_open, pass it first to every call, close it with
+ * kulve_close. The documented functions above are the same code over one
+ * process-wide handle (there is no way to get that one as a kulve_reader).
+ *
+ * Names: kulve_<family>_<verb>, the families being reader (the link and the
+ * reader's own commands), memcard, chip (CPU card and SAM slots), at1608,
+ * e5550, mifare and kq (attendance terminal). Each function behaves exactly
+ * as the documented function named next to it (results, what is written on
+ * success and on failure, the relinking of the Mifare family), with these
+ * differences:
+ *
+ * Sizes. Every byte buffer comes with its size in bytes. A size below the
+ * minimum given next to the function returns KULVE_BAD_ARGUMENT (4): nothing
+ * is sent and nothing is written. The minimum is the size the documented
+ * function needs, so a buffer of that size is never written past, whatever
+ * the reader answers. A null buffer is judged as the documented function
+ * judges it (mostly 4).
+ *
+ * Handles. A null handle returns 4 (kulve_close and kulve_result_text accept
+ * one). A handle must not be used after kulve_close, nor closed while another
+ * thread is inside a call on it.
+ *
+ * Threads. Each handle has its own lock: calls on two handles run in
+ * parallel on two threads; calls on one handle from several threads run one
+ * whole call after another, never interleaved. Nothing cancels a call in
+ * progress: it returns when its last exchange has ended. The software DES and
+ * date functions above take no handle and no lock.
+ *
+ * Blocking. A call blocks for as long as its exchanges take. One exchange
+ * with a reader that answers at once takes a few milliseconds; its worst case
+ * is the port's time-outs: a silent reader fails it within about 0.2 s
+ * (KULVE_LINK_NO_ANSWER), and a reader that answers every byte only just in
+ * time can stretch it to about 3 s at 57600 bit/s, 3.5 s at 9600 bit/s. A call
+ * makes one exchange unless said otherwise; the memory-card functions make
+ * one per piece (64 bytes addressed, up to 66 bytes paged), AT1608
+ * authentication two, VerifyIC up to two, ModifySecret up to four. Linking
+ * (kulve_open, kulve_reader_relink) opens the port and probes at 57600 and
+ * 9600 bit/s: about 0.2 s with no reader, 1.2 s when the reader answers only
+ * at 9600 (a close pauses 1 s), and up to 3 s more for a network address
+ * that does not connect. The Mifare family adds up to two relink-and-repeat
+ * rounds of about 2.6 s each with a silent reader (about 6 s in all per
+ * exchange); kulve_mifare_read_card makes 16 such exchanges but stops at the
+ * first line failure that survives them. kulve_close pauses 1 s after
+ * closing the port.
+ *
+ * Telling results apart. The reader's own statuses share the values 1..255
+ * with the library's codes (3, 4, 19) and the link-failure letters 'e'..'s';
+ * only KULVE_IN_CALLBACK (negative) and the card's status words (256..65535,
+ * from the chip family) are apart by value. kulve_result_origin tells which
+ * one a result of the last call on a handle is, and kulve_result_text words
+ * it accordingly.
+ *
+ * Trace callbacks. A callback set with kulve_set_trace runs on the thread of
+ * the call being traced, while that call holds the handle's lock. A call
+ * back into the same handle from the callback is refused with
+ * KULVE_IN_CALLBACK (nothing sent, nothing written), except
+ * kulve_reader_baud_rate, kulve_link_error, kulve_result_origin and
+ * kulve_result_text, which only read. Calling another handle from a callback
+ * works, but two handles whose callbacks call each other on two threads can
+ * deadlock. */
+
+typedef struct kulve_reader kulve_reader;
+
+/* Opens a handle and links it to the reader on port, a device path or a
+ * network address as SetComPortPath takes (at most KULVE_MAX_PORT_PATH
+ * bytes): the port is opened and probed as LinkCom does, at 57600 bit/s then
+ * 9600 bit/s, and the card type is 255 (none selected). The trace level comes
+ * from KULVE32_TRACE as for the process-wide reader.
+ * 0 = linked, *out = the new handle.
+ * 1 = no reader answered, or the port could not be opened: *out is still a
+ *     handle (closed port) whose kulve_link_error says why; relink it with
+ *     kulve_reader_relink or close it. When memory runs out *out is NULL.
+ * 4 = out null (nothing written), or port null, empty or too long (*out = NULL). */
+KULVE_API int KULVE_CALL kulve_open(const char *port, kulve_reader **out);
+
+/* Closes the port as UnLinkCom does (the 1 s pause included) and frees the
+ * handle. NULL is allowed and does nothing. */
+KULVE_API void KULVE_CALL kulve_close(kulve_reader *reader);
+
+/* Where a result of the last call on reader came from: */
+#define KULVE_ORIGIN_LIBRARY 0 /* the library: 0 after no exchange, 3, 4, 19, KULVE_IN_CALLBACK,
+                                  or any result that is not the status of the call's last exchange */
+#define KULVE_ORIGIN_READER  1 /* the status of the call's last exchange, as the reader answered it
+                                  (0 included), or a card's status word (256..65535) */
+#define KULVE_ORIGIN_LINE    2 /* the link-failure letter of the call's last exchange, which failed
+                                  on the line */
+/* The origin of result, which the last call on reader returned (a call
+ * refused with KULVE_IN_CALLBACK does not count as a call). 4 for a null
+ * reader. */
+KULVE_API int KULVE_CALL kulve_result_origin(kulve_reader *reader, int result);
+
+/* Words for result as ResultText gives them, except that a result whose
+ * origin (kulve_result_origin) is the reader is worded as the reader's
+ * status ("reader status 0x03") even where the library uses the same value.
+ * reader may be NULL: then exactly ResultText. Static text, never null. */
+KULVE_API const char *KULVE_CALL kulve_result_text(kulve_reader *reader, int result);
+
+/* As GetLinkError, for this handle: the code of its last link failure, and
+ * its words in text (size bytes, cut and NUL-terminated; nothing written
+ * when text is null or size below 1). 4 for a null reader. */
+KULVE_API int KULVE_CALL kulve_link_error(kulve_reader *reader, char *text, int size);
+
+/* As SetTrace, for this handle only. */
+KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader *reader, int level, KulveTraceCallback callback,
+                                         void *context);
+
+/* ---- reader: the link and the reader's own commands ---- */
+/* Closes the port and links again on the same port (LinkCom). 0 or 1 as LinkCom. */
+KULVE_API int KULVE_CALL kulve_reader_relink(kulve_reader *reader);
+/* ComBaudRate: 57600, 9600 or 0; no exchange. 4 for a null reader. */
+KULVE_API int KULVE_CALL kulve_reader_baud_rate(kulve_reader *reader);
+KULVE_API int KULVE_CALL kulve_reader_power_on(kulve_reader *reader);                 /* PowerOn */
+KULVE_API int KULVE_CALL kulve_reader_power_off(kulve_reader *reader);                /* PowerOff */
+KULVE_API int KULVE_CALL kulve_reader_select_card(kulve_reader *reader, int cardType); /* SelectCard */
+KULVE_API int KULVE_CALL kulve_reader_inquire(kulve_reader *reader, int *cardType, int *state,
+                                              int *power);                           /* Inquire */
+KULVE_API int KULVE_CALL kulve_reader_standby(kulve_reader *reader);                  /* SetStandby */
+/* GetDeviceNumber, DEVVER: size >= 8. */
+KULVE_API int KULVE_CALL kulve_reader_device_number(kulve_reader *reader, unsigned char *number, int size);
+KULVE_API int KULVE_CALL kulve_reader_version(kulve_reader *reader, unsigned char *version, int size);
+KULVE_API int KULVE_CALL kulve_reader_alarm(kulve_reader *reader, int mode, int a, int b, int c); /* ALARM */
+
+/* ---- memcard: contact memory cards ---- */
+/* ReadCard, WriteCard, EraseCard: size >= count. */
+KULVE_API int KULVE_CALL kulve_memcard_read(kulve_reader *reader, int area, int page, int offset, int count,
+                                            unsigned char *buffer, int size);
+KULVE_API int KULVE_CALL kulve_memcard_write(kulve_reader *reader, int area, int page, int offset, int count,
+                                             unsigned char *buffer, int size);
+KULVE_API int KULVE_CALL kulve_memcard_erase(kulve_reader *reader, int area, int page, int offset, int count,
+                                             unsigned char *buffer, int size);
+/* ReadMemCard, WriteMemCard, EraseMemCard: size >= count. */
+KULVE_API int KULVE_CALL kulve_memcard_read_paged(kulve_reader *reader, int address, int count,
+                                                  unsigned char *buffer, int size);
+KULVE_API int KULVE_CALL kulve_memcard_write_paged(kulve_reader *reader, int address, int count,
+                                                   unsigned char *buffer, int size);
+KULVE_API int KULVE_CALL kulve_memcard_erase_paged(kulve_reader *reader, int address, int count,
+                                                   unsigned char *buffer, int size);
+KULVE_API int KULVE_CALL kulve_memcard_verify(kulve_reader *reader);          /* VerifyIC */
+KULVE_API int KULVE_CALL kulve_memcard_fuse(kulve_reader *reader, int value); /* Fuse */
+/* CheckSecret, ModifySecret: size >= 4 and >= length. */
+KULVE_API int KULVE_CALL kulve_memcard_check_secret(kulve_reader *reader, int length, unsigned char *code,
+                                                    int size);
+KULVE_API int KULVE_CALL kulve_memcard_modify_secret(kulve_reader *reader, int length, unsigned char *code,
+                                                     int size);
+/* ReadSecret: counterSize >= 2, codeSize >= 4. */
+KULVE_API int KULVE_CALL kulve_memcard_read_secret(kulve_reader *reader, unsigned char *counter,
+                                                   int counterSize, unsigned char *code, int codeSize);
+/* CheckEraseSecret: size >= 4, and >= 6 for key number 4 while card type 16 is selected. */
+KULVE_API int KULVE_CALL kulve_memcard_check_erase_secret(kulve_reader *reader, int keyNumber,
+                                                          unsigned char *key, int size);
+/* CheckZoneSecret: size >= 4. */
+KULVE_API int KULVE_CALL kulve_memcard_check_zone_secret(kulve_reader *reader, int zone, unsigned char *code,
+                                                         int size);
+KULVE_API int KULVE_CALL kulve_memcard_set_zone_access(kulve_reader *reader, int zone, int access); /* SetZoneRWBit */
+
+/* ---- chip: the CPU card (slot 0) and SAM 1..4 (slots 1..4) ---- */
+/* A slot outside 0..4 returns 4 with nothing sent or written. The framing
+ * state (T=0/T=1, N(S)) is the handle's own, shared by its five slots. */
+/* CpuCardReset, SamCard1Reset..SamCard4Reset: size >= KULVE_ATR_BUFFER_SIZE. */
+KULVE_API int KULVE_CALL kulve_chip_reset(kulve_reader *reader, int slot, unsigned char *atr, int size);
+/* CPUCardProtocolType; no exchange. */
+KULVE_API int KULVE_CALL kulve_chip_protocol(kulve_reader *reader);
+/* ProCpuCardCmd, ProSamCard1Cmd..ProSamCard4Cmd: requestSize >=
+ * KULVE_APDU_REQUEST_SIZE, responseSize >= KULVE_APDU_RESPONSE_SIZE. */
+KULVE_API int KULVE_CALL kulve_chip_apdu(kulve_reader *reader, int slot, const unsigned char *request,
+                                         int requestSize, unsigned char *response, int responseSize);
+/* ProCpuCard, ProSamCard1..ProSamCard4: requestSize >= 5 and >= 10 + Lc
+ * (request[4]), responseSize >= KULVE_APDU_RESPONSE_SIZE. */
+KULVE_API int KULVE_CALL kulve_chip_apdu_packed(kulve_reader *reader, int slot, unsigned char *request,
+                                                int requestSize, unsigned char *response, int responseSize);
+
+/* ---- at1608: AT88SC1608 secure memory ---- */
+/* AT1608_Write, AT1608_Read: size >= length. */
+KULVE_API int KULVE_CALL kulve_at1608_write(kulve_reader *reader, int zone, int address, int length,
+                                            const unsigned char *data, int size);
+KULVE_API int KULVE_CALL kulve_at1608_read(kulve_reader *reader, int zone, int address, int length,
+                                           unsigned char *buffer, int size);
+/* AT1608_Psw: size >= 4. */
+KULVE_API int KULVE_CALL kulve_at1608_password(kulve_reader *reader, int index, unsigned char *password,
+                                               int size);
+/* AT1608_Authentic: challengeSize >= 8, seedSize >= 8. */
+KULVE_API int KULVE_CALL kulve_at1608_authenticate(kulve_reader *reader, unsigned char *challenge,
+                                                   int challengeSize, const unsigned char *seed, int seedSize);
+/* AT1608_ReadFuse: size >= 1. */
+KULVE_API int KULVE_CALL kulve_at1608_read_fuse(kulve_reader *reader, unsigned char *fuse, int size);
+KULVE_API int KULVE_CALL kulve_at1608_reset(kulve_reader *reader); /* AT1608_Reset */
+
+/* ---- e5550: transponders ---- */
+/* Every password and data block: size >= 4. */
+KULVE_API int KULVE_CALL kulve_e5550_read(kulve_reader *reader, int block, unsigned char *data, int size);
+KULVE_API int KULVE_CALL kulve_e5550_write(kulve_reader *reader, int block, const unsigned char *password,
+                                           int passwordSize, unsigned char *data, int dataSize, int lock);
+KULVE_API int KULVE_CALL kulve_e5550_init(kulve_reader *reader, const Rf5550InitRecord *record,
+                                          const unsigned char *password, int passwordSize, int flag);
+KULVE_API int KULVE_CALL kulve_e5550_wake(kulve_reader *reader, const unsigned char *password,
+                                          int passwordSize);
+KULVE_API int KULVE_CALL kulve_e5550_read_after_wake(kulve_reader *reader, int block,
+                                                     const unsigned char *password, int passwordSize,
+                                                     unsigned char *data, int dataSize);
+KULVE_API int KULVE_CALL kulve_e5550_write_after_wake(kulve_reader *reader, int block,
+                                                      const unsigned char *password, int passwordSize,
+                                                      unsigned char *data, int dataSize, int lock);
+/* RF5550_Mcmno: size >= 4. */
+KULVE_API int KULVE_CALL kulve_e5550_module(kulve_reader *reader, unsigned char *answer, int size);
+
+/* ---- mifare: Mifare Classic ---- */
+/* Minimum sizes as the documented functions state them: key 6, block 16,
+ * value 4, serial number 4, two-byte answer 4, whole card 768. */
+KULVE_API int KULVE_CALL kulve_mifare_module(kulve_reader *reader, unsigned char *answer, int size); /* RFMifare_Mcmno */
+KULVE_API int KULVE_CALL kulve_mifare_key_mode(kulve_reader *reader, int mode);                /* RFMifare_Authmode */
+KULVE_API int KULVE_CALL kulve_mifare_store_key(kulve_reader *reader, int slot, const unsigned char *key,
+                                                int size);                                     /* RFMifare_TransKey */
+KULVE_API int KULVE_CALL kulve_mifare_card_type(kulve_reader *reader, unsigned char *answer, int size); /* RFMifare_GetType */
+KULVE_API int KULVE_CALL kulve_mifare_serial(kulve_reader *reader, unsigned char *serial, int size);    /* RFMifare_GetSnr */
+KULVE_API int KULVE_CALL kulve_mifare_read_block(kulve_reader *reader, int block, unsigned int param,
+                                                 unsigned char *data, int size);               /* RFMifare_ReadBlock */
+KULVE_API int KULVE_CALL kulve_mifare_write_block(kulve_reader *reader, int block, unsigned int param,
+                                                  unsigned char *data, int size);              /* RFMifare_WriteBlock */
+KULVE_API int KULVE_CALL kulve_mifare_write_key(kulve_reader *reader, int selector, unsigned int param,
+                                                const unsigned char *key, int size, int flag); /* RFMifare_WriteKey */
+KULVE_API int KULVE_CALL kulve_mifare_read_value(kulve_reader *reader, int block, unsigned int param,
+                                                 unsigned char *value, int size);              /* RFMifare_ReadValue */
+KULVE_API int KULVE_CALL kulve_mifare_write_value(kulve_reader *reader, int block, unsigned int param,
+                                                  unsigned char *value, int size);             /* RFMifare_WriteValue */
+KULVE_API int KULVE_CALL kulve_mifare_increment_value(kulve_reader *reader, int block, unsigned int param,
+                                                      unsigned char *value, int size);         /* RFMifare_IncrementValue */
+KULVE_API int KULVE_CALL kulve_mifare_decrement_value(kulve_reader *reader, int block, unsigned int param,
+                                                      unsigned char *value, int size);         /* RFMifare_DecrementValue */
+KULVE_API int KULVE_CALL kulve_mifare_read_card(kulve_reader *reader, int first, unsigned int param,
+                                                unsigned char *card, int size);                /* RFMifare_ReadBloca */
+KULVE_API int KULVE_CALL kulve_mifare_load_key(kulve_reader *reader, int first, int second,
+                                               const unsigned char *key, int size);            /* RFMifare_LoadKey */
+KULVE_API int KULVE_CALL kulve_mifare_request(kulve_reader *reader, int mode, unsigned char *answer,
+                                              int size);                                       /* RFMifare_Request */
+KULVE_API int KULVE_CALL kulve_mifare_anticollision(kulve_reader *reader, unsigned char *serial, int size); /* RFMifare_AntiColl */
+KULVE_API int KULVE_CALL kulve_mifare_select(kulve_reader *reader, unsigned int serial);       /* RFMifare_Select */
+KULVE_API int KULVE_CALL kulve_mifare_authenticate(kulve_reader *reader, int first, int second,
+                                                   int third);                                 /* RFMifare_Authentication */
+KULVE_API int KULVE_CALL kulve_mifare_read(kulve_reader *reader, int block, unsigned char *data, int size); /* RFMifare_Read */
+KULVE_API int KULVE_CALL kulve_mifare_write(kulve_reader *reader, int block, const unsigned char *data,
+                                            int size);                                         /* RFMifare_Write */
+KULVE_API int KULVE_CALL kulve_mifare_increment(kulve_reader *reader, int block, unsigned int amount); /* RFMifare_Increment */
+KULVE_API int KULVE_CALL kulve_mifare_decrement(kulve_reader *reader, int block, unsigned int amount); /* RFMifare_Decrment */
+KULVE_API int KULVE_CALL kulve_mifare_halt(kulve_reader *reader);                              /* RFMifare_Halt */
+
+/* ---- kq: attendance terminal ---- */
+KULVE_API int KULVE_CALL kulve_kq_end_transfer(kulve_reader *reader);                  /* KQ_EndTrans */
+KULVE_API int KULVE_CALL kulve_kq_get_time(kulve_reader *reader, KqTime *time);        /* KQ_GetTime */
+KULVE_API int KULVE_CALL kulve_kq_set_time(kulve_reader *reader, const KqTime *time);  /* KQ_SetTime */
+/* KQ_GetCurrentPos, KQ_GetStartPos, KQ_GetEndPos: size >= 4. */
+KULVE_API int KULVE_CALL kulve_kq_current_position(kulve_reader *reader, int *first, unsigned char *position,
+                                                   int size);
+KULVE_API int KULVE_CALL kulve_kq_start_position(kulve_reader *reader, const int *date, int *first,
+                                                 unsigned char *position, int size);
+KULVE_API int KULVE_CALL kulve_kq_end_position(kulve_reader *reader, const int *date, int *first,
+                                               unsigned char *position, int size);
+/* KQ_ReadRecord: size >= 255. */
+KULVE_API int KULVE_CALL kulve_kq_read_records(kulve_reader *reader, int first, int position, int third,
+                                               unsigned char *record, int size);
+KULVE_API int KULVE_CALL kulve_kq_init(kulve_reader *reader);                          /* KQ_SysInit */
+/* KQ_Display: size >= 16. */
+KULVE_API int KULVE_CALL kulve_kq_display(kulve_reader *reader, const char *text, int size);
+/* KQ_TransCmd: size >= 256. */
+KULVE_API int KULVE_CALL kulve_kq_command(kulve_reader *reader, int sub, int count, unsigned char *buffer,
+                                          int size);
+/* KQ_DownloadPSW: size >= 4 when kind is 1, else >= 6. */
+KULVE_API int KULVE_CALL kulve_kq_download_password(kulve_reader *reader, int kind,
+                                                    const unsigned char *password, int size);
 
 #ifdef __cplusplus
 }

@@ -11,7 +11,7 @@ from __future__ import annotations
 import re
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Dict, List, Tuple
+from typing import Dict, List, Optional, Tuple
 
 REPO = Path(__file__).resolve().parents[1]
 DEF_FILE = REPO / "src/exports/kulve32.def"
@@ -24,6 +24,7 @@ INTS = "ints"  # int *: one integer passed by reference
 TEXT = "text"  # const char * / char *: a NUL-terminated string or a buffer for one
 ADDRESS = "address"  # void *: handed back untouched
 CALLBACK = "callback"  # KulveTraceCallback
+HANDLE = "handle"  # kulve_reader * (or kulve_reader **, where one is handed out)
 VOID = "void"
 STRUCT = "struct"  # a pointer to one of the header's structs: the kind is "struct <Name>"
 
@@ -78,7 +79,7 @@ class Struct:
 @dataclass(frozen=True)
 class Export:
     name: str
-    ordinal: int
+    ordinal: Optional[int]  # None: exported by name only
     result: str
     parameters: Tuple[Parameter, ...]
 
@@ -88,10 +89,13 @@ class Export:
         return 4 * len(self.parameters)
 
 
-def read_def(path: Path = DEF_FILE) -> List[Tuple[str, int]]:
-    """(name, ordinal) of every export, in file order."""
-    return [(name, int(ordinal)) for name, ordinal in
-            re.findall(r"^[ \t]+([A-Za-z_]\w*)[ \t]+@(\d+)", path.read_text(encoding="ascii"), re.M)]
+def read_def(path: Path = DEF_FILE, name_only: bool = False) -> List[Tuple[str, Optional[int]]]:
+    """(name, ordinal) of every export with a fixed ordinal, in file order; with
+    name_only, also the exports listed by name alone (the handle API), whose
+    ordinal is then None."""
+    pattern = r"^[ \t]+([A-Za-z_]\w*)(?:[ \t]+@(\d+))?[ \t]*$"
+    found = re.findall(pattern, path.read_text(encoding="ascii"), re.M)
+    return [(name, int(ordinal) if ordinal else None) for name, ordinal in found if ordinal or name_only]
 
 
 _INTEGERS = ("int", "unsigned int", "unsigned", "int32_t", "uint32_t")
@@ -109,6 +113,10 @@ def _kind(declaration: str, structs: Tuple[str, ...] = ()) -> Tuple[str, bool, s
     base, pointer, name = match.group(1).strip(), match.group(2), match.group(3)
     if base == "KulveTraceCallback" and not pointer:
         return CALLBACK, False, name
+    if base == "void" and not pointer:
+        return VOID, False, name
+    if base in ("kulve_reader", "kulve_reader *") and pointer:
+        return HANDLE, const, name
     if not pointer:
         if base not in _INTEGERS:
             raise ValueError(f"argument type '{base}' is not one the exports use")
@@ -159,13 +167,15 @@ def read_header(path: Path = HEADER) -> Dict[str, Tuple[str, Tuple[Parameter, ..
     return found
 
 
-def exports(def_file: Path = DEF_FILE, header: Path = HEADER) -> List[Export]:
-    """Every export of the .def with its header prototype, in ordinal order."""
+def exports(def_file: Path = DEF_FILE, header: Path = HEADER, name_only: bool = False) -> List[Export]:
+    """Every export of the .def with a fixed ordinal, with its header prototype,
+    in ordinal order; with name_only, the name-only exports follow in file order."""
     declared = read_header(header)
     listed = []
-    for name, ordinal in read_def(def_file):
+    for name, ordinal in read_def(def_file, name_only):
         if name not in declared:
             raise ValueError(f"{name} is exported but not declared in {header.name}")
         result, parameters = declared[name]
         listed.append(Export(name, ordinal, result, parameters))
-    return sorted(listed, key=lambda export: export.ordinal)
+    numbered = sorted((e for e in listed if e.ordinal is not None), key=lambda export: export.ordinal)
+    return numbered + [e for e in listed if e.ordinal is None]

@@ -5,7 +5,7 @@
 #   check_so_exports.sh LIBRARY DEF_FILE
 set -euo pipefail
 lib=$1 def=$2
-expected=$(sed -nE 's/^[[:space:]]+([A-Za-z_][A-Za-z0-9_]*)[[:space:]]+@[0-9]+.*/\1/p' "$def" | sort)
+expected=$(sed -nE 's/^[[:space:]]+([A-Za-z_][A-Za-z0-9_]*)([[:space:]]+@[0-9]+)?[[:space:]]*$/\1/p' "$def" | sort)
 actual=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TtDdBbRrWwVvi]$/ {print $3}' | sed 's/@.*//' | sort)
 if [ "$expected" != "$actual" ]; then
   echo "exports of $lib differ from $def:"

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "text/hex.h"
+
 namespace kulve::tool {
 namespace {
 
@@ -19,12 +21,6 @@ std::string Format(const char* format, auto... args) {
   char text[160];
   std::snprintf(text, sizeof text, format, args...);
   return text;
-}
-
-std::string HexBytes(std::span<const std::uint8_t> bytes) {
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) out += Format(i == 0 ? "%02X" : " %02X", bytes[i]);
-  return out;
 }
 
 std::string Printable(std::span<const std::uint8_t> bytes) {
@@ -134,7 +130,7 @@ AtrExplanation ExplainAtr(std::span<const std::uint8_t> atr) {
   const std::size_t haveHistorical = std::min(historical, atr.size() - at);
   if (historical > 0) {
     const auto bytes = atr.subspan(at, haveHistorical);
-    out.lines.push_back(Format("historical bytes (%zu): ", historical) + HexBytes(bytes) + "  \"" + Printable(bytes) + "\"");
+    out.lines.push_back(Format("historical bytes (%zu): ", historical) + FormatHex(bytes) + "  \"" + Printable(bytes) + "\"");
     at += haveHistorical;
     if (haveHistorical < historical) {
       out.lines.push_back(Format("the ATR ends %zu historical bytes early", historical - haveHistorical));
@@ -151,7 +147,7 @@ AtrExplanation ExplainAtr(std::span<const std::uint8_t> atr) {
     line("TCK", atr[at], check == 0 ? "correct" : Format("WRONG: T0 to TCK XOR to %02X, not 00", check));
     ++at;
   }
-  if (at < atr.size()) out.lines.push_back(Format("%zu more bytes after the ATR's end: ", atr.size() - at) + HexBytes(atr.subspan(at)));
+  if (at < atr.size()) out.lines.push_back(Format("%zu more bytes after the ATR's end: ", atr.size() - at) + FormatHex(atr.subspan(at)));
   out.complete = true;
   return out;
 }

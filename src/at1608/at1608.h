@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "link/family_state.h"
+#include "device/family_state.h"
 
 namespace kulve {
 

@@ -6,7 +6,7 @@
 
 #include "at1608/at1608.h"
 #include "link/reply.h"
-#include "link/results.h"
+#include "results/results.h"
 
 namespace kulve {
 

@@ -52,4 +52,15 @@ std::uint16_t TerminalDayIndex(const KqDate& date) {
   return static_cast<std::uint16_t>((DateToDayNumber(date) + kIndexOffset) & 0xFFFF);
 }
 
+int KqDaysbyte(const KqDate* date) {
+  if (date == nullptr) return 0;
+  return static_cast<int>(DateToDayNumber(*date));
+}
+
+int KqDatebyte(std::int32_t dayNumber, KqDate* date) {
+  if (date == nullptr) return KULVE_BAD_ARGUMENT;
+  *date = DayNumberToDate(static_cast<std::uint32_t>(dayNumber));
+  return 0;
+}
+
 }  // namespace kulve

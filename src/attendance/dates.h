@@ -31,4 +31,9 @@ KqDate DayNumberToDate(std::uint32_t dayNumber);
 // of which only the low 16 bits go on the wire.
 std::uint16_t TerminalDayIndex(const KqDate& date);
 
+// The exported forms: KQ_Daysbyte (0 for a null date) and KQ_Datebyte
+// (0, or 4 for a null date).
+int KqDaysbyte(const KqDate* date);
+int KqDatebyte(std::int32_t dayNumber, KqDate* date);
+
 }  // namespace kulve

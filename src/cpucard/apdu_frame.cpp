@@ -2,6 +2,7 @@
 #include "cpucard/apdu_frame.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace kulve {
 namespace {
@@ -14,6 +15,9 @@ constexpr std::size_t kT1Prologue = 3;           // NAD PCB LEN
 
 FramedCommand FrameCommand(const CommandApdu& apdu, bool t1, std::uint8_t sendSequence) {
   FramedCommand framed;
+  // Callers refuse a longer Lc before framing (KULVE_BAD_ARGUMENT); more here
+  // is a fault in the library, caught where assertions are on.
+  assert(apdu.data.size() <= kMaxCommandData);
   const std::size_t lc = std::min(apdu.data.size(), kMaxCommandData);
   const std::size_t apduSize = kApduHeaderSize + lc;
   std::uint8_t* out = framed.bytes.data();

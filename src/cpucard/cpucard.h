@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "cpucard/slots.h"
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "des/des.h"
-#include "link/results.h"
+#include "results/results.h"
 
 #include "des/des_bitslice.h"
 #include "des/des_tables.h"

@@ -7,6 +7,9 @@
 
 namespace kulve {
 
+// Room for the longest request (the one-byte send length allows 255) and the
+// longest reply (255), with a margin from the original record layout; the
+// wire never carries more than 255 data bytes either way.
 inline constexpr std::size_t kBlockDataSize = 320;
 
 struct CommandBlock {
@@ -19,6 +22,11 @@ struct CommandBlock {
   // Reply data bytes that arrived in the last exchange (0 when it failed
   // before the data). replyData keeps older bytes beyond this count.
   std::uint8_t received = 0;
+  // The last exchange failed on the line (status is then its link-failure
+  // letter), as against a reader status of any value.
+  bool lineFailed = false;
+  // Exchanges made on this block, for telling whether a call made one.
+  std::uint32_t exchanges = 0;
 };
 
 }  // namespace kulve

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/result_text.h"
+#include "results/result_text.h"
 #include "link/transact.h"
 
 namespace kulve {
@@ -31,7 +31,7 @@ LineSettings SettingsForSpeed(std::int32_t speed) {
 bool ValidIndex(std::int32_t index) { return index >= 0 && index < kPortCount; }
 
 // The device path port `index` opens: the caller's override or the default.
-void DevicePath(const Reader& reader, std::int32_t index, char* out, std::size_t size) {
+void DevicePath(const Link& reader, std::int32_t index, char* out, std::size_t size) {
   const auto& custom = reader.context.devicePaths[static_cast<std::size_t>(index)];
   if (custom[0] != '\0') {
     std::strncpy(out, custom.data(), size - 1);
@@ -65,7 +65,7 @@ bool NoSpeedHelps(int openFailureCode) {
          openFailureCode == KULVE_LINK_ERROR_TIMEOUT;
 }
 
-void RunProbe(Reader& reader) {
+void RunProbe(Link& reader) {
   reader.block.code = 0;
   reader.block.sendLength = 0;
   Transact(reader);
@@ -78,12 +78,12 @@ struct LinkAttempt {
 
 // Closes whatever is open, then opens and probes at the fast speed and, when
 // no reader answers there, at the slow one.
-LinkAttempt TryLink(Reader& reader, std::int32_t index) {
+LinkAttempt TryLink(Link& reader, std::int32_t index) {
   ReaderContext& context = reader.context;
   bool probed = false;
   LinkError probeFailure;  // why the last probe failed, when one ran
   LinkError openFailure;
-  context.cardType = kNoCardSelected;
+  reader.LinkStarting();
   for (const std::int32_t speed : {kFastSpeed, kSlowSpeed}) {
     UnLinkCom(reader);
     if (OpenPort(reader, index, speed) != 0) {
@@ -116,7 +116,7 @@ LinkAttempt TryLink(Reader& reader, std::int32_t index) {
 
 }  // namespace
 
-int OpenPort(Reader& reader, std::int32_t index, std::int32_t speed) {
+int OpenPort(Link& reader, std::int32_t index, std::int32_t speed) {
   ReaderContext& context = reader.context;
   context.portIndex = index;
   if (!ValidIndex(index)) {
@@ -147,35 +147,41 @@ int OpenPort(Reader& reader, std::int32_t index, std::int32_t speed) {
   return 0;
 }
 
-std::size_t PortWrite(Reader& reader, const std::uint8_t* data, std::size_t count) {
+std::size_t PortWrite(Link& reader, const std::uint8_t* data, std::size_t count) {
   if (!reader.context.port) return 0;
   return reader.context.port->Write(data, count);
 }
 
-std::size_t PortRead(Reader& reader, std::uint8_t* buffer, std::size_t count) {
+std::size_t PortRead(Link& reader, std::uint8_t* buffer, std::size_t count) {
   if (!reader.context.port) return 0;
   return reader.context.port->Read(buffer, count);
 }
 
-int PortWriteByte(Reader& reader, std::uint8_t byte) {
+int PortWriteByte(Link& reader, std::uint8_t byte) {
   return PortWrite(reader, &byte, 1) == 1 ? 0 : 1;
 }
 
-int LinkCom(Reader& reader, std::int32_t index) { return TryLink(reader, index).result; }
+int LinkCom(Link& reader, std::int32_t index) { return TryLink(reader, index).result; }
 
-int UnLinkCom(Reader& reader) {
+int UnLinkCom(Link& reader) {
   ReaderContext& context = reader.context;
   if (!context.port) return 1;
-  if (!context.port->Purge()) return 1;
+  // The port is released whatever the purge says: an adapter unplugged
+  // mid-call refuses the purge, and must not stay held until the next open.
+  const bool purged = context.port->Purge();
   const bool closed = context.port->Close();
   context.port.reset();
-  if (!closed) return 1;
+  if (!purged || !closed) {
+    reader.trace.Line(trace_level::kFailures, "closed the port, but the system refused the %s",
+                      purged ? "close" : "purge");
+    return 1;
+  }
   reader.trace.Line(trace_level::kFrames, "closed the port");
   context.system->Sleep(kClosePauseMs);
   return 0;
 }
 
-int AutoLinkCom(Reader& reader, std::int32_t* index) {
+int AutoLinkCom(Link& reader, std::int32_t* index) {
   if (index == nullptr) return result::kBadArgument;
   const std::int32_t first = *index == 1 ? 1 : 0;
   const std::int32_t second = 1 - first;
@@ -194,9 +200,9 @@ int AutoLinkCom(Reader& reader, std::int32_t* index) {
   return reader.block.status;
 }
 
-int ComBaudRate(const Reader& reader) { return reader.context.linkSpeed; }
+int ComBaudRate(const Link& reader) { return reader.context.linkSpeed; }
 
-int SetComPortPath(Reader& reader, std::int32_t index, const char* path) {
+int SetComPortPath(Link& reader, std::int32_t index, const char* path) {
   if (!ValidIndex(index) || path == nullptr) return result::kBadArgument;
   const std::size_t length = ::strnlen(path, kMaxPortPath + 1);
   if (length == 0 || length > kMaxPortPath) return result::kBadArgument;
@@ -206,7 +212,7 @@ int SetComPortPath(Reader& reader, std::int32_t index, const char* path) {
   return 0;
 }
 
-int GetComPortPath(const Reader& reader, std::int32_t index, char* path, std::int32_t size) {
+int GetComPortPath(const Link& reader, std::int32_t index, char* path, std::int32_t size) {
   if (!ValidIndex(index) || path == nullptr || size < 1) return result::kBadArgument;
   char device[kMaxPortPath + 1];
   DevicePath(reader, index, device, sizeof device);
@@ -220,13 +226,13 @@ int GetComPortPath(const Reader& reader, std::int32_t index, char* path, std::in
 
 namespace kulve {
 
-int GetLinkError(const Reader& reader, char* text, std::int32_t size) {
+int GetLinkError(const Link& reader, char* text, std::int32_t size) {
   return CopyLinkError(reader.context.lastError, text, size);
 }
 
-int GetLinkOsError(const Reader& reader) { return reader.context.lastError.osError; }
+int GetLinkOsError(const Link& reader) { return reader.context.lastError.osError; }
 
-int SetTrace(Reader& reader, std::int32_t level, KulveTraceCallback callback, void* context) {
+int SetTrace(Link& reader, std::int32_t level, KulveTraceCallback callback, void* context) {
   return reader.trace.Set(level, callback, context) ? result::kOk : result::kBadArgument;
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The process-wide record of the reader connection.
+// The record of one reader connection: the port, its path table and
+// settings, and why the link last failed.
 #pragma once
 
 #include <array>
@@ -13,7 +14,6 @@ namespace kulve {
 
 inline constexpr int kPortCount = 10;
 inline constexpr std::size_t kMaxPortPath = 255;
-inline constexpr std::int32_t kNoCardSelected = 255;
 
 struct ReaderContext {
   explicit ReaderContext(PortSystem& platform) : system(&platform) {}
@@ -25,7 +25,6 @@ struct ReaderContext {
   LineSettings settings{};
   std::int32_t probeAckTries = 0;
   std::int32_t commandAckTries = 0;
-  std::int32_t cardType = 0;
   LinkError lastError;               // why the link last failed (GetLinkError)
   // Device path per port index; empty means the platform default.
   std::array<std::array<char, kMaxPortPath + 1>, kPortCount> devicePaths{};

@@ -9,13 +9,14 @@
 #include <cstdint>
 #include <span>
 
-#include "link/reader.h"
+#include "link/link_state.h"
 
 namespace kulve {
 
 struct ReplyView {
   std::uint8_t status = 0;               // the LinkStatus
   std::span<const std::uint8_t> data;    // reply bytes received in this exchange
+  bool lineFailed = false;               // status is a link-failure letter, not the reader's
 
   bool Ok() const { return status == 0; }
 
@@ -38,9 +39,9 @@ struct ReplyView {
 };
 
 // The view of the exchange the reader made last.
-inline ReplyView LastReply(const Reader& reader) {
+inline ReplyView LastReply(const Link& reader) {
   const CommandBlock& block = reader.block;
-  return {block.status, std::span(block.replyData.data(), block.received)};
+  return {block.status, std::span(block.replyData.data(), block.received), block.lineFailed};
 }
 
 }  // namespace kulve

@@ -15,7 +15,7 @@ void Tracer::FromEnvironment() {
   const char* level = std::getenv("KULVE32_TRACE");
   if (level != nullptr && level[0] >= '0' && level[0] <= '3' && level[1] == '\0') level_ = level[0] - '0';
   const char* path = std::getenv("KULVE32_TRACE_FILE");
-  if (path != nullptr && path[0] != '\0') filePath_ = path;
+  if (path != nullptr && path[0] != '\0') filePath_ = path;  // a copy, taken now
 }
 
 bool Tracer::Set(int level, KulveTraceCallback callback, void* context) {
@@ -38,12 +38,14 @@ void Tracer::Line(int level, const char* format, ...) {
 
 void Tracer::Write(int level, const char* line) {
   if (callback_ != nullptr) {
+    inCallback_ = true;
     callback_(level, line, context_);
+    inCallback_ = false;
     return;
   }
-  if (file_ == nullptr && filePath_ != nullptr) {
-    file_ = std::fopen(filePath_, "a");
-    filePath_ = nullptr;  // one try: a path that cannot be opened falls back to stderr
+  if (file_ == nullptr && !filePath_.empty()) {
+    file_ = std::fopen(filePath_.c_str(), "a");
+    filePath_.clear();  // one try: a path that cannot be opened falls back to stderr
   }
   std::FILE* out = file_ != nullptr ? file_ : stderr;
   std::fprintf(out, "kulve32: %s\n", line);

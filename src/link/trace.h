@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "kulve32.h"
 
@@ -33,6 +34,9 @@ class Tracer {
   bool Set(int level, KulveTraceCallback callback, void* context);
 
   int Level() const { return level_; }
+  // True while the callback runs: the reader's lock is held by the thread
+  // being traced, and a call back into the same reader must be refused.
+  bool InCallback() const { return inCallback_; }
   bool Wants(int level) const { return level != trace_level::kOff && level <= level_; }
 
   // Emits one line at `level` when it is wanted.
@@ -51,7 +55,8 @@ class Tracer {
   int level_ = trace_level::kOff;
   KulveTraceCallback callback_ = nullptr;
   void* context_ = nullptr;
-  const char* filePath_ = nullptr;  // from the environment, opened on first use
+  bool inCallback_ = false;
+  std::string filePath_;  // from the environment (copied: getenv's string may change), opened on first use
   std::FILE* file_ = nullptr;
 };
 

@@ -2,11 +2,13 @@
 #include "link/transact.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <string>
 
 #include "link/link.h"
-#include "link/result_text.h"
+#include "results/result_text.h"
+#include "text/hex.h"
 
 namespace kulve {
 namespace {
@@ -29,11 +31,9 @@ const char* EndText(TransferEnd end, const SerialPort& port) {
 // " 4B 53 32" for the trace.
 std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
   std::string out;
-  char pair[4];
-  for (std::size_t i = 0; i < count; ++i) {
-    std::snprintf(pair, sizeof pair, " %02X", bytes[i]);
-    out += pair;
-  }
+  if (count == 0) return out;
+  out.push_back(' ');
+  out.append(FormatHex(std::span(bytes, count)));
   return out;
 }
 
@@ -42,7 +42,7 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
 template <bool kTraced>
 class Wire {
  public:
-  explicit Wire(Reader& reader) : reader_(reader) {}
+  explicit Wire(Link& reader) : reader_(reader) {}
 
   std::size_t Write(const std::uint8_t* data, std::size_t count) {
     if constexpr (!kTraced) {
@@ -81,21 +81,24 @@ class Wire {
                HexBytes(bytes, moved).c_str(), ElapsedMs(start, trace.now()), end);
   }
 
-  Reader& reader_;
+  Link& reader_;
 };
 
 // The frame, byte by byte. Returns the status, which is also left in the
 // block; lineFailed tells a failure letter from a reader status of the same
 // value.
 template <bool kTraced>
-std::uint8_t RunFrame(Reader& reader, bool& lineFailed) {
+std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
   Wire<kTraced> wire(reader);
   CommandBlock& block = reader.block;
   block.status = 0;
   block.received = 0;
+  block.lineFailed = false;
+  ++block.exchanges;
   lineFailed = false;
   auto Fail = [&](CommandBlock& b, std::uint8_t letter) {
     lineFailed = true;
+    b.lineFailed = true;
     b.status = letter;
     return letter;
   };
@@ -159,7 +162,7 @@ std::uint8_t RunFrame(Reader& reader, bool& lineFailed) {
 
 // Why the exchange failed, from the letter and how the last transfer ended:
 // the code and a short reason ("read timed out", "the line hung up: ...").
-void RecordFailure(Reader& reader, std::uint8_t letter, std::string& reason) {
+void RecordFailure(Link& reader, std::uint8_t letter, std::string& reason) {
   ReaderContext& context = reader.context;
   char text[160];
   if (!context.port) {
@@ -195,7 +198,7 @@ void RecordFailure(Reader& reader, std::uint8_t letter, std::string& reason) {
                ResultText(letter), reason.c_str());
 }
 
-std::uint8_t TracedTransact(Reader& reader) {
+std::uint8_t TracedTransact(Link& reader) {
   Tracer& trace = reader.trace;
   const CommandBlock& block = reader.block;
   trace.Line(trace_level::kFrames, "request code %02X data[%u]%s", block.code, block.sendLength,
@@ -222,7 +225,7 @@ std::uint8_t TracedTransact(Reader& reader) {
 
 }  // namespace
 
-std::uint8_t Transact(Reader& reader) {
+std::uint8_t Transact(Link& reader) {
   if (reader.trace.Level() != trace_level::kOff) return TracedTransact(reader);
   bool lineFailed = false;
   const std::uint8_t status = RunFrame<false>(reader, lineFailed);
@@ -233,15 +236,18 @@ std::uint8_t Transact(Reader& reader) {
   return status;
 }
 
-void LoadRequest(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
+void LoadRequest(Link& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
   CommandBlock& block = reader.block;
-  const std::size_t length = std::min<std::size_t>(send.size(), 255);
+  // Every family checks its lengths before it builds a request; a longer one
+  // is a fault in the library, caught where assertions are on.
+  assert(send.size() <= kMaxRequestBytes);
+  const std::size_t length = std::min<std::size_t>(send.size(), kMaxRequestBytes);
   block.code = code;
   block.sendLength = static_cast<std::uint8_t>(length);
   std::copy_n(send.begin(), length, block.sendData.begin());
 }
 
-ReplyView Exchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
+ReplyView Exchange(Link& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
   LoadRequest(reader, code, send);
   Transact(reader);
   return LastReply(reader);

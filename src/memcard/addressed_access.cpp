@@ -81,7 +81,7 @@ int EraseCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t
   const std::int64_t address = CheckedAddress(page, offset, count, buffer);
   if (address < 0) return result::kBadArgument;
   std::fill_n(buffer, count, std::uint8_t{0xFF});
-  if (TraitsOf(reader.context.cardType).erase == EraseMethod::kEraseCommand) {
+  if (TraitsOf(reader.cardType).erase == EraseMethod::kEraseCommand) {
     // The erase command always works on the card memory, whatever area was asked.
     return WritePieces(reader, memcard_code::kErase, kCardMemoryArea, address, count, buffer);
   }

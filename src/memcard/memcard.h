@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 

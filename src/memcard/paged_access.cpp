@@ -57,7 +57,7 @@ std::array<std::uint8_t, kHeaderSize> ChunkHeader(const Chunk& c) {
           static_cast<std::uint8_t>(c.n)};
 }
 
-std::int64_t PageSizeFor(const Reader& reader) { return TraitsOf(reader.context.cardType).pageSize; }
+std::int64_t PageSizeFor(const Reader& reader) { return TraitsOf(reader.cardType).pageSize; }
 
 }  // namespace
 

@@ -60,7 +60,7 @@ int ReplaceCardMemoryCode(Reader& reader, const CardTypeTraits& traits, std::uin
 }  // namespace
 
 int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
-  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  const CardTypeTraits& traits = TraitsOf(reader.cardType);
   switch (traits.security) {
     case SecurityModel::kNone:
       return result::kNotForCardType;
@@ -93,7 +93,7 @@ int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
 }
 
 int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
-  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  const CardTypeTraits& traits = TraitsOf(reader.cardType);
   switch (traits.security) {
     case SecurityModel::kCardMemory: {
       if (counter == nullptr || code == nullptr) return result::kBadArgument;
@@ -127,7 +127,7 @@ int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
 }
 
 int ModifySecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
-  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  const CardTypeTraits& traits = TraitsOf(reader.cardType);
   switch (traits.security) {
     case SecurityModel::kZoned: {
       if (length != static_cast<std::int32_t>(kZonedCodeLength)) return result::kNotForCardType;
@@ -155,7 +155,7 @@ int ModifySecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
 }
 
 int CheckEraseSecret(Reader& reader, std::int32_t keyNumber, std::uint8_t* key) {
-  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  const CardTypeTraits& traits = TraitsOf(reader.cardType);
   const std::size_t keyLength = EraseKeyLength(traits, keyNumber);
   if (keyLength == 0) return result::kNotForCardType;
   if (key == nullptr) return result::kBadArgument;
@@ -170,7 +170,7 @@ int CheckEraseSecret(Reader& reader, std::int32_t keyNumber, std::uint8_t* key) 
 }
 
 int CheckZoneSecret(Reader& reader, std::int32_t zone, std::uint8_t* code) {
-  if (TraitsOf(reader.context.cardType).security != SecurityModel::kZoned) return result::kNotForCardType;
+  if (TraitsOf(reader.cardType).security != SecurityModel::kZoned) return result::kNotForCardType;
   if (code == nullptr) return result::kBadArgument;
   const ReplyView reply = SendWithPrefix(reader, memcard_code::kPresentZoneCode, LowByte(zone), code, kZonedCodeLength);
   CopyUnlessLinkFailed(reply, code, kSecretBufferSize);

@@ -11,7 +11,7 @@
 namespace kulve {
 
 int VerifyIC(Reader& reader) {
-  const CardTypeTraits& traits = TraitsOf(reader.context.cardType);
+  const CardTypeTraits& traits = TraitsOf(reader.cardType);
   int reads = 0;
   switch (traits.identify) {
     case IdentifyRule::kAcceptUnread: return 0;

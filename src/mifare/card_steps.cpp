@@ -3,7 +3,7 @@
 // session runs them: load key, request, anticollision, select,
 // authentication, read / write / increment / decrement, halt. The reader
 // keeps the card's state; the library forwards each step as it is.
-#include "link/results.h"
+#include "results/results.h"
 #include "mifare/command_codes.h"
 #include "mifare/mifare.h"
 #include "mifare/mifare_transact.h"

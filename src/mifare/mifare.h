@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 

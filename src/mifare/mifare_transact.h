@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "link/reader.h"
+#include "device/reader.h"
 #include "link/reply.h"
 
 namespace kulve {
@@ -17,10 +17,9 @@ namespace kulve {
 // a reader that has gone away gives the caller its answer within about 6 s.
 inline constexpr int kMifareRelinkRounds = 2;
 
-// Runs the request held in reader.block. While the result is a link-failure
-// letter (a reader status of the same value counts too) and rounds are left,
-// closes the port, relinks on the same port index and puts the identical
-// request back before trying again. Returns the last try's status.
+// Runs the request held in reader.block through the exchange's relink and
+// repeat (link/relink.h), kMifareRelinkRounds rounds at most. Returns the
+// last try's status.
 std::uint8_t MifareTransact(Reader& reader);
 
 // LoadRequest, MifareTransact, and the view of the last try's reply.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The reader's high-level Mifare operations (codes 0xA1..0xB3): key slots and
 // key mode, card type and serial number, block, key and value operations.
-#include "link/results.h"
+#include "results/results.h"
 #include "mifare/command_codes.h"
 #include "mifare/mifare.h"
 #include "mifare/mifare_transact.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "kulve32.h"
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 

@@ -9,6 +9,7 @@
 
 #include "at1608/auth_cipher.h"
 #include "at1608/command_codes.h"
+#include "handle/process_reader.h"
 #include "link/transact.h"
 #include "sim/cards/at1608_card.h"
 #include "sim/control.h"

@@ -148,7 +148,7 @@ std::function<void(sim::ReaderState&)> MemoryCardOfType(std::uint8_t type) {
 
 std::function<void(Reader&)> Selected(std::int32_t type, bool presentCode = false) {
   return [type, presentCode](Reader& r) {
-    r.context.cardType = type;
+    r.cardType = type;
     Bytes code = kNewCode;
     if (presentCode) {
       ASSERT_EQ(CheckSecret(r, 2, code.data()), 0);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve::test {
 

@@ -2,6 +2,7 @@
 // Result texts, the link error kept for "why did it fail", and the wire trace.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -12,8 +13,8 @@
 
 #include "kulve32.h"
 #include "link/link.h"
-#include "link/result_text.h"
 #include "link/trace.h"
+#include "results/result_text.h"
 #include "link/transact.h"
 #include "support/fake_reader.h"
 
@@ -233,6 +234,35 @@ TEST_F(DiagnosticsTest, LinkErrorIsKeptUntilTheNextGoodLink) {
   EXPECT_EQ(GetLinkError(reader, small, sizeof small), KULVE_LINK_ERROR_NONE);
   EXPECT_STREQ(small, "");
   EXPECT_EQ(GetLinkOsError(reader), 0);
+}
+
+// The trace file's name is copied when the environment is read: the string
+// getenv pointed into may change before the first line is written.
+TEST(TraceFile, NameIsTakenWhenTheEnvironmentIsRead) {
+  const std::string first = ::testing::TempDir() + "kulve-trace-first.log";
+  const std::string second = ::testing::TempDir() + "kulve-trace-second.log";
+  std::remove(first.c_str());
+  std::remove(second.c_str());
+  static char entry[512];
+  std::snprintf(entry, sizeof entry, "KULVE32_TRACE_FILE=%s", first.c_str());
+  ::putenv(entry);
+  ::setenv("KULVE32_TRACE", "1", 1);
+  {
+    Tracer trace;
+    trace.FromEnvironment();
+    std::snprintf(entry, sizeof entry, "KULVE32_TRACE_FILE=%s", second.c_str());
+    trace.Line(trace_level::kFailures, "to the first file");
+  }
+  ::unsetenv("KULVE32_TRACE_FILE");
+  ::unsetenv("KULVE32_TRACE");
+  std::FILE* file = std::fopen(first.c_str(), "r");
+  ASSERT_NE(file, nullptr) << "the line did not go to the name read from the environment";
+  char line[64] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, file), nullptr);
+  std::fclose(file);
+  EXPECT_STREQ(line, "kulve32: to the first file\n");
+  EXPECT_EQ(std::fopen(second.c_str(), "r"), nullptr);
+  std::remove(first.c_str());
 }
 
 }  // namespace

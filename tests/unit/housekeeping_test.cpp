@@ -5,7 +5,7 @@
 #include <array>
 #include <functional>
 
-#include "link/housekeeping.h"
+#include "housekeeping/housekeeping.h"
 #include "support/fake_reader.h"
 
 namespace kulve::test {
@@ -41,10 +41,10 @@ TEST_F(HousekeepingTest, RequestsOnTheWire) {
 
 TEST_F(HousekeepingTest, SelectCardKeepsFullValueOnlyOnSuccess) {
   EXPECT_EQ(SelectCard(reader, 258), 0);
-  EXPECT_EQ(reader.context.cardType, 258);
+  EXPECT_EQ(reader.cardType, 258);
   peer.replies.push_back({.status = 0x01});
   EXPECT_EQ(SelectCard(reader, 4), 0x01);
-  EXPECT_EQ(reader.context.cardType, 258);
+  EXPECT_EQ(reader.cardType, 258);
 }
 
 TEST_F(HousekeepingTest, InquireReplacesCardType) {
@@ -55,14 +55,14 @@ TEST_F(HousekeepingTest, InquireReplacesCardType) {
   EXPECT_EQ(type, 0x15);
   EXPECT_EQ(state, 0x80);  // zero-extended, not sign-extended
   EXPECT_EQ(power, 1);
-  EXPECT_EQ(reader.context.cardType, 0x15);
+  EXPECT_EQ(reader.cardType, 0x15);
 
   peer.replies.push_back({.status = 0x30, .data = {0x02, 0, 0}});
   type = state = power = -1;
   EXPECT_EQ(Inquire(reader, &type, &state, &power), 0x30);
   EXPECT_EQ(type, -1);
   EXPECT_EQ(power, -1);
-  EXPECT_EQ(reader.context.cardType, 0x15);
+  EXPECT_EQ(reader.cardType, 0x15);
 }
 
 TEST_F(HousekeepingTest, DeviceNumberIsZeroedFirstVersionIsNot) {

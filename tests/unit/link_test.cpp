@@ -15,10 +15,10 @@ const Request kProbe{0, {}};
 class LinkTest : public ::testing::Test, protected FakeReaderFixture {};
 
 TEST_F(LinkTest, FindsReaderAtFastSpeed) {
-  reader.context.cardType = 7;
+  reader.cardType = 7;
   EXPECT_EQ(LinkCom(reader, 0), 0);
   EXPECT_EQ(ComBaudRate(reader), 57600);
-  EXPECT_EQ(reader.context.cardType, kNoCardSelected);
+  EXPECT_EQ(reader.cardType, kNoCardSelected);
   ASSERT_EQ(peer.openedSettings.size(), 1u);
   const LineSettings& s = peer.openedSettings[0];
   EXPECT_EQ(s.baudRate, 56000u);  // the settings record holds 56000, not 57600
@@ -115,8 +115,11 @@ TEST_F(LinkTest, UnLinkFailures) {
   ASSERT_EQ(LinkCom(reader, 0), 0);
   peer.purgeFails = true;
   EXPECT_EQ(UnLinkCom(reader), 1);
-  EXPECT_TRUE(reader.context.port != nullptr);
+  // A refused purge still releases the port (an unplugged adapter must not stay held).
+  EXPECT_TRUE(reader.context.port == nullptr);
+  EXPECT_EQ(peer.closes, 1);
   peer.purgeFails = false;
+  ASSERT_EQ(LinkCom(reader, 0), 0);
   peer.closeFails = true;
   EXPECT_EQ(UnLinkCom(reader), 1);
   EXPECT_EQ(peer.sleptMs, 0u);

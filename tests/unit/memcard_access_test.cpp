@@ -38,7 +38,7 @@ struct Guarded {
 class MemCardAccessTest : public ::testing::Test, protected FakeReaderFixture {
  protected:
   void SetUp() override { OpenLink(); }
-  void Select(std::int32_t type) { reader.context.cardType = type; }
+  void Select(std::int32_t type) { reader.cardType = type; }
 };
 
 TEST_F(MemCardAccessTest, FramesOfEachCommand) {

@@ -17,7 +17,7 @@ using Call = std::function<int(Reader&, std::uint8_t*)>;
 class MemCardSecurityTest : public ::testing::Test, protected FakeReaderFixture {
  protected:
   void SetUp() override { OpenLink(); }
-  void Select(std::int32_t type) { reader.context.cardType = type; }
+  void Select(std::int32_t type) { reader.cardType = type; }
 };
 
 TEST_F(MemCardSecurityTest, TypesWithoutTheFacilityRefuseWithThree) {

@@ -217,7 +217,7 @@ TEST_F(MifareTest, EveryExportRelinksAndRepeats) {
     peer.replies.push_back({.data = reply});
     const std::uint32_t sleptBefore = peer.sleptMs;
     const std::size_t opensBefore = peer.openedDevices.size();
-    reader.context.cardType = 7;
+    reader.cardType = 7;
     const Outcome outcome = CallWithGuards(reader, c.call, c.in);
     EXPECT_EQ(outcome.result, 0) << c.name;
     EXPECT_EQ(peer.TakeRequests(), (std::vector<Request>{c.frame, probe, c.frame})) << c.name;
@@ -225,7 +225,7 @@ TEST_F(MifareTest, EveryExportRelinksAndRepeats) {
     EXPECT_EQ(peer.sleptMs - sleptBefore, 1000u) << c.name;  // the closing pause
     ASSERT_EQ(peer.openedDevices.size(), opensBefore + 1) << c.name;
     EXPECT_EQ(peer.openedDevices.back(), "mifare-port") << c.name;  // same port index
-    EXPECT_EQ(reader.context.cardType, kNoCardSelected) << c.name;  // LinkCom's effect
+    EXPECT_EQ(reader.cardType, kNoCardSelected) << c.name;  // LinkCom's effect
   }
 }
 

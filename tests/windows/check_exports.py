@@ -6,7 +6,9 @@ For each DLL (given as ARCH=PATH, ARCH being i386 or x86-64) it reads
 `objdump -p` and checks that:
   - the file is a PE image of that architecture and names itself KULVE32.DLL;
   - the exports are exactly the names of the module-definition file, each at
-    its ordinal, with no unnamed (ordinal-only) entries;
+    its ordinal, with no unnamed (ordinal-only) entries; a name listed without
+    an ordinal (the handle API) is exported by name at an ordinal from
+    UNPROMISED_ORDINAL on, whichever the build gave it;
   - the module-definition file itself agrees with the fixed ordinal table of
     the classic interface below (22 and 23 empty, extensions from 100 on);
   - the DLL imports only from system DLLs.
@@ -50,6 +52,7 @@ CLASSIC_ORDINALS = {
 }
 EMPTY_ORDINALS = {22, 23}
 FIRST_EXTENSION_ORDINAL = 100
+UNPROMISED_ORDINAL = 200  # cmake/Exports.cmake numbers the names listed without one from here
 DLL_NAME = "KULVE32.DLL"
 
 # Imports that every Windows installation provides (ws2_32: the network ports).
@@ -59,7 +62,7 @@ FORMATS = {"i386": "pei-i386", "x86-64": "pei-x86-64"}
 
 
 def read_def(path):
-    """Returns {name: ordinal} from the EXPORTS section of a .def file."""
+    """Returns {name: ordinal, or None for a name-only export} from the EXPORTS section of a .def file."""
     exports = {}
     problems = []
     in_exports = False
@@ -76,11 +79,12 @@ def read_def(path):
                 continue
             if not in_exports:
                 continue
-            match = re.fullmatch(r"([A-Za-z_][A-Za-z0-9_]*)\s+@(\d+)", line)
+            match = re.fullmatch(r"([A-Za-z_][A-Za-z0-9_]*)(?:\s+@(\d+))?", line)
             if not match:
-                problems.append(f"{path}:{number}: not a plain 'Name @ordinal' export: {line}")
+                problems.append(f"{path}:{number}: not a plain 'Name @ordinal' or 'Name' export: {line}")
                 continue
-            name, ordinal = match.group(1), int(match.group(2))
+            name = match.group(1)
+            ordinal = int(match.group(2)) if match.group(2) else None
             if name in exports:
                 problems.append(f"{path}:{number}: {name} listed twice")
             exports[name] = ordinal
@@ -91,6 +95,11 @@ def check_def(exports):
     problems = []
     by_ordinal = {}
     for name, ordinal in exports.items():
+        if ordinal is None:
+            continue
+        if ordinal >= UNPROMISED_ORDINAL:
+            problems.append(f".def: {name} has ordinal {ordinal}; from {UNPROMISED_ORDINAL} on the build numbers "
+                            "the name-only exports")
         if ordinal in by_ordinal:
             problems.append(f".def: ordinal {ordinal} given to both {by_ordinal[ordinal]} and {name}")
         by_ordinal[ordinal] = name
@@ -143,7 +152,14 @@ def check_dll(arch, path, exports, objdump):
     if dll_name is None or dll_name.upper() != DLL_NAME:
         problems.append(f"{path}: export directory names {dll_name}, expected {DLL_NAME}")
 
-    wanted = {ordinal: name for name, ordinal in exports.items()}
+    wanted = {ordinal: name for name, ordinal in exports.items() if ordinal is not None}
+    by_name_only = {name for name, ordinal in exports.items() if ordinal is None}
+    for ordinal, have in list(entries.items()):
+        if ordinal >= UNPROMISED_ORDINAL and len(have) == 1 and have[0] in by_name_only:
+            by_name_only.discard(have[0])
+            del entries[ordinal]
+    for name in sorted(by_name_only):
+        problems.append(f"{path}: {name} is not exported by name from ordinal {UNPROMISED_ORDINAL} on")
     for ordinal in sorted(set(wanted) | set(entries)):
         want = wanted.get(ordinal)
         have = entries.get(ordinal)

@@ -31,7 +31,7 @@ NAME_TYPES = {"i386": "undecorate", "x86-64": "name"}
 def expected_symbols(arch: str) -> dict:
     """Defined symbol -> export name."""
     symbols = {}
-    for export in export_list.exports():
+    for export in export_list.exports(name_only=True):
         base = f"_{export.name}@{export.stack_bytes}" if arch == "i386" else export.name
         symbols[base] = symbols["__imp_" + base] = export.name
     return symbols

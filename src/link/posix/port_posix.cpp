@@ -208,9 +208,18 @@ class PosixPortSystem final : public PortSystem {
   }
 };
 
+// strerror_r comes in two forms: the XSI one fills the buffer and returns
+// int, the GNU one returns the text (perhaps a string of its own).
+[[maybe_unused]] const char* ErrorTextFrom(int, const char* buffer) { return buffer; }
+[[maybe_unused]] const char* ErrorTextFrom(const char* text, const char*) { return text; }
+
 }  // namespace
 
-std::string OsErrorText(int osError) { return std::strerror(osError); }
+// strerror's buffer is shared by every thread; readers on several threads may fail at once.
+std::string OsErrorText(int osError) {
+  char buffer[256] = "";
+  return ErrorTextFrom(::strerror_r(osError, buffer, sizeof buffer), buffer);
+}
 
 PortSystem& PlatformPorts() {
   static PosixPortSystem system;

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The reader's own commands: power, card-type selection, state, identity.
+// The housekeeping family: the reader's own commands (power, card-type
+// selection, state, identity). It alone writes the reader's card type.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-#include "link/reader.h"
+#include "device/reader.h"
 
 namespace kulve {
 
 inline constexpr std::int32_t kLibraryVersion = 7321;
+inline constexpr std::size_t kIdentityBytes = 8;  // device number, version
 
 int PowerOn(Reader& reader);
 int PowerOff(Reader& reader);

@@ -8,8 +8,12 @@
 
 namespace kulve {
 
-// The description of a result 0..255; "unknown result" outside that range.
+// The description of a result 0..255 or a negative library code; "unknown
+// result" for any other value.
 const char* ResultText(int result);
+
+// "reader status 0xNN", whatever the library means by the same value.
+const char* ReaderStatusText(std::uint8_t status);
 
 // The step a link-failure letter names ("no answer to the start byte"), or
 // null for any other value.

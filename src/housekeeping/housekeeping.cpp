@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "link/housekeeping.h"
+#include "housekeeping/housekeeping.h"
 
 #include <algorithm>
 #include <array>
@@ -17,7 +17,6 @@ constexpr std::uint8_t kStandby = 0x1C;
 constexpr std::uint8_t kDeviceNumber = 0x20;
 constexpr std::uint8_t kDeviceVersion = 0x22;
 constexpr std::uint8_t kAlarm = 0x7A;
-constexpr std::size_t kIdentityBytes = 8;
 
 ReplyView Simple(Reader& reader, std::uint8_t code) { return Exchange(reader, code, {}); }
 
@@ -38,7 +37,7 @@ int SetStandby(Reader& reader) { return Simple(reader, kStandby).status; }
 int SelectCard(Reader& reader, std::int32_t cardType) {
   const std::array<std::uint8_t, 1> send{LowByte(cardType)};
   const ReplyView reply = Exchange(reader, kSelectCard, send);
-  if (reply.Ok()) reader.context.cardType = cardType;
+  if (reply.Ok()) reader.cardType = cardType;
   return reply.status;
 }
 
@@ -48,7 +47,7 @@ int Inquire(Reader& reader, std::int32_t* cardType, std::int32_t* state, std::in
   if (cardType != nullptr) *cardType = reply.Byte(0);
   if (state != nullptr) *state = reply.Byte(1);
   if (power != nullptr) *power = reply.Byte(2);
-  reader.context.cardType = reply.Byte(0);
+  reader.cardType = reply.Byte(0);
   return reply.status;
 }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "link/result_text.h"
+#include "results/result_text.h"
 
 #include <array>
 
-#include "link/results.h"
+#include "results/results.h"
 
 namespace kulve {
 namespace {
@@ -83,7 +83,10 @@ const char* LinkStepText(std::uint8_t letter) {
   return kLinkSteps[letter - link_failure::kFirst];
 }
 
+const char* ReaderStatusText(std::uint8_t status) { return kTexts.status[status]; }
+
 const char* ResultText(int result) {
+  if (result == result::kInCallback) return "refused: called from inside this reader's own trace callback (nothing done)";
   if (result < 0 || result > 255) return "unknown result";
   const auto value = static_cast<std::uint8_t>(result);
   for (const Named& named : kLibraryResults) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The library's result vocabulary, taken from the public header so that the
 // numbers live in one place. Internal code names results, never bare values.
+// Below the link: the exchange, the families and DES all use it.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,8 @@ inline constexpr std::uint8_t kOk = 0;
 inline constexpr std::uint8_t kNotForCardType = KULVE_NOT_FOR_CARD_TYPE;
 inline constexpr std::uint8_t kBadArgument = KULVE_BAD_ARGUMENT;
 inline constexpr std::uint8_t kWrongCard = KULVE_WRONG_CARD;
+// Negative, so never a reader's status or a card's status word.
+inline constexpr int kInCallback = KULVE_IN_CALLBACK;
 }  // namespace result
 
 // The link-failure letters: each names the step of the frame that failed.

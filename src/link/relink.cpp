@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#include "link/relink.h"
+
+#include <algorithm>
+#include <array>
+
+#include "link/link.h"
+#include "link/transact.h"
+#include "results/results.h"
+
+namespace kulve {
+namespace {
+
+// The request half of the command block, as the caller left it. LinkCom's
+// probe overwrites the code and length, so a repeat needs its own copy.
+struct SavedRequest {
+  std::uint8_t code = 0;
+  std::uint8_t length = 0;
+  std::array<std::uint8_t, kMaxRequestBytes> data{};
+
+  explicit SavedRequest(const CommandBlock& block) : code(block.code), length(block.sendLength) {
+    std::copy_n(block.sendData.begin(), length, data.begin());
+  }
+  void PutBack(CommandBlock& block) const {
+    block.code = code;
+    block.sendLength = length;
+    std::copy_n(data.begin(), length, block.sendData.begin());
+  }
+};
+
+}  // namespace
+
+bool WantsRelink(const ReplyView& reply) { return reply.lineFailed || IsLinkFailure(reply.status); }
+
+std::uint8_t TransactRelinking(Link& link, int rounds) {
+  const SavedRequest request(link.block);
+  std::uint8_t status = Transact(link);
+  for (int round = 0; round < rounds && WantsRelink(LastReply(link)); ++round) {
+    UnLinkCom(link);
+    LinkCom(link, link.context.portIndex);  // its result shows in the repeat
+    request.PutBack(link.block);
+    status = Transact(link);
+  }
+  return status;
+}
+
+ReplyView ExchangeRelinking(Link& link, std::uint8_t code, std::span<const std::uint8_t> send, int rounds) {
+  LoadRequest(link, code, send);
+  TransactRelinking(link, rounds);
+  return LastReply(link);
+}
+
+}  // namespace kulve

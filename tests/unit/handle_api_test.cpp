@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: MIT
+// The handle API over the in-memory reader: the buffer-size rule of every
+// function, where a result came from, and a trace callback that calls back
+// into its own reader.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "handle/handle.h"
+#include "kulve32.h"
+#include "link/link.h"
+#include "support/fake_reader.h"
+
+namespace kulve::test {
+namespace {
+
+class HandleApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    OpenPort(handle.reader, 0, kFastSpeed);
+    peer.respond = [](const Request&) { return ScriptedReply{.data = std::vector<std::uint8_t>(16, 0x5A)}; };
+  }
+
+  FakeReader peer;
+  kulve_reader handle{peer};
+  kulve_reader* r = &handle;
+};
+
+// One row per buffer: the call with that buffer's size (every other buffer
+// given room enough), its documented minimum, and the card type it needs to
+// reach the reader at all.
+struct SizeRow {
+  const char* name;
+  int minimum;
+  std::function<int(kulve_reader*, unsigned char*, int)> call;
+  int cardType = 0;
+};
+
+unsigned char g_room[1024];
+constexpr int kRoom = sizeof g_room;
+const KqTime g_time{};
+const int g_date[3] = {24, 1, 1};
+const Rf5550InitRecord g_record{};
+
+std::vector<SizeRow> SizeTable() {
+  return {
+      {"reader_device_number", 8, [](auto* r, auto* b, int n) { return kulve_reader_device_number(r, b, n); }},
+      {"reader_version", 8, [](auto* r, auto* b, int n) { return kulve_reader_version(r, b, n); }},
+      {"memcard_read", 10, [](auto* r, auto* b, int n) { return kulve_memcard_read(r, 18, 1, 0, 10, b, n); }},
+      {"memcard_write", 10, [](auto* r, auto* b, int n) { return kulve_memcard_write(r, 18, 1, 0, 10, b, n); }},
+      {"memcard_erase", 10, [](auto* r, auto* b, int n) { return kulve_memcard_erase(r, 18, 1, 0, 10, b, n); }},
+      {"memcard_read_paged", 10, [](auto* r, auto* b, int n) { return kulve_memcard_read_paged(r, 300, 10, b, n); }},
+      {"memcard_write_paged", 10, [](auto* r, auto* b, int n) { return kulve_memcard_write_paged(r, 300, 10, b, n); }},
+      {"memcard_erase_paged", 10, [](auto* r, auto* b, int n) { return kulve_memcard_erase_paged(r, 300, 10, b, n); }},
+      {"memcard_check_secret short", 4, [](auto* r, auto* b, int n) { return kulve_memcard_check_secret(r, 2, b, n); }},
+      {"memcard_check_secret long", 6, [](auto* r, auto* b, int n) { return kulve_memcard_check_secret(r, 6, b, n); },
+       2},
+      {"memcard_modify_secret", 4, [](auto* r, auto* b, int n) { return kulve_memcard_modify_secret(r, 2, b, n); }, 2},
+      {"memcard_read_secret counter", 2,
+       [](auto* r, auto* b, int n) { return kulve_memcard_read_secret(r, b, n, g_room, kRoom); }},
+      {"memcard_read_secret code", 4,
+       [](auto* r, auto* b, int n) { return kulve_memcard_read_secret(r, g_room, kRoom, b, n); }},
+      {"memcard_check_erase_secret", 4,
+       [](auto* r, auto* b, int n) { return kulve_memcard_check_erase_secret(r, 4, b, n); }},
+      {"memcard_check_erase_secret type 16 key 4", 6,
+       [](auto* r, auto* b, int n) { return kulve_memcard_check_erase_secret(r, 4, b, n); }, 16},
+      {"memcard_check_zone_secret", 4,
+       [](auto* r, auto* b, int n) { return kulve_memcard_check_zone_secret(r, 1, b, n); }, 25},
+      {"chip_reset", 256, [](auto* r, auto* b, int n) { return kulve_chip_reset(r, 2, b, n); }},
+      {"chip_apdu request", 134, [](auto* r, auto* b, int n) { return kulve_chip_apdu(r, 0, b, n, g_room, kRoom); }},
+      {"chip_apdu response", 254, [](auto* r, auto* b, int n) { return kulve_chip_apdu(r, 0, g_room, kRoom, b, n); }},
+      {"chip_apdu_packed request (Lc 3)", 13,
+       [](auto* r, auto* b, int n) {
+         b[4] = 3;
+         return kulve_chip_apdu_packed(r, 1, b, n, g_room, kRoom);
+       }},
+      {"chip_apdu_packed response", 254,
+       [](auto* r, auto* b, int n) {
+         g_room[4] = 0;
+         return kulve_chip_apdu_packed(r, 1, g_room, kRoom, b, n);
+       }},
+      {"at1608_write", 5, [](auto* r, auto* b, int n) { return kulve_at1608_write(r, 1, 0, 5, b, n); }},
+      {"at1608_read", 5, [](auto* r, auto* b, int n) { return kulve_at1608_read(r, 1, 0, 5, b, n); }},
+      {"at1608_password", 4, [](auto* r, auto* b, int n) { return kulve_at1608_password(r, 3, b, n); }},
+      {"at1608_authenticate challenge", 8,
+       [](auto* r, auto* b, int n) { return kulve_at1608_authenticate(r, b, n, g_room, kRoom); }},
+      {"at1608_authenticate seed", 8,
+       [](auto* r, auto* b, int n) { return kulve_at1608_authenticate(r, g_room, kRoom, b, n); }},
+      {"at1608_read_fuse", 1, [](auto* r, auto* b, int n) { return kulve_at1608_read_fuse(r, b, n); }},
+      {"e5550_read", 4, [](auto* r, auto* b, int n) { return kulve_e5550_read(r, 1, b, n); }},
+      {"e5550_write password", 4,
+       [](auto* r, auto* b, int n) { return kulve_e5550_write(r, 1, b, n, g_room, kRoom, 0); }},
+      {"e5550_write data", 4, [](auto* r, auto* b, int n) { return kulve_e5550_write(r, 1, g_room, kRoom, b, n, 0); }},
+      {"e5550_init", 4, [](auto* r, auto* b, int n) { return kulve_e5550_init(r, &g_record, b, n, 0); }},
+      {"e5550_wake", 4, [](auto* r, auto* b, int n) { return kulve_e5550_wake(r, b, n); }},
+      {"e5550_read_after_wake password", 4,
+       [](auto* r, auto* b, int n) { return kulve_e5550_read_after_wake(r, 1, b, n, g_room, kRoom); }},
+      {"e5550_read_after_wake data", 4,
+       [](auto* r, auto* b, int n) { return kulve_e5550_read_after_wake(r, 1, g_room, kRoom, b, n); }},
+      {"e5550_write_after_wake password", 4,
+       [](auto* r, auto* b, int n) { return kulve_e5550_write_after_wake(r, 1, b, n, g_room, kRoom, 0); }},
+      {"e5550_write_after_wake data", 4,
+       [](auto* r, auto* b, int n) { return kulve_e5550_write_after_wake(r, 1, g_room, kRoom, b, n, 0); }},
+      {"e5550_module", 4, [](auto* r, auto* b, int n) { return kulve_e5550_module(r, b, n); }},
+      {"mifare_module", 4, [](auto* r, auto* b, int n) { return kulve_mifare_module(r, b, n); }},
+      {"mifare_store_key", 6, [](auto* r, auto* b, int n) { return kulve_mifare_store_key(r, 2, b, n); }},
+      {"mifare_card_type", 4, [](auto* r, auto* b, int n) { return kulve_mifare_card_type(r, b, n); }},
+      {"mifare_serial", 4, [](auto* r, auto* b, int n) { return kulve_mifare_serial(r, b, n); }},
+      {"mifare_read_block", 16, [](auto* r, auto* b, int n) { return kulve_mifare_read_block(r, 4, 0, b, n); }},
+      {"mifare_write_block", 16, [](auto* r, auto* b, int n) { return kulve_mifare_write_block(r, 4, 0, b, n); }},
+      {"mifare_write_key", 6, [](auto* r, auto* b, int n) { return kulve_mifare_write_key(r, 1, 0, b, n, 0); }},
+      {"mifare_read_value", 4, [](auto* r, auto* b, int n) { return kulve_mifare_read_value(r, 4, 0, b, n); }},
+      {"mifare_write_value", 4, [](auto* r, auto* b, int n) { return kulve_mifare_write_value(r, 4, 0, b, n); }},
+      {"mifare_increment_value", 4,
+       [](auto* r, auto* b, int n) { return kulve_mifare_increment_value(r, 4, 0, b, n); }},
+      {"mifare_decrement_value", 4,
+       [](auto* r, auto* b, int n) { return kulve_mifare_decrement_value(r, 4, 0, b, n); }},
+      {"mifare_read_card", 768, [](auto* r, auto* b, int n) { return kulve_mifare_read_card(r, 0, 0, b, n); }},
+      {"mifare_load_key", 6, [](auto* r, auto* b, int n) { return kulve_mifare_load_key(r, 0, 1, b, n); }},
+      {"mifare_request", 4, [](auto* r, auto* b, int n) { return kulve_mifare_request(r, 0x52, b, n); }},
+      {"mifare_anticollision", 4, [](auto* r, auto* b, int n) { return kulve_mifare_anticollision(r, b, n); }},
+      {"mifare_read", 16, [](auto* r, auto* b, int n) { return kulve_mifare_read(r, 4, b, n); }},
+      {"mifare_write", 16, [](auto* r, auto* b, int n) { return kulve_mifare_write(r, 4, b, n); }},
+      {"kq_current_position", 4,
+       [](auto* r, auto* b, int n) {
+         int first = 0;
+         return kulve_kq_current_position(r, &first, b, n);
+       }},
+      {"kq_start_position", 4,
+       [](auto* r, auto* b, int n) {
+         int first = 0;
+         return kulve_kq_start_position(r, g_date, &first, b, n);
+       }},
+      {"kq_end_position", 4,
+       [](auto* r, auto* b, int n) {
+         int first = 0;
+         return kulve_kq_end_position(r, g_date, &first, b, n);
+       }},
+      {"kq_read_records", 255, [](auto* r, auto* b, int n) { return kulve_kq_read_records(r, 0, 0, 1, b, n); }},
+      {"kq_display", 16,
+       [](auto* r, auto* b, int n) { return kulve_kq_display(r, reinterpret_cast<const char*>(b), n); }},
+      {"kq_command", 256, [](auto* r, auto* b, int n) { return kulve_kq_command(r, 1, 2, b, n); }},
+      {"kq_download_password kind 1", 4, [](auto* r, auto* b, int n) { return kulve_kq_download_password(r, 1, b, n); }},
+      {"kq_download_password kind 2", 6, [](auto* r, auto* b, int n) { return kulve_kq_download_password(r, 2, b, n); }},
+  };
+}
+
+TEST_F(HandleApiTest, ABufferBelowItsMinimumIsRefusedAndOneAtItReachesTheReader) {
+  (void)g_time;
+  for (const SizeRow& row : SizeTable()) {
+    SCOPED_TRACE(row.name);
+    handle.reader.cardType = row.cardType;
+    std::array<unsigned char, kRoom> buffer;
+    buffer.fill(0xAA);
+    g_room[4] = 0;
+    peer.TakeRequests();
+
+    EXPECT_EQ(row.call(r, buffer.data(), row.minimum - 1), KULVE_BAD_ARGUMENT);
+    EXPECT_TRUE(peer.TakeRequests().empty()) << "sent despite a short buffer";
+    const bool untouched = std::all_of(buffer.begin() + 5, buffer.end(), [](unsigned char b) { return b == 0xAA; });
+    EXPECT_TRUE(untouched) << "a refused call wrote the buffer";
+
+    buffer.fill(0);
+    row.call(r, buffer.data(), row.minimum);
+    EXPECT_FALSE(peer.TakeRequests().empty()) << "a buffer of the minimum size was refused";
+  }
+}
+
+TEST_F(HandleApiTest, NullHandlesAreRefused) {
+  unsigned char buffer[16];
+  EXPECT_EQ(kulve_reader_power_on(nullptr), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_mifare_read(nullptr, 1, buffer, 16), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_link_error(nullptr, nullptr, 0), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_chip_protocol(nullptr), KULVE_BAD_ARGUMENT);
+  kulve_close(nullptr);
+  EXPECT_STREQ(kulve_result_text(nullptr, 4), ResultText(4));
+}
+
+TEST(HandleOpen, ArgumentsRefusedAndAPortThatDoesNotOpen) {
+  kulve_reader* out = reinterpret_cast<kulve_reader*>(&out);
+  const std::string tooLong(KULVE_MAX_PORT_PATH + 1, 'x');
+  for (const char* port : {static_cast<const char*>(nullptr), "", tooLong.c_str()}) {
+    EXPECT_EQ(kulve_open(port, &out), KULVE_BAD_ARGUMENT);
+    EXPECT_EQ(out, nullptr);
+  }
+  EXPECT_EQ(kulve_open("/dev/null", nullptr), KULVE_BAD_ARGUMENT);
+
+  ASSERT_EQ(kulve_open("/nonexistent/kulve-handle-test", &out), 1);
+  ASSERT_NE(out, nullptr);  // kept, so the reason can be read
+  char why[KULVE_MAX_PORT_PATH];
+  EXPECT_EQ(kulve_link_error(out, why, sizeof why), KULVE_LINK_ERROR_NOT_FOUND);
+  EXPECT_NE(std::string(why).find("/nonexistent/kulve-handle-test"), std::string::npos) << why;
+  EXPECT_EQ(kulve_reader_baud_rate(out), 0);
+  kulve_close(out);
+}
+
+// Where a result came from, by how the call's last exchange ended.
+TEST_F(HandleApiTest, ResultOriginTellsTheReaderFromTheLibrary) {
+  struct Row {
+    const char* name;
+    std::function<void()> setUp;
+    std::function<int()> call;
+    int origin;
+    const char* text;
+  };
+  unsigned char number[8];
+  const Row rows[] = {
+      {"reader refuses with the value of a library code", [&] { peer.replies.push_back({.status = 3}); },
+       [&] { return kulve_reader_power_on(r); }, KULVE_ORIGIN_READER, "reader status 0x03"},
+      {"reader answers a status equal to a letter", [&] { peer.replies.push_back({.status = 'f'}); },
+       [&] { return kulve_reader_power_on(r); }, KULVE_ORIGIN_READER, "reader status 0x66"},
+      {"the line fails", [&] { peer.faults.hashAnswer.reset(); }, [&] { return kulve_reader_power_on(r); },
+       KULVE_ORIGIN_LINE, nullptr},
+      {"a short buffer", [] {}, [&] { return kulve_reader_device_number(r, number, 7); }, KULVE_ORIGIN_LIBRARY,
+       "argument out of range (nothing sent)"},
+      {"an argument check", [] {}, [&] { return kulve_reader_alarm(r, 9, 0, 0, 0); }, KULVE_ORIGIN_LIBRARY,
+       "argument out of range (nothing sent)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    peer.faults = {};
+    row.setUp();
+    const int result = row.call();
+    EXPECT_EQ(kulve_result_origin(r, result), row.origin);
+    EXPECT_STREQ(kulve_result_text(r, result), row.text != nullptr ? row.text : ResultText(result));
+  }
+}
+
+// The review's reproduction: a trace callback that calls the reader being
+// traced. The nested call is refused; the traced call completes intact.
+struct Reentry {
+  kulve_reader* reader = nullptr;
+  std::vector<int> nestedResults;
+};
+
+void KULVE_CALL CallBackIn(int, const char*, void* context) {
+  auto* reentry = static_cast<Reentry*>(context);
+  unsigned char number[8];
+  reentry->nestedResults.push_back(kulve_reader_device_number(reentry->reader, number, sizeof number));
+  reentry->nestedResults.push_back(kulve_set_trace(reentry->reader, 0, nullptr, nullptr));
+}
+
+TEST_F(HandleApiTest, ATraceCallbackCallingItsOwnReaderIsRefused) {
+  Reentry reentry{r};
+  ASSERT_EQ(kulve_set_trace(r, 2, &CallBackIn, &reentry), 0);
+  peer.TakeRequests();
+  unsigned char data[16] = {};
+  EXPECT_EQ(kulve_mifare_read(r, 4, data, sizeof data), 0);
+  EXPECT_EQ(data[0], 0x5A);
+  EXPECT_EQ(data[15], 0x5A);
+  EXPECT_EQ(peer.TakeRequests().size(), 1u) << "the nested call reached the line";
+  ASSERT_FALSE(reentry.nestedResults.empty());
+  for (const int nested : reentry.nestedResults) EXPECT_EQ(nested, KULVE_IN_CALLBACK);
+  // The refusal changed nothing: the trace is still on, and calls work after it.
+  EXPECT_EQ(kulve_set_trace(r, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(kulve_mifare_read(r, 4, data, sizeof data), 0);
+}
+
+}  // namespace
+}  // namespace kulve::test

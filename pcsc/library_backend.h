@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The driver's reader: the library's card families over one reader object of
-// its own, linked to the device pcscd names. Each chip slot keeps its own
-// framing and T=1 sequence bit, so cards of different protocols in
-// different slots are served side by side.
+// The driver's reader: a handle of the library's own (kulve_open) on the
+// device pcscd names, driven through the handle functions. Each chip slot
+// keeps its own framing and T=1 sequence bit, so cards of different
+// protocols in different slots are served side by side.
 #pragma once
 
 #include <memory>

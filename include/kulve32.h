@@ -639,6 +639,35 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  * 0 = set; 4 = index outside 0..9, or path null, empty or longer than
  * KULVE_MAX_PORT_PATH bytes. Takes effect at the next LinkCom.
  *
+ * The port map: where a program does not set a path, one can be given from
+ * outside, so an unchanged program's LinkCom(0) reaches any reader. Where
+ * index N leads, strongest first:
+ *   1. SetComPortPath(N, ...) of this process;
+ *   2. the environment variable KULVE32_PORTS, "index=path" entries separated
+ *      by ';': KULVE32_PORTS="0=rfc2217://10.1.2.3:4001;1=/dev/ttyUSB0";
+ *   3. the configuration files, one "index=path" a line, the first listed
+ *      here beating the second:
+ *        Windows: KULVE32.INI in the folder of the DLL, then
+ *                 %APPDATA%\KULVE32.INI;
+ *        POSIX:   $XDG_CONFIG_HOME/kulve32.conf (default
+ *                 ~/.config/kulve32.conf), then /etc/kulve32.conf;
+ *      KULVE32_CONFIG=FILE, when set, makes FILE the only one (set and
+ *      empty: no file);
+ *   4. the default above.
+ * Each source only counts for the indices it names. In a file, blank lines,
+ * lines starting with '#' or ';', a "[ports]" line (lines of any other
+ * [section] are not read), a UTF-8 byte order mark and CR line ends are
+ * allowed; spaces around index and path are dropped. An entry whose index is
+ * not one digit 0..9, that has no '=', no path, a path longer than
+ * KULVE_MAX_PORT_PATH bytes or a control character, or a line longer than
+ * 1024 bytes, is skipped; so is a file or a KULVE32_PORTS over 64 KiB; an
+ * index given twice in one source takes the later path. Each skipped entry
+ * is named on the trace (level 1, "port map: FILE line 3: ..."; past 20 in
+ * one source, one more line counts the rest); nothing else fails for it.
+ * The map is read when first needed (the first LinkCom, AutoLinkCom or
+ * GetComPortPath) and read again by each LinkCom when the variable or a
+ * file changed, so its complaints reach a trace set before that call.
+ *
  * A reader behind a serial device server (or a machine running ser2net) is
  * given as a network address, on Linux and Windows alike:
  *   "tcp://HOST:PORT"      the raw byte stream of the server's serial line;
@@ -678,8 +707,10 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  * At trace level 3 the open also reports what the server agreed to. */
 KULVE_API int KULVE_CALL SetComPortPath(int port, const char *path);
 
-/* Copies the device path of port index 0..9, NUL-terminated, into path
- * (size bytes). 0 = copied; 4 = bad index, null path or size too small. */
+/* Copies the device path that port index 0..9 opens, NUL-terminated, into
+ * path (size bytes): the SetComPortPath path, else the port map's, else the
+ * default (see SetComPortPath). 0 = copied; 4 = bad index, null path or size
+ * too small (path untouched). */
 KULVE_API int KULVE_CALL GetComPortPath(int port, char *path, int size);
 
 /* A human-readable description of any result a function of this library
@@ -733,10 +764,24 @@ KULVE_API int KULVE_CALL GetLinkOsError(void);
 
 /* The wire trace. Level 0 = off, 1 = failures with the step and the system's
  * reason, 2 = also every frame in hex (request code and data; reply status
- * and data; time taken), 3 = also every transfer on the port with its timing.
+ * and data; time taken), 3 = also every transfer on the port with its timing
+ * and, at each open, whether the port took the request for low latency
+ * (Linux: ASYNC_LOW_LATENCY; a pty or network address has no such setting).
+ * At level 1 and above the trace also says, once per open, when the reader's
+ * answer to the start byte of an exchange came more than 4 ms later than the
+ * line needs in three exchanges: a sign of a USB-serial adapter's latency
+ * timer left at its default (FTDI: 16 ms; set it to 1 ms). Not said for
+ * network addresses.
  * Lines go to callback (with its context) when it is not null, else to
  * standard error, or to the file named by KULVE32_TRACE_FILE. At load the
  * level comes from the environment variable KULVE32_TRACE (0..3).
+ * The callback gets each line bare. Lines the library writes itself (standard
+ * error, the file) read "kulve32: HH:MM:SS.mmm LINE", the time of day in UTC,
+ * and the first of a session is preceded by a header, "kulve32:
+ * 2026-12-07T17:00:54.123Z library 1.0.0 (DLLVER 7321, posix), port 0 =
+ * /dev/ttyUSB0 (KULVE32_PORTS)": date and time (UTC), the library's version,
+ * the port index, its path and where the path came from. A session starts
+ * at each LinkCom to another port or path than the last header's.
  * 0 = set; 4 = level outside 0..3 (nothing changed). The callback runs on
  * the thread of the call being traced, which holds the reader's lock; line is
  * valid only during the call. The callback must not drive the reader it

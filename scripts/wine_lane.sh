@@ -31,6 +31,10 @@
 #   KULVE_WINTEST_TCP      kulvesim --tcp (both speeds)
 #   KULVE_WINTEST_RFC2217  kulvesim --rfc2217 --speed 9600
 #   KULVE_WINTEST_REFUSED  a loopback address nothing listens on
+# The port map's program (kulve_portmap_test.exe, which only calls LinkCom(0))
+# runs from a folder of its own with a copy of the DLL: once with KULVE32.INI
+# there, once with KULVE32_PORTS, once with both (the variable wins), each
+# naming the rfc2217 reader for port 0.
 # COM1 to COM4 and COM10 are pinned in the prefix's registry to symlinks in a
 # temporary folder, each kept pointing at the pty of one simulator, and COM5
 # to COM9 to a path that does not
@@ -51,6 +55,8 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 jobs="${KULVE_JOBS:-2}"
+# The port map comes only from what the lane itself sets (run_port_map).
+unset KULVE32_PORTS KULVE32_CONFIG
 : "${KULVE_LANE_STARTED:=$(date +%s)}"
 export KULVE_LANE_STARTED
 
@@ -243,6 +249,28 @@ free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
+# An unchanged program's LinkCom(0) reaches the rfc2217 reader through the
+# port map: KULVE32.INI beside the DLL, KULVE32_PORTS, and both at once with
+# the INI naming an address nothing listens on (the variable must win).
+run_port_map() {  # arch, bin
+  local arch="$1" bin="$2" status=0 dir="$work/portmap-$1"
+  mkdir -p "$dir"
+  cp "$bin/KULVE32.DLL" "$bin/kulve_portmap_test.exe" "$dir/" || return 1
+  say "$arch: kulve_portmap_test.exe through KULVE32.INI"
+  printf '; written by the Wine lane\r\n[ports]\r\n0=%s\r\n' "$KULVE_WINTEST_RFC2217" >"$dir/KULVE32.INI"
+  (cd "$dir" && env -u KULVE32_PORTS KULVE_PORTMAP_EXPECT="$KULVE_WINTEST_RFC2217" \
+     timeout 60 wine kulve_portmap_test.exe) || status=1
+  say "$arch: kulve_portmap_test.exe through KULVE32_PORTS"
+  rm -f "$dir/KULVE32.INI"
+  (cd "$dir" && KULVE32_PORTS="1=$KULVE_WINTEST_REFUSED;0=$KULVE_WINTEST_RFC2217" \
+     KULVE_PORTMAP_EXPECT="$KULVE_WINTEST_RFC2217" timeout 60 wine kulve_portmap_test.exe) || status=1
+  say "$arch: kulve_portmap_test.exe with both: KULVE32_PORTS beats KULVE32.INI"
+  printf '0=%s\n' "$KULVE_WINTEST_REFUSED" >"$dir/KULVE32.INI"
+  (cd "$dir" && KULVE32_PORTS="0=$KULVE_WINTEST_RFC2217" KULVE_PORTMAP_EXPECT="$KULVE_WINTEST_RFC2217" \
+     timeout 60 wine kulve_portmap_test.exe) || status=1
+  return $status
+}
+
 run_arch() {  # win32|win64
   local arch="$1" status=0 bin="$build_root/$1/bin"
   say "$arch: starting the simulated readers"
@@ -269,6 +297,7 @@ run_arch() {  # win32|win64
   fi
   say "$arch: kulve_wintest.exe"
   (cd "$bin" && timeout 300 wine kulve_wintest.exe) || status=1
+  run_port_map "$arch" "$bin" || status=1
 
   stop_wine
   stop_sims

@@ -227,7 +227,9 @@ FrameServer::Io FrameServer::Queue(ReaderByte step, std::span<const std::uint8_t
 
 FrameServer::Io FrameServer::Flush() {
   Io result = Io::kOk;
-  if (!pacer_.On()) {
+  if (const std::uint32_t holdMs = hooks_.AdapterLatencyMs(); holdMs != 0) {
+    result = FlushThroughAdapter(holdMs);
+  } else if (!pacer_.On()) {
     result = WriteAll(out_.data(), out_.size());
   } else {
     pacer_.BeginBurst();
@@ -237,6 +239,33 @@ FrameServer::Io FrameServer::Flush() {
     }
   }
   out_.clear();
+  return result;
+}
+
+// Each byte reaches the adapter when it has crossed the line (at once,
+// unpaced); the adapter passes on what it holds when the timer started by
+// the first of them runs out, or when a USB packet is full.
+FrameServer::Io FrameServer::FlushThroughAdapter(std::uint32_t holdMs) {
+  using Clock = LinePacer::Clock;
+  const auto hold = std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(holdMs));
+  if (pacer_.On()) pacer_.BeginBurst();
+  Io result = Io::kOk;
+  std::size_t first = 0;
+  Clock::time_point timerEnds{};
+  Clock::time_point lastArrived{};
+  auto handOver = [&](std::size_t end, Clock::time_point when) {
+    if (result == Io::kOk) result = WaitUntil(when);
+    if (result == Io::kOk) result = WriteAll(out_.data() + first, end - first);
+    first = end;
+  };
+  for (std::size_t i = 0; i < out_.size(); ++i) {
+    const Clock::time_point arrives = pacer_.On() ? pacer_.NextSend() : Clock::now();
+    if (i > first && arrives > timerEnds) handOver(i, timerEnds);
+    if (i == first) timerEnds = arrives + hold;
+    lastArrived = arrives;
+    if (i + 1 - first == kAdapterPacket) handOver(i + 1, lastArrived);
+  }
+  if (first < out_.size()) handOver(out_.size(), timerEnds);
   return result;
 }
 

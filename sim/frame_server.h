@@ -19,6 +19,12 @@
 // timing (line_pacer.h): it acts on a byte of the host only once the byte
 // would have arrived, and puts each byte of its own on the line only when it
 // would have left.
+//
+// With an adapter latency (ServerHooks::AdapterLatencyMs) the server also
+// plays the host's USB-serial adapter as the common FTDI chips behave: the
+// adapter holds the bytes it receives from the reader and hands them to the
+// host when its latency timer, started by the first byte it holds, runs out,
+// or at once when it holds a full USB packet (kAdapterPacket bytes).
 #pragma once
 
 #include <cstddef>
@@ -34,6 +40,7 @@
 namespace kulve::sim {
 
 inline constexpr int kFrameSilenceMs = 500;
+inline constexpr std::size_t kAdapterPacket = 62;  // an FTDI USB packet's payload
 
 inline constexpr std::uint8_t kStartByte = 0x23;     // '#', host
 inline constexpr std::uint8_t kStartAnswer = 0x45;   // 'E', reader
@@ -61,6 +68,8 @@ class ServerHooks {
   virtual void Trace(const std::string& line) = 0;
   // The line speed to keep to in the exchange that is starting; 0 = none.
   virtual std::uint32_t PacedBitRate() { return 0; }
+  // The hold time of the host's USB-serial adapter to play; 0 = none.
+  virtual std::uint32_t AdapterLatencyMs() { return 0; }
   // Bytes taken from or put on the line.
   virtual void LineBytes(std::size_t /*count*/) {}
 };
@@ -93,6 +102,7 @@ class FrameServer {
   // the step delays or vanishes.
   Io Queue(ReaderByte step, std::span<const std::uint8_t> bytes, const FaultPlan& plan);
   Io Flush();
+  Io FlushThroughAdapter(std::uint32_t holdMs);
   Io WriteAll(const std::uint8_t* bytes, std::size_t count);
   Io Wait(std::uint32_t ms);  // returns kWoken early on wake
   Io WaitUntil(LinePacer::Clock::time_point when);  // likewise

@@ -59,6 +59,9 @@ constexpr const char* kUsage =
     "  --speed S       line speeds to answer at (default 57600)\n"
     "  --pace          keep to the line's real timing: each byte received or sent\n"
     "                  takes 10 bit times at the host's speed\n"
+    "  --adapter-latency MS\n"
+    "                  play the host's USB-serial adapter: hold each burst of\n"
+    "                  the reader's bytes up to MS ms (FTDI default 16; 0..1000)\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
@@ -180,6 +183,14 @@ bool ParseArgs(int argc, char** argv, Args& args) {
       args.mifareCards.push_back(*uid);
     } else if (a == "--pace") {
       args.options.pace = true;
+    } else if (a == "--adapter-latency" && hasValue) {
+      char* end = nullptr;
+      const unsigned long ms = std::strtoul(argv[++i], &end, 10);
+      if (end == argv[i] || *end != '\0' || argv[i][0] == '-' || ms > 1000) {
+        std::fprintf(stderr, "kulvesim: --adapter-latency takes milliseconds 0..1000\n");
+        return false;
+      }
+      args.options.adapterLatencyMs = static_cast<std::uint32_t>(ms);
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);

@@ -51,6 +51,10 @@ struct SimulatorOptions {
   // On a pty, keep to the timing of a real line at the speed the host set:
   // each byte received or sent takes 10 bit times (see line_pacer.h).
   bool pace = false;
+  // Play the host's USB-serial adapter: hold each burst of the reader's
+  // bytes up to this many ms before the host gets it (see frame_server.h);
+  // 0 = none.
+  std::uint32_t adapterLatencyMs = 0;
 };
 
 class Simulator : private ServerHooks, private NetLineAccess {
@@ -125,6 +129,7 @@ class Simulator : private ServerHooks, private NetLineAccess {
   bool Tracing() const override { return static_cast<bool>(options_.trace); }
   void Trace(const std::string& line) override { options_.trace(line); }
   std::uint32_t PacedBitRate() override;
+  std::uint32_t AdapterLatencyMs() override { return options_.adapterLatencyMs; }
   void LineBytes(std::size_t count) override { lineBytes_.fetch_add(count); }
 
   // NetLineAccess, on the network server's thread.

@@ -52,6 +52,7 @@ void AddAt1608Commands(CommandList& commands);
 void AddE5550Commands(CommandList& commands);
 void AddCpuCardCommands(CommandList& commands);
 void AddMifareCommands(CommandList& commands);
+void AddPortCommands(CommandList& commands);
 
 // Argument checks; each throws UsageError naming `what` on a bad word.
 // An integer (decimal or 0x-hex) within [min, max].

@@ -29,6 +29,7 @@ constexpr int kExitUsage = 2;
 CommandList AllCommands() {
   CommandList commands;
   AddReaderCommands(commands);
+  AddPortCommands(commands);
   AddMemoryCardCommands(commands);
   AddAttendanceCommands(commands);
   AddAt1608Commands(commands);

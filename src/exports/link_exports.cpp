@@ -33,7 +33,7 @@ KULVE_API int KULVE_CALL SetComPortPath(int port, const char* path) {
   return kulve::OnDefault<&kulve::SetComPortPath>(port, path);
 }
 KULVE_API int KULVE_CALL GetComPortPath(int port, char* path, int size) {
-  return kulve::PeekDefault<&kulve::GetComPortPath>(port, path, size);
+  return kulve::LoadingPeekDefault<&kulve::GetComPortPath>(port, path, size);
 }
 KULVE_API const char* KULVE_CALL ResultText(int result) { return kulve::AnyResultText(result); }
 KULVE_API int KULVE_CALL GetLinkError(char* text, int size) { return kulve::PeekDefault<&kulve::GetLinkError>(text, size); }

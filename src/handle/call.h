@@ -46,4 +46,13 @@ auto PeekDefault(Args... args) {
   return Peeked(DefaultHandle(), [&](const Reader& reader) { return Function(reader, args...); });
 }
 
+// GetComPortPath: a reading too, but the port map it reports is read on
+// first use and kept, so it needs the reader itself.
+template <auto Function, typename... Args>
+auto LoadingPeekDefault(Args... args) {
+  Handle& handle = DefaultHandle();
+  std::lock_guard<std::recursive_mutex> guard(handle.lock);
+  return Function(handle.reader, args...);
+}
+
 }  // namespace kulve

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "handle/handle.h"
+#include "link/config/config_inputs.h"
 #include "handle/process_reader.h"
 
 namespace kulve {
@@ -13,6 +14,9 @@ Handle& DefaultHandle() {
   static Handle* const handle = [] {
     Handle* made = new (storage) Handle(PlatformPorts());
     made->reader.trace.FromEnvironment();
+    // Only the process's reader reads the machine's port map; readers that
+    // tests and applications build have none unless handed their own inputs.
+    made->reader.context.portMap.inputs = &SystemConfigInputs();
     return made;
   }();
   return *handle;

@@ -7,10 +7,10 @@
 #include <cstdint>
 
 #include "device/reader.h"
+#include "link/version.h"
 
 namespace kulve {
 
-inline constexpr std::int32_t kLibraryVersion = 7321;
 inline constexpr std::size_t kIdentityBytes = 8;  // device number, version
 
 int PowerOn(Reader& reader);

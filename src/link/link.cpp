@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "link/net/network_path.h"
+#include "link/port_paths.h"
 #include "results/result_text.h"
 #include "link/transact.h"
 
@@ -29,17 +31,6 @@ LineSettings SettingsForSpeed(std::int32_t speed) {
 }
 
 bool ValidIndex(std::int32_t index) { return index >= 0 && index < kPortCount; }
-
-// The device path port `index` opens: the caller's override or the default.
-void DevicePath(const Link& reader, std::int32_t index, char* out, std::size_t size) {
-  const auto& custom = reader.context.devicePaths[static_cast<std::size_t>(index)];
-  if (custom[0] != '\0') {
-    std::strncpy(out, custom.data(), size - 1);
-    out[size - 1] = '\0';
-  } else {
-    reader.context.system->DefaultDevicePath(index, out, size);
-  }
-}
 
 void DescribeOpenFailure(LinkError& error, const char* device, const OpenFailure& why) {
   const std::string reason = !why.detail.empty() ? why.detail : OsErrorText(why.osError);
@@ -71,6 +62,18 @@ void RunProbe(Link& reader) {
   Transact(reader);
 }
 
+// Starts the trace's session: the header names the port and its path. Kept
+// with the trace off too, for a trace turned on later.
+void TraceSession(Link& reader, std::int32_t index) {
+  if (!ValidIndex(index)) {
+    reader.trace.Session("port " + std::to_string(index) + " (outside 0..9)");
+    return;
+  }
+  char device[kMaxPortPath + 1];
+  DevicePath(reader, index, device, sizeof device);
+  reader.trace.Session("port " + std::to_string(index) + " = " + device + " (" + PathOrigin(reader, index) + ")");
+}
+
 struct LinkAttempt {
   int result;   // 0 = linked, 1 = not
   bool probed;  // at least one probe went out
@@ -84,6 +87,8 @@ LinkAttempt TryLink(Link& reader, std::int32_t index) {
   LinkError probeFailure;  // why the last probe failed, when one ran
   LinkError openFailure;
   reader.LinkStarting();
+  RefreshPorts(reader);
+  TraceSession(reader, index);
   for (const std::int32_t speed : {kFastSpeed, kSlowSpeed}) {
     UnLinkCom(reader);
     if (OpenPort(reader, index, speed) != 0) {
@@ -123,6 +128,7 @@ int OpenPort(Link& reader, std::int32_t index, std::int32_t speed) {
     SetLinkError(context.lastError, KULVE_LINK_ERROR_BAD_INDEX, 0, "port index %d is outside 0..9", index);
     return 1;
   }
+  LoadPorts(reader);
 
   char device[kMaxPortPath + 1];
   DevicePath(reader, index, device, sizeof device);
@@ -138,9 +144,13 @@ int OpenPort(Link& reader, std::int32_t index, std::int32_t speed) {
   if (reader.trace.Wants(trace_level::kTransfers)) {
     const std::string report = port->OpenReport();
     if (!report.empty()) reader.trace.Line(trace_level::kTransfers, "  %s", report.c_str());
+    if (net::IsNetworkPath(device)) {
+      reader.trace.Line(trace_level::kTransfers, "  low latency: not a setting of a network address");
+    }
   }
   // A port left open by a failed close is released here rather than leaked.
   context.port = std::move(port);
+  context.latency.Opened(!net::IsNetworkPath(device));
   context.settings = settings;
   context.commandAckTries = 10;
   context.probeAckTries = 2;
@@ -212,8 +222,9 @@ int SetComPortPath(Link& reader, std::int32_t index, const char* path) {
   return 0;
 }
 
-int GetComPortPath(const Link& reader, std::int32_t index, char* path, std::int32_t size) {
+int GetComPortPath(Link& reader, std::int32_t index, char* path, std::int32_t size) {
   if (!ValidIndex(index) || path == nullptr || size < 1) return result::kBadArgument;
+  LoadPorts(reader);
   char device[kMaxPortPath + 1];
   DevicePath(reader, index, device, sizeof device);
   const std::size_t length = std::strlen(device);

@@ -27,7 +27,7 @@ int ComBaudRate(const Link& reader);
 
 // Device path table (the SetComPortPath extension). 0, or 4 for a bad argument.
 int SetComPortPath(Link& reader, std::int32_t index, const char* path);
-int GetComPortPath(const Link& reader, std::int32_t index, char* path, std::int32_t size);
+int GetComPortPath(Link& reader, std::int32_t index, char* path, std::int32_t size);
 
 // Why the link last failed (the GetLinkError extension); returns the code.
 int GetLinkError(const Link& reader, char* text, std::int32_t size);

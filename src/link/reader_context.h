@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/config/port_map_state.h"
+#include "link/latency_watch.h"
 #include "link/link_error.h"
 #include "link/serial_port.h"
 
 namespace kulve {
 
 inline constexpr int kPortCount = 10;
+static_assert(kPortCount == kMappedPorts);
 inline constexpr std::size_t kMaxPortPath = 255;
 
 struct ReaderContext {
@@ -28,6 +31,9 @@ struct ReaderContext {
   LinkError lastError;               // why the link last failed (GetLinkError)
   // Device path per port index; empty means the platform default.
   std::array<std::array<char, kMaxPortPath + 1>, kPortCount> devicePaths{};
+  // The port map (KULVE32_PORTS and the configuration files), beneath devicePaths.
+  PortMapState portMap;
+  LatencyWatch latency;              // turnarounds of the open port, for the trace
 };
 
 }  // namespace kulve

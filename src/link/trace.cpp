@@ -4,11 +4,49 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+
+#include "link/version.h"
+
+#ifndef KULVE_LIBRARY_VERSION
+#define KULVE_LIBRARY_VERSION "unknown"
+#endif
 
 namespace kulve {
+namespace {
+
+#if defined(_WIN32)
+constexpr const char* kPlatform = "windows";
+#else
+constexpr const char* kPlatform = "posix";
+#endif
+
+// "2026-12-07T17:00:54.123Z" (withDate) or "17:00:54.123", in UTC so that
+// traces from machines in different zones read alike.
+std::string Stamp(std::chrono::system_clock::time_point when, bool withDate) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  const auto seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
+  const int millis = static_cast<int>(ms - static_cast<long long>(seconds) * 1000);
+  std::tm utc{};
+#if defined(_WIN32)
+  gmtime_s(&utc, &seconds);
+#else
+  gmtime_r(&seconds, &utc);
+#endif
+  char text[96];
+  if (withDate) {
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+  } else {
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+  }
+  return text;
+}
+
+}  // namespace
 
 Tracer::~Tracer() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && ownsFile_) std::fclose(file_);
 }
 
 void Tracer::FromEnvironment() {
@@ -26,6 +64,11 @@ bool Tracer::Set(int level, KulveTraceCallback callback, void* context) {
   return true;
 }
 
+void Tracer::Session(const std::string& port) {
+  port_ = port;
+  if (port != headerPort_) headerDue_ = true;
+}
+
 void Tracer::Line(int level, const char* format, ...) {
   if (!Wants(level)) return;
   char line[1024];
@@ -36,6 +79,17 @@ void Tracer::Line(int level, const char* format, ...) {
   Write(level, line);
 }
 
+std::FILE* Tracer::Output() {
+  if (file_ == nullptr && !filePath_.empty()) {
+    file_ = std::fopen(filePath_.c_str(), "a");
+    filePath_.clear();  // one try: a path that cannot be opened falls back to stderr
+  }
+  return file_ != nullptr ? file_ : stderr;
+}
+
+// A callback gets the bare line (the application stamps its own log); what
+// the library writes itself carries the time and, first in a session, the
+// header, so it can go into a bug report as it is.
 void Tracer::Write(int level, const char* line) {
   if (callback_ != nullptr) {
     inCallback_ = true;
@@ -43,12 +97,15 @@ void Tracer::Write(int level, const char* line) {
     inCallback_ = false;
     return;
   }
-  if (file_ == nullptr && !filePath_.empty()) {
-    file_ = std::fopen(filePath_.c_str(), "a");
-    filePath_.clear();  // one try: a path that cannot be opened falls back to stderr
+  std::FILE* out = Output();
+  const auto when = wallNow();
+  if (headerDue_) {
+    std::fprintf(out, "kulve32: %s library %s (DLLVER %d, %s), %s\n", Stamp(when, true).c_str(),
+                 KULVE_LIBRARY_VERSION, static_cast<int>(kLibraryVersion), kPlatform, port_.c_str());
+    headerDue_ = false;
+    headerPort_ = port_;
   }
-  std::FILE* out = file_ != nullptr ? file_ : stderr;
-  std::fprintf(out, "kulve32: %s\n", line);
+  std::fprintf(out, "kulve32: %s %s\n", Stamp(when, false).c_str(), line);
   std::fflush(out);
 }
 

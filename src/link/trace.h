@@ -46,11 +46,27 @@ class Tracer {
 #endif
       ;
 
+  // A link session starts (LinkCom): the next line the library writes
+  // itself is preceded by a header naming the library, `port` and the date,
+  // unless the last header named the same port.
+  void Session(const std::string& port);
+
+  // Lines the library writes itself go to `file` from now on (tests).
+  void WriteTo(std::FILE* file) { file_ = file; ownsFile_ = false; filePath_.clear(); }
+
   // The clock that times frames and transfers; tests replace it.
   Clock::time_point (*now)() = &Clock::now;
+  // The wall clock of the time stamps; tests replace it.
+  std::chrono::system_clock::time_point (*wallNow)() = &std::chrono::system_clock::now;
 
  private:
   void Write(int level, const char* line);
+  std::FILE* Output();
+
+  bool ownsFile_ = true;
+  bool headerDue_ = true;
+  std::string port_ = "no port linked yet";
+  std::string headerPort_;  // the port of the last header written
 
   int level_ = trace_level::kOff;
   KulveTraceCallback callback_ = nullptr;

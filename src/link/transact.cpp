@@ -5,7 +5,9 @@
 #include <cassert>
 #include <cstdio>
 #include <string>
+#include <utility>
 
+#include "link/latency_watch.h"
 #include "link/link.h"
 #include "results/result_text.h"
 #include "text/hex.h"
@@ -60,13 +62,23 @@ class Wire {
     if constexpr (!kTraced) {
       return PortRead(reader_, buffer, count);
     } else {
-      if (!reader_.trace.Wants(trace_level::kTransfers)) return PortRead(reader_, buffer, count);
+      const auto started = Tracer::Clock::now();
+      if (!reader_.trace.Wants(trace_level::kTransfers)) {
+        const std::size_t n = PortRead(reader_, buffer, count);
+        readMs_ += ElapsedMs(started, Tracer::Clock::now());
+        return n;
+      }
       const auto start = reader_.trace.now();
       const std::size_t n = PortRead(reader_, buffer, count);
+      readMs_ += ElapsedMs(started, Tracer::Clock::now());
       Log("read", count, n, buffer, start);
       return n;
     }
   }
+
+  // Time spent in reads since the last call, on the real clock (not the
+  // trace's, which tests replace) and without the trace's own writing.
+  double TakeReadMs() { return std::exchange(readMs_, 0.0); }
 
   bool WriteByte(std::uint8_t byte) { return Write(&byte, 1) == 1; }
 
@@ -82,7 +94,21 @@ class Wire {
   }
 
   Link& reader_;
+  double readMs_ = 0;
 };
+
+// Reading the answer to the start byte took `ms`; says once per open when that
+// keeps exceeding what the line needs by more than a turnaround should.
+// Timed with the real clock: it is the line's delay that matters here.
+void WatchTurnaround(Link& reader, double ms) {
+  const double lineMs = 20000.0 / (reader.context.settings.baudRate == 9600 ? 9600.0 : 57600.0);
+  if (!reader.context.latency.Turnaround(ms - lineMs)) return;
+  reader.trace.Line(trace_level::kFailures,
+                    "the reader's answers keep coming late (%.1f ms to the start byte's answer, %.1f ms of it on "
+                    "the line): a USB-serial adapter's latency timer is likely holding them; set it to 1 ms "
+                    "(FTDI: the latency timer in the driver's advanced port settings)",
+                    ms, lineMs);
+}
 
 // The frame, byte by byte. Returns the status, which is also left in the
 // block; lineFailed tells a failure letter from a reader status of the same
@@ -118,7 +144,9 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
 
   if (!writeTrying(kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
   std::uint8_t answer = 0;
+  if constexpr (kTraced) wire.TakeReadMs();
   if (!readTrying(answer, 2)) return Fail(block, link_failure::kNoAnswer);
+  if constexpr (kTraced) WatchTurnaround(reader, wire.TakeReadMs());
   if (answer != kStartAnswer) return Fail(block, link_failure::kBadAnswer);
 
   if (!wire.WriteByte(block.code)) return Fail(block, link_failure::kCodeNotWritten);

@@ -93,5 +93,14 @@ TEST_F(SimulatorTest, ClosedPortIsNotLeftExclusive) {
   ::close(fd);
 }
 
+// A pty has no latency setting: the open goes on and says so for the trace.
+TEST(PosixPort, PtyWithoutLowLatencyStillOpens) {
+  PtyPeer peer;
+  OpenFailure why;
+  auto port = PlatformPorts().Open(0, peer.Path().c_str(), Settings(1), why);
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(port->OpenReport().rfind("low latency: not a setting of this port (", 0), 0u) << port->OpenReport();
+}
+
 }  // namespace
 }  // namespace kulve::test

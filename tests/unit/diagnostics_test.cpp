@@ -2,6 +2,7 @@
 // Result texts, the link error kept for "why did it fail", and the wire trace.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,12 @@ void SetEnvironment(const char* name, const char* value) {
 // The trace an application asks for without code: KULVE32_TRACE picks the
 // level, KULVE32_TRACE_FILE a file every line is appended to; each line
 // carries the library's prefix wherever it goes.
+// What the library writes itself starts with a header; times from a fixed clock.
+constexpr const char* kHeaderStart = "kulve32: 2026-12-07T17:00:54.123Z library ";
+std::chrono::system_clock::time_point FixedWallClock() {
+  return std::chrono::system_clock::time_point(std::chrono::milliseconds(1796662854123LL));
+}
+
 TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
   SetEnvironment("KULVE32_TRACE_FILE", nullptr);
   const std::pair<const char*, int> levels[] = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 0}, {"13", 0}, {"", 0}};
@@ -73,9 +80,12 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
   {
     Tracer tracer;
     tracer.FromEnvironment();
+    tracer.wallNow = FixedWallClock;
     ::testing::internal::CaptureStderr();
     tracer.Line(2, "request code %02X", 2);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "kulve32: request code 02\n");
+    const std::string written = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(written.rfind(kHeaderStart, 0), 0u) << written;
+    EXPECT_EQ(written.substr(written.find('\n') + 1), "kulve32: 17:00:54.123 request code 02\n");
   }
 
   const std::string path = ::testing::TempDir() + "kulve32_trace_environment.txt";
@@ -85,12 +95,18 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
   {
     Tracer tracer;
     tracer.FromEnvironment();
+    tracer.wallNow = FixedWallClock;
     tracer.Line(3, "  write 1 of 1: 23");
     tracer.Line(1, "failed");
   }
   std::ifstream file(path);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
-            "an earlier run\nkulve32:   write 1 of 1: 23\nkulve32: failed\n");
+  std::vector<std::string> written;
+  for (std::string line; std::getline(file, line);) written.push_back(line);
+  ASSERT_EQ(written.size(), 4u);
+  EXPECT_EQ(written[0], "an earlier run");
+  EXPECT_EQ(written[1].rfind(kHeaderStart, 0), 0u) << written[1];
+  EXPECT_EQ(written[2], "kulve32: 17:00:54.123   write 1 of 1: 23");
+  EXPECT_EQ(written[3], "kulve32: 17:00:54.123 failed");
   SetEnvironment("KULVE32_TRACE", nullptr);
   SetEnvironment("KULVE32_TRACE_FILE", nullptr);
   std::remove(path.c_str());
@@ -250,6 +266,7 @@ TEST(TraceFile, NameIsTakenWhenTheEnvironmentIsRead) {
   {
     Tracer trace;
     trace.FromEnvironment();
+    trace.wallNow = FixedWallClock;
     std::snprintf(entry, sizeof entry, "KULVE32_TRACE_FILE=%s", second.c_str());
     trace.Line(trace_level::kFailures, "to the first file");
   }
@@ -257,10 +274,11 @@ TEST(TraceFile, NameIsTakenWhenTheEnvironmentIsRead) {
   ::unsetenv("KULVE32_TRACE");
   std::FILE* file = std::fopen(first.c_str(), "r");
   ASSERT_NE(file, nullptr) << "the line did not go to the name read from the environment";
-  char line[64] = {};
+  char line[256] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, file), nullptr);  // the header
   ASSERT_NE(std::fgets(line, sizeof line, file), nullptr);
   std::fclose(file);
-  EXPECT_STREQ(line, "kulve32: to the first file\n");
+  EXPECT_STREQ(line, "kulve32: 17:00:54.123 to the first file\n");
   EXPECT_EQ(std::fopen(second.c_str(), "r"), nullptr);
   std::remove(first.c_str());
 }

@@ -68,7 +68,7 @@ set(CPACK_DEBIAN_PCSC_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PCSC_PACKAGE_DEPENDS "pcscd")
 # The reader.conf.d file is the user's to edit: an upgrade keeps the edits.
 if(IS_ABSOLUTE "${KULVE_PCSC_CONF_DIR}")
-  file(WRITE ${PROJECT_BINARY_DIR}/package/pcsc/conffiles "${KULVE_PCSC_CONF_DIR}/kulve32.conf\n")
+  file(WRITE ${PROJECT_BINARY_DIR}/package/pcsc/conffiles "${KULVE_PCSC_CONF_DIR}/kulve-pcsc\n")
   set(CPACK_DEBIAN_PCSC_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/package/pcsc/conffiles)
 endif()
 set(CPACK_DEBIAN_PCSC_DESCRIPTION "PC/SC driver for a desktop card reader/writer on a serial port

@@ -205,10 +205,10 @@ check "kulve-tools holds the programs, man pages, udev rule and notes" holds "$(
   '^\./usr/share/doc/kulve-tools/serial-access\.md$' '!include/' '!libkulve32'
 check "kulve-tools depends on the C runtime" field_matches "$(deb kulve-tools)" Depends 'libc6'
 check "kulve-pcsc holds the driver in pcscd's serial folder, the reader.conf.d example and notes" \
-  holds "$(deb kulve-pcsc)" '^\./usr/lib/pcsc/drivers/serial/libkulve_ifd\.so$' '^\./etc/reader\.conf\.d/kulve32\.conf$' \
+  holds "$(deb kulve-pcsc)" '^\./usr/lib/pcsc/drivers/serial/libkulve_ifd\.so$' '^\./etc/reader\.conf\.d/kulve-pcsc$' \
   '^\./usr/share/doc/kulve-pcsc/pcsc\.md$' '!include/' '!libkulve32'
 check "kulve-pcsc keeps the user's reader.conf.d file on upgrades" \
-  bash -c 'dpkg-deb -I "$1" conffiles | tee /dev/stderr | grep -qx /etc/reader.conf.d/kulve32.conf' _ "$(deb kulve-pcsc)"
+  bash -c 'dpkg-deb -I "$1" conffiles | tee /dev/stderr | grep -qx /etc/reader.conf.d/kulve-pcsc' _ "$(deb kulve-pcsc)"
 check "kulve-pcsc depends on pcscd and the C runtime" field_matches "$(deb kulve-pcsc)" Depends 'libc6.*pcscd|pcscd.*libc6'
 
 root="$work/root"

@@ -14,6 +14,8 @@ include(CMakePackageConfigHelpers)
 
 set(KULVE_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kulve32 CACHE STRING
   "Where the CMake package files go, relative to the prefix")
+set(KULVE_PYTHON_DIR lib/python3/dist-packages CACHE STRING
+  "Where the Python package goes, relative to the prefix (Debian's python3 reads /usr/lib/python3/dist-packages)")
 set(KULVE_UDEV_RULES_DIR lib/udev/rules.d CACHE STRING
   "Where the udev rule goes, relative to the prefix (udev reads /usr/lib and /usr/local/lib)")
 
@@ -23,6 +25,7 @@ set(KULVE_COMPONENT_PACKAGES
   runtime libkulve32-${KULVE_SOVERSION}
   dev libkulve32-dev
   tools kulve-tools
+  python python3-kulve32
   pcsc kulve-pcsc)
 
 function(kulve_package_of component out)
@@ -104,4 +107,15 @@ if(TARGET kulve AND TARGET kulvesim)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/serial-access.md
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${tools_package} COMPONENT tools)
   kulve_install_copyright(tools)
+endif()
+
+# ---- The Python package ---------------------------------------------------------
+# Pure Python over the installed library (found by the system's search).
+if(NOT WIN32)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/kulve32 DESTINATION ${KULVE_PYTHON_DIR} COMPONENT python
+  PATTERN __pycache__ EXCLUDE PATTERN "*.pyc" EXCLUDE PATTERN "libkulve32.so*" EXCLUDE PATTERN "KULVE32.DLL" EXCLUDE)
+kulve_package_of(python python_package)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/python.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${python_package}
+  COMPONENT python)
+kulve_install_copyright(python)
 endif()

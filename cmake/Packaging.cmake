@@ -23,7 +23,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools)
+set(CPACK_COMPONENTS_ALL runtime dev tools python)
 if(TARGET kulve_ifd)
   list(APPEND CPACK_COMPONENTS_ALL pcsc)
 endif()
@@ -37,6 +37,7 @@ set(kulve_deb_version ${PROJECT_VERSION}-${KULVE_PACKAGE_RELEASE})
 kulve_package_of(runtime runtime_package)
 kulve_package_of(dev dev_package)
 kulve_package_of(tools tools_package)
+kulve_package_of(python python_package)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${runtime_package})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
@@ -61,6 +62,15 @@ set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool and simulator for a serial
 kulve drives a reader (or a simulated one) from the shell; kulvesim
 simulates a reader on a pseudo-terminal, with fault injection. Also a udev
 rule for USB-serial adapters and notes on serial port access.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${python_package})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.8), ${runtime_package} (>= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python package for a serial card reader/writer library
+kulve32 drives the reader through the library with ctypes (no other
+dependencies): one Reader method per device function, bytes in and out.")
 
 kulve_package_of(pcsc pcsc_package)
 set(CPACK_DEBIAN_PCSC_PACKAGE_NAME ${pcsc_package})

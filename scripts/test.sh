@@ -108,11 +108,11 @@ start_background "tests: sanitizers (unit and integration)" \
   env "${asan_env[@]}" ctest --test-dir build/asan --output-on-failure -j"$test_jobs" -LE windows
 
 step "build: thread sanitizer"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_SANITIZE_THREAD=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_SANITIZE_THREAD=ON -DKULVE_WERROR=ON -DKULVE_BUILD_BENCH=OFF >/dev/null
 cmake --build build/tsan -j"$jobs"
 
 step "build: fuzz targets (clang, libFuzzer)"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON -DKULVE_WERROR=ON \
   -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF -DKULVE_BUILD_TOOLS=OFF -DKULVE_INSTALL=OFF >/dev/null
 fuzzers=$(sed -nE 's/^kulve_fuzzer\(([a-z_]+)\).*/\1/p' fuzz/CMakeLists.txt)
 cmake --build build/fuzz -j"$jobs" --target $fuzzers

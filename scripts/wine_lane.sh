@@ -122,7 +122,7 @@ if [[ -z "$sim" ]]; then
   sim_build="$repo/build/wine-sim"
   mkdir -p "$sim_build"
   { [[ -f "$sim_build/CMakeCache.txt" ]] ||
-      cmake -S "$repo" -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      cmake -S "$repo" -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_WERROR=ON \
         -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF; } >"$sim_build/build.log" 2>&1 &&
     timeout 900 cmake --build "$sim_build" -j "$jobs" --target kulvesim >>"$sim_build/build.log" 2>&1 ||
     { tail -40 "$sim_build/build.log"; die "kulvesim build (log: $sim_build/build.log)"; }
@@ -220,6 +220,7 @@ wait_for_line() {  # pid, output file, symlink
 start_sim() {  # name, then kulvesim options
   local name="$1"; shift
   local port_link="$work/com-$name"
+  rm -f "$port_link.out"  # as in start_net_sim
   "$sim" --quiet --link "$port_link" "$@" </dev/null >"$port_link.out" 2>"$port_link.err" &
   sim_pids+=($!)
   wait_for_line $! "$port_link.out" "$port_link" ||
@@ -230,6 +231,9 @@ start_sim() {  # name, then kulvesim options
 # named first.
 start_net_sim() {  # variable, name, then kulvesim options
   local variable="$1" out="$work/net-$2"; shift 2
+  # The first architecture's run left its address here: gone before the new
+  # simulator starts, so the address read is never the old one or none.
+  rm -f "$out.out"
   "$sim" --quiet "$@" </dev/null >"$out.out" 2>"$out.err" &
   sim_pids+=($!)
   for _ in $(seq 600); do  # up to a minute on a loaded machine
@@ -310,9 +314,49 @@ run_arch() {  # win32|win64
   return $status
 }
 
+# kulve.exe, the tool of the kit, against kulvesim --rfc2217: data out as hex
+# and as raw bytes (--out, a Mifare dump that must give back the image the
+# card was loaded from), and --sim refused with the reason.
+run_tool() {
+  local exe="$build_root/win32/bin/kulve.exe" status=0 out
+  [[ -f "$exe" ]] || { echo "FAILED: no $exe"; return 1; }
+  python3 -c 'import os, sys
+b = bytearray(os.urandom(1024)); b[0:8] = bytes.fromhex("0A1B2C3D0C080400")
+for s in range(16): b[s * 64 + 48:s * 64 + 64] = bytes.fromhex("FFFFFFFFFFFFFF078069FFFFFFFFFFFF")
+open(sys.argv[1], "wb").write(b)' "$work/tool.mfd"
+  start_net_sim KULVE_TOOL_URL tool --rfc2217 127.0.0.1:0 --card 1 --mifare 0A1B2C3D --image "$work/tool.mfd"
+  say "kulve.exe against $KULVE_TOOL_URL"
+  check_tool() {  # what, wanted exit status, wanted output (a regular expression), arguments
+    local what="$1" want="$2" pattern="$3"; shift 3
+    out="$(timeout 60 wine "$exe" "$@" 2>&1 | tr -d '\r')"
+    local got=${PIPESTATUS[0]}
+    if [[ $got -eq $want ]] && grep -Eq -- "$pattern" <<<"$out"; then
+      echo "  ok      kulve.exe: $what"
+    else
+      echo "  FAILED  kulve.exe: $what (exit $got)"; sed 's/^/          | /' <<<"$out"; status=1
+    fi
+  }
+  check_tool "device number" 0 '^([0-9A-F]{2} ){7}[0-9A-F]{2}$' --port "$KULVE_TOOL_URL" devno
+  check_tool "write and read back" 0 '^DE AD BE EF$' --port "$KULVE_TOOL_URL" select 1 power on \
+    write 18 0 64 DEADBEEF read 18 0 64 4
+  check_tool "read to a file" 0 'read: ok' --port "$KULVE_TOOL_URL" --out "Z:$work/read.bin" \
+    select 1 power on read 18 0 64 4
+  [[ "$(od -An -tx1 "$work/read.bin" 2>/dev/null | tr -d ' \n')" == deadbeef ]] ||
+    { echo "  FAILED  kulve.exe: --out wrote $(od -An -tx1 "$work/read.bin" 2>/dev/null)"; status=1; }
+  check_tool "Mifare dump" 0 'mifare dump .*: ok' --port "$KULVE_TOOL_URL" mifare dump "Z:$work/back.mfd"
+  cmp "$work/tool.mfd" "$work/back.mfd" || { echo "  FAILED  kulve.exe: the dump differs from the image"; status=1; }
+  timeout 60 wine "$exe" -q --port "$KULVE_TOOL_URL" mifare dump - >"$work/piped.mfd" &&
+    cmp "$work/tool.mfd" "$work/piped.mfd" || { echo "  FAILED  kulve.exe: mifare dump - is not the image"; status=1; }
+  check_tool "--sim refused" 1 'the simulator needs Linux' --sim devno
+  stop_wine
+  stop_sims
+  return $status
+}
+
 failed=0
 run_arch win32 || failed=1
 run_arch win64 || failed=1
+run_tool || failed=1
 
 if [[ $failed -ne 0 ]]; then
   say "FAILED"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "sim/attendance_commands.h"
+#include "sim/card_files.h"
 #include "sim/cards/at1608_card.h"
 #include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
@@ -71,6 +72,52 @@ std::string RunE5550Control(Simulator& sim, std::string_view arg) {
     return present ? "ok" : "error: no transponder in the field";
   }
   return "error: e5550 takes place, remove or leave";
+}
+
+// Splits off the first word of arg.
+std::string_view NextWord(std::string_view& arg) {
+  const auto space = arg.find(' ');
+  const std::string_view word = arg.substr(0, space);
+  arg = space == std::string_view::npos ? std::string_view{} : Trim(arg.substr(space + 1));
+  return word;
+}
+
+std::string Done(const std::string& error) { return error.empty() ? "ok" : "error: " + error; }
+
+std::string Load(Simulator& sim, std::string_view arg) {
+  const std::string_view kind = NextWord(arg);
+  if (kind == "card") {
+    const std::string text(NextWord(arg));
+    char* end = nullptr;
+    const long type = std::strtol(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || type < 0 || type > 255 || arg.empty())
+      return "error: load card takes TYPE FILE";
+    const std::string path(arg);
+    return Done(sim.WithState([&](ReaderState& s) { return LoadMemoryCardFile(s, static_cast<std::uint8_t>(type), path); }));
+  }
+  const std::string path(arg);
+  if (path.empty()) return "error: load takes card TYPE FILE, mifare FILE, at1608 FILE or e5550 FILE";
+  if (kind == "mifare") return Done(sim.WithState([&](ReaderState& s) { return LoadMifareFile(s, std::nullopt, path); }));
+  if (kind == "at1608") return Done(sim.WithState([&](ReaderState& s) { return LoadAt1608File(s, std::nullopt, path); }));
+  if (kind == "e5550") return Done(sim.WithState([&](ReaderState& s) { return LoadE5550File(s, path); }));
+  return "error: load takes card TYPE FILE, mifare FILE, at1608 FILE or e5550 FILE";
+}
+
+std::string Save(Simulator& sim, std::string_view arg) {
+  const std::string kind(NextWord(arg));
+  std::optional<MifareUid> uid;
+  if (kind == "mifare") {
+    uid = ParseUid(NextWord(arg));
+    if (!uid) return "error: save mifare takes UID FILE";
+  }
+  const std::string path(arg);
+  if (path.empty()) return "error: save takes card FILE, mifare UID FILE, at1608 FILE, e5550 FILE or state DIR";
+  if (kind == "state") {
+    std::vector<std::string> written;
+    const std::string error = sim.WithState([&](ReaderState& s) { return SaveReaderState(s, path, written); });
+    return error.empty() ? "ok " + std::to_string(written.size()) + " files" : "error: " + error;
+  }
+  return Done(sim.WithState([&](ReaderState& s) { return SaveCardFile(s, kind, uid, path); }));
 }
 
 }  // namespace
@@ -184,6 +231,8 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
     sim.WithState([&](ReaderState& s) { PutMifareCard(s, *uid); });
     return "ok";
   }
+  if (verb == "load") return Load(sim, arg);
+  if (verb == "save") return Save(sim, arg);
   if (verb == "count" && arg.empty()) return "count " + std::to_string(sim.ExchangeCount());
   if (verb == "state" && arg.empty()) {
     return sim.WithState([](ReaderState& s) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "sim/attendance_commands.h"
+#include "sim/card_files.h"
 #include "sim/control.h"
 #include "sim/cards/at1608_card.h"
 #include "sim/cards/e5550_transponder.h"
@@ -37,9 +38,10 @@ namespace {
 using kulve::sim::Simulator;
 
 constexpr const char* kUsage =
-    "usage: kulvesim [--device PATH | --link SYMLINK] [--tcp HOST:PORT | --rfc2217 HOST:PORT]\n"
+    "usage: kulvesim [--device PATH | --link SYMLINK]\n"
+    "                [--tcp HOST:PORT | --rfc2217 HOST:PORT]\n"
     "                [--speed 57600|9600|both]\n"
-    "                [CARDS ...] [--fault FAULT ...] [--quiet]\n"
+    "                [CARDS ...] [--fault FAULT ...] [--save-state DIR] [--quiet]\n"
     "\n"
     "Serves a simulated card reader on a new pseudo-terminal (or a serial device)\n"
     "until SIGINT or SIGTERM. The first line of standard output is the path a host\n"
@@ -66,6 +68,8 @@ constexpr const char* kUsage =
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
     "                  TRIGGER every (default)|next|nth=N|code=C[,skip=N][,times=N]\n"
+    "  --save-state DIR  on exit, write every card the reader holds into DIR\n"
+    "                  (card-TYPE.bin, mifare-UID.mfd, at1608.bin, e5550.bin)\n"
     "  --quiet         do not trace frames on standard error\n"
     "\n"
     "cards and devices at start (CARDS):\n"
@@ -79,6 +83,21 @@ constexpr const char* kUsage =
     "  --mifare UID    a new Mifare Classic 1K card with this UID (8 hex digits) in\n"
     "                  the field (repeatable: several cards)\n"
     "  --terminal      the attendance terminal filled with three weeks of records\n"
+    "  --image FILE    after --card, --mifare, --at1608 or --e5550: that card\n"
+    "                  holds the contents of FILE instead of a new card's\n"
+    "\n"
+    "card images:\n"
+    "  memory card     raw: 64 KiB of card memory, then the security memory (the\n"
+    "                  attempts byte, then the code); a shorter file fills card\n"
+    "                  memory from byte 0\n"
+    "  Mifare 1K       raw: 1024 bytes, blocks 0..63 as nfc-mfclassic writes them;\n"
+    "                  or a FILE named *.eml: 64 lines of 32 hex digits\n"
+    "                  (Proxmark3); block 0 starts with the UID, and the keys\n"
+    "                  come from the trailers\n"
+    "  AT88SC1608      raw: 2177 bytes: user zones 0..7 (256 bytes each), the\n"
+    "                  configuration zone (128), the fuse byte; SEED replaces\n"
+    "                  the image's seed\n"
+    "  e5550           raw: 33 bytes: blocks 0..7 (4 bytes each), the lock bits\n"
     "\n"
     "standard input:\n"
     "  fault FAULT     schedule a line fault (the syntax of --fault)\n"
@@ -91,10 +110,16 @@ constexpr const char* kUsage =
     "  at1608 SEED     a new AT88SC1608 card in the slot\n"
     "  remove          empty the contact slot\n"
     "  chip SLOT ATR|none  a chip card with that ATR in slot 0 (CPU) or 1..4 (SAMs)\n"
-    "  t1errors        the T=1 protocol errors the chip cards logged (and forget them)\n"
+    "  t1errors        the T=1 protocol errors the chip cards logged (then\n"
+    "                  forgets them)\n"
     "  e5550 place|remove|leave  a new transponder; none; out of the field and back\n"
     "  mifare add UID  another Mifare Classic card in the field\n"
     "  mifare clear    no Mifare card in the field\n"
+    "  load card TYPE FILE | load mifare FILE | load at1608 FILE | load e5550 FILE\n"
+    "                  a card made from an image (the Mifare UID from block 0)\n"
+    "  save card FILE | save mifare UID FILE | save at1608 FILE | save e5550 FILE\n"
+    "                  write that card's image\n"
+    "  save state DIR  every card, as --save-state does\n"
     "  clock           the attendance terminal's clock\n"
     "  display         what the terminal's display shows\n"
     "  terminal        the terminal's record store and transfer state\n"
@@ -106,8 +131,9 @@ constexpr const char* kExitStatus =
     "\n"
     "exit status:\n"
     "  0               stopped by SIGINT or SIGTERM\n"
-    "  1               the line could not be opened or signals not set up\n"
-    "  2               the command line was wrong\n";
+    "  1               the line could not be opened or signals not set up, or\n"
+    "                  --save-state could not write a card\n"
+    "  2               the command line was wrong, or an --image not loaded\n";
 
 struct Args {
   kulve::sim::SimulatorOptions options;
@@ -118,14 +144,41 @@ struct Args {
   bool transponder = false;  // an e5550 transponder in the field at start
   std::vector<std::pair<std::string, std::string>> chipCards;  // slot, ATR
   std::vector<kulve::sim::MifareUid> mifareCards;  // in the field at start
+  // --image FILE given after a card option: card kind ("card", "mifare",
+  // "at1608", "e5550"), index into mifareCards, file.
+  struct Image {
+    std::string kind;
+    std::size_t index;
+    std::string path;
+  };
+  std::vector<Image> images;
+  std::string saveState;  // directory written on exit; empty = none
   bool quiet = false;
 };
 
+bool TakesValue(const std::string& option) {
+  for (const char* name : {"--device", "--link", "--tcp", "--rfc2217", "--speed", "--card", "--at1608", "--cpu-atr",
+                           "--sam", "--mifare", "--fault", "--image", "--save-state"})
+    if (option == name) return true;
+  return false;
+}
+
 bool ParseArgs(int argc, char** argv, Args& args) {
+  std::string lastCard;  // the card option an --image belongs to
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (a == "--quiet") {
+    if (a == "--card" || a == "--mifare" || a == "--at1608" || a == "--e5550") lastCard = a.substr(2);
+    if (a == "--image" && hasValue) {
+      if (lastCard.empty()) {
+        std::fprintf(stderr, "kulvesim: --image belongs after --card, --mifare, --at1608 or --e5550\n");
+        return false;
+      }
+      args.images.push_back({lastCard, args.mifareCards.size() - 1, argv[++i]});
+      lastCard.clear();
+    } else if (a == "--save-state" && hasValue) {
+      args.saveState = argv[++i];
+    } else if (a == "--quiet") {
       args.quiet = true;
     } else if (a == "--device" && hasValue) {
       args.options.devicePath = argv[++i];
@@ -199,7 +252,11 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.faults.push_back(*parsed);
+    } else if (TakesValue(a)) {
+      std::fprintf(stderr, "kulvesim: %s needs a value (try --help)\n", a.c_str());
+      return false;
     } else {
+      std::fprintf(stderr, "kulvesim: unknown option %s (try --help)\n", a.c_str());
       return false;
     }
   }
@@ -212,6 +269,14 @@ bool ParseArgs(int argc, char** argv, Args& args) {
     return false;
   }
   return true;
+}
+
+// The card the --image followed, made from the file.
+std::string LoadImage(kulve::sim::ReaderState& s, const Args& args, const Args::Image& image) {
+  if (image.kind == "card") return LoadMemoryCardFile(s, static_cast<std::uint8_t>(args.card), image.path);
+  if (image.kind == "at1608") return LoadAt1608File(s, args.at1608Seed, image.path);
+  if (image.kind == "e5550") return LoadE5550File(s, image.path);
+  return LoadMifareFile(s, args.mifareCards.at(image.index), image.path);
 }
 
 void PrintLine(const std::string& line) {
@@ -254,10 +319,7 @@ int main(int argc, char** argv) {
     std::fputs(kExitStatus, stdout);
     return 0;
   }
-  if (!ParseArgs(argc, argv, args)) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (!ParseArgs(argc, argv, args)) return 2;
   if (!args.quiet)
     args.options.trace = [](const std::string& line) {
       std::fprintf(stderr, "kulvesim: %s\n", line.c_str());
@@ -295,6 +357,13 @@ int main(int argc, char** argv) {
   }
   for (const auto& uid : args.mifareCards)
     sim.WithState([&](kulve::sim::ReaderState& s) { kulve::sim::PutMifareCard(s, uid); });
+  for (const auto& image : args.images) {
+    const std::string error = sim.WithState([&](kulve::sim::ReaderState& s) { return LoadImage(s, args, image); });
+    if (!error.empty()) {
+      std::fprintf(stderr, "kulvesim: %s\n", error.c_str());
+      return 2;
+    }
+  }
   try {
     sim.Start();
   } catch (const std::system_error& e) {
@@ -340,9 +409,21 @@ int main(int argc, char** argv) {
   }
   sim.Stop();
   ::close(signalFd);
+  int status = 0;
+  if (!args.saveState.empty()) {
+    std::vector<std::string> written;
+    const std::string error =
+        sim.WithState([&](kulve::sim::ReaderState& s) { return SaveReaderState(s, args.saveState, written); });
+    for (const std::string& path : written)
+      if (!args.quiet) std::fprintf(stderr, "kulvesim: saved %s\n", path.c_str());
+    if (!error.empty()) {
+      std::fprintf(stderr, "kulvesim: %s\n", error.c_str());
+      status = 1;
+    }
+  }
   // Reported even with --quiet: each is a fault of the host's T=1 framing.
   for (const std::string& error : sim.WithState([](kulve::sim::ReaderState& s) { return TakeChipProtocolErrors(s); })) {
     std::fprintf(stderr, "kulvesim: T=1 protocol error: %s\n", error.c_str());
   }
-  return 0;
+  return status;
 }

@@ -10,6 +10,7 @@
 #include "tools/command.h"
 #include "tools/demo_steps.h"
 #include "tools/hex.h"
+#include "tools/io_files.h"
 
 namespace kulve::tool {
 namespace {
@@ -61,7 +62,7 @@ Action Read(const Args& args) {
   return [=](Session& s) {
     Bytes buffer(static_cast<std::size_t>(count));
     const int result = AT1608_Read(p.zone, p.address, count, buffer.data());
-    if (result == 0) std::printf("%s\n", FormatHex(buffer).c_str());
+    if (result == 0) std::fputs(WrappedHex(buffer).c_str(), stdout);
     return Report(s, "zone read", result);
   };
 }

@@ -3,8 +3,6 @@
 // APDUs alone or from a script, and the chip-card section of the demo.
 #include <bitset>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "cpucard/status_words.h"
@@ -16,6 +14,7 @@
 #include "tools/command.h"
 #include "tools/demo_steps.h"
 #include "tools/hex.h"
+#include "tools/io_files.h"
 
 namespace kulve::tool {
 namespace {
@@ -114,12 +113,10 @@ Action Reset(const Args& args) {
 }
 
 Action RunScript(int firstSlot, const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  if (!file) throw UsageError("cannot read the script " + path);
+  const Bytes bytes = ReadInputFile(path);  // "-": standard input
+  const std::string text(bytes.begin(), bytes.end());
   std::string error;
-  auto steps = ParseScript(text.str(), firstSlot, error);
+  auto steps = ParseScript(text, firstSlot, error);
   if (!steps) throw UsageError(path + ", " + error);
   return [plan = std::move(*steps), path](Session& s) {
     int apdus = 0;

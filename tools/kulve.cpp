@@ -10,6 +10,7 @@
 //
 // Commands run in order; each takes a fixed number of words (or, for a few,
 // the rest of the line). The whole line is checked before anything is sent.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -19,7 +20,9 @@
 #include "kulve32.h"
 #include "tools/command.h"
 #include "tools/demo.h"
+#include "tools/io_files.h"
 #include "tools/results.h"
+#include "tools/sim_statuses.h"
 
 namespace kulve::tool {
 namespace {
@@ -40,12 +43,39 @@ CommandList AllCommands() {
   return commands;
 }
 
-// One entry of the help: the term, then at least two spaces and the text
-// (docs/man/help_to_roff.awk builds the man page from this layout).
+// One entry of the help: the term, then at least two spaces and the text,
+// wrapped within 80 columns on lines indented further (the layout
+// docs/man/help_to_roff.awk builds the man page from). A newline in the
+// text starts a new line.
 void Entry(std::FILE* out, const std::string& term, const std::string& text) {
-  constexpr std::size_t kColumn = 36;
-  const std::size_t pad = term.size() + 2 > kColumn ? 2 : kColumn - term.size();
-  std::fprintf(out, "  %s%*s%s\n", term.c_str(), static_cast<int>(pad), "", text.c_str());
+  constexpr std::size_t kColumn = 30, kWidth = 80;
+  std::string line = "  " + term;
+  line.append(line.size() + 2 > kColumn ? 2 : kColumn - line.size(), ' ');
+  bool lineHasText = false;
+  const auto flush = [&] {
+    std::fprintf(out, "%s\n", line.c_str());
+    line.assign(kColumn, ' ');
+    lineHasText = false;
+  };
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (text[at] == '\n') {
+      flush();
+      ++at;
+      continue;
+    }
+    if (text[at] == ' ') {
+      ++at;
+      continue;
+    }
+    const std::size_t end = text.find_first_of(" \n", at);
+    const std::string word = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (lineHasText && line.size() + 1 + word.size() > kWidth) flush();
+    line += (lineHasText ? " " : "") + word;
+    lineHasText = true;
+    at += word.size();
+  }
+  std::fprintf(out, "%s\n", line.c_str());
 }
 
 void Usage(const CommandList& commands, std::FILE* out) {
@@ -61,6 +91,9 @@ void Usage(const CommandList& commands, std::FILE* out) {
   Entry(out, "--sim", "start the reader simulator in-process and talk to it");
   Entry(out, "--sim-speed S", "with --sim: the speeds it answers at (57600, 9600 or both)");
   Entry(out, "--sim-terminal", "with --sim: three weeks of records in the attendance terminal");
+  Entry(out, "--out FILE", "reads (read, mread) write their bytes raw to FILE (- standard output) "
+                           "instead of hex lines; FILE is checked before anything is sent");
+  Entry(out, "--in FILE", "a write's data word - takes the bytes of FILE (default -, standard input)");
   Entry(out, "--trace", "print every frame on the wire (as KULVE32_TRACE=2 does)");
   Entry(out, "-q, --quiet", "print data and failures only, no \"ok\" lines");
   Entry(out, "-h, --help", "this text");
@@ -86,14 +119,33 @@ int Complain(const std::string& what) {
   return kExitUsage;
 }
 
+// Data that never reached standard output (a full disk, /dev/full) fails
+// the run even when every command succeeded.
+int FinishOutput(int status) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::fprintf(stderr, "kulve: cannot write standard output: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return status;
+}
+
 int Run(int argc, char** argv) {
   const CommandList commands = AllCommands();
   SessionOptions options;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     const std::string flag = argv[i];
-    if ((flag == "--port" || flag == "--sim-speed") && i + 1 == argc) {
+    if ((flag == "--port" || flag == "--sim-speed" || flag == "--out" || flag == "--in") && i + 1 == argc) {
       return Complain(flag + " needs a value (try --help)");
+    } else if (flag == "--out") {
+      Files().out = argv[++i];
+      try {
+        CheckOutputFile(Files().out);
+      } catch (const UsageError& error) {
+        return Complain(std::string("--out: ") + error.what());
+      }
+    } else if (flag == "--in") {
+      Files().in = argv[++i];
     } else if (flag == "--port") {
       options.port = argv[++i];
     } else if (flag == "--sim") {
@@ -154,13 +206,17 @@ int Run(int argc, char** argv) {
     }
     if (status != 0) break;
   }
-  return status;
+  return FinishOutput(status);
 }
 
 }  // namespace
 
 int Report(Session& session, const std::string& what, int result) {
-  if (result != 0 || !session.Quiet()) std::fprintf(stderr, "%s: %s\n", what.c_str(), DescribeResult(result).c_str());
+  std::string text = DescribeResult(result);
+  if (session.Simulator() != nullptr && result >= 0x80 && result <= 0xFF && text.starts_with("reader status")) {
+    if (const std::string meaning = SimulatorStatusText(result); !meaning.empty()) text += " (simulator: " + meaning + ")";
+  }
+  if (result != 0 || !session.Quiet()) std::fprintf(stderr, "%s: %s\n", what.c_str(), text.c_str());
   return result == 0 ? 0 : 1;
 }
 

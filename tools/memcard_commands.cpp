@@ -2,6 +2,7 @@
 // Memory-card commands of the kulve tool, and the memory-card section of the demo.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "tools/command.h"
 #include "tools/demo_steps.h"
 #include "tools/hex.h"
+#include "tools/io_files.h"
 
 namespace kulve::tool {
 namespace {
@@ -19,9 +21,43 @@ constexpr int kMaxInt = 0x7FFFFFFF;
 
 Bytes Buffer(int count) { return Bytes(static_cast<std::size_t>(count), 0); }
 
+// The bytes read: raw to the --out file, else as hex lines of 16 bytes.
 int PrintedIfOk(Session& s, const std::string& what, int result, const Bytes& bytes) {
-  if (result == 0) std::printf("%s\n", FormatHex(bytes).c_str());
+  if (result != 0) return Report(s, what, result);
+  DataFiles& files = Files();
+  if (files.out.empty()) {
+    std::fputs(WrappedHex(bytes).c_str(), stdout);
+  } else {
+    if (!WriteOutputFile(files.out, bytes, files.outStarted, what)) return 1;
+    files.outStarted = true;
+  }
   return Report(s, what, result);
+}
+
+// Long reads go in pieces so a terminal can show how far they got; one call
+// otherwise. read(done, n, into) reads n bytes starting done bytes in.
+constexpr int kProgressPiece = 1024;
+int ReadInPieces(Session& s, int count, Bytes& buffer, const std::function<int(int, int, std::uint8_t*)>& read) {
+  if (count <= kProgressPiece || !ShowsProgress(s.Quiet())) return read(0, count, buffer.data());
+  const auto progress = ProgressLine(s.Quiet(), "reading");
+  for (int done = 0; done < count;) {
+    const int n = std::min(kProgressPiece, count - done);
+    if (const int result = read(done, n, buffer.data() + done); result != 0) return result;
+    done += n;
+    progress(done, count);
+  }
+  return 0;
+}
+
+// A write's data word: hex, or "-" for the bytes of the --in file (standard
+// input by default).
+Bytes DataArg(const std::string& word) {
+  if (word != "-") return HexArg(word, 1, kMaxCount, "the data");
+  Bytes bytes = ReadInputFile(Files().in);
+  if (bytes.empty() || bytes.size() > kMaxCount)
+    throw UsageError("the data of " + (Files().in == "-" ? std::string("standard input") : Files().in) +
+                     " must be 1 to " + std::to_string(kMaxCount) + " bytes, not " + std::to_string(bytes.size()));
+  return bytes;
 }
 
 // A code buffer of the documented size: the code bytes, at least `least` bytes.
@@ -73,13 +109,16 @@ Action Read(const Args& args) {
   CheckAddressedSpan(a, static_cast<std::size_t>(count));
   return [=](Session& s) {
     Bytes buffer = Buffer(count);
-    return PrintedIfOk(s, "read", ReadCard(a.area, a.page, a.offset, count, buffer.data()), buffer);
+    const int result = ReadInPieces(s, count, buffer, [&](int done, int n, std::uint8_t* into) {
+      return ReadCard(a.area, a.page, a.offset + done, n, into);
+    });
+    return PrintedIfOk(s, "read", result, buffer);
   };
 }
 
 Action Write(const Args& args) {
   const Addressed a = AddressArgs(args);
-  const Bytes data = HexArg(args[3], 1, kMaxCount, "the data");
+  const Bytes data = DataArg(args[3]);
   CheckAddressedSpan(a, data.size());
   return [=](Session& s) {
     Bytes copy = data;
@@ -103,13 +142,16 @@ Action PagedRead(const Args& args) {
   CheckPagedSpan(address, static_cast<std::size_t>(count));
   return [=](Session& s) {
     Bytes buffer = Buffer(count);
-    return PrintedIfOk(s, "paged read", ReadMemCard(address, count, buffer.data()), buffer);
+    const int result = ReadInPieces(s, count, buffer, [&](int done, int n, std::uint8_t* into) {
+      return ReadMemCard(address + done, n, into);
+    });
+    return PrintedIfOk(s, "paged read", result, buffer);
   };
 }
 
 Action PagedWrite(const Args& args) {
   const int address = IntArg(args[0], 0, kMaxInt, "the address");
-  const Bytes data = HexArg(args[1], 1, kMaxCount, "the data");
+  const Bytes data = DataArg(args[1]);
   CheckPagedSpan(address, data.size());
   return [=](Session& s) {
     Bytes copy = data;
@@ -193,11 +235,11 @@ void AddMemoryCardCommands(CommandList& commands) {
   add("verify", 0, "", "check the inserted card matches the selected type", [](const Args&) {
     return Action([](Session& s) { return Report(s, "verify card", VerifyIC()); });
   });
-  add("read", 4, "AREA PAGE OFFSET COUNT", "read card bytes (area 18 card memory, 2 security memory)", Read);
-  add("write", 4, "AREA PAGE OFFSET HEX", "write card bytes", Write);
+  add("read", 4, "AREA PAGE OFFSET COUNT", "read card bytes (area 18 card memory, 2 security memory); hex lines, or raw bytes to the --out file", Read);
+  add("write", 4, "AREA PAGE OFFSET HEX", "write card bytes; HEX - takes them from the --in file (standard input)", Write);
   add("erase", 4, "AREA PAGE OFFSET COUNT", "erase card bytes to 0xFF", Erase);
-  add("mread", 2, "ADDRESS COUNT", "read paged memory", PagedRead);
-  add("mwrite", 2, "ADDRESS HEX", "write paged memory", PagedWrite);
+  add("mread", 2, "ADDRESS COUNT", "read paged memory (as read)", PagedRead);
+  add("mwrite", 2, "ADDRESS HEX", "write paged memory (as write)", PagedWrite);
   add("merase", 2, "ADDRESS COUNT", "erase paged memory to 0xFF", PagedErase);
   add("present", 1, "HEX", "present the security code (prints the code buffer afterwards)", Present);
   add("secret", 0, "", "show the security code and attempts counter",

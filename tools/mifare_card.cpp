@@ -47,11 +47,12 @@ int DumpCard(const MifareKeyChoice& choice, MifareDump& dump, const Progress& pr
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(sector * kSectorData), kSectorData, block);
     std::uint8_t* trailer = block + 3 * kBlockSize;
     if (const int result = RFMifare_ReadBlock(static_cast<int>(sector * 4 + 3), 0, trailer); result != 0) return result;
-    if (choice.type == 0) {
-      std::copy(choice.key.begin(), choice.key.end(), trailer);
+    if (choice.keyA) {
+      std::copy(choice.keyA->begin(), choice.keyA->end(), trailer);
     } else {
-      std::copy(choice.key.begin(), choice.key.end(), trailer + 10);
+      std::fill_n(trailer, 6, 0);
     }
+    if (choice.keyB) std::copy(choice.keyB->begin(), choice.keyB->end(), trailer + 10);
     progress(2 + static_cast<int>(sector), total);
   }
   return 0;

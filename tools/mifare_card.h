@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kulve::tool {
 
@@ -18,6 +19,10 @@ using MifareDump = std::array<std::uint8_t, kMifareBlocks * 16>;
 struct MifareKeyChoice {
   std::array<std::uint8_t, 6> key{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   int type = 0;  // the reader's key mode: 0 key A, 1 key B
+  // The keys the user named, written into a dump's trailers (a card never
+  // shows key A, nor key B unless its access bytes allow).
+  std::optional<std::array<std::uint8_t, 6>> keyA = key;
+  std::optional<std::array<std::uint8_t, 6>> keyB;
 };
 
 // done out of total steps.
@@ -26,11 +31,12 @@ using Progress = std::function<void(int done, int total)>;
 // Puts the key into all 16 key slots of the reader and sets the key mode.
 int LoadReaderKey(const MifareKeyChoice& choice);
 
-// Reads the card: the data blocks of all sectors, then each trailer. The
-// card never shows key A, so the dump holds the key that opened the sector;
-// key B is what the card shows (zeros unless its access bytes let it be
-// read), or the key that opened the sector when that was key B. 0, or the
-// first failure (dump then incomplete).
+// Reads the card: the data blocks of all sectors, then each trailer. As
+// nfc-mfclassic does, each trailer of the dump carries the keys named:
+// key A (the card never shows it) is choice.keyA, or zeros when none was
+// named; key B is choice.keyB when named, else what the card shows (zeros
+// unless its access bytes let it be read). 0, or the first failure (dump
+// then incomplete).
 int DumpCard(const MifareKeyChoice& choice, MifareDump& dump, const Progress& progress);
 
 // Writes the data blocks of the dump (block 0, which no card lets be

@@ -7,16 +7,15 @@
 // "mifare" takes the rest of the line as a list of steps, run in order with
 // one key for every sector (FFFFFFFFFFFF as key A unless a key step says
 // otherwise).
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +24,7 @@
 #include "tools/command.h"
 #include "tools/demo_steps.h"
 #include "tools/hex.h"
+#include "tools/io_files.h"
 #include "tools/mifare_card.h"
 
 namespace kulve::tool {
@@ -36,6 +36,7 @@ using Key = std::array<std::uint8_t, 6>;
 struct MifareRun {
   MifareKeyChoice key;
   bool keyLoaded = false;
+  bool keyANamed = false;  // else key A is the default one, unknown once key B opens
 };
 using Step = std::function<int(Session&, MifareRun&)>;
 
@@ -67,14 +68,37 @@ int WithKey(Session& s, MifareRun& run, const std::string& what) {
   return 0;
 }
 
-// A progress line on a terminal; nothing when standard error is a file.
-Progress ProgressLine(Session& s, const std::string& what) {
-  const bool show = !s.Quiet() && ::isatty(STDERR_FILENO) == 1;
-  return [show, what](int done, int total) {
-    if (!show) return;
-    std::fprintf(stderr, "\r%s: %d/%d", what.c_str(), done, total);
-    if (done == total) std::fputs("\r\033[K", stderr);
-  };
+bool IsEml(const std::string& path) { return path.size() > 4 && path.ends_with(".eml"); }
+
+// A dump file: the raw 1024 bytes, or for a name ending in .eml the text
+// form of the Proxmark3 emulator (64 lines of 32 hex digits); "-" is
+// standard input, read raw.
+MifareDump ReadDumpFile(const std::string& path) {
+  const Bytes bytes = ReadInputFile(path);
+  MifareDump dump{};
+  if (!IsEml(path)) {
+    if (bytes.size() != dump.size())
+      throw UsageError(path + " holds " + std::to_string(bytes.size()) + " bytes, not a 1024-byte card dump");
+    std::copy(bytes.begin(), bytes.end(), dump.begin());
+    return dump;
+  }
+  std::size_t blocks = 0;
+  const std::string text(bytes.begin(), bytes.end());
+  std::size_t lineNumber = 0;
+  for (std::size_t start = 0; start < text.size(); ++lineNumber) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    std::erase_if(line, [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
+    if (line.empty()) continue;
+    const auto block = ParseHex(line);
+    if (!block || block->size() != 16 || blocks == kMifareBlocks)
+      throw UsageError(path + " line " + std::to_string(lineNumber + 1) + ": not one of 64 blocks of 32 hex digits");
+    std::copy(block->begin(), block->end(), dump.begin() + static_cast<std::ptrdiff_t>(16 * blocks++));
+  }
+  if (blocks != kMifareBlocks) throw UsageError(path + " holds " + std::to_string(blocks) + " blocks, not 64");
+  return dump;
 }
 
 // A trailer whose access bytes contradict themselves locks its sector for
@@ -90,21 +114,22 @@ void CheckTrailer(const std::uint8_t* trailer, std::size_t block, bool force) {
   std::fprintf(stderr, "warning: %s\n", text);
 }
 
-MifareDump ReadDumpFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw UsageError("cannot read " + path);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  MifareDump dump{};
-  if (bytes.size() != dump.size())
-    throw UsageError(path + " holds " + std::to_string(bytes.size()) + " bytes, not a 1024-byte card dump");
-  std::copy(bytes.begin(), bytes.end(), dump.begin());
-  return dump;
+Bytes DumpFileBytes(const MifareDump& dump, bool eml) {
+  if (!eml) return Bytes(dump.begin(), dump.end());
+  Bytes text;
+  char digits[3];
+  for (std::size_t i = 0; i < dump.size(); ++i) {
+    std::snprintf(digits, sizeof digits, "%02x", dump[i]);
+    text.insert(text.end(), digits, digits + 2);
+    if (i % 16 == 15) text.push_back('\n');
+  }
+  return text;
 }
 
 // One key per line as 12 hex digits; blank lines and '#' comments skipped.
 std::vector<Key> ReadKeyFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw UsageError("cannot read " + path);
+  const Bytes bytes = ReadInputFile(path);  // "-": standard input
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
   std::vector<Key> keys;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
@@ -123,20 +148,15 @@ std::vector<Key> ReadKeyFile(const std::string& path) {
 
 int Dump(Session& s, MifareRun& run, const std::string& path) {
   MifareDump dump{};
-  const int result = DumpCard(run.key, dump, ProgressLine(s, "reading the card"));
+  const int result = DumpCard(run.key, dump, ProgressLine(s.Quiet(), "reading the card"));
   run.keyLoaded = true;
   if (result != 0) return Report(s, "mifare dump", result);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(dump.data()), static_cast<std::streamsize>(dump.size()));
-  if (!out.flush()) {
-    std::fprintf(stderr, "mifare dump: cannot write %s\n", path.c_str());
-    return 1;
-  }
-  return Report(s, "mifare dump (1024 bytes to " + path + ")", 0);
+  if (!WriteOutputFile(path, DumpFileBytes(dump, IsEml(path)), false, "mifare dump")) return 1;
+  return Report(s, "mifare dump (1024 bytes to " + (path == "-" ? std::string("standard output") : path) + ")", 0);
 }
 
 int Restore(Session& s, MifareRun& run, const MifareDump& dump, bool trailers) {
-  const int result = RestoreCard(run.key, dump, trailers, ProgressLine(s, "writing the card"));
+  const int result = RestoreCard(run.key, dump, trailers, ProgressLine(s.Quiet(), "writing the card"));
   run.keyLoaded = true;
   return Report(s, trailers ? "mifare restore with trailers" : "mifare restore", result);
 }
@@ -177,11 +197,25 @@ const std::vector<StepForm>& Steps() {
   static const std::vector<StepForm> steps = {
       {"key", 1, [](const Args& a, bool) -> Step {
          const Key key = KeyArg(a[0]);
-         return [key](Session&, MifareRun& run) { run.key = {key, 0}; run.keyLoaded = false; return 0; };
+         return [key](Session&, MifareRun& run) {
+           run.key.type = 0;
+           run.key.key = key;
+           run.key.keyA = key;
+           run.keyANamed = true;
+           run.keyLoaded = false;
+           return 0;
+         };
        }},
       {"keyb", 1, [](const Args& a, bool) -> Step {
          const Key key = KeyArg(a[0]);
-         return [key](Session&, MifareRun& run) { run.key = {key, 1}; run.keyLoaded = false; return 0; };
+         return [key](Session&, MifareRun& run) {
+           run.key.type = 1;
+           run.key.key = key;
+           run.key.keyB = key;
+           if (!run.keyANamed) run.key.keyA.reset();
+           run.keyLoaded = false;
+           return 0;
+         };
        }},
       {"uid", 0, [](const Args&, bool) -> Step {
          return [](Session& s, MifareRun&) {
@@ -213,6 +247,7 @@ const std::vector<StepForm>& Steps() {
        }},
       {"dump", 1, [](const Args& a, bool) -> Step {
          const std::string path = a[0];
+         CheckOutputFile(path);
          return [path](Session& s, MifareRun& run) { return Dump(s, run, path); };
        }},
       {"restore", 1, [](const Args& a, bool) -> Step {
@@ -312,15 +347,16 @@ Action PrepareMifare(const Args& words) {
 void AddMifareCommands(CommandList& commands) {
   commands.push_back({"mifare", kRestOfLine, "STEP [ARGS] ...",
                       "Mifare Classic 1K; the steps, in order, take the rest of the line:\n"
-                      "                                          key HEX, keyb HEX  the key (6 bytes) of every sector, as key A / key B\n"
-                      "                                                             (default FFFFFFFFFFFF as key A)\n"
-                      "                                          uid, read BLOCK, write BLOCK HEX\n"
-                      "                                          dump FILE          the whole card as a 1024-byte dump\n"
-                      "                                          restore FILE       its data blocks back (restore-all FILE: trailers too)\n"
-                      "                                          --force            write trailers whose access bytes contradict\n"
-                      "                                                             themselves (they lock the sector for good)\n"
-                      "                                          keys FILE          try the keys of FILE (one a line) on every sector\n"
-                      "                                          get BLOCK, set BLOCK VALUE, inc BLOCK N, dec BLOCK N: value blocks",
+                      "key HEX, keyb HEX: the key (6 bytes) of every sector, as key A / key B "
+                      "(default FFFFFFFFFFFF as key A); the last one given opens the sectors\n"
+                      "uid, read BLOCK, write BLOCK HEX\n"
+                      "dump FILE: the whole card as a 1024-byte dump (- standard output; "
+                      "FILE.eml: 64 lines of hex); each trailer carries the keys given\n"
+                      "restore FILE: its data blocks back (restore-all FILE: trailers too)\n"
+                      "--force: write trailers whose access bytes contradict themselves "
+                      "(they lock the sector for good)\n"
+                      "keys FILE: try the keys of FILE (one a line) on every sector\n"
+                      "get BLOCK, set BLOCK VALUE, inc BLOCK N, dec BLOCK N: value blocks",
                       true, PrepareMifare});
 }
 
@@ -378,7 +414,11 @@ void RunMifareDemo(sim::Simulator& reader) {
   Show("RFMifare_ReadBlock(1, 0x3233564B: its serial, ...)", RFMifare_ReadBlock(1, 0x3233564B, block));
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   std::string codes;
-  for (const auto& request : reader.Requests()) codes += " " + FormatHex(std::span(&request.code, 1));
+  for (const auto& request : reader.Requests()) {
+    const std::uint8_t code = request.code;
+    codes += ' ';
+    codes += FormatHex(std::span(&code, 1));
+  }
   Say("The library closed the port, linked again and repeated the request (codes%s), %ld ms.", codes.c_str(),
       static_cast<long>(ms.count()));
   Say("block 1: \"%.16s\"", block);

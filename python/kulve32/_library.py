@@ -71,6 +71,33 @@ def _file_names() -> List[str]:
     return ["libkulve32.so", "libkulve32.so.1"]
 
 
+def _build_tree_libraries(package: Path) -> List[str]:
+    """The libraries built in the clone this package was imported from.
+
+    Only when the package sits in python/ of a source tree (its CMakeLists.txt
+    beside python/): build/release first, then the other build folders, the
+    most recently built first. In the python folder of the Windows kit, the
+    kit's DLL of the Python's width. Nothing for an installed package.
+    """
+    root = package.parent.parent
+    if ON_WINDOWS and (root / "x64" / "KULVE32.DLL").is_file():  # the Windows kit's python\ folder
+        return [str(root / ("x64" if ctypes.sizeof(ctypes.c_void_p) == 8 else "x86") / "KULVE32.DLL")]
+    if not (root / "CMakeLists.txt").is_file() or not (root / "python" / "pyproject.toml").is_file():
+        return []
+    build = root / "build"
+    if ON_WINDOWS:
+        arch = "win64" if ctypes.sizeof(ctypes.c_void_p) == 8 else "win32"
+        pattern = f"windows/{arch}/bin/KULVE32.DLL"
+    else:
+        pattern = f"*/src/{_file_names()[0]}"
+    try:
+        found = sorted(build.glob(pattern), key=lambda p: p.stat().st_mtime, reverse=True)
+    except OSError:
+        return []
+    found.sort(key=lambda p: p.parts[-3] != "release")  # stable: release first, then by age
+    return [str(p) for p in found]
+
+
 def _candidates() -> List[str]:
     """Where the library is looked for, in order."""
     found: List[str] = []
@@ -79,6 +106,7 @@ def _candidates() -> List[str]:
         found.append(from_env)
     here = Path(__file__).resolve().parent
     found += [str(here / name) for name in _file_names() if (here / name).exists()]
+    found += _build_tree_libraries(here)
     system = ctypes.util.find_library("KULVE32" if ON_WINDOWS else "kulve32")
     if system:
         found.append(system)
@@ -99,7 +127,8 @@ def load(path: Optional[PathArg] = None) -> ctypes.CDLL:
     With `path`, exactly that file is loaded. Without it, the first of these
     that loads: the file named by the environment variable KULVE32_LIBRARY,
     the library placed next to this package (libkulve32.so or KULVE32.DLL),
-    and the system's own search (ldconfig and LD_LIBRARY_PATH, or PATH on
+    when the package is run from a clone the library built in its build/
+    folder (build/release first, then the newest), and the system's own search (ldconfig and LD_LIBRARY_PATH, or PATH on
     Windows). The library keeps one reader connection per process, so a
     second load from another file is refused (RuntimeError).
     """

@@ -34,8 +34,8 @@
 // answer (sim/cards/at1608_keystream.h). A right host answer makes its own
 // answer the new cryptogram, so the same exchange is never accepted twice.
 //
-// Fuses: the fuse byte reads 07; no command of the simulated reader blows a
-// fuse.
+// Fuses: the fuse byte reads 07 on a new card; no command of the simulated
+// reader blows a fuse (a card image may bring other fuses).
 //
 // Reset() (the reset command, and power off) forgets every password presented.
 #pragma once
@@ -88,13 +88,18 @@ class At1608Card {
   Reply Write(std::uint8_t zone, std::size_t address, std::span<const std::uint8_t> bytes);
   Reply PresentPassword(std::uint8_t index, std::span<const std::uint8_t, kPasswordLength> password);
   Reply Authenticate(const At1608Block& challenge, const At1608Block& hostAnswer);
-  Reply ReadFuses() const { return Ok({kFuses}); }
+  Reply ReadFuses() const { return Ok({fuses_}); }
   void Reset() { presented_.fill(false); }
 
   // Direct access for setting up and checking a card; no rules applied.
   At1608Block Cryptogram() const { return Block(kCryptogram); }
   void SetCryptogram(const At1608Block& c) { SetBlock(kCryptogram, c); }
   At1608Block Seed() const { return Block(kSeed); }
+  // Zone z (0..7 user zones, 8 the configuration zone) as stored, hidden bytes included.
+  std::vector<std::uint8_t>& Zone(std::size_t z) { return zones_.at(z); }
+  const std::vector<std::uint8_t>& Zone(std::size_t z) const { return zones_.at(z); }
+  std::uint8_t Fuses() const { return fuses_; }
+  void SetFuses(std::uint8_t fuses) { fuses_ = fuses; }
   std::uint8_t AuthAttempts() const { return config()[kAuthAttempts]; }
   void SetAuthAttempts(std::uint8_t attemptsByte) { config()[kAuthAttempts] = attemptsByte; }
 
@@ -112,6 +117,7 @@ class At1608Card {
 
   std::array<std::vector<std::uint8_t>, kUserZones + 1> zones_;
   std::array<bool, kPasswordCount> presented_{};  // by password index
+  std::uint8_t fuses_ = kFuses;
 };
 
 // An 8-byte seed written as 16 hex digits, or nullopt.

@@ -81,6 +81,7 @@ class E5550Transponder {
   Block& BlockAt(std::uint8_t block) { return blocks_.at(block); }
   const Block& BlockAt(std::uint8_t block) const { return blocks_.at(block); }
   bool Locked(std::uint8_t block) const { return locked_.at(block); }
+  void SetLocked(std::uint8_t block, bool locked) { locked_.at(block) = locked; }
   std::uint8_t Mode() const { return blocks_[kConfigBlock][0]; }
   bool Awake() const { return awake_; }
 

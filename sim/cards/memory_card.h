@@ -98,6 +98,10 @@ class MemoryCard {
   // Direct access for setting up and checking a card; no rules applied.
   std::vector<std::uint8_t>& Memory() { return memory_; }
   const std::vector<std::uint8_t>& Memory() const { return memory_; }
+  // The security memory as the card keeps it: the attempts byte, then the
+  // code (empty for types whose code sits in card memory or that have none).
+  std::vector<std::uint8_t>& SecurityBytes() { return security_; }
+  const std::vector<std::uint8_t>& SecurityBytes() const { return security_; }
   std::vector<std::uint8_t> Code() const;
   void SetCode(std::span<const std::uint8_t> code);
   unsigned AttemptsLeft() const;

@@ -7,7 +7,8 @@
 #      installed kulvesim (link, device number, card write and read-back, DES);
 #   2. the Debian packages of scripts/package.sh: what each holds and needs,
 #      and the pkg-config consumer built and run against them unpacked with
-#      dpkg-deb -x into a temporary root (nothing is installed on the system);
+#      dpkg-deb -x into a temporary root (nothing is installed on the system),
+#      and the Python package imported from there and run against kulvesim;
 #   3. man -l renders both man pages without a warning, and each page names
 #      every option and command its program's --help lists;
 #   4. the Windows cross builds install the DLL, the import library and the
@@ -204,6 +205,12 @@ check "kulve-tools holds the programs, man pages, udev rule and notes" holds "$(
   '^\./usr/share/man/man1/kulvesim\.1\.gz$' '^\./usr/lib/udev/rules\.d/60-kulve32\.rules$' \
   '^\./usr/share/doc/kulve-tools/serial-access\.md$' '!include/' '!libkulve32'
 check "kulve-tools depends on the C runtime" field_matches "$(deb kulve-tools)" Depends 'libc6'
+check "python3-kulve32 holds the package and no library" holds "$(deb python3-kulve32)" \
+  '^\./usr/lib/python3/dist-packages/kulve32/__init__\.py$' \
+  '^\./usr/lib/python3/dist-packages/kulve32/families/' '^\./usr/share/doc/python3-kulve32/copyright$' \
+  '!\.so' '!__pycache__' '!usr/bin/'
+check "python3-kulve32 depends on python3 and the library" \
+  field_matches "$(deb python3-kulve32)" Depends '^python3 .*, libkulve32-1 \(>= [0-9.]+\)$'
 check "kulve-pcsc holds the driver in pcscd's serial folder, the reader.conf.d example and notes" \
   holds "$(deb kulve-pcsc)" '^\./usr/lib/pcsc/drivers/serial/libkulve_ifd\.so$' '^\./etc/reader\.conf\.d/kulve-pcsc$' \
   '^\./usr/share/doc/kulve-pcsc/pcsc\.md$' '!include/' '!libkulve32'
@@ -214,11 +221,11 @@ check "kulve-pcsc depends on pcscd and the C runtime" field_matches "$(deb kulve
 root="$work/root"
 unpack_all() {
   local package
-  for package in libkulve32-1 libkulve32-dev kulve-tools; do
+  for package in libkulve32-1 libkulve32-dev kulve-tools python3-kulve32; do
     dpkg-deb -x "$(deb "$package")" "$root" || return 1
   done
 }
-check "dpkg-deb -x unpacks the three packages" unpack_all
+check "dpkg-deb -x unpacks the four packages" unpack_all
 deb_pc_env=(PKG_CONFIG_LIBDIR="$root/$lib/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$root"
             PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1)
 check "unpacked: pkg-config consumer builds" build_with_pkg_config "$work/deb/reader_check" "${deb_pc_env[@]}"
@@ -226,6 +233,22 @@ check "unpacked: uses the packaged library" \
   uses_library "$work/deb/reader_check" "$root/$lib" LD_LIBRARY_PATH="$root/$lib"
 check "unpacked: consumer runs against the packaged simulator" \
   run_consumer "$work/deb/reader_check" "$root/usr/bin/kulvesim" LD_LIBRARY_PATH="$root/$lib"
+
+# The packaged Python package, from the unpacked root: one simulator call.
+python_against_sim() {
+  start_sim "$root/usr/bin/kulvesim" || return 1
+  env -u KULVE32_LIBRARY PYTHONPATH="$root/usr/lib/python3/dist-packages" LD_LIBRARY_PATH="$root/$lib" \
+    python3 -c 'import sys, kulve32
+from kulve32 import _library
+with kulve32.Reader(sys.argv[1]) as reader:
+    number = reader.device_number()
+print(kulve32.__file__, _library.loaded_from(), number.hex())
+assert kulve32.__file__.startswith(sys.argv[2]) and len(number) == 8' "$work/reader" "$root/"
+  local status=$?
+  stop_sim
+  return $status
+}
+check "unpacked: the Python package reads the device number from the simulator" python_against_sim
 
 # The rule file: every line a comment, blank, or KEY op "value" pairs.
 udev_rule_is_well_formed() {
@@ -278,6 +301,26 @@ if command -v i686-w64-mingw32-gcc-posix >/dev/null && command -v x86_64-w64-min
     check "$arch: a program links against the installed import library" \
       link_windows_consumer "${pair##*:}" "$win_prefix"
   done
+  # The kit: what an application developer unpacks, and docs that name no
+  # folder of the source tree.
+  kit_holds() {
+    python3 - "$1" <<'PY'
+import re, sys, zipfile
+kit = zipfile.ZipFile(sys.argv[1])
+names = {n.split("/", 1)[1] for n in kit.namelist() if "/" in n}
+wanted = ["README.md", "tools/kulve.exe", "examples/c/reader.c", "examples/c/loadlibrary.c",
+          "examples/csharp/Example.cs", "python/kulve32/__init__.py", "python/pyproject.toml",
+          "docs/windows.md", "docs/python.md", "docs/reader-statuses.md", "x86/KULVE32.DLL", "x64/KULVE32.DLL"]
+missing = [w for w in wanted if w not in names]
+leaks = [f"{n}: {line.strip()}" for n in names if n.startswith("docs/")
+         for line in kit.read(kit.namelist()[0].split("/")[0] + "/" + n).decode().splitlines()
+         if re.search(r"(^|[ `(])(build|scripts|tests|bindings|src|cmake)/", line) and "Generated from" not in line]
+print("missing:", missing, "source-tree paths:", leaks, sep="\n")
+sys.exit(1 if missing or leaks else 0)
+PY
+  }
+  check "the Windows kit holds the README, kulve.exe, the examples, the Python package and clean docs" \
+    kit_holds "$(ls "$windows_root"/KULVE32-*-windows.zip | head -1)"
 else
   say "!!! SKIPPED: mingw-w64 is not installed; the Windows install was not checked"
 fi

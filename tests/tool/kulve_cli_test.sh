@@ -32,6 +32,16 @@ no reader needed for DES      |0| ^3F A4 0E 8A 98 4D 48 15$ | -                 
 help on standard output       |0| ^exit status:$ | -                                            | --help
 short help                    |0| ^usage: kulve  | -                                            | -h
 version with DLLVER           |0| ^kulve [0-9.]+, library [0-9.]+ \(DLLVER 7321\)$ | -          | --version
+hex in lines of 16 bytes      |0| ^FF FF FF FF$ | -                                            | -q --sim insert 1 select 1 power on read 18 0 0 20
+a status the simulator names  |1| - | ^write: reader status 0x92 \(simulator: protected         | --sim insert 2 select 2 power on write 18 0 32 AABB
+a dump to standard output     |0| KULVE32 sample | ^mifare dump \(1024 bytes to standard output\): ok$ | --sim mifare dump -
+a dump into no directory      |2| - | ^kulve: mifare: cannot write WORK/none/card.mfd: No such file or directory$ | --sim --trace mifare dump WORK/none/card.mfd
+--out into no directory       |2| - | ^kulve: --out: cannot write WORK/none/out.bin: No such file or directory$ | --out WORK/none/out.bin --sim --trace insert 1
+--in that does not exist      |2| - | ^kulve: write: cannot read WORK/none/in.bin: No such file or directory$ | --in WORK/none/in.bin --sim --trace select 1 write 18 0 0 -
+no data on standard input     |2| - | ^kulve: write: the data of standard input must be 1 to 65536 bytes, not 0$ | --sim --trace select 1 write 18 0 0 -
+a full standard output        |1| - | ^kulve: cannot write standard output: No space left on device$ | -q --sim insert 1 select 1 power on read 18 0 0 64 --stdout-full
+a full dump file              |1| - | ^mifare dump: cannot write /dev/full: No space left on device$ | -q --sim mifare dump /dev/full
+a full --out file             |1| - | ^read: cannot write /dev/full: No space left on device$       | -q --out /dev/full --sim insert 1 select 1 power on read 18 0 0 64
 '
 
 trim() { local s="$1"; s="${s#"${s%%[![:space:]]*}"}"; printf '%s' "${s%"${s##*[![:space:]]}"}"; }
@@ -45,9 +55,15 @@ while IFS='|' read -r name want_status want_out want_err args; do
   name="$(trim "$name")"
   [[ -n "$name" ]] || continue
   want_status="$(trim "$want_status")" want_out="$(trim "$want_out")" want_err="$(trim "$want_err")"
+  args="${args//WORK/$work}" want_err="${want_err//WORK/$work}"
+  out="$work/out"
+  if [[ "$args" == *" --stdout-full" ]]; then  # standard output is /dev/full
+    args="${args% --stdout-full}" out=/dev/full
+  fi
   # shellcheck disable=SC2086  # the arguments are words
-  "$kulve" $args >"$work/out" 2>"$work/err"
+  "$kulve" $args >"$out" 2>"$work/err" </dev/null
   status=$?
+  [[ "$out" == "$work/out" ]] || : >"$work/out"
   why=""
   [[ $status -eq $want_status ]] || why+=" exit status $status, not $want_status;"
   matches "$work/out" "$want_out" || why+=" standard output does not match $want_out;"
@@ -65,6 +81,32 @@ while IFS='|' read -r name want_status want_out want_err args; do
     sed 's/^/  err| /' "$work/err"
   fi
 done <<<"$cases"
+
+# Raw bytes through --in and --out come back as they went, and the help
+# keeps within 80 columns.
+head -c 3000 /dev/urandom >"$work/in.bin"
+if "$kulve" -q --in "$work/in.bin" --out "$work/back.bin" --sim insert 1 select 1 power on \
+     write 18 0 100 - read 18 0 100 3000 && cmp -s "$work/in.bin" "$work/back.bin"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAILED: --in and --out do not round-trip 3000 bytes"
+fi
+if "$kulve" -q --sim insert 1 select 1 power on write 18 0 100 - read 18 0 100 3000 <"$work/in.bin" |
+     tr -d ' \n' | cmp -s - <(od -An -tx1 -v "$work/in.bin" | tr -d ' \n' | tr a-f A-F); then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAILED: write - from standard input does not read back as hex"
+fi
+# Progress of a long read on a terminal (script(1) gives it one), none in a file.
+progress="$(script -qec "$kulve --sim insert 1 select 1 power on read 18 0 0 4096 >/dev/null" /dev/null | tr '\r' '\n')"
+"$kulve" --sim insert 1 select 1 power on read 18 0 0 4096 >/dev/null 2>"$work/err"
+if grep -q '^reading: 4096/4096' <<<"$progress" && ! grep -q reading "$work/err"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAILED: progress on a terminal only:"; echo "$progress"; cat "$work/err"
+fi
+wide="$("$kulve" --help | awk 'length > 80')"
+if [[ -z "$wide" ]]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: --help wider than 80: $wide"; fi
 
 echo "kulve: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

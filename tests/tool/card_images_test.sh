@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Real card contents in and out of kulvesim: a Mifare dump read back by
+# kulve gives the file it was loaded from, byte for byte, in the raw form and
+# in the .eml text form (the tool's and one laid out by hand); every card
+# model comes back from --save-state as it was loaded; and kulvesim's
+# complaints about its command line and images.
+#   card_images_test.sh KULVESIM KULVE
+set -uo pipefail
+sim="$1"
+kulve="$2"
+work="$(mktemp -d /tmp/kulve-images.XXXXXX)"
+pid=""
+stop() {
+  if [[ -n "$pid" ]]; then
+    exec 3>&-
+    kill -TERM "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    pid=""
+  fi
+}
+trap 'stop; rm -rf "$work"' EXIT
+passed=0 failed=0
+check() {  # name, then the command that must succeed
+  local name="$1"; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+
+# Starts kulvesim with the options, commands on fd 3; port = the pty it serves.
+serve() {
+  stop
+  rm -f "$work/control" && mkfifo "$work/control"
+  "$sim" --quiet "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
+  pid=$!
+  exec 3>"$work/control"
+  for _ in $(seq 100); do [[ -s "$work/sim.out" ]] && break; sleep 0.05; done
+  port="$(head -1 "$work/sim.out")"
+  [[ -n "$port" ]] || { cat "$work/sim.err"; echo "FAILED: kulvesim $* printed no path"; exit 1; }
+}
+# Sends a control command and waits for its answer line.
+control() {
+  local lines; lines=$(wc -l <"$work/sim.out")
+  echo "$*" >&3
+  for _ in $(seq 100); do (( $(wc -l <"$work/sim.out") > lines )) && break; sleep 0.05; done
+  tail -1 "$work/sim.out"
+}
+
+# A 1K card: UID 11 22 33 44, random data; sectors 0..7 with the transport
+# access bytes (key A reads key B), 8..15 with 7F 07 88 (key B never read).
+python3 - "$work/card.mfd" <<'PY'
+import os, sys
+b = bytearray(os.urandom(1024))
+b[0:8] = bytes.fromhex("1122334400080400")
+b[4] = 0x11 ^ 0x22 ^ 0x33 ^ 0x44
+for s in range(16):
+    t = s * 64 + 48
+    b[t:t + 16] = bytes.fromhex("A0A1A2A3A4A5" + ("FF078069" if s < 8 else "7F078869") + "B0B1B2B3B4B5")
+open(sys.argv[1], "wb").write(b)
+PY
+keys=(keyb B0B1B2B3B4B5 key A0A1A2A3A4A5)
+
+serve --mifare 11223344 --image "$work/card.mfd"
+"$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/back.mfd" dump "$work/tool.eml"
+check "the dump of a card loaded from .mfd is that file" cmp "$work/card.mfd" "$work/back.mfd"
+check "the simulator saves the .eml the tool writes" \
+  test "$(control save mifare 11223344 "$work/sim.eml")" = ok
+check "both .eml files agree" cmp "$work/tool.eml" "$work/sim.eml"
+
+# The Proxmark3 layout as a person might type it: capitals, CRLF, a blank line.
+od -An -tx1 -v -w16 "$work/card.mfd" | tr -d ' ' | tr a-f A-F | sed 's/$/\r/' >"$work/hand.eml"
+printf '\r\n' >>"$work/hand.eml"
+check "control: mifare clear" test "$(control mifare clear)" = ok
+check "control: save names what is missing" test "$(control save card "$work/x.bin")" = "error: no memory card in the slot"
+check "control: load names the file's fault" \
+  test "$(control load e5550 "$work/card.mfd")" = "error: $work/card.mfd: the image holds 1024 bytes, not 33"
+check "control: load mifare hand.eml" test "$(control load mifare "$work/hand.eml")" = ok
+"$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/hand.mfd"
+check "a hand-written .eml round-trips" cmp "$work/card.mfd" "$work/hand.mfd"
+
+# The tool reads .eml and - too: restore-all onto a new card, then the dump
+# is the card's file but for block 0 (never written).
+for source in "$work/hand.eml" -; do
+  control mifare clear >/dev/null && control mifare add 11223344 >/dev/null
+  rm -f "$work/restored.mfd"
+  "$kulve" -q --port "$port" mifare restore-all "$source" "${keys[@]}" dump "$work/restored.mfd" <"$work/card.mfd"
+  check "restore-all $source, then dump" cmp -i 16 "$work/card.mfd" "$work/restored.mfd"
+done
+
+serve --mifare 11223344 --image "$work/tool.eml"
+"$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/eml.mfd"
+check "the tool's .eml loads and round-trips" cmp "$work/card.mfd" "$work/eml.mfd"
+
+# Every model back from --save-state as loaded.
+head -c 65540 /dev/urandom >"$work/card-2.bin"
+printf '\x81\x15' | dd of="$work/card-2.bin" bs=1 seek=6 conv=notrunc status=none  # its identification
+head -c 2177 /dev/urandom >"$work/at1608.bin"
+printf '0123456789ABCDEF' | xxd -r -p | dd of="$work/at1608.bin" bs=1 seek=$((2048 + 48)) conv=notrunc status=none
+head -c 33 /dev/urandom >"$work/e5550.bin"
+serve --card 2 --image "$work/card-2.bin" --mifare 11223344 --image "$work/card.mfd" \
+  --at1608 0123456789ABCDEF --image "$work/at1608.bin" --e5550 --image "$work/e5550.bin" --save-state "$work/state"
+"$kulve" -q --port "$port" --out "$work/read.bin" select 2 power on read 18 0 0 65536
+check "kulve reads the memory card image" cmp -n 65536 "$work/card-2.bin" "$work/read.bin"
+stop
+for f in card-2.bin at1608.bin e5550.bin; do
+  check "--save-state: $f as loaded" cmp "$work/$f" "$work/state/$f"
+done
+check "--save-state: mifare-11223344.mfd as loaded" cmp "$work/card.mfd" "$work/state/mifare-11223344.mfd"
+
+# kulvesim refuses: exit status 2 and one line naming what is wrong.
+head -c 1000 /dev/zero >"$work/short.mfd"
+head -c 65537 /dev/zero >"$work/long.bin"
+printf '00112233\n' >"$work/bad.eml"
+cases="
+--frobnicate                          |unknown option --frobnicate
+--mifare                              |--mifare needs a value
+--image $work/card.mfd                |--image belongs after
+--mifare 11223344 --image $work/short.mfd |short.mfd: the image holds 1000 bytes, not 1024
+--mifare 11223344 --image $work/bad.eml   |bad.eml: line 1 is not a block of 32 hex digits
+--mifare 55667788 --image $work/card.mfd  |block 0 of the image starts 11 22 33 44, not the card's UID 55 66 77 88
+--e5550 --image $work/none.bin        |cannot read $work/none.bin: No such file or directory
+--e5550 --image $work/card.mfd        |card.mfd: the image holds 1024 bytes, not 33
+--at1608 0123456789ABCDEF --image $work/e5550.bin |e5550.bin: the image holds 33 bytes, not 2177
+--card 1 --image $work/long.bin       |the image holds 65537 bytes, not at most 65536 (card memory)
+--card 2 --image $work/long.bin       |not at most 65536 (card memory) or 65540 (with the security memory of type 2)
+"
+while IFS='|' read -r args want; do
+  [[ -n "${args// }" ]] || continue
+  # shellcheck disable=SC2086
+  timeout 10 "$sim" --quiet $args </dev/null >/dev/null 2>"$work/err"
+  status=$?
+  check "kulvesim $args: exit 2, '$want'" test "$status" -eq 2 -a "$(wc -l <"$work/err")" -eq 1
+  grep -qF -- "$want" "$work/err" || { failed=$((failed + 1)); echo "FAILED: kulvesim $args said: $(cat "$work/err")"; }
+done <<<"$cases"
+
+# A shorter memory-card image (a real card's 2 KiB) fills memory from byte 0.
+serve --card 1 --image "$work/at1608.bin"
+"$kulve" -q --port "$port" --out "$work/short.bin" select 1 power on read 18 0 0 2177
+check "a short memory-card image fills memory from byte 0" cmp "$work/at1608.bin" "$work/short.bin"
+stop
+
+echo "card images: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]

@@ -81,9 +81,17 @@ void CheckAnswer(int result, const Exchanges& ex, const SlotCodes& slot, const B
     FUZZ_CHECK(response.bytes() == untouchedButCount);
     return;
   }
-  FUZZ_CHECK(after.sendSequence == (before.sendSequence ^ 1));  // the card took the block
   const Bytes& r = ex[0].received;
   const std::size_t trailer = t1 ? 3 : 2;
+  // T=1: only one whole I-block without the more-data bit, NAD 00, carrying
+  // at least SW1 SW2, is an answer.
+  if (t1 && r.size() >= trailer && !(r.size() >= 6 && r[0] == 0 && (r[1] & 0xA0) == 0 && r[2] == r.size() - 4)) {
+    FUZZ_CHECK(result == KULVE_T1_NOT_AN_ANSWER && response.bytes() == untouchedButCount);
+    const bool rBlock = (r[1] & 0xC0) == 0x80;
+    FUZZ_CHECK(after.sendSequence == (rBlock ? (r[1] >> 4 & 1) : (before.sendSequence ^ 1)));
+    return;
+  }
+  FUZZ_CHECK(after.sendSequence == (before.sendSequence ^ 1));  // the card took the block
   if (r.size() < trailer) {
     FUZZ_CHECK(result == KULVE_LINK_SHORT_REPLY && response.bytes() == untouchedButCount);
     return;
@@ -156,12 +164,36 @@ void PackedRequest(FuzzSession& s) {
   FUZZ_CHECK(request.bytes() == WithAt(echo, 1, block));
 }
 
+// The full mode's call: any APDU, any buffer, any replies. Nothing is
+// written past the buffer, the count never exceeds it (but when it is too
+// small), and the wait is back to normal afterwards.
+void FullTransmit(FuzzSession& s) {
+  const int slot = s.input().ConsumeIntegralInRange<int>(-1, 5);
+  const Bytes apdu = s.input().ConsumeBytes<std::uint8_t>(s.input().ConsumeIntegralInRange<std::size_t>(0, 600));
+  const std::size_t size = s.input().ConsumeIntegralInRange<std::size_t>(0, 1200);
+  CallerBuffer response(size, 0x5A);
+  const std::int32_t ackTries = s.reader().context.commandAckTries;
+  std::size_t length = 12345;
+  const int result = ChipTransmit(s.reader(), slot, apdu.empty() ? nullptr : apdu.data(), apdu.size(),
+                                  size == 0 ? nullptr : response.data(), size, &length);
+  s.TakeExchanges();
+  FUZZ_CHECK(s.reader().context.commandAckTries == ackTries);
+  if (result > 0xFF) {
+    FUZZ_CHECK(length >= 2 && length <= size);
+  } else if (result == KULVE_RESPONSE_TOO_LONG) {
+    FUZZ_CHECK(length > size && response.Untouched());
+  } else {
+    FUZZ_CHECK(length == 0 && response.Untouched());
+  }
+}
+
 void ProtocolType(FuzzSession& s) {
   FUZZ_CHECK(CpuCardProtocolType(s.reader()) == (s.reader().cpuCard.protocol == 1 ? 1 : 0));
   FUZZ_CHECK(s.TakeExchanges().empty());
 }
 
-constexpr Call kCalls[] = {Reset, Reset, FixedRequest, FixedRequest, PackedRequest, PackedRequest, ProtocolType};
+constexpr Call kCalls[] = {Reset, Reset, FixedRequest, FixedRequest, PackedRequest, PackedRequest, ProtocolType,
+                           FullTransmit};
 
 }  // namespace
 

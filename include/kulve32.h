@@ -26,6 +26,8 @@
 #ifndef KULVE32_H
 #define KULVE32_H
 
+#include <stddef.h> /* size_t, in kulve_chip_transmit */
+
 #ifdef _WIN32
 #  define KULVE_CALL __stdcall
 #  define KULVE_API
@@ -46,6 +48,11 @@ extern "C" {
 #define KULVE_NOT_FOR_CARD_TYPE 3
 #define KULVE_BAD_ARGUMENT 4
 #define KULVE_WRONG_CARD 19
+/* CPU card and SAM APDUs (see those functions): */
+#define KULVE_T1_NOT_AN_ANSWER 40  /* the card answered with a T=1 block that is not an answer */
+#define KULVE_T1_EXCHANGE_LOST 41  /* full mode: the T=1 exchange was lost (retransmitted twice, then
+                                      resynchronised); the command may or may not have run */
+#define KULVE_RESPONSE_TOO_LONG 42 /* full mode: the answer does not fit the caller's buffer */
 /* A call made from inside a trace callback into the reader being traced
  * (the process-wide one for the documented functions, the same handle for
  * the kulve_ functions): refused, nothing done, nothing written. Negative,
@@ -228,8 +235,9 @@ KULVE_API int KULVE_CALL UnDesData(const unsigned char *input, const unsigned ch
  * the library, as a plain T=0 command or as a T=1 I-block, and the card's
  * answer comes back as response data and a status word.
  *
- * One framing choice and one T=1 send-sequence bit N(S) serve all five slots
- * (there is no per-slot copy): the last successful reset of ANY slot decides
+ * In the default mode (the mode at load; the full mode is described after
+ * these functions) one framing choice and one T=1 send-sequence bit N(S)
+ * serve all five slots (there is no per-slot copy): the last successful reset of ANY slot decides
  * the framing of every later APDU to every slot, and every reset sets N(S) to
  * 0. Before the first reset the framing is T=1 with N(S) = 0. Interleaving
  * APDUs between two T=1 cards therefore hands each card the bit the other's
@@ -292,7 +300,21 @@ KULVE_API int KULVE_CALL CPUCardProtocolType(void);
  * one-byte send length), with response[0] = 0.
  * KULVE_LINK_SHORT_REPLY (0x71): the reader relayed an answer too short to
  * hold a status word (T=0: fewer than 2 bytes, T=1: fewer than 3);
- * response[0] = 0. N(S) has flipped, as the card did receive the block. */
+ * response[0] = 0. N(S) has flipped, as the card did receive the block.
+ * KULVE_T1_NOT_AN_ANSWER (40), T=1 only: the card's block is not a single
+ * I-block carrying a status word: its PCB names an R-block or an S-block
+ * (00 90 00 90, S(WTX) 00 C3 01 01 C3, ...), or it is an I-block with the
+ * more-data bit set (the first block of a chained answer), or its LEN is not
+ * the number of bytes that followed it less the LRC (a 3-byte answer
+ * included), or LEN is below 2, or its NAD is not 00. response[0] = 0; the
+ * plain form's echo is written as after any exchange. N(S) follows what the
+ * card took: after an R-block it becomes the N(R) that the block names (the
+ * N(S) the card expects next); after any other such answer it flips, as
+ * after every exchange the reader carried out. The default mode does not
+ * check the card's LRC (the documented answer with a wrong last byte still
+ * gives its status word: the reader's frame checksum guards the serial line,
+ * the card's own line is the reader's business); the full mode below does.
+ * Such a card wants the full mode (SetChipProtocolMode). */
 
 /* request: KULVE_APDU_REQUEST_SIZE bytes, read only: CLA, INS, P1, P2 at
  * 0..3, Lc at 4, command data at 5..132 (the first Lc bytes are sent), Le at
@@ -314,6 +336,94 @@ KULVE_API int KULVE_CALL ProSamCard1(unsigned char *request, unsigned char *resp
 KULVE_API int KULVE_CALL ProSamCard2(unsigned char *request, unsigned char *response);
 KULVE_API int KULVE_CALL ProSamCard3(unsigned char *request, unsigned char *response);
 KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *response);
+
+/* ---- CPU card and SAM slots: the two modes, side by side ------------------- */
+/*                      default mode (at load)          full mode
+ * framing of the       the last reset of ANY slot      each slot its own last reset
+ *   APDU calls above   (TD1), one shared N(S)          (TD1), its own N(S) and N(R)
+ * exchanges per APDU   exactly one                     as many as the protocol takes
+ * T=1 answer           one I-block, else 40            I-, R- and S-blocks handled
+ * T=1 chaining         none (Lc <= 128 in one block)   both ways, blocks up to IFSC
+ * IFSC / IFSD          not used                        IFSC from the ATR; IFSD sent
+ * T=1 check byte       LRC sent, not checked           LRC or CRC (TC) both ways
+ * S(WTX)               read as a failure (40)          answered; the wait extended
+ * lost block           a failure                       R-block, at most 2 repeats,
+ *                                                      then S(RESYNCH) and 41
+ * T=0 61xx / 6Cxx      returned to the caller          GET RESPONSE / repeat with Le
+ * answer size          253 data bytes                  253 in the calls above,
+ *                                                      65,536 + SW in ChipTransmit
+ *
+ * Full mode, in detail (ISO/IEC 7816-3):
+ * - Each reset (in either mode) records for its slot: the protocol TD1 names,
+ *   IFSC = TAi and the check = bit 0 of TCi (1: CRC) for the first TD(i-1)
+ *   with i > 2 naming T=1 (IFSC 32 and LRC when absent; TA 00 or FF keeps
+ *   32), and N(S) = N(R) = 0. Before any reset a slot counts as T=1, IFSC 32,
+ *   LRC. A SAM reset no longer changes how the CPU card is framed;
+ *   CPUCardProtocolType still reports the reset made last, of any slot.
+ * - Before the first I-block after a T=1 reset the library sends S(IFS
+ *   request) with its IFSD: 251 (250 with CRC), not 254, because each block
+ *   travels in one reader frame of at most 255 bytes; a card that does not
+ *   confirm keeps IFSD 32, which fits too. Command blocks carry at most
+ *   min(IFSC, 251 or 250) bytes; longer APDUs are chained (M bit), each link
+ *   acknowledged by the card's R-block. Chained answers are acknowledged with
+ *   R-blocks and collected whole.
+ * - S(WTX request): answered with S(WTX response), and the wait for the next
+ *   block is the usual one times the card's multiplier (at most about 60 s).
+ *   S(IFS request) from the card: answered, and its IFSC is used from then on.
+ * - A block that arrives broken (LEN, LRC/CRC, NAD not 00, unknown PCB, an
+ *   I-block with the wrong N(S)) is answered with an R-block naming the error;
+ *   an R-block from the card asking for our block again is answered with it.
+ *   At most two such repeats in a row; then S(RESYNCH request) (up to three
+ *   tries; both sides restart at N(S) = N(R) = 0 and IFSD is sent again) and
+ *   the call returns KULVE_T1_EXCHANGE_LOST (41): the command may or may not
+ *   have run on the card, so it is not sent again by the library. A chained
+ *   I-block carrying nothing counts as broken; more than 64 S(WTX) or S(IFS)
+ *   requests in a row without the exchange moving on also end in 41.
+ * - T=0: case 1 goes out with P3 = 00, case 2 as it is, cases 3 and 4 as the
+ *   header, Lc and data (Lc at most 250 bytes: the reader's frame; Le of case
+ *   4 is not sent). After 61xx the library sends GET RESPONSE (00 C0 00 00
+ *   xx) until the card gives another status; after 6Cxx to a command that
+ *   expects data (and sent none) it repeats the command once with Le = xx.
+ *   The data of every round is joined. Extended lengths under T=0: 4.
+ * - A link failure or a reader status during any exchange ends the call with
+ *   that status; the card's block numbering is then unknown, so the next T=1
+ *   call to that slot starts with S(RESYNCH) (and S(IFS) again).
+ * - Default-mode APDUs made since a slot's reset leave the card's numbering
+ *   where the shared bit put it: the first full-mode call to such a T=1 slot
+ *   starts with S(RESYNCH). Going back from full to default mode, reset the
+ *   cards first (the shared bit does not know the cards' numbering).
+ * The documented APDU calls (ProCpuCardCmd .. ProSamCard4) in full mode
+ * send the same APDU as in the default mode (Le only without data), keep
+ * their buffers: an answer above 253 data bytes returns
+ * KULVE_RESPONSE_TOO_LONG (42) with response[0] = 0; the plain forms' echo is
+ * the first block (T=1) or command (T=0) sent, length 0 when none was. */
+
+/* Chooses the mode of the documented APDU calls for this process's reader:
+ * 0 = default (the one-exchange model documented above), 1 = full. Returns 0,
+ * or 4 for another mode (nothing changed). Thread-safe: a switch takes
+ * effect from the next APDU call; a call already running finishes in the
+ * mode it began in. No exchange. */
+KULVE_API int KULVE_CALL SetChipProtocolMode(int mode);
+
+/* One command APDU to slot 0 (CPU card) or 1..4 (SAM 1..4) in the full mode,
+ * whatever SetChipProtocolMode chose. apdu: apduLength bytes, 4 to 65,544,
+ * any ISO/IEC 7816-4 case, short or extended (extended only for T=1 cards),
+ * sent as given (Le included). response: responseSize bytes.
+ * Success (a status word, above 255): response = the response data then SW1
+ * SW2, *responseLength = their count (at most 65,538).
+ * KULVE_RESPONSE_TOO_LONG (42): the answer (command run) has more bytes than
+ * responseSize; *responseLength = the size it needs, response untouched.
+ * KULVE_BAD_ARGUMENT (4), nothing sent: slot outside 0..4, apdu null,
+ * apduLength outside 4..65,544, responseSize negative, response null with a
+ * responseSize above 0, or (T=0) an APDU that T=0 cannot carry.
+ * KULVE_T1_NOT_AN_ANSWER (40): the card's last I-block held less than SW1 SW2.
+ * KULVE_T1_EXCHANGE_LOST (41): see the full mode above (T=0: a card that
+ * asked for more than 520 GET RESPONSEs).
+ * Otherwise the reader's status or a link-failure letter.
+ * After every failure *responseLength = 0 (but 42) and response is untouched.
+ * Nothing at all is written when responseLength is null (4). */
+KULVE_API int KULVE_CALL ChipTransmit(int slot, const unsigned char *apdu, int apduLength,
+                                      unsigned char *response, int responseSize, int *responseLength);
 
 /* ---- AT88SC1608 secure memory ------------------------------------------------ */
 /* The reader turns each call into the card's own commands; the library keeps
@@ -968,6 +1078,18 @@ KULVE_API int KULVE_CALL kulve_chip_apdu(kulve_reader *reader, int slot, const u
  * (request[4]), responseSize >= KULVE_APDU_RESPONSE_SIZE. */
 KULVE_API int KULVE_CALL kulve_chip_apdu_packed(kulve_reader *reader, int slot, unsigned char *request,
                                                 int requestSize, unsigned char *response, int responseSize);
+/* SetChipProtocolMode, for this handle's reader only: 0 default, 1 full (the
+ * modes side by side are described with SetChipProtocolMode). Each handle
+ * starts in the default mode. 0, or 4 (null handle or another mode). */
+KULVE_API int KULVE_CALL kulve_chip_set_protocol_mode(kulve_reader *reader, int mode);
+/* ChipTransmit with sizes as size_t: always the full mode, slot 0..4, apdu of
+ * apduLength bytes (4 to 65,544), response of responseSize bytes (data then
+ * SW1 SW2). *responseLength = their count on success, the size needed with
+ * KULVE_RESPONSE_TOO_LONG (42), else 0 (a null handle included); results as
+ * ChipTransmit gives them. responseLength null: 4, nothing written. */
+KULVE_API int KULVE_CALL kulve_chip_transmit(kulve_reader *reader, int slot, const unsigned char *apdu,
+                                             size_t apduLength, unsigned char *response, size_t responseSize,
+                                             size_t *responseLength);
 
 /* ---- at1608: AT88SC1608 secure memory ---- */
 /* AT1608_Write, AT1608_Read: size >= length. */

@@ -98,7 +98,9 @@ def read_def(path: Path = DEF_FILE, name_only: bool = False) -> List[Tuple[str, 
     return [(name, int(ordinal) if ordinal else None) for name, ordinal in found if ordinal or name_only]
 
 
-_INTEGERS = ("int", "unsigned int", "unsigned", "int32_t", "uint32_t")
+# size_t appears only in the handle API (kulve_chip_transmit), which the
+# bindings do not declare; it is 32 bits wide where stdcall decorates names.
+_INTEGERS = ("int", "unsigned int", "unsigned", "int32_t", "uint32_t", "size_t")
 
 
 def _kind(declaration: str, structs: Tuple[str, ...] = ()) -> Tuple[str, bool, str]:

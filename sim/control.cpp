@@ -7,6 +7,7 @@
 #include "sim/attendance_commands.h"
 #include "sim/card_files.h"
 #include "sim/cards/at1608_card.h"
+#include "sim/cards/chip_card.h"
 #include "sim/cards/e5550_transponder.h"
 #include "sim/cards/memory_card.h"
 #include "sim/terminal/attendance_terminal.h"
@@ -120,6 +121,48 @@ std::string Save(Simulator& sim, std::string_view arg) {
   return Done(sim.WithState([&](ReaderState& s) { return SaveCardFile(s, kind, uid, path); }));
 }
 
+std::string RunStrictControl(Simulator& sim, std::string_view arg) {
+  const auto space = arg.find(' ');
+  const std::string slotText(arg.substr(0, space));
+  const std::string_view rest = space == std::string_view::npos ? std::string_view{} : Trim(arg.substr(space + 1));
+  char* end = nullptr;
+  const long slot = std::strtol(slotText.c_str(), &end, 10);
+  const char* usage = "error: strict takes SLOT on|off|slow MS|drop [N]";
+  if (slotText.empty() || *end != '\0' || slot < 0 || slot >= static_cast<long>(kChipSlots)) return usage;
+  const auto at = static_cast<std::size_t>(slot);
+  if (rest == "on" || rest == "off") {
+    const bool done = sim.WithState([&](ReaderState& s) { return SetChipStrict(s, at, rest == "on"); });
+    return done ? "ok" : "error: no T=1 card in that slot";
+  }
+  unsigned slowMs = 0;
+  unsigned skip = 0;
+  const bool drop = rest == "drop" || rest.starts_with("drop ");
+  if (drop && rest != "drop") {
+    const std::string n(Trim(rest.substr(5)));
+    const unsigned long value = std::strtoul(n.c_str(), &end, 10);
+    if (n.empty() || *end != '\0' || value > 1000) return "error: drop takes 0..1000 blocks to skip";
+    skip = static_cast<unsigned>(value);
+  }
+  if (!drop) {
+    if (!rest.starts_with("slow ")) return usage;
+    const std::string ms(Trim(rest.substr(5)));
+    const unsigned long value = std::strtoul(ms.c_str(), &end, 10);
+    if (ms.empty() || *end != '\0' || value > 60000) return "error: slow takes 0..60000 ms";
+    slowMs = static_cast<unsigned>(value);
+  }
+  const bool done = sim.WithState([&](ReaderState& s) {
+    ChipCard* card = s.chipCards[at].get();
+    if (card == nullptr || card->Strict() == nullptr) return false;
+    if (drop) {
+      card->Strict()->DropBlock(skip);
+    } else {
+      card->Strict()->SetSlow(slowMs);
+    }
+    return true;
+  });
+  return done ? "ok" : "error: the card in that slot is not strict (strict SLOT on)";
+}
+
 }  // namespace
 
 std::string PutChipCard(Simulator& sim, std::string_view slot, std::string_view atr) {
@@ -215,6 +258,7 @@ std::string RunControlCommand(Simulator& sim, std::string_view line) {
     const std::string error = PutChipCard(sim, arg.substr(0, space2), Trim(arg.substr(space2 + 1)));
     return error.empty() ? "ok" : "error: " + error;
   }
+  if (verb == "strict") return RunStrictControl(sim, arg);
   if (verb == "t1errors" && arg.empty()) {
     const auto errors = sim.WithState([](ReaderState& s) { return TakeChipProtocolErrors(s); });
     std::string answer = "t1errors " + std::to_string(errors.size());

@@ -48,6 +48,19 @@ const std::vector<std::uint8_t>& DefaultCpuAtr() {
   return atr;
 }
 
+const std::vector<std::uint8_t>& DefaultStrictCpuAtr() {
+  static const std::vector<std::uint8_t> atr =
+      WithCheckCharacter({0x3B, 0x8A, 0x81, 0x31, 0x20, 0x45, 'K', 'U', 'L', 'V', 'E', '-', 'S', 'T', 'R', '1'});
+  return atr;
+}
+
+bool SetChipStrict(ReaderState& state, std::size_t slot, bool strict) {
+  ChipCard* card = slot < kChipSlots ? state.chipCards[slot].get() : nullptr;
+  if (card == nullptr || !card->SpeaksT1()) return false;
+  card->SetStrictT1(strict);
+  return true;
+}
+
 const std::vector<std::uint8_t>& DefaultSamAtr() {
   static const std::vector<std::uint8_t> atr = {0x3B, 0x6A, 0x00, 0x00, 'K', 'U', 'L', 'V', 'E', '-', 'S', 'A', 'M', '1'};
   return atr;

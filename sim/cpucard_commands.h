@@ -49,6 +49,9 @@ inline constexpr std::array<ChipSlotCode, kChipSlots> kChipSlotCodes{{
 // TA1 95, TD1 81 (T=1), TD2 31 (T=1), TA3 FE (IFSC), TB3 45 (BWI, CWI),
 // ten historical bytes, TCK.
 const std::vector<std::uint8_t>& DefaultCpuAtr();
+// The strict card's: TD1 81 (T=1), TD2 31 (T=1), TA3 20 (IFSC 32), TB3 45,
+// ten historical bytes "KULVE-STR1", TCK.
+const std::vector<std::uint8_t>& DefaultStrictCpuAtr();
 // TB1 00, TC1 00, ten historical bytes; T=0 only, so no TCK.
 const std::vector<std::uint8_t>& DefaultSamAtr();
 
@@ -61,6 +64,9 @@ void RegisterChipCardCommands(Firmware& firmware);
 // replacing any; it must be reset before it answers commands.
 void InsertChipCard(ReaderState& state, std::size_t slot, std::vector<std::uint8_t> atr);
 void RemoveChipCard(ReaderState& state, std::size_t slot);
+// The card in the slot speaks the strict T=1 profile (sim/cards/strict_t1.h)
+// or the lenient one; false when the slot is empty or its card speaks T=0.
+bool SetChipStrict(ReaderState& state, std::size_t slot, bool strict);
 // The default cards in every slot.
 void InsertDefaultChipCards(ReaderState& state);
 

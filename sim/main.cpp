@@ -11,6 +11,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -75,7 +76,13 @@ constexpr const char* kUsage =
     "cards and devices at start (CARDS):\n"
     "  --card TYPE     a new contact memory card of TYPE in the slot\n"
     "  --cpu-atr ATR   the CPU card answers reset with this hex ATR (none: no card);\n"
-    "                  T=1 when its TD1 names T=1, else T=0 (default: a T=1 card)\n"
+    "                  T=1 when its TD1 names T=1, else T=0 (default: a T=1 card).\n"
+    "                  T=1 cards are lenient unless --strict-t1: they take single\n"
+    "                  I-blocks only and never chain, ask for time or send S-blocks\n"
+    "  --strict-t1     the CPU card speaks T=1 as strictly as a real card: IFSC\n"
+    "                  and IFSD, chaining both ways, S(IFS), S(RESYNCH), R-blocks,\n"
+    "                  S(WTX) before slow commands when told; every protocol error\n"
+    "                  logged (default ATR: IFSC 32, see --cpu-atr)\n"
     "  --sam N ATR     the same for SAM N (1..4; default: T=0 SAMs) (repeatable)\n"
     "  --at1608 SEED   a new AT88SC1608 card in the slot whose secret seed is SEED\n"
     "                  (16 hex digits)\n"
@@ -110,6 +117,10 @@ constexpr const char* kUsage =
     "  at1608 SEED     a new AT88SC1608 card in the slot\n"
     "  remove          empty the contact slot\n"
     "  chip SLOT ATR|none  a chip card with that ATR in slot 0 (CPU) or 1..4 (SAMs)\n"
+    "  strict SLOT on|off  the T=1 card in SLOT strict, or lenient (the default)\n"
+    "  strict SLOT slow MS  a strict card takes MS ms a command, asking S(WTX)\n"
+    "  strict SLOT drop [N]  a strict card's block after the next N loses its\n"
+    "                  last byte\n"
     "  t1errors        the T=1 protocol errors the chip cards logged (then\n"
     "                  forgets them)\n"
     "  e5550 place|remove|leave  a new transponder; none; out of the field and back\n"
@@ -143,6 +154,7 @@ struct Args {
   std::optional<kulve::sim::At1608Block> at1608Seed;  // an AT88SC1608 card in the slot at start
   bool transponder = false;  // an e5550 transponder in the field at start
   std::vector<std::pair<std::string, std::string>> chipCards;  // slot, ATR
+  bool strictT1 = false;  // the CPU card speaks the strict T=1 profile
   std::vector<kulve::sim::MifareUid> mifareCards;  // in the field at start
   // --image FILE given after a card option: card kind ("card", "mifare",
   // "at1608", "e5550"), index into mifareCards, file.
@@ -220,6 +232,8 @@ bool ParseArgs(int argc, char** argv, Args& args) {
       args.transponder = true;
     } else if (a == "--cpu-atr" && hasValue) {
       args.chipCards.emplace_back("0", argv[++i]);
+    } else if (a == "--strict-t1") {
+      args.strictT1 = true;
     } else if (a == "--sam" && i + 2 < argc) {
       const std::string sam = argv[++i];
       if (sam != "1" && sam != "2" && sam != "3" && sam != "4") {
@@ -352,6 +366,18 @@ int main(int argc, char** argv) {
     const std::string error = kulve::sim::PutChipCard(sim, slot, atr);
     if (!error.empty()) {
       std::fprintf(stderr, "kulvesim: slot %s: %s\n", slot.c_str(), error.c_str());
+      return 2;
+    }
+  }
+  if (args.strictT1) {
+    const bool ownAtr = std::any_of(args.chipCards.begin(), args.chipCards.end(),
+                                    [](const auto& card) { return card.first == "0"; });
+    const bool strict = sim.WithState([&](kulve::sim::ReaderState& s) {
+      if (!ownAtr) kulve::sim::InsertChipCard(s, 0, kulve::sim::DefaultStrictCpuAtr());
+      return kulve::sim::SetChipStrict(s, 0, true);
+    });
+    if (!strict) {
+      std::fprintf(stderr, "kulvesim: --strict-t1 needs a T=1 CPU card\n");
       return 2;
     }
   }

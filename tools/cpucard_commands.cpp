@@ -3,10 +3,15 @@
 // APDUs alone or from a script, and the chip-card section of the demo.
 #include <bitset>
 #include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "cpucard/status_words.h"
 #include "kulve32.h"
+#include "sim/cards/chip_card.h"
 #include "sim/control.h"
 #include "sim/cpucard_commands.h"
 #include "tools/apdu_script.h"
@@ -37,6 +42,33 @@ constexpr SlotCalls kSlots[kChipSlotCount] = {
 std::bitset<kChipSlotCount> g_resetThisRun;
 
 bool IsStatusWord(int result) { return result > 0xFF; }
+
+// apdu --full: the library's full block protocol (SetChipProtocolMode 1,
+// ChipTransmit); APDUs go as written, Le included, of any length.
+bool g_full = false;
+
+// A simulated T=1 card must be the strict one to take the full protocol's
+// S-blocks and chains; the lenient one would log them as errors.
+void MakeSimulatedCardStrict(Session& s, int slot) {
+  if (s.Simulator() == nullptr) return;
+  s.Simulator()->WithState([slot](sim::ReaderState& st) {
+    const auto at = static_cast<std::size_t>(slot);
+    if (st.chipCards[at] && st.chipCards[at]->Strict() == nullptr) sim::SetChipStrict(st, at, true);
+  });
+}
+
+int SendFull(Session& s, int slot, const ApduText& apdu, bool scripted) {
+  std::vector<unsigned char> answer(65538);
+  int n = 0;
+  if (scripted) std::printf("> %s\n", FormatHex(apdu.bytes).c_str());
+  const int result = ChipTransmit(slot, apdu.bytes.data(), static_cast<int>(apdu.bytes.size()), answer.data(),
+                                  static_cast<int>(answer.size()), &n);
+  if (!s.Quiet()) std::fprintf(stderr, "%s: full mode, %zu APDU bytes\n", kSlots[slot].name, apdu.bytes.size());
+  if (!IsStatusWord(result)) return result;
+  if (n > 2) std::printf("%s%s\n", scripted ? "< " : "", FormatHex(std::span(answer.data(), static_cast<std::size_t>(n - 2))).c_str());
+  std::printf("SW %04X: %s\n", result, StatusWordText(static_cast<std::uint16_t>(result)));
+  return result;
+}
 
 // What the simulated cards found wrong in the library's T=1 blocks; printed,
 // and true when there was anything.
@@ -84,7 +116,12 @@ int ResetSlot(Session& s, int slot, AtrShown shown) {
 // Sends one APDU and prints the response data and the status word; returns
 // the library's result.
 int SendApdu(Session& s, int slot, const ApduText& apdu, bool scripted) {
+  if (g_full) {
+    MakeSimulatedCardStrict(s, slot);
+    if (SetChipProtocolMode(1) != 0) return -1;
+  }
   if (!g_resetThisRun.test(static_cast<std::size_t>(slot)) && ResetSlot(s, slot, AtrShown::kAside) != 0) return -1;
+  if (g_full) return SendFull(s, slot, apdu, scripted);
   unsigned char request[KULVE_PACKED_APDU_SIZE] = {};
   std::copy_n(apdu.bytes.begin(), 4, request);
   request[4] = apdu.lc;
@@ -143,11 +180,17 @@ Action RunScript(int firstSlot, const std::string& path) {
   };
 }
 
-// apdu SLOT HEX... | apdu [SLOT] --script FILE
+// apdu SLOT [--full] HEX... | apdu [SLOT] [--full] --script FILE
 Action Apdu(const Args& args) {
   std::size_t at = 0;
   int slot = 0;
-  if (!args.empty() && args[0] != "--script") slot = IntArg(args[at++], 0, kChipSlotCount - 1, "the slot (0 CPU card, 1..4 SAM)");
+  if (!args.empty() && args[0] != "--script" && args[0] != "--full") {
+    slot = IntArg(args[at++], 0, kChipSlotCount - 1, "the slot (0 CPU card, 1..4 SAM)");
+  }
+  if (at < args.size() && args[at] == "--full") {
+    g_full = true;
+    ++at;
+  }
   if (at < args.size() && args[at] == "--script") {
     if (args.size() != at + 2) throw UsageError("--script takes one FILE and comes last");
     return RunScript(slot, args[at + 1]);
@@ -156,7 +199,14 @@ Action Apdu(const Args& args) {
   for (; at < args.size(); ++at) hex += args[at];
   if (hex.empty()) throw UsageError("give the APDU as hex, e.g. apdu 0 00A4040007F04B554C564531");
   std::string error;
-  auto apdu = ParseApdu(hex, error);
+  std::optional<ApduText> apdu;
+  if (g_full) {
+    auto bytes = ParseHex(hex);
+    if (!bytes || bytes->size() < 4 || bytes->size() > 65544) throw UsageError("the APDU is 4 to 65,544 hex bytes");
+    apdu = ApduText{std::move(*bytes), 0, std::nullopt};
+  } else {
+    apdu = ParseApdu(hex, error);
+  }
   if (!apdu) throw UsageError(error);
   return [slot, apdu = std::move(*apdu)](Session& s) {
     const int result = SendApdu(s, slot, apdu, false);
@@ -184,9 +234,11 @@ Action Chip(const Args& args) {
 
 void AddCpuCardCommands(CommandList& commands) {
   commands.push_back({"reset", 1, "SLOT", "reset the CPU card (SLOT 0) or SAM 1..4 and explain its ATR", true, Reset});
-  commands.push_back({"apdu", kRestOfLine, "SLOT HEX... | [SLOT] --script FILE",
+  commands.push_back({"apdu", kRestOfLine, "SLOT [--full] HEX... | [SLOT] [--full] --script FILE",
                       "send an APDU, or a script: one per line, \"= SW\" to check (X any digit), \"reset SLOT\" lines;"
-                      " the slot is reset first if this run has not; exit 0 for SW 9000 and 61xx",
+                      " the slot is reset first if this run has not; exit 0 for SW 9000 and 61xx; --full: the"
+                      " library's full block protocol (T=1 chaining, WTX, repeats; T=0 GET RESPONSE), the APDU as"
+                      " written (Le too, extended lengths for T=1; a simulated card becomes the strict one)",
                       true, Apdu});
   commands.push_back({"chip", 2, "SLOT ATR|none", "put a new chip card with that ATR in the simulated reader (--sim)", true, Chip});
 }

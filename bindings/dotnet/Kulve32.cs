@@ -589,6 +589,23 @@ namespace Kulve
         [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int SetTrace(int level, TraceCallback callback, IntPtr context);
 
+        /// <summary>
+        /// The mode of the APDU calls: 0 = default (one exchange each, as documented),
+        /// 1 = full ISO/IEC 7816-3 T=1 and T=0 per slot. 0, or 4 for another mode.
+        /// </summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int SetChipProtocolMode(int mode);
+
+        /// <summary>
+        /// One APDU (4..65,544 bytes) to slot 0 (CPU card) or 1..4 (SAM) in the full mode;
+        /// response gets data and SW1 SW2, responseLength their count. Result: the status
+        /// word, or 4, 40, 41, 42 (responseLength = the size needed), a reader status or a
+        /// link-failure letter.
+        /// </summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ChipTransmit(int slot, byte[] apdu, int apduLength, [Out] byte[] response,
+                                              int responseSize, out int responseLength);
+
         // ---- Helpers -------------------------------------------------------------------
 
         /// <summary>The library's description of a result ("ok", "link failure 'f': ...").</summary>

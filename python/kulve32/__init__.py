@@ -22,6 +22,7 @@ import sys
 from . import des, diagnostics, families
 from ._errors import (
     BadArgument,
+    ChipProtocolError,
     KulveError,
     LinkError,
     LinkErrorCode,
@@ -54,7 +55,7 @@ del _name, _module
 
 __all__ = [
     "Reader", "KulveError", "LinkError", "ReaderRefused", "BadArgument", "WrongCardType",
-    "LinkStep", "LinkErrorCode", "LinkErrorInfo", "des", "diagnostics", "load", "loaded_from",
+    "ChipProtocolError",    "LinkStep", "LinkErrorCode", "LinkErrorInfo", "des", "diagnostics", "load", "loaded_from",
     "LIBRARY_ENV", "library_version", "set_port_path", "port_path", "result_text",
     "last_link_error", "set_trace", "MAX_PORT_PATH", "PORT_COUNT",
 ]

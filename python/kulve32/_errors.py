@@ -9,6 +9,10 @@ Every failure a library function reports becomes one exception class:
     3, 19                          WrongCardType (3: the selected card type has no such
                                                   function; 19: the inserted card does
                                                   not match the selected type)
+    40, 41, 42                     ChipProtocolError (a CPU card or SAM exchange: 40 a T=1
+                                                  block that is not an answer, 41 the T=1
+                                                  exchange lost, 42 an answer larger than
+                                                  the buffer)
     any other reader status        ReaderRefused (the reader's own status byte)
 
 All derive from KulveError, which carries the result, the name of the library
@@ -27,6 +31,9 @@ from ._library import INT, TEXT, export
 NOT_FOR_CARD_TYPE = 3
 BAD_ARGUMENT = 4
 WRONG_CARD = 19
+T1_NOT_AN_ANSWER = 40
+T1_EXCHANGE_LOST = 41
+RESPONSE_TOO_LONG = 42
 
 _ResultText = export("ResultText", TEXT, INT, device=False)
 _GetLinkError = export("GetLinkError", INT, TEXT, INT, device=False)
@@ -171,6 +178,17 @@ class WrongCardType(KulveError):
     """
 
 
+class ChipProtocolError(KulveError):
+    """A CPU card or SAM exchange failed in the card's transport protocol.
+
+    result 40: the card answered with a T=1 block that is not an answer
+    (default mode: an R- or S-block, a chained or malformed block); 41: the
+    full mode lost the T=1 exchange (retransmitted twice, then resynchronised;
+    the command may or may not have run); 42: the answer is larger than the
+    response buffer (the command did run).
+    """
+
+
 _LINK_LETTERS = frozenset(step.value for step in LinkStep)
 
 
@@ -187,6 +205,8 @@ def error_for(result: int, function: Optional[str], data: Optional[bytes] = None
         return BadArgument(result, function, text)
     if result in (NOT_FOR_CARD_TYPE, WRONG_CARD):
         return WrongCardType(result, function, text)
+    if result in (T1_NOT_AN_ANSWER, T1_EXCHANGE_LOST, RESPONSE_TOO_LONG):
+        return ChipProtocolError(result, function, text)
     if 0 < result <= 0xFF:
         return ReaderRefused(result, function, text, data)
     return KulveError(result, function, text)

@@ -55,6 +55,13 @@ std::vector<std::uint8_t> HolderText(const std::array<std::uint8_t, 8>& serial) 
 
 CardResponse Status(std::uint16_t sw) { return {{}, sw}; }
 
+// Larger than one short answer, so that long answers can be read.
+std::vector<std::uint8_t> LargeContents() {
+  std::vector<std::uint8_t> bytes(kLargeFileSize);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + i / 256);
+  return bytes;
+}
+
 }  // namespace
 
 CardApplication::CardApplication(std::array<std::uint8_t, 8> serial)
@@ -66,6 +73,7 @@ CardApplication::CardApplication(std::array<std::uint8_t, 8> serial)
       {kApplicationDf, kMasterFile, true, name, {}, Update::kNever},
       {kHolderFile, kApplicationDf, false, {}, HolderText(serial), Update::kWithPin},
       {kNotesFile, kApplicationDf, false, {}, std::vector<std::uint8_t>(kNotesSize, 0), Update::kWithPin},
+      {kLargeFile, kApplicationDf, false, {}, LargeContents(), Update::kWithPin},
   };
 }
 

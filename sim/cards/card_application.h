@@ -9,6 +9,9 @@
 //     7F10  DF named kApplicationName (F0 4B 55 4C 56 45 31)
 //       0101  EF, 64 bytes: holder text; updating needs the PIN
 //       0102  EF, 32 bytes of 00; updating needs the PIN
+//       0103  EF, 4,096 bytes, byte i = (i * 31 + i / 256) mod 256; updating
+//             needs the PIN (answers longer than 256 bytes need a transport
+//             that takes extended lengths: the strict T=1 profile)
 // After a reset the MF is selected, no EF is current and the PIN is not
 // verified. Selecting another DF forgets a verified PIN.
 //
@@ -90,6 +93,8 @@ inline constexpr std::uint16_t kSerialFile = 0x2F02;
 inline constexpr std::uint16_t kApplicationDf = 0x7F10;
 inline constexpr std::uint16_t kHolderFile = 0x0101;
 inline constexpr std::uint16_t kNotesFile = 0x0102;
+inline constexpr std::uint16_t kLargeFile = 0x0103;
+inline constexpr std::size_t kLargeFileSize = 4096;
 
 // One command as the transport delivered it.
 struct CardCommand {

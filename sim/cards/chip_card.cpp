@@ -96,14 +96,18 @@ const std::vector<std::uint8_t>& ChipCard::Reset() {
   own_ = 0;
   waiting_.clear();
   application_.Reset();
+  if (strict_) strict_->Reset();
   return atr_;
 }
 
 std::optional<std::vector<std::uint8_t>> ChipCard::Receive(std::span<const std::uint8_t> bytes) {
   if (!powered_) return std::nullopt;
+  if (t1_ && strict_) return strict_->Receive(bytes, application_, protocolErrors_);
   if (t1_) return ReceiveT1(bytes);
   return ReceiveT0(bytes);
 }
+
+void ChipCard::SetStrictT1(bool strict) { strict_ = strict ? std::make_unique<StrictT1>(atr_) : nullptr; }
 
 std::vector<std::string> ChipCard::TakeProtocolErrors() { return std::exchange(protocolErrors_, {}); }
 

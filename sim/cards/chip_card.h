@@ -23,9 +23,13 @@
 // SW2, LRC). A bad one is logged as a protocol error and answered with an
 // R-block (NAD 00, PCB 80 | N(R) << 4 | 1 for an LRC error, 2 for any other,
 // LEN 00, LRC) naming the N(S) the card still expects; nothing runs.
+// That is the lenient profile: kinder than a real card, which may chain,
+// ask for more time, and takes R- and S-blocks. SetStrictT1 switches a T=1
+// card to the strict profile (strict_t1.h), which does all that.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -33,6 +37,7 @@
 #include <vector>
 
 #include "sim/cards/card_application.h"
+#include "sim/cards/strict_t1.h"
 
 namespace kulve::sim {
 
@@ -58,6 +63,9 @@ class ChipCard {
   std::vector<std::string> TakeProtocolErrors();
 
   CardApplication& Application() { return application_; }
+  // The strict T=1 profile on or off (off: lenient); starts as after a reset.
+  void SetStrictT1(bool strict);
+  StrictT1* Strict() { return strict_.get(); }
   // The card's T=1 sequence bits: the host N(S) it expects next, its own next N(S).
   std::uint8_t ExpectedHostSequence() const { return expectedHost_; }
   std::uint8_t OwnSequence() const { return own_; }
@@ -75,6 +83,7 @@ class ChipCard {
   std::uint8_t expectedHost_ = 0;
   std::uint8_t own_ = 0;
   std::vector<std::string> protocolErrors_;
+  std::unique_ptr<StrictT1> strict_;  // null: the lenient profile
 };
 
 }  // namespace kulve::sim

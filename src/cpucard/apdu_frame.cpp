@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <cassert>
 
+#include "cpucard/t1_block.h"
+
 namespace kulve {
 namespace {
 
 constexpr std::uint8_t kNad = 0x00;
 constexpr std::uint8_t kSendSequenceBit = 0x40;  // N(S) in the PCB of an I-block
-constexpr std::size_t kT1Prologue = 3;           // NAD PCB LEN
 
 }  // namespace
 
@@ -36,6 +37,12 @@ FramedCommand FrameCommand(const CommandApdu& apdu, bool t1, std::uint8_t sendSe
   }
   framed.size = static_cast<std::size_t>(out - framed.bytes.data());
   return framed;
+}
+
+bool IsSingleAnswerBlock(std::span<const std::uint8_t> reply) {
+  const auto block = ParseT1Block(reply, false, false);
+  return block && block->nad == kNad && KindOf(block->pcb) == T1Kind::kInformation &&
+         (block->pcb & kT1MoreData) == 0 && block->inf.size() >= 2;
 }
 
 std::optional<CardAnswer> ReadCardAnswer(std::span<const std::uint8_t> reply, bool t1) {

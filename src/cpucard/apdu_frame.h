@@ -43,6 +43,12 @@ struct CardAnswer {
   std::span<const std::uint8_t> data;  // response data, a view into the reply
 };
 
+// True when a T=1 answer of at least 3 bytes is what the default mode can
+// read as an answer: one whole I-block, NAD 00, without the more-data bit,
+// LEN matching the bytes that came (the LRC is not checked) and at least
+// SW1 SW2 in it.
+bool IsSingleAnswerBlock(std::span<const std::uint8_t> reply);
+
 // The card's answer as relayed by the reader. T=0: data then SW1 SW2; T=1:
 // every answer is read as an I-block (NAD PCB LEN, data, SW1 SW2, LRC) whose
 // prologue and LRC are not checked. Nothing when the reply is too short to

@@ -2,6 +2,7 @@
 // Reset of a CPU card or SAM, and the framing choice its answer makes.
 #include "cpucard/answer_to_reset.h"
 #include "cpucard/cpucard.h"
+#include "cpucard/full_protocol.h"
 #include "link/transact.h"
 
 namespace kulve {
@@ -17,11 +18,13 @@ int ResetChip(Reader& reader, ChipSlot slot, std::uint8_t* atr) {
   reader.cpuCard.sendSequence = 0;
   const ReplyView reply = Exchange(reader, CodesOf(slot).reset, {});
   if (!reply.Ok()) {
+    NoteSlotReset(reader, slot, {}, false);
     atr[0] = 0;
     return reply.status;
   }
   atr[0] = static_cast<std::uint8_t>(reply.CopyTo(atr + 1, kMaxAtrCopy));
   reader.cpuCard.protocol = FirstOfferedProtocol(reply.data);
+  NoteSlotReset(reader, slot, reply.data, true);
   return reply.status;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "device/chip_protocol_state.h"
 #include "device/family_state.h"
 #include "link/link_state.h"
 
@@ -22,6 +23,7 @@ struct Reader : Link {
 
   std::int32_t cardType = 0;  // written by the housekeeping family (SelectCard, Inquire)
   CpuCardState cpuCard;
+  ChipProtocolState chipProtocol;  // the full block protocol (cpucard family)
   At1608AuthState at1608Auth;
 };
 

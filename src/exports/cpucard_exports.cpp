@@ -48,4 +48,11 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char* request, unsigned char* resp
   return kulve::OnDefault<&kulve::SendPackedApdu>(ChipSlot::kSam4, request, response);
 }
 
+KULVE_API int KULVE_CALL SetChipProtocolMode(int mode) { return kulve::OnDefault<&kulve::SetChipProtocolMode>(mode); }
+
+KULVE_API int KULVE_CALL ChipTransmit(int slot, const unsigned char* apdu, int apduLength, unsigned char* response,
+                                      int responseSize, int* responseLength) {
+  return kulve::OnDefault<&kulve::ChipTransmit32>(slot, apdu, apduLength, response, responseSize, responseLength);
+}
+
 }  // extern "C"

@@ -100,6 +100,14 @@ KULVE_API int KULVE_CALL kulve_chip_apdu_packed(kulve_reader* reader, int slot, 
                                                 unsigned char* response, int responseSize) {
   return kulve::api::ChipApduPacked(reader, slot, request, requestSize, response, responseSize);
 }
+KULVE_API int KULVE_CALL kulve_chip_set_protocol_mode(kulve_reader* reader, int mode) {
+  return kulve::api::ChipSetProtocolMode(reader, mode);
+}
+KULVE_API int KULVE_CALL kulve_chip_transmit(kulve_reader* reader, int slot, const unsigned char* apdu,
+                                             size_t apduLength, unsigned char* response, size_t responseSize,
+                                             size_t* responseLength) {
+  return kulve::api::ChipTransmit(reader, slot, apdu, apduLength, response, responseSize, responseLength);
+}
 KULVE_API int KULVE_CALL kulve_at1608_write(kulve_reader* reader, int zone, int address, int length,
                                             const unsigned char* data, int size) {
   return kulve::api::At1608Write(reader, zone, address, length, data, size);

@@ -5,6 +5,8 @@
 // sizes are described next to the kulve_ functions in kulve32.h.
 #pragma once
 
+#include <cstddef>
+
 #include "kulve32.h"
 
 namespace kulve::api {
@@ -45,6 +47,9 @@ int ChipApdu(kulve_reader* reader, int slot, const unsigned char* request, int r
              int responseSize);
 int ChipApduPacked(kulve_reader* reader, int slot, unsigned char* request, int requestSize, unsigned char* response,
                    int responseSize);
+int ChipSetProtocolMode(kulve_reader* reader, int mode);
+int ChipTransmit(kulve_reader* reader, int slot, const unsigned char* apdu, std::size_t apduLength,
+                 unsigned char* response, std::size_t responseSize, std::size_t* responseLength);
 int At1608Write(kulve_reader* reader, int zone, int address, int length, const unsigned char* data, int size);
 int At1608Read(kulve_reader* reader, int zone, int address, int length, unsigned char* buffer, int size);
 int At1608Password(kulve_reader* reader, int index, unsigned char* password, int size);

@@ -18,6 +18,9 @@ constexpr Named kLibraryResults[] = {
     {result::kNotForCardType, "not available for the selected card type, or the card's answer failed a check"},
     {result::kBadArgument, "argument out of range (nothing sent)"},
     {result::kWrongCard, "the inserted card does not match the selected card type"},
+    {result::kT1NotAnAnswer, "the card answered with a T=1 block that is not an answer"},
+    {result::kT1ExchangeLost, "the T=1 exchange with the card was lost (retransmitted twice, then resynchronised)"},
+    {result::kResponseTooLong, "the card's answer is larger than the response buffer"},
 };
 
 // One entry per letter 'e'..'s', in order.

@@ -15,6 +15,9 @@ inline constexpr std::uint8_t kOk = 0;
 inline constexpr std::uint8_t kNotForCardType = KULVE_NOT_FOR_CARD_TYPE;
 inline constexpr std::uint8_t kBadArgument = KULVE_BAD_ARGUMENT;
 inline constexpr std::uint8_t kWrongCard = KULVE_WRONG_CARD;
+inline constexpr std::uint8_t kT1NotAnAnswer = KULVE_T1_NOT_AN_ANSWER;
+inline constexpr std::uint8_t kT1ExchangeLost = KULVE_T1_EXCHANGE_LOST;
+inline constexpr std::uint8_t kResponseTooLong = KULVE_RESPONSE_TOO_LONG;
 // Negative, so never a reader's status or a card's status word.
 inline constexpr int kInCallback = KULVE_IN_CALLBACK;
 }  // namespace result

@@ -31,6 +31,8 @@ a port that does not exist    |1| - | ^kulve: cannot link: open /nonexistent/kul
 no reader needed for DES      |0| ^3F A4 0E 8A 98 4D 48 15$ | -                                | des enc --key 0123456789ABCDEF 4E6F772069732074
 help on standard output       |0| ^exit status:$ | -                                            | --help
 short help                    |0| ^usage: kulve  | -                                            | -h
+full mode, T=1 CPU card       |0| ^6F 17 84 07 F0 4B 55 4C 56 45 31 | -                       | --quiet --sim apdu 0 --full 00A4040007F04B554C56453100
+full mode, T=0 SAM: no 61xx   |0| ^SW 9000: Success$ | -                                      | --quiet --sim apdu 1 --full 00A4040007F04B554C564531
 version with DLLVER           |0| ^kulve [0-9.]+, library [0-9.]+ \(DLLVER 7321\)$ | -          | --version
 hex in lines of 16 bytes      |0| ^FF FF FF FF$ | -                                            | -q --sim insert 1 select 1 power on read 18 0 0 20
 a status the simulator names  |1| - | ^write: reader status 0x92 \(simulator: protected         | --sim insert 2 select 2 power on write 18 0 32 AABB

@@ -6,24 +6,32 @@ card as a plain T=0 command or inside a T=1 block, and comes back as an
 ApduResponse: the response data and the status word as a value (0x9000),
 never as an exception, whatever the card said.
 
-One framing serves all five slots: the last successful reset of any slot
-decides whether every later APDU, to any slot, goes out as T=0 or T=1
-(chip_protocol tells which), and every reset starts the T=1 send sequence
-anew. Interleaving APDUs to two T=1 cards therefore hands each the sequence
-bit the other's exchanges left behind.
+In the default mode one framing serves all five slots: the last successful
+reset of any slot decides whether every later APDU, to any slot, goes out as
+T=0 or T=1 (chip_protocol tells which), and every reset starts the T=1 send
+sequence anew. Interleaving APDUs to two T=1 cards therefore hands each the
+sequence bit the other's exchanges left behind.
+
+The full mode (set_chip_protocol_mode(MODE_FULL)) gives each slot its own
+protocol and sequence numbers and speaks ISO/IEC 7816-3 in full: T=1
+chaining both ways, S(WTX), S(IFS), repeats and resynchronisation; T=0 with
+GET RESPONSE after 61xx and the repeat after 6Cxx. chip_transmit always uses
+it, with answers up to 65,536 bytes and extended lengths for T=1 cards.
 """
 
 from __future__ import annotations
 
+import ctypes
 from dataclasses import dataclass
 from typing import Any, Optional, Sequence, Tuple
 
 from .._device import FamilyMethods
 from .._errors import BadArgument, check, result_text
-from .._library import BYTES, INT, Export, as_bytes, byte_buffer, export
+from .._library import BYTES, INT, INTS, Export, as_bytes, byte_buffer, export
 
 __all__ = [
     "ApduResponse", "CpuCardMethods", "apdu", "SAM_SLOTS", "MAX_DATA", "SW_OK",
+    "MODE_DEFAULT", "MODE_FULL", "CPU_SLOT", "MAX_ANSWER",
 ]
 
 #: The SAM slots, numbered as the library numbers them.
@@ -32,6 +40,13 @@ SAM_SLOTS = (1, 2, 3, 4)
 MAX_DATA = 128
 #: The status word of a command that succeeded.
 SW_OK = 0x9000
+#: The modes of set_chip_protocol_mode.
+MODE_DEFAULT = 0
+MODE_FULL = 1
+#: chip_transmit's slot number of the CPU card (the SAMs are 1..4).
+CPU_SLOT = 0
+#: The largest answer chip_transmit takes: 65,536 data bytes and SW1 SW2.
+MAX_ANSWER = 65538
 
 _ATR_BUFFER = 256  # count byte + up to 255 ATR bytes
 _REQUEST_SIZE = 134  # CLA INS P1 P2 Lc, 128 data bytes, Le
@@ -50,6 +65,8 @@ _SamCommands = tuple(
 _ProCpuCard = export("ProCpuCard", INT, BYTES, BYTES)
 _SamTransmits = tuple(
     export(name, INT, BYTES, BYTES) for name in ("ProSamCard1", "ProSamCard2", "ProSamCard3", "ProSamCard4"))
+_SetChipProtocolMode = export("SetChipProtocolMode", INT, INT)
+_ChipTransmit = export("ChipTransmit", INT, INT, BYTES, INT, BYTES, INT, INTS)
 
 
 @dataclass(frozen=True, repr=False)
@@ -208,3 +225,31 @@ class CpuCardMethods(FamilyMethods):
     def sam_transmit(self, sam: int, command: Any) -> ApduResponse:
         """As cpu_transmit, to the card in SAM slot 1..4 (ProSamCard1 ..)."""
         return self._transmit(_sam(_SamTransmits, sam, "ProSamCard"), command)
+
+    # ---- The full mode ----------------------------------------------------------
+
+    def set_chip_protocol_mode(self, mode: int) -> None:
+        """MODE_FULL: the APDU methods above speak ISO/IEC 7816-3 in full, each
+        slot by its own reset; MODE_DEFAULT: one exchange per APDU, as
+        documented (SetChipProtocolMode). Reset the cards after going back to
+        MODE_DEFAULT."""
+        self._run(_SetChipProtocolMode, mode)
+
+    def chip_transmit(self, slot: int, command: Any, answer_size: int = MAX_ANSWER) -> ApduResponse:
+        """Sends a command APDU, exactly as given (Le included; extended
+        lengths for T=1 cards), to slot 0 (CPU card) or 1..4 (SAM) in the full
+        mode (ChipTransmit), whatever the mode set. Answers up to answer_size
+        bytes (data and status word); a longer one raises ChipProtocolError
+        (42) after the command ran.
+        """
+        if slot not in (CPU_SLOT, *SAM_SLOTS):
+            raise BadArgument(4, "ChipTransmit", f"no chip slot {slot!r} (0 CPU card, 1..4 SAM)")
+        data = as_bytes(command, "command")
+        request = byte_buffer(max(len(data), 1), data)
+        answer = byte_buffer(max(answer_size, 1))
+        length = (ctypes.c_int * 1)()
+        result = self._call(_ChipTransmit, slot, request, len(data), answer, answer_size, length)
+        if 0 < result <= 0xFF:
+            check(result, _ChipTransmit.name)
+        n = length[0]
+        return ApduResponse(bytes(answer[: n - 2]), result)

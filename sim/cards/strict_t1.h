@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// The strict T=1 profile of a simulated chip card: the block protocol as
+// ISO/IEC 7816-3 lets a real card speak it, for hosts that must cope with
+// one. The lenient profile (chip_card.h) takes single I-blocks only; this
+// one takes everything the standard allows and is exact about it:
+//
+// - IFSC from the card's own ATR (TAi after the first TD(i-1), i > 2, naming
+//   T=1; 32 without one); a host block above it is rejected with an R-block
+//   and logged. CRC instead of LRC when TCi says so.
+// - IFSD 32 after each reset until the host's S(IFS request), which is
+//   answered with S(IFS response); answers longer than IFSD are chained (M
+//   bit), each link sent after the host's R-block naming the next N(S).
+// - Chained commands: every I-block with the M bit is acknowledged with an
+//   R-block; the APDU runs once the last link has come.
+// - Its own N(S) and the host N(S) it expects, from 0 after each reset and
+//   after S(RESYNCH request), which is answered with S(RESYNCH response).
+// - An R-block from the host that acknowledges nothing brings back the
+//   card's last block.
+// - Slow commands (when told, SetSlow): before answering, S(WTX request)
+//   with a multiplier; the card waits for S(WTX response), then works for
+//   the given time and answers.
+// - A dropped block (when told, DropBlock): a block the card sends loses its
+//   last byte on the way, as a block lost on the card's line; the card still
+//   counts it as sent.
+// - Every protocol error in the host's blocks is logged, with the block.
+//
+// Command APDUs may use short or extended lengths (cases 1 to 4).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sim/cards/card_application.h"
+
+namespace kulve::sim {
+
+class StrictT1 {
+ public:
+  explicit StrictT1(std::span<const std::uint8_t> atr);
+
+  void Reset();
+  std::vector<std::uint8_t> Receive(std::span<const std::uint8_t> block, CardApplication& application,
+                                    std::vector<std::string>& errors);
+
+  void SetSlow(unsigned milliseconds) { slowMs_ = milliseconds; }
+  // The card's block after the next `skip` blocks it sends is dropped.
+  void DropBlock(unsigned skip = 0) { dropIn_ = skip + 1; }
+  std::size_t Ifsc() const { return ifsc_; }
+  std::size_t Ifsd() const { return ifsd_; }
+  bool Crc() const { return crc_; }
+  // Blocks seen and sent since the last reset, for tests and the log.
+  unsigned WtxSent() const { return wtxSent_; }
+
+ private:
+  std::vector<std::uint8_t> Block(std::uint8_t pcb, std::span<const std::uint8_t> inf) const;
+  std::vector<std::uint8_t> Send(std::vector<std::uint8_t> block);
+  std::vector<std::uint8_t> Reject(std::span<const std::uint8_t> block, const std::string& why, bool edc,
+                                   std::vector<std::string>& errors);
+  std::vector<std::uint8_t> NextAnswerLink();
+  std::vector<std::uint8_t> Run(CardApplication& application);
+
+  std::size_t ifsc_ = 32;
+  bool crc_ = false;
+  std::size_t ifsd_ = 32;
+  std::uint8_t expectedHost_ = 0;  // N(S) of the host's next I-block
+  std::uint8_t own_ = 0;           // N(S) of the card's next I-block
+  std::vector<std::uint8_t> command_;  // links of a chained command so far
+  std::vector<std::uint8_t> answer_;   // what is left to send of the answer
+  bool chainingAnswer_ = false;        // links of the answer are still to go
+  bool awaitingWtx_ = false;
+  std::vector<std::uint8_t> lastSent_;
+  unsigned slowMs_ = 0;
+  unsigned dropIn_ = 0;  // 1: the next block sent is dropped; 0: none
+  unsigned wtxSent_ = 0;
+};
+
+}  // namespace kulve::sim

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#include "cpucard/full_protocol.h"
+
+#include "cpucard/t0_transport.h"
+#include "cpucard/t1_parameters.h"
+#include "cpucard/t1_transport.h"
+
+namespace kulve {
+
+FullAnswer TransmitFull(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> apdu) {
+  const ChipSlotProtocol& st = reader.chipProtocol.slots[static_cast<std::size_t>(slot)];
+  return st.protocol == 1 ? TransmitT1(reader, slot, apdu) : TransmitT0(reader, slot, apdu);
+}
+
+void NoteSlotReset(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> atr, bool succeeded) {
+  ChipSlotProtocol& st = reader.chipProtocol.slots[static_cast<std::size_t>(slot)];
+  st.sendSequence = 0;
+  st.receiveSequence = 0;
+  st.resynchPending = false;
+  if (!succeeded) return;
+  const T1Parameters p = ReadT1Parameters(atr);
+  st.reset = true;
+  st.protocol = p.protocol;
+  st.atrIfsc = p.ifsc;
+  st.ifsc = p.ifsc;
+  st.crc = p.crc;
+  st.ifsdPending = p.protocol == 1;
+}
+
+}  // namespace kulve

@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: MIT
+#include "cpucard/t1_transport.h"
+
+#include <algorithm>
+
+#include "cpucard/t1_block.h"
+#include "link/transact.h"
+
+namespace kulve {
+namespace {
+
+constexpr int kMaxRetransmissions = 2;
+// S(WTX) and S(IFS) requests in a row without a block of the exchange moving
+// on; a card that asks more is not answering.
+constexpr int kMaxStalls = 64;
+constexpr int kSupervisoryTries = 3;
+constexpr std::int32_t kMaxAckTries = 600;  // about a minute of waiting for one block
+constexpr std::uint8_t kRBlock = 0x80;
+constexpr std::uint8_t kSBlock = 0xC0;
+constexpr std::uint8_t kEdcError = 0x01;
+constexpr std::uint8_t kOtherError = 0x02;
+
+class T1Session {
+ public:
+  T1Session(Reader& reader, ChipSlot slot)
+      : reader_(reader), slot_(slot), st_(reader.chipProtocol.slots[static_cast<std::size_t>(slot)]) {}
+
+  FullAnswer Run(std::span<const std::uint8_t> apdu);
+
+ private:
+  struct Received {
+    std::uint8_t status = 0;  // the exchange's LinkStatus
+    bool valid = false;
+    std::uint8_t error = kOtherError;  // why not valid
+    std::uint8_t pcb = 0;
+    std::vector<std::uint8_t> inf;
+  };
+
+  Received Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor);
+  // One S(request) answered by its S(response), up to three tries; the
+  // response's information field, or the status of a failed exchange.
+  bool Supervise(std::uint8_t function, std::span<const std::uint8_t> inf, std::uint8_t& status);
+  bool Prepare(std::uint8_t& status);
+  std::size_t Chunk() const { return std::min<std::size_t>(st_.ifsc, AnnouncedIfsd(st_.crc)); }
+  std::vector<std::uint8_t> RBlock(std::uint8_t error) const {
+    return BuildT1Block(static_cast<std::uint8_t>(kRBlock | st_.receiveSequence << 4 | error), {}, st_.crc);
+  }
+  FullAnswer Lost();
+
+  Reader& reader_;
+  ChipSlot slot_;
+  ChipSlotProtocol& st_;
+};
+
+T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor) {
+  std::int32_t& ackTries = reader_.context.commandAckTries;
+  const std::int32_t saved = ackTries;
+  // The card asked for more time: the reader answers only once the card has.
+  if (waitFactor > 1) ackTries = std::min(saved * waitFactor, kMaxAckTries);
+  const ReplyView reply = Exchange(reader_, CodesOf(slot_).apdu, block);
+  ackTries = saved;
+  Received r;
+  r.status = reply.status;
+  if (!reply.Ok()) return r;
+  const auto shape = ParseT1Block(reply.data, st_.crc, false);
+  if (!shape || shape->nad != 0) return r;
+  if (!ParseT1Block(reply.data, st_.crc, true)) {
+    r.error = kEdcError;
+    return r;
+  }
+  r.valid = true;
+  r.pcb = shape->pcb;
+  r.inf.assign(shape->inf.begin(), shape->inf.end());
+  return r;
+}
+
+bool T1Session::Supervise(std::uint8_t function, std::span<const std::uint8_t> inf, std::uint8_t& status) {
+  const auto request = BuildT1Block(static_cast<std::uint8_t>(kSBlock | function), inf, st_.crc);
+  const auto wanted = static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | function);
+  for (int i = 0; i < kSupervisoryTries; ++i) {
+    const Received r = Send(request, 1);
+    if (r.status != 0) {
+      status = r.status;
+      return false;
+    }
+    if (r.valid && r.pcb == wanted && std::ranges::equal(r.inf, inf)) return true;
+  }
+  return false;
+}
+
+FullAnswer T1Session::Lost() {
+  std::uint8_t status = 0;
+  if (Supervise(t1_s::kResynch, {}, status)) {
+    // Both ends start over as after the reset, IFSD included.
+    st_.sendSequence = 0;
+    st_.receiveSequence = 0;
+    st_.ifsc = st_.atrIfsc;
+    st_.ifsdPending = true;
+    st_.resynchPending = false;
+  } else {
+    st_.resynchPending = true;
+  }
+  FullAnswer a;
+  a.result = result::kT1ExchangeLost;
+  return a;
+}
+
+// What a slot needs before its next I-block: resynchronisation after the
+// default mode used it, and the IFSD after its reset.
+bool T1Session::Prepare(std::uint8_t& status) {
+  if (st_.resynchPending) {
+    if (!Supervise(t1_s::kResynch, {}, status)) return false;
+    st_.sendSequence = 0;
+    st_.receiveSequence = 0;
+    st_.ifsc = st_.atrIfsc;
+    st_.resynchPending = false;
+    st_.ifsdPending = true;
+  }
+  if (st_.ifsdPending) {
+    const std::uint8_t ifsd[] = {AnnouncedIfsd(st_.crc)};
+    // A card that will not take the IFSD keeps 32, which fits too.
+    if (!Supervise(t1_s::kIfs, ifsd, status) && status != 0) return false;
+    st_.ifsdPending = false;
+  }
+  return true;
+}
+
+FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
+  FullAnswer answer;
+  std::uint8_t status = 0;
+  if (!Prepare(status)) {
+    st_.resynchPending = true;
+    answer.result = status != 0 ? status : result::kT1ExchangeLost;
+    return answer;
+  }
+
+  std::size_t offset = 0;   // APDU bytes the card has acknowledged
+  std::size_t carried = 0;  // APDU bytes in the I-block in flight
+  bool iAcked = false;      // the card took the I-block in flight
+  bool more = false;        // it has the more-data bit
+  auto nextIBlock = [&] {
+    carried = std::min(Chunk(), apdu.size() - offset);
+    more = offset + carried < apdu.size();
+    iAcked = false;
+    const auto pcb = static_cast<std::uint8_t>(st_.sendSequence << 6 | (more ? kT1MoreData : 0));
+    return BuildT1Block(pcb, apdu.subspan(offset, carried), st_.crc);
+  };
+  std::vector<std::uint8_t> lastI = nextIBlock();
+  std::vector<std::uint8_t> last = lastI;
+  answer.firstSent = lastI;
+  int errors = 0;
+  int stalls = 0;
+  std::int32_t waitFactor = 1;
+
+  for (;;) {
+    const Received r = Send(last, waitFactor);
+    waitFactor = 1;
+    if (r.status != 0) {
+      // Where the card's numbering stands is unknown: start the next call over.
+      st_.resynchPending = true;
+      answer.result = r.status;
+      answer.bytes.clear();
+      return answer;
+    }
+    auto retransmit = [&](const std::vector<std::uint8_t>& block) {
+      if (++errors > kMaxRetransmissions) return false;
+      last = block;
+      return true;
+    };
+    if (!r.valid) {
+      if (!retransmit(RBlock(r.error))) return Lost();
+      continue;
+    }
+    switch (KindOf(r.pcb)) {
+      case T1Kind::kReceiveReady: {
+        const std::uint8_t nr = SequenceOf(r.pcb);
+        if (!iAcked && more && nr != st_.sendSequence && (r.pcb & 0x0F) == 0) {
+          // The card took this link of the chain and wants the next.
+          st_.sendSequence ^= 1;
+          offset += carried;
+          errors = 0;
+          stalls = 0;
+          lastI = nextIBlock();
+          last = lastI;
+          continue;
+        }
+        // The card asks for our last block again.
+        if (!retransmit(iAcked ? last : lastI)) return Lost();
+        continue;
+      }
+      case T1Kind::kSupervisory: {
+        const std::uint8_t function = r.pcb & 0x3F;
+        if (++stalls > kMaxStalls) return Lost();
+        if (function == t1_s::kWtx && r.inf.size() == 1) {
+          last = BuildT1Block(static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | t1_s::kWtx), r.inf, st_.crc);
+          waitFactor = std::max<std::int32_t>(1, r.inf[0]);
+          continue;
+        }
+        if (function == t1_s::kIfs && r.inf.size() == 1 && r.inf[0] != 0x00 && r.inf[0] != 0xFF) {
+          st_.ifsc = r.inf[0];
+          last = BuildT1Block(static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | t1_s::kIfs), r.inf, st_.crc);
+          continue;
+        }
+        if (!retransmit(RBlock(kOtherError))) return Lost();
+        continue;
+      }
+      case T1Kind::kInformation: {
+        const bool chained = (r.pcb & kT1MoreData) != 0;
+        // A link of a chain must carry something, or the chain need not end.
+        if ((!iAcked && more) || SequenceOf(r.pcb) != st_.receiveSequence || (chained && r.inf.empty())) {
+          if (!retransmit(RBlock(kOtherError))) return Lost();
+          continue;
+        }
+        if (!iAcked) {
+          st_.sendSequence ^= 1;
+          iAcked = true;
+        }
+        st_.receiveSequence ^= 1;
+        errors = 0;
+        stalls = 0;
+        if (answer.bytes.size() + r.inf.size() > kMaxFullAnswer) {
+          answer.bytes.clear();
+          answer.result = result::kResponseTooLong;
+          return answer;
+        }
+        answer.bytes.insert(answer.bytes.end(), r.inf.begin(), r.inf.end());
+        if (chained) {
+          last = RBlock(0);
+          continue;
+        }
+        if (answer.bytes.size() < 2) {
+          answer.bytes.clear();
+          answer.result = result::kT1NotAnAnswer;
+          return answer;
+        }
+        const std::size_t n = answer.bytes.size();
+        answer.result = answer.bytes[n - 2] << 8 | answer.bytes[n - 1];
+        return answer;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+FullAnswer TransmitT1(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> apdu) {
+  return T1Session(reader, slot).Run(apdu);
+}
+
+}  // namespace kulve

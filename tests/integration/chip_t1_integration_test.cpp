@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+// The full mode against the simulated reader's strict T=1 card (IFSC 32)
+// in the CPU card slot and a T=0 SAM: long answers, chained commands, WTX,
+// a dropped block, and a thousand alternations. Every test ends with the
+// strict card's protocol error log, which must be empty.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "sim/cards/chip_card.h"
+#include "sim/cpucard_commands.h"
+#include "support/sim_fixture.h"
+
+namespace kulve::test {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct Answer {
+  int result = 0;
+  Bytes bytes;  // data then SW1 SW2
+};
+
+Answer Transmit(int slot, const Bytes& apdu, int size = 70000) {
+  Answer a;
+  a.bytes.assign(static_cast<std::size_t>(size), 0xEE);
+  int n = 0;
+  a.result = ChipTransmit(slot, apdu.data(), static_cast<int>(apdu.size()), a.bytes.data(), size, &n);
+  a.bytes.resize(static_cast<std::size_t>(n));
+  return a;
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class ChipT1OverPty : public LinkedReaderSuite {
+ protected:
+  void SetUp() override {
+    LinkedReaderSuite::SetUp();
+    reader_->WithState([](sim::ReaderState& s) {
+      sim::InsertChipCard(s, 0, sim::DefaultStrictCpuAtr());
+      sim::SetChipStrict(s, 0, true);
+    });
+    ASSERT_EQ(SetChipProtocolMode(1), 0);
+    Bytes atr(KULVE_ATR_BUFFER_SIZE);
+    ASSERT_EQ(CpuCardReset(atr.data()), 0);
+    ASSERT_EQ(SamCard1Reset(atr.data()), 0);
+  }
+  void TearDown() override {
+    SetChipProtocolMode(0);
+    const auto errors = reader_->WithState([](sim::ReaderState& s) { return sim::TakeChipProtocolErrors(s); });
+    EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+  }
+  static Bytes LargeFile() {
+    return reader_->WithState([](sim::ReaderState& s) { return s.chipCards[0]->Application().Contents(sim::kLargeFile); });
+  }
+  static sim::StrictT1& Card() { return *reader_->WithState([](sim::ReaderState& s) { return s.chipCards[0]->Strict(); }); }
+  static void SelectLargeFile() {
+    ASSERT_EQ(Transmit(0, {0x00, 0xA4, 0x00, 0x0C, 0x02, 0x7F, 0x10}).result, 0x9000);
+    ASSERT_EQ(Transmit(0, {0x00, 0xA4, 0x00, 0x0C, 0x02, 0x01, 0x03}).result, 0x9000);
+  }
+};
+
+TEST_F(ChipT1OverPty, LongAnswersArriveWholeThroughChaining) {
+  SelectLargeFile();
+  const Bytes file = LargeFile();
+  const Answer short255 = Transmit(0, {0x00, 0xB0, 0x00, 0x00, 0xFF});
+  EXPECT_EQ(short255.result, 0x9000);
+  EXPECT_EQ(short255.bytes, Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00}));
+  EXPECT_EQ(Card().Ifsd(), 251u) << "the IFSD the library announced";
+  const Answer extended = Transmit(0, {0x00, 0xB0, 0x00, 0x40, 0x00, 0x04, 0x00});
+  EXPECT_EQ(extended.result, 0x9000);
+  EXPECT_EQ(extended.bytes, Cat(Bytes(file.begin() + 0x40, file.begin() + 0x40 + 1024), {0x90, 0x00}));
+  // Too small a buffer: the size it needs, nothing written.
+  const Bytes readAll = {0x00, 0xB0, 0x00, 0x00, 0xFF};
+  Bytes small(100, 0xEE);
+  int needed = 0;
+  EXPECT_EQ(ChipTransmit(0, readAll.data(), 5, small.data(), 100, &needed), KULVE_RESPONSE_TOO_LONG);
+  EXPECT_EQ(needed, 257);
+  EXPECT_EQ(small, Bytes(100, 0xEE));
+}
+
+TEST_F(ChipT1OverPty, A200ByteUpdateIsChainedToTheIfsc) {
+  SelectLargeFile();
+  ASSERT_EQ(Transmit(0, {0x00, 0x20, 0x00, 0x01, 0x04, 0x31, 0x32, 0x33, 0x34}).result, 0x9000);
+  Bytes data(200);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(0xC0 ^ i);
+  const auto before = reader_->ExchangeCount();
+  EXPECT_EQ(Transmit(0, Cat({0x00, 0xD6, 0x00, 0x10, 0xC8}, data)).result, 0x9000);
+  // 205 APDU bytes in links of at most 32: seven blocks, seven exchanges.
+  EXPECT_EQ(reader_->ExchangeCount() - before, 7u);
+  const Bytes file = LargeFile();
+  EXPECT_EQ(Bytes(file.begin() + 0x10, file.begin() + 0x10 + 200), data);
+}
+
+TEST_F(ChipT1OverPty, WtxDuringASlowCommand) {
+  reader_->WithState([](sim::ReaderState& s) { s.chipCards[0]->Strict()->SetSlow(1500); });
+  const Answer a = Transmit(0, {0x00, 0x84, 0x00, 0x00, 0x08});
+  reader_->WithState([](sim::ReaderState& s) { s.chipCards[0]->Strict()->SetSlow(0); });
+  EXPECT_EQ(a.result, 0x9000);
+  EXPECT_EQ(a.bytes.size(), 10u);
+  EXPECT_EQ(Card().WtxSent(), 1u);
+}
+
+TEST_F(ChipT1OverPty, ADroppedBlockIsRecoveredByRetransmission) {
+  SelectLargeFile();
+  const Bytes file = LargeFile();
+  for (unsigned link = 0; link < 2; ++link) {  // the first and the last link of the answer
+    reader_->WithState([link](sim::ReaderState& s) { s.chipCards[0]->Strict()->DropBlock(link); });
+    const Answer a = Transmit(0, {0x00, 0xB0, 0x00, 0x00, 0xFF});
+    EXPECT_EQ(a.result, 0x9000) << link;
+    EXPECT_EQ(a.bytes, Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00})) << link;
+  }
+}
+
+TEST_F(ChipT1OverPty, CpuCardInT1AndSamInT0AlternatelyAThousandTimes) {
+  for (int i = 0; i < 1000; ++i) {
+    const Answer cpu = Transmit(0, {0x00, 0x84, 0x00, 0x00, 0x08});
+    ASSERT_EQ(cpu.result, 0x9000) << i;
+    ASSERT_EQ(cpu.bytes.size(), 10u) << i;
+    // The SAM's T=0 needs GET RESPONSE for the FCI of a SELECT.
+    const Answer sam = Transmit(1, {0x00, 0xA4, 0x04, 0x00, 0x07, 0xF0, 0x4B, 0x55, 0x4C, 0x56, 0x45, 0x31, 0x00});
+    ASSERT_EQ(sam.result, 0x9000) << i;
+    ASSERT_GT(sam.bytes.size(), 2u) << i;
+  }
+  EXPECT_EQ(CPUCardProtocolType(), 0) << "the SAM was reset last";
+}
+
+TEST_F(ChipT1OverPty, SwitchingTheModeFromAnotherThreadLeavesCallsWhole) {
+  std::atomic<int> wrong{0};
+  std::thread user([&wrong] {
+    for (int i = 0; i < 200; ++i) {
+      const Answer a = Transmit(0, {0x00, 0x84, 0x00, 0x00, 0x08});
+      if (a.result != 0x9000 || a.bytes.size() != 10) ++wrong;
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    if (SetChipProtocolMode(i % 2) != 0) ++wrong;
+  }
+  user.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(ChipT1OverPty, TheHandleFormsOnAReaderOfTheirOwn) {
+  std::size_t n = 99;
+  unsigned char room[8];
+  EXPECT_EQ(kulve_chip_set_protocol_mode(nullptr, 1), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_chip_transmit(nullptr, 0, room, 5, room, sizeof room, &n), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(n, 0u);
+
+  sim::Simulator other(OverCurrentTransport());
+  other.Start();
+  other.WithState([](sim::ReaderState& s) {
+    sim::InsertChipCard(s, 0, sim::DefaultStrictCpuAtr());
+    sim::SetChipStrict(s, 0, true);
+  });
+  kulve_reader* h = nullptr;
+  ASSERT_EQ(kulve_open(other.HostPath().c_str(), &h), 0);
+  EXPECT_EQ(kulve_chip_set_protocol_mode(h, 1), 0);
+  EXPECT_EQ(kulve_chip_set_protocol_mode(h, 7), KULVE_BAD_ARGUMENT);
+  Bytes atr(KULVE_ATR_BUFFER_SIZE);
+  ASSERT_EQ(kulve_chip_reset(h, 0, atr.data(), static_cast<int>(atr.size())), 0);
+  Bytes answer(300);
+  for (const Bytes& select : {Bytes{0x00, 0xA4, 0x00, 0x0C, 0x02, 0x7F, 0x10}, Bytes{0x00, 0xA4, 0x00, 0x0C, 0x02, 0x01, 0x03}}) {
+    ASSERT_EQ(kulve_chip_transmit(h, 0, select.data(), select.size(), answer.data(), answer.size(), &n), 0x9000);
+  }
+  const Bytes read = {0x00, 0xB0, 0x00, 0x00, 0xFF};
+  EXPECT_EQ(kulve_chip_transmit(h, 0, read.data(), read.size(), answer.data(), answer.size(), &n), 0x9000);
+  const Bytes file = other.WithState([](sim::ReaderState& s) { return s.chipCards[0]->Application().Contents(sim::kLargeFile); });
+  EXPECT_EQ(Bytes(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(n)),
+            Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00}));
+  kulve_close(h);
+  EXPECT_TRUE(other.WithState([](sim::ReaderState& s) { return sim::TakeChipProtocolErrors(s); }).empty());
+}
+
+TEST_F(ChipT1OverPty, TheDefaultModeMeetsAChainedAnswer) {
+  ASSERT_EQ(SetChipProtocolMode(0), 0);
+  Bytes atr(KULVE_ATR_BUFFER_SIZE);
+  ASSERT_EQ(CpuCardReset(atr.data()), 0);  // the default mode frames by the reset made last
+  // READ BINARY of 255 bytes: the strict card (IFSD 32 after the reset)
+  // chains its answer, and the default mode sees the first link only.
+  Bytes select(KULVE_APDU_REQUEST_SIZE, 0);
+  Bytes response(KULVE_APDU_RESPONSE_SIZE, 0x77);
+  for (const Bytes& fid : {Bytes{0x7F, 0x10}, Bytes{0x01, 0x03}}) {
+    select[1] = 0xA4;
+    select[3] = 0x0C;
+    select[4] = 2;
+    select[5] = fid[0];
+    select[6] = fid[1];
+    ASSERT_EQ(ProCpuCardCmd(select.data(), response.data()), 0x9000);
+  }
+  Bytes request(KULVE_APDU_REQUEST_SIZE, 0);
+  request[1] = 0xB0;
+  request[KULVE_APDU_REQUEST_SIZE - 1] = 0xFF;
+  EXPECT_EQ(ProCpuCardCmd(request.data(), response.data()), KULVE_T1_NOT_AN_ANSWER);
+  EXPECT_EQ(response[0], 0);
+  // The full mode takes the card over again: S(RESYNCH), S(IFS), then the command.
+  ASSERT_EQ(SetChipProtocolMode(1), 0);
+  const Answer a = Transmit(0, {0x00, 0x84, 0x00, 0x00, 0x08});
+  EXPECT_EQ(a.result, 0x9000);
+  // The strict card saw the default mode's I-block while its chain was open.
+  const auto errors = reader_->WithState([](sim::ReaderState& s) { return sim::TakeChipProtocolErrors(s); });
+  EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+}
+
+}  // namespace
+}  // namespace kulve::test

@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 
-#include "device/family_state.h"
 #include "handle/call.h"
 #include "kulve32.h"
 #include "link/transact.h"
@@ -19,8 +17,8 @@ constexpr int kNoChipCard = 0xA0;
 constexpr int kChipNotReset = 0xA1;
 constexpr int kChipMute = 0xA2;
 constexpr int kNoCardInField = 0x01;
-// What the reader's one-exchange APDU command carries.
-constexpr std::size_t kMaxCommandData = 128;
+// An extended APDU's largest answer: 65,536 data bytes and the status word.
+constexpr std::size_t kMaxResponse = 65536 + 2;
 
 class HandleBackend final : public ReaderBackend {
  public:
@@ -30,7 +28,7 @@ class HandleBackend final : public ReaderBackend {
   HandleBackend& operator=(const HandleBackend&) = delete;
 
   bool Open(const std::string& device, std::string& why) {
-    if (kulve_open(device.c_str(), &handle_) == 0) return true;
+    if (kulve_open(device.c_str(), &handle_) == 0) return kulve_chip_set_protocol_mode(handle_, 1) == 0;
     char text[256] = "the device name is empty or too long";
     if (handle_ != nullptr) kulve_link_error(handle_, text, sizeof text);
     why = text;
@@ -42,7 +40,7 @@ class HandleBackend final : public ReaderBackend {
     std::array<unsigned char, KULVE_ATR_BUFFER_SIZE> buffer{};
     int status = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
-      status = InSlot(slot, [&] { return kulve_chip_reset(handle_, Slot(slot), buffer.data(), Size(buffer)); });
+      status = kulve_chip_reset(handle_, Slot(slot), buffer.data(), Size(buffer));
       if (!LineFailed(status)) break;
       if (!Relink()) return Outcome::kLinkLost;  // a reset may be repeated safely
     }
@@ -54,28 +52,20 @@ class HandleBackend final : public ReaderBackend {
   Outcome TransmitChip(std::size_t slot, std::span<const std::uint8_t> apdu, Bytes& response) override {
     response.clear();
     ApduShapeError error{};
-    const auto shape = ParseShortApdu(apdu, error);
-    if (!shape) return error == ApduShapeError::kExtended ? Outcome::kTooLong : Outcome::kBadRequest;
-    if (shape->data.size() > kMaxCommandData) return Outcome::kTooLong;
-    // The packed request: CLA INS P1 P2 Lc data Le, with room for the block
-    // written back.
-    std::array<unsigned char, KULVE_PACKED_APDU_SIZE> request{};
-    std::copy(shape->header.begin(), shape->header.end(), request.begin());
-    request[4] = static_cast<unsigned char>(shape->data.size());
-    std::copy(shape->data.begin(), shape->data.end(), request.begin() + 5);
-    request[5 + shape->data.size()] = shape->le;
-    std::array<unsigned char, KULVE_APDU_RESPONSE_SIZE> answer{};
-    const int result = InSlot(slot, [&] {
-      return kulve_chip_apdu_packed(handle_, Slot(slot), request.data(), Size(request), answer.data(), Size(answer));
-    });
+    if (!ParseShortApdu(apdu, error) && error == ApduShapeError::kMalformed) return Outcome::kBadRequest;
+    // The full block protocol, each slot with its own state: T=1 chaining
+    // both ways, T=0 with GET RESPONSE and the Le repeat.
+    response.resize(kMaxResponse);
+    std::size_t length = 0;
+    const int result =
+        kulve_chip_transmit(handle_, Slot(slot), apdu.data(), apdu.size(), response.data(), response.size(), &length);
     if (result <= 0xFF) {
+      response.clear();
       // The command may have reached the card, so it is not repeated.
       if (LineFailed(result)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
       return ChipOutcome(result);
     }
-    response.assign(answer.begin() + 1, answer.begin() + 1 + answer[0]);
-    response.push_back(static_cast<std::uint8_t>(result >> 8));
-    response.push_back(static_cast<std::uint8_t>(result & 0xFF));
+    response.resize(length);
     return Outcome::kOk;
   }
 
@@ -142,23 +132,19 @@ class HandleBackend final : public ReaderBackend {
   }
   static int Slot(std::size_t slot) { return static_cast<int>(slot); }
 
-  // Runs a chip-slot call with that slot's own framing state in the handle's
-  // reader (the handle keeps one for all five slots).
-  template <class F>
-  int InSlot(std::size_t slot, F call) {
-    std::lock_guard<std::recursive_mutex> guard(handle_->lock);
-    handle_->reader.cpuCard = slots_[slot];
-    const int result = call();
-    slots_[slot] = handle_->reader.cpuCard;
-    return result;
-  }
-
   // The last call's result is a link-failure letter of a failed line (not a
   // reader status of the same value).
   bool LineFailed(int result) const { return kulve_result_origin(handle_, result) == KULVE_ORIGIN_LINE; }
   bool Relink() { return kulve_reader_relink(handle_) == 0; }
 
-  static Outcome ChipOutcome(int status) {
+  Outcome ChipOutcome(int status) const {
+    if (kulve_result_origin(handle_, status) == KULVE_ORIGIN_LIBRARY) {
+      switch (status) {
+        case KULVE_T1_NOT_AN_ANSWER:
+        case KULVE_T1_EXCHANGE_LOST: return Outcome::kCardError;
+        default: return Outcome::kTooLong;  // an APDU the slot's protocol or the reader cannot carry
+      }
+    }
     switch (status) {
       case 0: return Outcome::kOk;
       case kNoChipCard: return Outcome::kNoCard;
@@ -177,7 +163,6 @@ class HandleBackend final : public ReaderBackend {
   }
 
   kulve_reader* handle_ = nullptr;
-  std::array<CpuCardState, kChipSlotCount> slots_{};
 };
 
 }  // namespace

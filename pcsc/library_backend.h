@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The driver's reader: a handle of the library's own (kulve_open) on the
-// device pcscd names, driven through the handle functions. Each chip slot
-// keeps its own framing and T=1 sequence bit, so cards of different
-// protocols in different slots are served side by side.
+// device pcscd names, driven through the handle functions. APDUs go through
+// the full block protocol (kulve_chip_transmit), where each chip slot keeps
+// its own protocol and T=1 state, so cards of different protocols in
+// different slots are served side by side.
 #pragma once
 
 #include <memory>

@@ -134,9 +134,9 @@ expect_output() {
 
 # ---- 1. on a pty -------------------------------------------------------------------
 say "pyscard, opensc-tool and pcsc_scan through pcscd, the reader on a pty"
-start_sim --link "$work/tty"
+start_sim --link "$work/tty" --strict-t1
 start_pcscd "$address"
-if checks; then ok "pyscard checks (pty)"; else bad "pyscard checks (pty)"; fi
+if checks --full; then ok "pyscard checks (pty)"; else bad "pyscard checks (pty)"; fi
 expect_output "opensc-tool --list-readers lists the six slots" 'KULVE32 00 05' \
   bash -c 'opensc-tool --list-readers | tee /dev/stderr | grep -c "KULVE32 00 0" | grep -qx 6 && echo "KULVE32 00 05"'
 expect_output "opensc-tool --atr reads the CPU card's ATR" '^3b:(9a:95:81:31:fe:45|8a:81:31:20:45):4b:55:4c:56:45:2d' \
@@ -154,10 +154,10 @@ stop_pcscd
 
 # ---- 2. through rfc2217:// ----------------------------------------------------------
 say "pyscard through pcscd, the reader behind rfc2217://"
-start_sim --rfc2217 127.0.0.1:0
+start_sim --rfc2217 127.0.0.1:0 --strict-t1
 [[ "$address" == rfc2217://* ]] || { echo "pcsc lane: kulvesim --rfc2217 printed '$address'" >&2; exit 2; }
 start_pcscd "$address"
-if checks --quick; then ok "pyscard checks (rfc2217://)"; else bad "pyscard checks (rfc2217://)"; fi
+if checks --quick --full; then ok "pyscard checks (rfc2217://)"; else bad "pyscard checks (rfc2217://)"; fi
 stop_pcscd
 
 # ---- 3. benchmark ----------------------------------------------------------------------

@@ -4,8 +4,8 @@
 
     pcsc_checks.py --control FIFO --sim-out FILE [--reader NAME] [--quick | --gone SIM_PID]
 
-pcscd must be running with the driver for one kulvesim (default cards, a
-Mifare card 11223344 in the field); FIFO is that simulator's standard
+pcscd must be running with the driver for one kulvesim (--strict-t1, a Mifare
+card 11223344 in the field); FIFO is that simulator's standard
 input, FILE its standard output. --quick runs only the listing, the ATRs and
 the CPU card's commands (the network transports); --gone stops the
 simulator and checks that pcscd carries on. Prints one line per check
@@ -20,16 +20,12 @@ import time
 
 from smartcard import scard as sc
 
-CPU_ATR = bytes.fromhex("3B9A958131FE45") + b"KULVE-CPU1" + bytes([0x1F])
-STRICT_CPU_ATR = bytes.fromhex("3B8A81312045") + b"KULVE-STR1" + bytes([0x57])  # kulvesim --strict-t1
+CPU_ATR_STRICT = bytes.fromhex("3B8A81312045") + b"KULVE-STR1" + bytes([0x57])  # kulvesim --strict-t1
 MIFARE_1K_ATR = bytes.fromhex("3B8F8001804F0CA000000306030001000000006A")
 APP_NAME = bytes.fromhex("F04B554C564531")
 OK = b"\x90\x00"
 
-results = {"ok": 0, "failed": 0, "skipped": 0}
-# The driver runs the full block protocol (--full): case 4 commands keep
-# their Le, and T=0 answers come whole (GET RESPONSE made by the library).
-FULL = False
+results = {"ok": 0, "failed": 0}
 
 
 def sam_atr(n):
@@ -56,11 +52,6 @@ def check(name, fn, *args):
     except Exception as e:  # a PC/SC call that raised
         results["failed"] += 1
         print(f"  FAILED   {name}: {type(e).__name__}: {e}", flush=True)
-
-
-def skip(name, why):
-    results["skipped"] += 1
-    print(f"  SKIPPED  {name}: {why}", flush=True)
 
 
 class Sim:
@@ -140,7 +131,7 @@ def readers_listed(ctx, name):
 
 
 def atr_of_each_slot(ctx, name):
-    wanted = [(STRICT_CPU_ATR if FULL else CPU_ATR, sc.SCARD_PROTOCOL_T1)] + [(sam_atr(n), sc.SCARD_PROTOCOL_T0) for n in range(1, 5)]
+    wanted = [(CPU_ATR_STRICT, sc.SCARD_PROTOCOL_T1)] + [(sam_atr(n), sc.SCARD_PROTOCOL_T0) for n in range(1, 5)]
     for slot, (atr, protocol) in enumerate(wanted):
         card = Card(ctx, f"{name} 00 {slot:02d}")
         expect(card.atr == atr, f"slot {slot}: ATR {card.atr.hex()}, wanted {atr.hex()}")
@@ -154,9 +145,7 @@ def atr_of_each_slot(ctx, name):
 def cpu_card_commands(ctx, name):
     card = Card(ctx, f"{name} 00 00")
     fci, sw = card.send(bytes([0x00, 0xA4, 0x04, 0x00, len(APP_NAME)]) + APP_NAME + b"\x00")
-    # Without the full protocol the Le of a case 4 command does not reach the card.
-    expect(sw == OK and (fci[:1] == b"\x6F" and APP_NAME in fci or not fci and not FULL),
-           f"SELECT by name: {fci.hex()} {sw.hex()}")
+    expect(sw == OK and fci[:1] == b"\x6F" and APP_NAME in fci, f"SELECT by name: {fci.hex()} {sw.hex()}")
     _, sw = card.send(bytes.fromhex("00A4000C020101"))
     expect(sw == OK, f"SELECT EF 0101: {sw.hex()}")
     data, sw = card.send(bytes.fromhex("00B0000010"))
@@ -179,10 +168,8 @@ def cpu_card_commands(ctx, name):
 
 def t0_sam_get_response(ctx, name):
     card = Card(ctx, f"{name} 00 01")
-    fci, sw = card.send(bytes([0x00, 0xA4, 0x04, 0x00, len(APP_NAME)]) + APP_NAME)
-    if not FULL:
-        expect(sw[0] == 0x61, f"SELECT on a T=0 card: {sw.hex()}, wanted 61xx")
-        fci, sw = card.send(bytes([0x00, 0xC0, 0x00, 0x00, sw[1]]))
+    # The card announces the FCI with 61xx; the driver fetches it (GET RESPONSE).
+    fci, sw = card.send(bytes([0x00, 0xA4, 0x04, 0x00, len(APP_NAME)]) + APP_NAME + b"\x00")
     expect(sw == OK and APP_NAME in fci, f"the FCI: {fci.hex()} {sw.hex()}")
     card.close()
 
@@ -354,12 +341,8 @@ def main():
     parser.add_argument("--sim-out", required=True)
     parser.add_argument("--reader", default="KULVE32")
     parser.add_argument("--quick", action="store_true")
-    parser.add_argument("--full", action="store_true",
-                        help="the driver runs the full block protocol; the CPU card has the 4,096-byte EF 0103")
     parser.add_argument("--gone", type=int, metavar="SIM_PID", help="only: the reader stops for good")
     args = parser.parse_args()
-    global FULL
-    FULL = args.full
     sim = Sim(args.control, args.sim_out)
     ctx = context()
     name = args.reader
@@ -370,22 +353,18 @@ def main():
     check("the ATR and protocol of each slot", atr_of_each_slot, ctx, name)
     check("CPU card (T=1): SELECT, READ BINARY, GET CHALLENGE, VERIFY, UPDATE BINARY", cpu_card_commands, ctx, name)
     if not args.quick:
-        check("T=0 SAM: SELECT and its FCI (61xx and GET RESPONSE unless the driver fetches it)",
-              t0_sam_get_response, ctx, name)
+        check("T=0 SAM: SELECT brings its FCI (61xx and GET RESPONSE inside)", t0_sam_get_response, ctx, name)
         check("T=1 CPU card and T=0 SAM alternately, 200 rounds, no protocol error", t1_cpu_and_t0_sam_alternately,
               ctx, name, sim)
         check("two threads on two slots at once", slots_from_two_threads, name)
         check("APDUs too long or malformed are refused; the card goes on", bad_apdus_refused, ctx, name)
-        if FULL:
-            check("a 1,024-byte answer (extended READ BINARY, T=1 chaining)", long_answer, ctx, name)
-        else:
-            skip("a 1,024-byte answer", "needs the full T=1 block protocol and its extended transmit (not merged yet)")
+        check("a 1,024-byte answer (extended READ BINARY, T=1 chaining)", long_answer, ctx, name)
         check("Mifare: UID, keys, authentication, read, update, value operations", mifare_storage_commands, ctx, name)
         check("removal and insertion seen by SCardGetStatusChange", removal_and_insertion, ctx, name, sim)
         check("the escape carries a raw reader command", escape_command, ctx, name)
         check("the line drops and comes back: the driver links again", line_drops_and_returns, ctx, name, sim)
     sc.SCardReleaseContext(ctx)
-    print(f"pyscard: {results['ok']} passed, {results['failed']} failed, {results['skipped']} skipped")
+    print(f"pyscard: {results['ok']} passed, {results['failed']} failed")
     return 1 if results["failed"] else 0
 
 

@@ -26,7 +26,6 @@
 #ifndef KULVE32_H
 #define KULVE32_H
 
-#include <stddef.h> /* size_t, in kulve_chip_transmit */
 
 #ifdef _WIN32
 #  define KULVE_CALL __stdcall
@@ -927,7 +926,7 @@ KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *
  * judges it (mostly 4).
  *
  * Handles. A null handle returns 4 (kulve_close and kulve_result_text accept
- * one). A handle must not be used after kulve_close, nor closed while another
+ * one; kulve_link_os_error returns -1). A handle must not be used after kulve_close, nor closed while another
  * thread is inside a call on it.
  *
  * Threads. Each handle has its own lock: calls on two handles run in
@@ -964,8 +963,8 @@ KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *
  * the call being traced, while that call holds the handle's lock. A call
  * back into the same handle from the callback is refused with
  * KULVE_IN_CALLBACK (nothing sent, nothing written), except
- * kulve_reader_baud_rate, kulve_link_error, kulve_result_origin and
- * kulve_result_text, which only read. Calling another handle from a callback
+ * kulve_reader_baud_rate, kulve_link_error, kulve_link_os_error,
+ * kulve_result_origin and kulve_result_text, which only read. Calling another handle from a callback
  * works, but two handles whose callbacks call each other on two threads can
  * deadlock. */
 
@@ -1009,6 +1008,13 @@ KULVE_API const char *KULVE_CALL kulve_result_text(kulve_reader *reader, int res
  * its words in text (size bytes, cut and NUL-terminated; nothing written
  * when text is null or size below 1). 4 for a null reader. */
 KULVE_API int KULVE_CALL kulve_link_error(kulve_reader *reader, char *text, int size);
+
+/* As GetLinkOsError, for this handle: the system's error number behind its
+ * last link failure (errno, GetLastError, WSAGetLastError), 0 when that
+ * failure had none or nothing failed since the handle last linked. No
+ * exchange; allowed from the handle's trace callback. -1 for a null reader:
+ * 4 would read as a system error number (EINTR), and none is negative. */
+KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader *reader);
 
 /* As SetTrace, for this handle only. */
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader *reader, int level, KulveTraceCallback callback,
@@ -1082,14 +1088,15 @@ KULVE_API int KULVE_CALL kulve_chip_apdu_packed(kulve_reader *reader, int slot, 
  * modes side by side are described with SetChipProtocolMode). Each handle
  * starts in the default mode. 0, or 4 (null handle or another mode). */
 KULVE_API int KULVE_CALL kulve_chip_set_protocol_mode(kulve_reader *reader, int mode);
-/* ChipTransmit with sizes as size_t: always the full mode, slot 0..4, apdu of
+/* ChipTransmit on this handle's reader (int sizes, as every function here):
+ * always the full mode, slot 0..4, apdu of
  * apduLength bytes (4 to 65,544), response of responseSize bytes (data then
  * SW1 SW2). *responseLength = their count on success, the size needed with
  * KULVE_RESPONSE_TOO_LONG (42), else 0 (a null handle included); results as
  * ChipTransmit gives them. responseLength null: 4, nothing written. */
 KULVE_API int KULVE_CALL kulve_chip_transmit(kulve_reader *reader, int slot, const unsigned char *apdu,
-                                             size_t apduLength, unsigned char *response, size_t responseSize,
-                                             size_t *responseLength);
+                                             int apduLength, unsigned char *response, int responseSize,
+                                             int *responseLength);
 
 /* ---- at1608: AT88SC1608 secure memory ---- */
 /* AT1608_Write, AT1608_Read: size >= length. */

@@ -56,16 +56,16 @@ class HandleBackend final : public ReaderBackend {
     // The full block protocol, each slot with its own state: T=1 chaining
     // both ways, T=0 with GET RESPONSE and the Le repeat.
     response.resize(kMaxResponse);
-    std::size_t length = 0;
-    const int result =
-        kulve_chip_transmit(handle_, Slot(slot), apdu.data(), apdu.size(), response.data(), response.size(), &length);
+    int length = 0;
+    const int result = kulve_chip_transmit(handle_, Slot(slot), apdu.data(), Size(apdu), response.data(),
+                                           Size(response), &length);
     if (result <= 0xFF) {
       response.clear();
       // The command may have reached the card, so it is not repeated.
       if (LineFailed(result)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
       return ChipOutcome(result);
     }
-    response.resize(length);
+    response.resize(static_cast<std::size_t>(length));
     return Outcome::kOk;
   }
 

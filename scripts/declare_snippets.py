@@ -23,14 +23,14 @@ from typing import Dict, List
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import export_list  # noqa: E402
 from export_list import (  # noqa: E402
-    ADDRESS, BYTES, CALLBACK, INT, INTS, TEXT, Export, Parameter, Struct, struct_name)
+    ADDRESS, BYTES, CALLBACK, HANDLE, HANDLE_OUT, INT, INTS, TEXT, VOID, Export, Parameter, Struct, struct_name)
 
 DLL = "KULVE32.DLL"
 
 # ---- Delphi ------------------------------------------------------------------
 
 _DELPHI_TYPES = {INT: "Integer", BYTES: "PByte", TEXT: "PAnsiChar", ADDRESS: "Pointer",
-                 CALLBACK: "TKulveTraceCallback"}
+                 CALLBACK: "TKulveTraceCallback", HANDLE: "TKulveReader"}
 
 
 def _capitalised(name: str) -> str:
@@ -43,6 +43,8 @@ def _delphi_parameter(parameter: Parameter) -> str:
     name = "A" + _capitalised(parameter.name)
     if parameter.kind == INTS:
         return f"var {name}: Integer"
+    if parameter.kind == HANDLE_OUT:
+        return f"var {name}: TKulveReader"
     if struct_name(parameter.kind):
         # var, even where the library only reads: a const record may be
         # passed by value, and the library expects its address.
@@ -65,8 +67,11 @@ def delphi_record(struct: Struct) -> List[str]:
 
 def delphi_declaration(export: Export) -> str:
     params = "; ".join(_delphi_parameter(p) for p in export.parameters)
+    signature = f"{export.name}{f'({params})' if params else ''}"
+    if export.result == VOID:
+        return f"procedure {signature}; stdcall; external {DLL_CONSTANT};"
     result = "PAnsiChar" if export.result == TEXT else "Integer"
-    return f"function {export.name}{f'({params})' if params else ''}: {result}; stdcall; external {DLL_CONSTANT};"
+    return f"function {signature}: {result}; stdcall; external {DLL_CONSTANT};"
 
 
 DLL_CONSTANT = "KULVE32DLL"
@@ -81,6 +86,8 @@ def delphi_listing(exports: List[Export], structs: Dict[str, Struct]) -> str:
         "type",
         "  { Receives one trace line (SetTrace); ALine is valid only during the call. }",
         "  TKulveTraceCallback = procedure(ALevel: Integer; ALine: PAnsiChar; AContext: Pointer); stdcall;",
+        "  { A reader opened with kulve_open; pass it first to every kulve_ function. }",
+        "  TKulveReader = Pointer;",
         "",
     ]
     if structs:
@@ -121,6 +128,8 @@ _VB_TYPES = {
     TEXT: "ByVal {} As String",  # a String sized beforehand where the library fills it
     ADDRESS: "ByVal {} As Long",
     CALLBACK: "ByVal {} As Long",  # AddressOf a procedure in a .bas module
+    HANDLE: "ByVal {} As Long",  # the reader kulve_open handed out
+    HANDLE_OUT: "ByRef {} As Long",
 }
 
 
@@ -136,6 +145,8 @@ def _vb_parameter(parameter: Parameter) -> str:
 
 def vb_declaration(export: Export) -> str:
     params = ", ".join(_vb_parameter(p) for p in export.parameters)
+    if export.result == VOID:
+        return f'Public Declare Sub {export.name} Lib "{DLL}" ({params})'
     return f'Public Declare Function {export.name} Lib "{DLL}" ({params}) As Long'
 
 
@@ -154,7 +165,8 @@ def vb_listing(exports: List[Export], structs: Dict[str, Struct]) -> str:
     lines = [
         "' Generated from kulve32.def and kulve32.h by scripts/declare_snippets.py.",
         "' Byte buffers: pass the first element of an array sized as kulve32.h says, e.g. number(0).",
-        "' ResultText returns a pointer to a static text: copy it with lstrcpyA (kernel32).",
+        "' ResultText and kulve_result_text return a pointer to a static text: copy it with lstrcpyA (kernel32).",
+        "' The kulve_ functions take the reader kulve_open handed out (a Long) and each buffer's size.",
     ]
     for struct in structs.values():
         lines += vb_type(struct)
@@ -199,7 +211,7 @@ def main() -> int:
     if not any((args.pas, args.bas, args.update, args.check)):
         parser.error("nothing to do")
     try:
-        exports = export_list.exports()
+        exports = export_list.exports(name_only=True)
         structs = export_list.read_structs()
     except ValueError as error:
         print(f"declare_snippets: {error}", file=sys.stderr)

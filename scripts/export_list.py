@@ -24,7 +24,8 @@ INTS = "ints"  # int *: one integer passed by reference
 TEXT = "text"  # const char * / char *: a NUL-terminated string or a buffer for one
 ADDRESS = "address"  # void *: handed back untouched
 CALLBACK = "callback"  # KulveTraceCallback
-HANDLE = "handle"  # kulve_reader * (or kulve_reader **, where one is handed out)
+HANDLE = "handle"  # kulve_reader *
+HANDLE_OUT = "handle out"  # kulve_reader **: where a handle is handed out
 VOID = "void"
 STRUCT = "struct"  # a pointer to one of the header's structs: the kind is "struct <Name>"
 
@@ -98,9 +99,7 @@ def read_def(path: Path = DEF_FILE, name_only: bool = False) -> List[Tuple[str, 
     return [(name, int(ordinal) if ordinal else None) for name, ordinal in found if ordinal or name_only]
 
 
-# size_t appears only in the handle API (kulve_chip_transmit), which the
-# bindings do not declare; it is 32 bits wide where stdcall decorates names.
-_INTEGERS = ("int", "unsigned int", "unsigned", "int32_t", "uint32_t", "size_t")
+_INTEGERS = ("int", "unsigned int", "unsigned", "int32_t", "uint32_t")
 
 
 def _kind(declaration: str, structs: Tuple[str, ...] = ()) -> Tuple[str, bool, str]:
@@ -117,8 +116,10 @@ def _kind(declaration: str, structs: Tuple[str, ...] = ()) -> Tuple[str, bool, s
         return CALLBACK, False, name
     if base == "void" and not pointer:
         return VOID, False, name
-    if base in ("kulve_reader", "kulve_reader *") and pointer:
+    if base == "kulve_reader" and pointer:
         return HANDLE, const, name
+    if base == "kulve_reader *" and pointer:
+        return HANDLE_OUT, const, name
     if not pointer:
         if base not in _INTEGERS:
             raise ValueError(f"argument type '{base}' is not one the exports use")

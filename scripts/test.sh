@@ -4,7 +4,7 @@
 #   1. the library, simulator, tool, tests and benchmarks (RelWithDebInfo),
 #      and their tests at once, so that a real failure shows early;
 #   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and
-#      under ThreadSanitizer;
+#      the integration tests (those that run threads) under ThreadSanitizer;
 #   3. the Windows DLLs cross-built with mingw-w64 and their export tables
 #      checked (CTest label "windows"), and the Wine lane, which runs a Windows
 #      test program against both DLLs with the simulator behind COM1;
@@ -12,7 +12,7 @@
 #   5. the install: consumers built against a temporary prefix (pkg-config,
 #      find_package, add_subdirectory), the Debian packages unpacked into a
 #      temporary root, the man pages (tests/install/check_install.sh);
-#   6. the Python package's tests (pytest, Debian's python3-pytest) and the
+#   6. the Python package's type hints (mypy --strict) and tests (pytest) and the
 #      C# example under Mono, both against the library and the simulator;
 #   7. the PC/SC lane: Debian's pcscd with the driver, and PC/SC programs on it.
 # The integration tests include the link and memory-card suites again through
@@ -36,7 +36,7 @@ started=$SECONDS
 
 scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3 \
   man-db dpkg-dev file clang libclang-rt-14-dev \
-  python3-pytest fp-compiler llvm-14 lld-14 clang-14 libpcsclite-dev
+  python3-pytest mypy fp-compiler llvm-14 lld-14 clang-14 libpcsclite-dev
 
 # ser2net for the chain test (library -> ser2net -> pty -> simulator), which
 # starts and stops its own instance; without ser2net those tests report
@@ -108,10 +108,14 @@ start_background "tests: sanitizers (unit and integration)" \
   env "${asan_env[@]}" ctest --test-dir build/asan --output-on-failure -j"$test_jobs" -LE windows
 
 step "build: thread sanitizer"
-# Unoptimised: it compiles in about half the time, and the suites wait on
+# Only what runs on more than one thread: the integration suites (the
+# simulator serves on threads of its own; readers driven from several
+# threads) with the tool and the simulator they start. The unit tests run on
+# one thread over an in-memory reader: the two builds above cover them.
+# Unoptimised, as it compiles in about half the time and the suites wait on
 # lines far more than they compute.
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE_THREAD=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
-cmake --build build/tsan -j"$jobs"
+cmake --build build/tsan -j"$jobs" --target kulve_integration_tests kulve kulvesim
 
 step "build: fuzz targets (clang, libFuzzer)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON -DKULVE_WERROR=ON \
@@ -120,8 +124,8 @@ fuzzers=$(sed -nE 's/^kulve_fuzzer\(([a-z_]+)\).*/\1/p' fuzz/CMakeLists.txt)
 cmake --build build/fuzz -j"$jobs" --target $fuzzers
 
 collect "tests: sanitizers (unit and integration)"
-start_background "tests: thread sanitizer (unit and integration)" \
-  env "${tsan_env[@]}" ctest --test-dir build/tsan --output-on-failure -j"$test_jobs" -LE windows
+start_background "tests: thread sanitizer (integration)" \
+  env "${tsan_env[@]}" ctest --test-dir build/tsan --output-on-failure -j"$test_jobs" -L integration -LE windows
 
 step "Windows: Wine lane"
 wine_status=0
@@ -133,7 +137,7 @@ elif [ "$wine_status" -ne 0 ]; then
   exit "$wine_status"
 fi
 
-collect "tests: thread sanitizer (unit and integration)"
+collect "tests: thread sanitizer (integration)"
 
 step "fuzz: a bounded run of each target from its seed corpus"
 for fuzzer in $fuzzers; do
@@ -164,8 +168,7 @@ scripts/pcsc_lane.sh --build build/release || [ $? -eq 77 ]
 # The language lanes wait on the simulator far more than they compute: they
 # run beside the install check, which compiles.
 start_background "Python package: pytest against the simulator" \
-  env KULVE32_LIBRARY="$repo/build/release/src/libkulve32.so" KULVESIM="$repo/build/release/sim/kulvesim" \
-  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+  scripts/python_lane.sh --lib "$repo/build/release/src/libkulve32.so" --sim "$repo/build/release/sim/kulvesim"
 start_background ".NET: the C# example under Mono against the simulator" \
   scripts/dotnet_lane.sh --lib-dir "$repo/build/release/src" --sim "$repo/build/release/sim/kulvesim" \
   --out "$repo/build/dotnet"

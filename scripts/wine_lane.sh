@@ -220,7 +220,9 @@ wait_for_line() {  # pid, output file, symlink
 start_sim() {  # name, then kulvesim options
   local name="$1"; shift
   local port_link="$work/com-$name"
-  rm -f "$port_link.out"  # as in start_net_sim
+  # The previous architecture's simulator left its output (and maybe its
+  # link): gone first, so only this one's can be waited for.
+  rm -f "$port_link" "$port_link.out"
   "$sim" --quiet --link "$port_link" "$@" </dev/null >"$port_link.out" 2>"$port_link.err" &
   sim_pids+=($!)
   wait_for_line $! "$port_link.out" "$port_link" ||
@@ -231,13 +233,12 @@ start_sim() {  # name, then kulvesim options
 # named first.
 start_net_sim() {  # variable, name, then kulvesim options
   local variable="$1" out="$work/net-$2"; shift 2
-  # The first architecture's run left its address here: gone before the new
-  # simulator starts, so the address read is never the old one or none.
-  rm -f "$out.out"
+  rm -f "$out.out"  # the previous architecture's address, now dead
   "$sim" --quiet "$@" </dev/null >"$out.out" 2>"$out.err" &
   sim_pids+=($!)
   for _ in $(seq 600); do  # up to a minute on a loaded machine
-    if [[ -s "$out.out" ]]; then
+    # The whole address line, not a part written so far.
+    if [[ -s "$out.out" && -z "$(tail -c 1 "$out.out")" ]]; then
       printf -v "$variable" '%s' "$(head -1 "$out.out")"
       export "${variable?}"
       return 0

@@ -634,4 +634,341 @@ namespace Kulve
             return text.ToString();
         }
     }
+
+    /// <summary>
+    /// A reader opened with KulveHandles.kulve_open, closed with kulve_close
+    /// (which pauses 1 s) when disposed or finalised. Open one per reader: calls
+    /// on two handles run in parallel; calls on one handle from several threads
+    /// run one after another.
+    /// </summary>
+    public sealed class ReaderHandle : SafeHandle
+    {
+        public ReaderHandle() : base(IntPtr.Zero, true) { }
+
+        public override bool IsInvalid { get { return handle == IntPtr.Zero; } }
+
+        protected override bool ReleaseHandle()
+        {
+            KulveHandles.kulve_close(handle);
+            return true;
+        }
+    }
+
+    /// <summary>
+    /// The handle API: the documented functions of Kulve32 for any number of
+    /// readers, each through its own ReaderHandle, with the size of every byte
+    /// array passed after it (a size below the documented minimum returns
+    /// BadArgument with nothing sent). Results as the documented function named
+    /// in each summary; kulve_result_origin tells a reader status from the
+    /// library's code of the same value. See kulve32.h for every contract.
+    /// </summary>
+    public static class KulveHandles
+    {
+        public const int OriginLibrary = 0;  // kulve_result_origin
+        public const int OriginReader = 1;
+        public const int OriginLine = 2;
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        public static extern int kulve_open(string port, out ReaderHandle reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern void kulve_close(IntPtr reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_result_origin(ReaderHandle reader, int result);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern IntPtr kulve_result_text(ReaderHandle reader, int result);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+        public static extern int kulve_link_error(ReaderHandle reader, StringBuilder text, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_link_os_error(ReaderHandle reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_set_trace(ReaderHandle reader, int level, Kulve32.TraceCallback callback, IntPtr context);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_relink(ReaderHandle reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_baud_rate(ReaderHandle reader);
+
+        /// <summary>As PowerOn.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_power_on(ReaderHandle reader);
+
+        /// <summary>As PowerOff.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_power_off(ReaderHandle reader);
+
+        /// <summary>As SelectCard.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_select_card(ReaderHandle reader, int cardType);
+
+        /// <summary>As Inquire.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_inquire(ReaderHandle reader, ref int cardType, ref int state, ref int power);
+
+        /// <summary>As SetStandby.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_standby(ReaderHandle reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_device_number(ReaderHandle reader, [In, Out] byte[] number, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_version(ReaderHandle reader, [In, Out] byte[] version, int size);
+
+        /// <summary>As ALARM.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_alarm(ReaderHandle reader, int mode, int a, int b, int c);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_read(ReaderHandle reader, int area, int page, int offset, int count, [In, Out] byte[] buffer, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_write(ReaderHandle reader, int area, int page, int offset, int count, [In, Out] byte[] buffer, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_erase(ReaderHandle reader, int area, int page, int offset, int count, [In, Out] byte[] buffer, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_read_paged(ReaderHandle reader, int address, int count, [In, Out] byte[] buffer, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_write_paged(ReaderHandle reader, int address, int count, [In, Out] byte[] buffer, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_erase_paged(ReaderHandle reader, int address, int count, [In, Out] byte[] buffer, int size);
+
+        /// <summary>As VerifyIC.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_verify(ReaderHandle reader);
+
+        /// <summary>As Fuse.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_fuse(ReaderHandle reader, int value);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_check_secret(ReaderHandle reader, int length, [In, Out] byte[] code, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_modify_secret(ReaderHandle reader, int length, [In, Out] byte[] code, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_read_secret(ReaderHandle reader, [In, Out] byte[] counter, int counterSize, [In, Out] byte[] code, int codeSize);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_check_erase_secret(ReaderHandle reader, int keyNumber, [In, Out] byte[] key, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_check_zone_secret(ReaderHandle reader, int zone, [In, Out] byte[] code, int size);
+
+        /// <summary>As SetZoneRWBit.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_memcard_set_zone_access(ReaderHandle reader, int zone, int access);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_chip_reset(ReaderHandle reader, int slot, [In, Out] byte[] atr, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_chip_protocol(ReaderHandle reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_chip_apdu(ReaderHandle reader, int slot, [In] byte[] request, int requestSize, [In, Out] byte[] response, int responseSize);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_chip_apdu_packed(ReaderHandle reader, int slot, [In, Out] byte[] request, int requestSize, [In, Out] byte[] response, int responseSize);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_chip_set_protocol_mode(ReaderHandle reader, int mode);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_chip_transmit(ReaderHandle reader, int slot, [In] byte[] apdu, int apduLength, [Out] byte[] response, int responseSize, out int responseLength);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_at1608_write(ReaderHandle reader, int zone, int address, int length, [In] byte[] data, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_at1608_read(ReaderHandle reader, int zone, int address, int length, [In, Out] byte[] buffer, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_at1608_password(ReaderHandle reader, int index, [In, Out] byte[] password, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_at1608_authenticate(ReaderHandle reader, [In, Out] byte[] challenge, int challengeSize, [In] byte[] seed, int seedSize);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_at1608_read_fuse(ReaderHandle reader, [In, Out] byte[] fuse, int size);
+
+        /// <summary>As AT1608_Reset.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_at1608_reset(ReaderHandle reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_e5550_read(ReaderHandle reader, int block, [In, Out] byte[] data, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_e5550_write(ReaderHandle reader, int block, [In] byte[] password, int passwordSize, [In, Out] byte[] data, int dataSize, int lockBlock);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_e5550_init(ReaderHandle reader, ref Rf5550InitRecord record, [In] byte[] password, int passwordSize, int flag);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_e5550_wake(ReaderHandle reader, [In] byte[] password, int passwordSize);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_e5550_read_after_wake(ReaderHandle reader, int block, [In] byte[] password, int passwordSize, [In, Out] byte[] data, int dataSize);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_e5550_write_after_wake(ReaderHandle reader, int block, [In] byte[] password, int passwordSize, [In, Out] byte[] data, int dataSize, int lockBlock);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_e5550_module(ReaderHandle reader, [In, Out] byte[] answer, int size);
+
+        /// <summary>As RFMifare_Mcmno.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_module(ReaderHandle reader, [In, Out] byte[] answer, int size);
+
+        /// <summary>As RFMifare_Authmode.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_key_mode(ReaderHandle reader, int mode);
+
+        /// <summary>As RFMifare_TransKey.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_store_key(ReaderHandle reader, int slot, [In] byte[] key, int size);
+
+        /// <summary>As RFMifare_GetType.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_card_type(ReaderHandle reader, [In, Out] byte[] answer, int size);
+
+        /// <summary>As RFMifare_GetSnr.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_serial(ReaderHandle reader, [In, Out] byte[] serial, int size);
+
+        /// <summary>As RFMifare_ReadBlock.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_read_block(ReaderHandle reader, int block, uint param, [In, Out] byte[] data, int size);
+
+        /// <summary>As RFMifare_WriteBlock.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_write_block(ReaderHandle reader, int block, uint param, [In, Out] byte[] data, int size);
+
+        /// <summary>As RFMifare_WriteKey.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_write_key(ReaderHandle reader, int selector, uint param, [In] byte[] key, int size, int flag);
+
+        /// <summary>As RFMifare_ReadValue.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_read_value(ReaderHandle reader, int block, uint param, [In, Out] byte[] value, int size);
+
+        /// <summary>As RFMifare_WriteValue.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_write_value(ReaderHandle reader, int block, uint param, [In, Out] byte[] value, int size);
+
+        /// <summary>As RFMifare_IncrementValue.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_increment_value(ReaderHandle reader, int block, uint param, [In, Out] byte[] value, int size);
+
+        /// <summary>As RFMifare_DecrementValue.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_decrement_value(ReaderHandle reader, int block, uint param, [In, Out] byte[] value, int size);
+
+        /// <summary>As RFMifare_ReadBloca.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_read_card(ReaderHandle reader, int first, uint param, [In, Out] byte[] card, int size);
+
+        /// <summary>As RFMifare_LoadKey.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_load_key(ReaderHandle reader, int first, int second, [In] byte[] key, int size);
+
+        /// <summary>As RFMifare_Request.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_request(ReaderHandle reader, int mode, [In, Out] byte[] answer, int size);
+
+        /// <summary>As RFMifare_AntiColl.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_anticollision(ReaderHandle reader, [In, Out] byte[] serial, int size);
+
+        /// <summary>As RFMifare_Select.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_select(ReaderHandle reader, uint serial);
+
+        /// <summary>As RFMifare_Authentication.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_authenticate(ReaderHandle reader, int first, int second, int third);
+
+        /// <summary>As RFMifare_Read.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_read(ReaderHandle reader, int block, [In, Out] byte[] data, int size);
+
+        /// <summary>As RFMifare_Write.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_write(ReaderHandle reader, int block, [In] byte[] data, int size);
+
+        /// <summary>As RFMifare_Increment.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_increment(ReaderHandle reader, int block, uint amount);
+
+        /// <summary>As RFMifare_Decrment.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_decrement(ReaderHandle reader, int block, uint amount);
+
+        /// <summary>As RFMifare_Halt.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_halt(ReaderHandle reader);
+
+        /// <summary>As KQ_EndTrans.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_end_transfer(ReaderHandle reader);
+
+        /// <summary>As KQ_GetTime.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_get_time(ReaderHandle reader, ref KqTime time);
+
+        /// <summary>As KQ_SetTime.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_set_time(ReaderHandle reader, ref KqTime time);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_current_position(ReaderHandle reader, ref int first, [In, Out] byte[] position, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_start_position(ReaderHandle reader, [In] int[] date, ref int first, [In, Out] byte[] position, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_end_position(ReaderHandle reader, [In] int[] date, ref int first, [In, Out] byte[] position, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_read_records(ReaderHandle reader, int first, int position, int third, [In, Out] byte[] record, int size);
+
+        /// <summary>As KQ_SysInit.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_init(ReaderHandle reader);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_display(ReaderHandle reader, [In] byte[] text, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_command(ReaderHandle reader, int sub, int count, [In, Out] byte[] buffer, int size);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_kq_download_password(ReaderHandle reader, int kind, [In] byte[] password, int size);
+
+        /// <summary>Words for a result of the last call on reader (a reader status worded as one).</summary>
+        public static string DescribeResult(ReaderHandle reader, int result)
+        {
+            return Marshal.PtrToStringAnsi(kulve_result_text(reader, result));
+        }
+
+        /// <summary>Why the handle's link last failed ("" when nothing failed).</summary>
+        public static string LinkErrorText(ReaderHandle reader)
+        {
+            var text = new StringBuilder(512);
+            kulve_link_error(reader, text, text.Capacity);
+            return text.ToString();
+        }
+    }
 }

@@ -7,7 +7,12 @@
         print(reader.device_number().hex())
         reader.select_card(1)
         reader.power_on()
-        print(reader.read_card(0, 16).hex())
+        print(reader.memcard.read(0, 16).hex())
+        print(reader.mifare.serial_number().hex())
+
+Each Reader is one reader with a handle and a lock of its own: open several
+and drive them from several threads. ProcessReader is the process's one
+reader through the documented functions.
 
     kulve32.des.encrypt(key, data)
 
@@ -19,8 +24,8 @@ from __future__ import annotations
 
 import sys
 
-from . import des, diagnostics, families
-from ._errors import (
+from . import _handle, des, diagnostics, families
+from ._exceptions import (
     BadArgument,
     ChipProtocolError,
     KulveError,
@@ -30,9 +35,8 @@ from ._errors import (
     LinkStep,
     ReaderRefused,
     WrongCardType,
-    last_link_error,
-    result_text,
 )
+from ._errors import last_link_error, result_text
 from ._library import LIBRARY_ENV, load, loaded_from
 from .diagnostics import (
     MAX_PORT_PATH,
@@ -42,7 +46,7 @@ from .diagnostics import (
     set_port_path,
     set_trace,
 )
-from .reader import Reader
+from .reader import ORIGIN_LIBRARY, ORIGIN_LINE, ORIGIN_READER, ProcessReader, Reader
 
 __version__ = "1.0.0"
 
@@ -52,10 +56,12 @@ for _name, _module in families.modules().items():
     globals()[_name] = _module
     sys.modules.setdefault(f"{__name__}.{_name}", _module)
 del _name, _module
+_handle.declare_all()  # the handle counterpart of every device function
 
 __all__ = [
-    "Reader", "KulveError", "LinkError", "ReaderRefused", "BadArgument", "WrongCardType",
-    "ChipProtocolError",    "LinkStep", "LinkErrorCode", "LinkErrorInfo", "des", "diagnostics", "load", "loaded_from",
+    "Reader", "ProcessReader", "ORIGIN_LIBRARY", "ORIGIN_READER", "ORIGIN_LINE", "KulveError", "LinkError",
+    "ReaderRefused", "BadArgument", "WrongCardType", "ChipProtocolError",
+    "LinkStep", "LinkErrorCode", "LinkErrorInfo", "des", "diagnostics", "load", "loaded_from",
     "LIBRARY_ENV", "library_version", "set_port_path", "port_path", "result_text",
     "last_link_error", "set_trace", "MAX_PORT_PATH", "PORT_COUNT",
 ]

@@ -3,9 +3,9 @@
 
 from __future__ import annotations
 
-from typing import Any, ClassVar, List, Optional, Type
+from typing import Any, ClassVar, List, Optional, Sequence, Type
 
-from ._errors import check
+from ._errors import KulveError, error_for
 from ._library import Export
 
 
@@ -21,7 +21,16 @@ class DeviceMethods:
     def _call(self, function: Export, *args: Any) -> int:
         """Calls `function` and returns its result as it is."""
         self._ensure_open()
-        return int(function(*args))
+        return int(self._invoke(function, args))
+
+    def _invoke(self, function: Export, args: Sequence[Any]) -> Any:
+        """Where a call goes: the documented function itself (the process-wide
+        reader); a Reader of the handle API sends it to its own handle."""
+        return function(*args)
+
+    def _error(self, result: int, function: Optional[str], data: Optional[bytes] = None) -> KulveError:
+        """The exception for a non-zero result of the last call."""
+        return error_for(result, function, data)
 
     def _run(self, function: Export, *args: Any, reply: Optional[Any] = None) -> None:
         """Calls `function` and raises the exception for a non-zero result.
@@ -31,7 +40,7 @@ class DeviceMethods:
         """
         result = self._call(function, *args)
         if result != 0:
-            check(result, function.name, bytes(reply) if reply is not None else None)
+            raise self._error(result, function.name, bytes(reply) if reply is not None else None)
 
 
 class FamilyMethods(DeviceMethods):

@@ -1,39 +1,41 @@
 # SPDX-License-Identifier: MIT
-"""The exceptions of the package and the mapping of results onto them.
-
-Every failure a library function reports becomes one exception class:
-
-    result                         exception
-    0x65 'e' .. 0x73 's'           LinkError     (the step of the frame that failed)
-    4                              BadArgument   (nothing was sent)
-    3, 19                          WrongCardType (3: the selected card type has no such
-                                                  function; 19: the inserted card does
-                                                  not match the selected type)
-    40, 41, 42                     ChipProtocolError (a CPU card or SAM exchange: 40 a T=1
-                                                  block that is not an answer, 41 the T=1
-                                                  exchange lost, 42 an answer larger than
-                                                  the buffer)
-    any other reader status        ReaderRefused (the reader's own status byte)
-
-All derive from KulveError, which carries the result, the name of the library
-function and the library's own description of the result (ResultText).
+"""Results as exceptions: the library's words for a result, why the link last
+failed, and the exception for a non-zero result (the classes themselves are
+in _exceptions, which imports nothing of the package, so _library can raise
+them without importing this module).
 """
 
 from __future__ import annotations
 
 import ctypes
-import enum
-from dataclasses import dataclass
 from typing import Optional
 
+from ._exceptions import (
+    BAD_ARGUMENT,
+    NOT_FOR_CARD_TYPE,
+    RESPONSE_TOO_LONG,
+    T1_EXCHANGE_LOST,
+    T1_NOT_AN_ANSWER,
+    WRONG_CARD,
+    BadArgument,
+    ChipProtocolError,
+    KulveError,
+    LinkError,
+    LinkErrorCode,
+    LinkErrorInfo,
+    LinkStep,
+    ReaderRefused,
+    WrongCardType,
+    is_link_failure,
+)
 from ._library import INT, TEXT, export
 
-NOT_FOR_CARD_TYPE = 3
-BAD_ARGUMENT = 4
-WRONG_CARD = 19
-T1_NOT_AN_ANSWER = 40
-T1_EXCHANGE_LOST = 41
-RESPONSE_TOO_LONG = 42
+__all__ = [
+    "BAD_ARGUMENT", "NOT_FOR_CARD_TYPE", "WRONG_CARD", "T1_NOT_AN_ANSWER", "T1_EXCHANGE_LOST",
+    "RESPONSE_TOO_LONG", "BadArgument", "ChipProtocolError", "KulveError", "LinkError",
+    "LinkErrorCode", "LinkErrorInfo", "LinkStep", "ReaderRefused", "WrongCardType", "is_link_failure",
+    "result_text", "last_link_error", "error_for", "check",
+]
 
 _ResultText = export("ResultText", TEXT, INT, device=False)
 _GetLinkError = export("GetLinkError", INT, TEXT, INT, device=False)
@@ -42,63 +44,9 @@ _GetLinkOsError = export("GetLinkOsError", INT, device=False)
 _LINK_ERROR_TEXT_SIZE = 512
 
 
-class LinkStep(enum.IntEnum):
-    """The step of the frame exchange named by a link-failure letter."""
-
-    HASH_NOT_WRITTEN = 0x65  # 'e' the start byte could not be written
-    NO_ANSWER = 0x66  # 'f' no answer to the start byte
-    BAD_ANSWER = 0x67  # 'g' the answer to the start byte was wrong
-    CODE_NOT_WRITTEN = 0x68  # 'h'
-    LENGTH_NOT_WRITTEN = 0x69  # 'i'
-    DATA_NOT_WRITTEN = 0x6A  # 'j'
-    CHECK_NOT_WRITTEN = 0x6B  # 'k'
-    NO_ACK = 0x6C  # 'l'
-    BAD_ACK = 0x6D  # 'm'
-    GO_NOT_WRITTEN = 0x6E  # 'n'
-    NO_STATUS = 0x6F  # 'o'
-    NO_LENGTH = 0x70  # 'p'
-    SHORT_REPLY = 0x71  # 'q'
-    NO_CHECKSUM = 0x72  # 'r'
-    BAD_CHECKSUM = 0x73  # 's'
-
-    @property
-    def letter(self) -> str:
-        return chr(self.value)
-
-
-class LinkErrorCode(enum.IntEnum):
-    """Why the link last failed, as GetLinkError reports it."""
-
-    NONE = 0
-    BAD_INDEX = 1
-    NOT_FOUND = 2
-    PERMISSION = 3
-    BUSY = 4
-    SETTINGS = 5
-    NO_ANSWER = 6
-    TIMEOUT = 7
-    HANGUP = 8
-    PROTOCOL = 9
-    SYSTEM = 10
-    NOT_OPEN = 11
-    UNRESOLVED = 12
-    REFUSED = 13
-
-
-@dataclass(frozen=True)
-class LinkErrorInfo:
-    """The last link-level failure: its code, the library's description of it
-    and the operating system's error number behind it (errno, GetLastError;
-    0 when there was none)."""
-
-    code: int  # a LinkErrorCode where the value is known
-    text: str
-    os_error: int = 0
-
-
 def result_text(result: int) -> str:
     """The library's description of any result one of its functions returns."""
-    text = _ResultText(result)
+    text: Optional[bytes] = _ResultText(result)
     return text.decode("ascii", "replace") if text else "unknown result"
 
 
@@ -113,103 +61,25 @@ def last_link_error() -> LinkErrorInfo:
     return LinkErrorInfo(code, text.value.decode("utf-8", "replace"), _GetLinkOsError())
 
 
-class KulveError(Exception):
-    """A library function reported a failure.
+def error_for(result: int, function: Optional[str], data: Optional[bytes] = None, *,
+              text: Optional[str] = None, link_error: Optional[LinkErrorInfo] = None) -> KulveError:
+    """The exception for a non-zero result of `function`.
 
-    Attributes: result (the value the function returned), function (its name
-    in the library) and text (the library's description of the result).
+    text: the words for the result (default ResultText's); link_error: why
+    the link failed, for a link-failure letter (default GetLinkError's).
     """
-
-    def __init__(self, result: int, function: Optional[str], text: str) -> None:
-        super().__init__(f"{function}: {text}" if function else text)
-        self.result = result
-        self.function = function
-        self.text = text
-
-
-class LinkError(KulveError):
-    """The reader could not be reached, or an exchange failed on the line.
-
-    letter and step name the step of the frame that failed ('f',
-    LinkStep.NO_ANSWER); both are None when a link could not be made at all
-    (LinkCom). link_error and link_error_text are the library's record of why
-    (GetLinkError), with the operating system's reason where there is one;
-    os_error is that reason's number (GetLinkOsError, 0 when none).
-    """
-
-    def __init__(self, result: int, function: Optional[str], text: str,
-                 link_error: Optional[LinkErrorInfo] = None) -> None:
-        info = link_error if link_error is not None else last_link_error()
-        if info.text:
-            text = f"{text} ({info.text})"
-        super().__init__(result, function, text)
-        self.step: Optional[LinkStep] = LinkStep(result) if result in _LINK_LETTERS else None
-        self.letter: Optional[str] = self.step.letter if self.step is not None else None
-        self.link_error = info.code
-        self.link_error_text = info.text
-        self.os_error = info.os_error
-
-
-class ReaderRefused(KulveError):
-    """The reader refused the command; status is its status byte.
-
-    data holds the bytes the library left in the caller's buffer where a
-    function copies the reader's reply even on a refusal, else None.
-    """
-
-    def __init__(self, result: int, function: Optional[str], text: str,
-                 data: Optional[bytes] = None) -> None:
-        super().__init__(result, function, text)
-        self.status = result
-        self.data = data
-
-
-class BadArgument(KulveError, ValueError):
-    """An argument was out of range; nothing was sent (result 4)."""
-
-
-class WrongCardType(KulveError):
-    """The card type stands in the way.
-
-    result 3: the selected card type has no such function (or does not take
-    that length or key number), nothing sent; 3 also reports a check of the
-    card's answer that failed, as when ModifySecret cannot clear the old code.
-    result 19: the inserted card does not match the selected card type.
-    """
-
-
-class ChipProtocolError(KulveError):
-    """A CPU card or SAM exchange failed in the card's transport protocol.
-
-    result 40: the card answered with a T=1 block that is not an answer
-    (default mode: an R- or S-block, a chained or malformed block); 41: the
-    full mode lost the T=1 exchange (retransmitted twice, then resynchronised;
-    the command may or may not have run); 42: the answer is larger than the
-    response buffer (the command did run).
-    """
-
-
-_LINK_LETTERS = frozenset(step.value for step in LinkStep)
-
-
-def is_link_failure(result: int) -> bool:
-    return result in _LINK_LETTERS
-
-
-def error_for(result: int, function: Optional[str], data: Optional[bytes] = None) -> KulveError:
-    """The exception for a non-zero result of `function`."""
-    text = result_text(result)
-    if result in _LINK_LETTERS:
-        return LinkError(result, function, text)
+    words = text if text is not None else result_text(result)
+    if is_link_failure(result):
+        return LinkError(result, function, words, link_error if link_error is not None else last_link_error())
     if result == BAD_ARGUMENT:
-        return BadArgument(result, function, text)
+        return BadArgument(result, function, words)
     if result in (NOT_FOR_CARD_TYPE, WRONG_CARD):
-        return WrongCardType(result, function, text)
+        return WrongCardType(result, function, words)
     if result in (T1_NOT_AN_ANSWER, T1_EXCHANGE_LOST, RESPONSE_TOO_LONG):
-        return ChipProtocolError(result, function, text)
+        return ChipProtocolError(result, function, words)
     if 0 < result <= 0xFF:
-        return ReaderRefused(result, function, text, data)
-    return KulveError(result, function, text)
+        return ReaderRefused(result, function, words, data)
+    return KulveError(result, function, words)
 
 
 def check(result: int, function: Optional[str], data: Optional[bytes] = None) -> None:

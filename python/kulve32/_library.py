@@ -16,6 +16,9 @@ import threading
 from pathlib import Path
 from typing import Any, ClassVar, Dict, List, Optional, Sequence, Type, Union
 
+from ._exceptions import BadArgument
+from ._ranges import RANGES
+
 ON_WINDOWS = sys.platform == "win32"
 
 #: Environment variable naming the library file to load.
@@ -28,8 +31,7 @@ BYTES = ctypes.POINTER(ctypes.c_ubyte)  # unsigned char *
 INTS = ctypes.POINTER(ctypes.c_int)  # int *
 TEXT = ctypes.c_char_p  # const char * (and char * filled by the library)
 ADDRESS = ctypes.c_void_p  # void * handed back untouched
-
-
+HANDLE = ctypes.c_void_p  # kulve_reader *: one reader of the handle API
 
 class Record(ctypes.Structure):
     """Base of the ctypes mirrors of the header's structs (KqTime, ...).
@@ -117,7 +119,8 @@ def _candidates() -> List[str]:
 
 def _open(path: str) -> ctypes.CDLL:
     if ON_WINDOWS:
-        return ctypes.WinDLL(path)  # type: ignore[attr-defined]
+        loaded: ctypes.CDLL = ctypes.WinDLL(path)  # type: ignore[attr-defined]
+        return loaded
     return ctypes.CDLL(path)
 
 
@@ -192,12 +195,20 @@ class Export:
             self._function = function
         return self._function
 
-    def __call__(self, *args: Any) -> Any:
+    def check(self, args: Sequence[Any]) -> None:
+        """BadArgument unless every integer argument fits 32 bits and lies in
+        its documented range (kulve32/_ranges.py)."""
+        ranges = RANGES.get(self.name, {})
         for position, (kind, value) in enumerate(zip(self.argtypes, args), 1):
             if kind is INT and not (isinstance(value, int) and _INT32_MIN <= value <= _INT32_MAX):
-                from ._errors import BadArgument  # (the errors module calls exports itself)
-
                 raise BadArgument(4, self.name, f"argument {position} ({value!r}) is not a 32-bit integer")
+            allowed = ranges.get(position - 1)
+            if allowed is not None and value not in allowed:
+                raise BadArgument(4, self.name, f"argument {position} ({value!r}) is outside "
+                                                f"{allowed.start}..{allowed.stop - 1}")
+
+    def __call__(self, *args: Any) -> Any:
+        self.check(args)
         function = self.function()
         if not self.device:
             return function(*args)
@@ -240,8 +251,6 @@ def signed32(value: int, what: str, function: str) -> int:
     the same 32 bits. BadArgument outside that range.
     """
     if not isinstance(value, int) or not _INT32_MIN <= value < 2**32:
-        from ._errors import BadArgument
-
         raise BadArgument(4, function, f"{what} ({value!r}) does not fit 32 bits")
     return value - 2**32 if value > _INT32_MAX else value
 
@@ -264,7 +273,5 @@ def fixed_bytes(data: Any, size: int, what: str, function: str) -> bytes:
     """
     content = as_bytes(data, what)
     if len(content) != size:
-        from ._errors import BadArgument
-
         raise BadArgument(4, function, f"{what} has {len(content)} bytes, not {size}")
     return content

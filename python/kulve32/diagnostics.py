@@ -5,9 +5,11 @@ from __future__ import annotations
 
 import ctypes
 import os
-from typing import Callable, Optional, Union
+import weakref
+from typing import Any, Callable, Optional, Tuple, Union
 
 from ._errors import LinkErrorInfo, check, last_link_error, result_text
+from ._handle import HANDLE, HandleValue
 from ._library import ADDRESS, FUNCTION_TYPE, INT, ON_WINDOWS, TEXT, export
 
 __all__ = [
@@ -25,12 +27,17 @@ _SetComPortPath = export("SetComPortPath", INT, INT, TEXT)
 _GetComPortPath = export("GetComPortPath", INT, INT, TEXT, INT)
 _TRACE_CALLBACK = FUNCTION_TYPE(None, ctypes.c_int, ctypes.c_char_p, ctypes.c_void_p)
 _SetTrace = export("SetTrace", INT, INT, _TRACE_CALLBACK, ADDRESS)
+_HandleSetTrace = export("kulve_set_trace", INT, HANDLE, INT, _TRACE_CALLBACK, ADDRESS, device=False)
 
 #: A trace receiver: called with the level of the line and the line itself.
 TraceCallback = Callable[[int, str], None]
 
 # The C callback handed to the library must outlive every call that may use it.
 _trace_keepalive: Optional[object] = None
+# The process-wide setting (level, C callback), which every open Reader follows
+# until it is given one of its own; the Readers that follow it.
+_process_trace: Tuple[int, Any] = (0, None)
+_following: "weakref.WeakSet[Any]" = weakref.WeakSet()
 
 
 def library_version() -> int:
@@ -74,13 +81,38 @@ def set_trace(level: int, callback: Optional[TraceCallback] = None) -> None:
     (or the file named by KULVE32_TRACE_FILE). The callback runs on the
     thread of the call being traced. BadArgument for a level outside 0..3.
     """
-    global _trace_keepalive
-    if callback is None:
-        native = _TRACE_CALLBACK()  # a null pointer: lines go to standard error
-    else:
-        def receive(line_level: int, line: Optional[bytes], _context: Optional[int]) -> None:
-            callback(line_level, line.decode("utf-8", "replace") if line else "")
-
-        native = _TRACE_CALLBACK(receive)
+    global _trace_keepalive, _process_trace
+    native = native_trace_callback(callback)
     check(_SetTrace(level, native, None), "SetTrace")
     _trace_keepalive = native
+    _process_trace = (level, native)
+    for reader in list(_following):
+        reader._apply_trace(level, native)
+
+
+def native_trace_callback(callback: Optional[TraceCallback]) -> Any:
+    """The C callback passing lines to `callback` (a null one for standard error)."""
+    if callback is None:
+        return _TRACE_CALLBACK()  # a null pointer: lines go to standard error
+    receiver = callback
+
+    def receive(line_level: int, line: Optional[bytes], _context: Optional[int]) -> None:
+        receiver(line_level, line.decode("utf-8", "replace") if line else "")
+
+    return _TRACE_CALLBACK(receive)
+
+
+def follow_process_trace(reader: Any) -> None:
+    """Gives `reader` the process-wide trace now and whenever set_trace changes it."""
+    _following.add(reader)
+    level, native = _process_trace
+    if level != 0 or native is not None:
+        reader._apply_trace(level, native)
+
+
+def stop_following(reader: Any) -> None:
+    _following.discard(reader)
+
+
+def set_handle_trace(handle: HandleValue, level: int, native: Any) -> int:
+    return int(_HandleSetTrace(handle, level, native, None))

@@ -1,25 +1,44 @@
 # SPDX-License-Identifier: MIT
-"""The Reader: the process's link to its card reader.
+"""The readers: Reader, one card reader on a handle of its own (as many at
+once as there are ports), and ProcessReader, the process's one link through
+the documented functions.
 
 The link itself (open, probe, close) lives here; the device functions come
 from the method groups of kulve32/families/, one module per family, which
-Reader takes as its bases.
+both take as their bases. Reader also groups them by family in sub-objects
+(reader.mifare, ...; see _views.py), and its flat names are deprecated.
 """
 
 from __future__ import annotations
 
 import ctypes
 import os
+import sys
 import threading
-from typing import Any, Optional, Union
+import warnings
+from typing import Any, Optional, Sequence, Union
 
-from . import families
+from . import _handle, families
 from ._device import DeviceMethods
-from ._errors import LinkError, check, last_link_error, result_text
-from ._library import INT, INTS, export
-from .diagnostics import port_path, set_port_path
+from ._errors import KulveError, LinkError, LinkErrorInfo, check, error_for, last_link_error, result_text
+from ._library import INT, INTS, ON_WINDOWS, Export, export
+from ._views import FLAT_NAMES, At1608, Attendance, Chip, E5550, MemoryCard, Mifare
+from .diagnostics import (
+    TraceCallback,
+    follow_process_trace,
+    native_trace_callback,
+    port_path,
+    set_handle_trace,
+    set_port_path,
+    stop_following,
+)
 
-__all__ = ["Reader"]
+__all__ = ["Reader", "ProcessReader", "ORIGIN_LIBRARY", "ORIGIN_READER", "ORIGIN_LINE"]
+
+#: Where a result came from (Reader.result_origin).
+ORIGIN_LIBRARY = 0
+ORIGIN_READER = 1
+ORIGIN_LINE = 2
 
 _LinkCom = export("LinkCom", INT, INT)
 _UnLinkCom = export("UnLinkCom", INT)
@@ -121,19 +140,224 @@ class ReaderCore(DeviceMethods):
         return f"<kulve32.Reader index={self._index} {state}>"
 
 
-class Reader(ReaderCore, *families.method_groups()):  # type: ignore[misc]
-    """A linked card reader.
+class ProcessReader(ReaderCore, *families.method_groups()):  # type: ignore[misc]
+    """The process's one reader, through the documented functions.
+
+        with kulve32.ProcessReader("/dev/ttyUSB0") as reader:
+            print(reader.device_number().hex())
+
+    ProcessReader(path) gives port index 0 (or `index`) that path and links
+    it; ProcessReader(index=n) links index n as it is set (COM1..COM10 on
+    Windows, /dev/ttyS0../dev/ttyS9 on POSIX unless set_port_path changed
+    it); ProcessReader.auto() tries indexes 0 and 1. The link tries 57600
+    bit/s, then 9600. LinkError when no reader answers.
+
+    The library keeps one such connection per process: linking a new
+    ProcessReader closes the one before (its methods then raise ValueError).
+    Device calls from several threads are serialised. For several readers,
+    use Reader.
+    """
+
+
+def _port_bytes(port: PortPath) -> bytes:
+    if isinstance(port, bytes):
+        return port
+    text = os.fspath(port)
+    return text.encode("mbcs") if ON_WINDOWS else os.fsencode(text)
+
+
+def _caller_outside_package() -> bool:
+    module = sys._getframe(2).f_globals.get("__name__", "")
+    return not str(module).startswith(__package__ + ".") and module != __package__
+
+
+class HandleCore(DeviceMethods):
+    """Opening and closing a handle, and what it tells; see Reader."""
+
+    def __init__(self, port: Optional[PortPath] = None, *, index: int = 0) -> None:
+        self._index = index
+        self._open = False
+        self._lock = threading.RLock()
+        self._failure = threading.local()  # per thread: the words for its last failed call
+        self._trace_keepalive: Any = None
+        path = _port_bytes(port) if port is not None else _port_bytes(port_path(index))
+        self._path = os.fsdecode(path) if not ON_WINDOWS else path.decode("mbcs")
+        result, handle = _handle.open_handle(path)
+        if not handle:
+            if result != 1:  # 4: a path empty or too long
+                check(result, "kulve_open")
+            raise MemoryError("kulve_open: no memory for a reader")
+        self._handle = handle
+        if result != 0:
+            info = _handle.link_error_of(handle)
+            _handle.close_handle(handle)
+            raise LinkError(result, "kulve_open", f"no reader linked on {self._path}", info)
+        self._open = True
+        follow_process_trace(self)
+
+    # ---- calls on the handle ---------------------------------------------------
+
+    def _invoke(self, function: Export, args: Sequence[Any]) -> Any:
+        with self._lock:
+            self._ensure_open()
+            result = _handle.call_on_handle(self._handle, function, args)
+            if isinstance(result, int) and result != 0:
+                # Worded now, while the call is still the handle's last one:
+                # another thread may make the next as soon as the lock is free.
+                self._failure.last = (result, _handle.result_text_of(self._handle, result),
+                                      _handle.link_error_of(self._handle))
+            return result
+
+    def _error(self, result: int, function: Optional[str], data: Optional[bytes] = None) -> KulveError:
+        last = getattr(self._failure, "last", None)
+        if last is not None and last[0] == result:
+            return error_for(result, function, data, text=last[1], link_error=last[2])
+        return error_for(result, function, data, text=result_text(result), link_error=LinkErrorInfo(0, ""))
+
+    def result_origin(self, result: int) -> int:
+        """Where `result` of the last call came from: ORIGIN_LIBRARY, ORIGIN_READER
+        (the reader's own status, or a card's status word) or ORIGIN_LINE."""
+        with self._lock:
+            self._ensure_open()
+            return _handle.result_origin(self._handle, result)
+
+    def link_error(self) -> LinkErrorInfo:
+        """Why this reader's link last failed (code NONE when nothing did)."""
+        with self._lock:
+            self._ensure_open()
+            return _handle.link_error_of(self._handle)
+
+    def relink(self) -> None:
+        """Closes the port and links again on the same path; LinkError when no reader answers."""
+        with self._lock:
+            self._ensure_open()
+            result = _handle.relink(self._handle)
+            if result != 0:
+                raise LinkError(result, "kulve_reader_relink", f"no reader linked on {self._path}",
+                                _handle.link_error_of(self._handle))
+
+    def set_trace(self, level: int, callback: Optional[TraceCallback] = None) -> None:
+        """This reader's wire trace, as kulve32.set_trace (which it then no longer follows)."""
+        native = native_trace_callback(callback)
+        with self._lock:
+            self._ensure_open()
+            stop_following(self)
+            self._apply_trace(level, native)
+
+    def _apply_trace(self, level: int, native: Any) -> None:
+        with self._lock:
+            if self._open:
+                check(set_handle_trace(self._handle, level, native), "kulve_set_trace")
+                self._trace_keepalive = native
+
+    def close(self) -> None:
+        """Closes the port (purge, close, then a pause of one second) and frees
+        the handle. Closing a closed Reader does nothing."""
+        with self._lock:
+            if not self._open:
+                return
+            self._open = False
+            stop_following(self)
+            _handle.close_handle(self._handle)
+
+    def __del__(self) -> None:
+        # A Reader dropped while open still gives its port back.
+        try:
+            if getattr(self, "_open", False):
+                self.close()
+        except Exception:  # noqa: BLE001 - nothing to report to at collection time
+            pass
+
+    def __enter__(self) -> "Reader":
+        return self  # type: ignore[return-value]
+
+    def __exit__(self, *exc_info: Any) -> None:
+        self.close()
+
+    @property
+    def closed(self) -> bool:
+        return not self._open
+
+    @property
+    def index(self) -> int:
+        """The port index whose path was opened (0 unless given)."""
+        return self._index
+
+    @property
+    def path(self) -> str:
+        """The device path or network address this reader was opened on."""
+        return self._path
+
+    @property
+    def baud_rate(self) -> int:
+        """The speed the reader answered at: 57600 or 9600."""
+        with self._lock:
+            self._ensure_open()
+            return _handle.baud_rate(self._handle)
+
+    # ---- the families ------------------------------------------------------------
+
+    @property
+    def memcard(self) -> MemoryCard:
+        """Contact memory cards (read, write, erase, the security codes)."""
+        return MemoryCard(self)
+
+    @property
+    def chip(self) -> Chip:
+        """The CPU card and the SAMs (resets and APDUs)."""
+        return Chip(self)
+
+    @property
+    def at1608(self) -> At1608:
+        """AT88SC1608 secure memory cards."""
+        return At1608(self)
+
+    @property
+    def e5550(self) -> E5550:
+        """e5550 transponders."""
+        return E5550(self)
+
+    @property
+    def mifare(self) -> Mifare:
+        """Mifare Classic cards."""
+        return Mifare(self)
+
+    @property
+    def kq(self) -> Attendance:
+        """The attendance terminal."""
+        return Attendance(self)
+
+    def __repr__(self) -> str:
+        state = "closed" if not self._open else f"{self.baud_rate} bit/s"
+        return f"<kulve32.Reader {self._path} {state}>"
+
+
+class Reader(HandleCore, *families.method_groups()):  # type: ignore[misc]
+    """One card reader, independent of every other.
 
         with kulve32.Reader("/dev/ttyUSB0") as reader:
             print(reader.device_number().hex())
+            reader.select_card(1)
+            data = reader.memcard.read(0, 16)
+            block = reader.mifare.read_block(4)
 
-    Reader(path) gives port index 0 (or `index`) that path and links it;
-    Reader(index=n) links index n as it is set (COM1..COM10 on Windows,
-    /dev/ttyS0../dev/ttyS9 on POSIX unless set_port_path changed it);
-    Reader.auto() tries indexes 0 and 1. The link tries 57600 bit/s, then
-    9600. LinkError when no reader answers.
+    Reader(path) opens the reader on a device path or network address;
+    Reader(index=n) on the path port index n has (set_port_path). The link
+    tries 57600 bit/s, then 9600; LinkError when no reader answers. Open as
+    many Readers as there are readers: each has its own handle in the
+    library and its own lock, so calls on two Readers run in parallel on two
+    threads, and calls on one Reader from several threads run one after
+    another. Nothing cancels a call in progress.
 
-    The library keeps one connection per process: linking a new Reader
-    closes the one before (its methods then raise ValueError). Device calls
-    from several threads are serialised.
+    The reader's own commands are methods (power_on, select_card, inquire,
+    device_number, ...); the card families are sub-objects: memcard, chip,
+    at1608, e5550, mifare and kq. The flat names of the families
+    (reader.mifare_read_block, reader.read_card, ...) still work for one
+    release and warn (DeprecationWarning) with their new place.
     """
+
+    def __getattribute__(self, name: str) -> Any:
+        if name in FLAT_NAMES and _caller_outside_package():
+            warnings.warn(f"Reader.{name} is deprecated; use reader.{FLAT_NAMES[name]}",
+                          DeprecationWarning, stacklevel=2)
+        return object.__getattribute__(self, name)

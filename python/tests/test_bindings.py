@@ -19,7 +19,7 @@ from typing import Dict, Iterator, Set
 import pytest
 
 import kulve32
-from kulve32 import _library, families
+from kulve32 import _handle, _library, families
 from kulve32._device import FamilyMethods
 from kulve32.reader import ReaderCore
 
@@ -28,12 +28,20 @@ sys.path.insert(0, str(REPO / "scripts"))
 import export_list  # noqa: E402
 
 EXPORTS = export_list.exports()
+# The handle API too: exported by name only, reached through Reader's handle.
+ALL_EXPORTS = export_list.exports(name_only=True)
 
 # Exports deliberately without a Python method, each with the reason.
 UNWRAPPED: Dict[str, str] = {}
 
 
 def ctypes_kind(kind: object) -> str:
+    if kind is None:
+        return export_list.VOID
+    if kind is _handle.HandleValue:
+        return export_list.HANDLE
+    if kind is _handle.HANDLE_OUT:
+        return export_list.HANDLE_OUT
     names = {_library.INT: export_list.INT, _library.BYTES: export_list.BYTES,
              _library.INTS: export_list.INTS, _library.TEXT: export_list.TEXT,
              _library.ADDRESS: export_list.ADDRESS}
@@ -48,7 +56,7 @@ def ctypes_kind(kind: object) -> str:
 
 def test_every_export_is_declared_as_the_header_declares_it():
     problems = []
-    for export in EXPORTS:
+    for export in ALL_EXPORTS:
         declared = _library.EXPORTS.get(export.name)
         if declared is None:
             problems.append(f"{export.name}: not declared in the package")
@@ -57,7 +65,7 @@ def test_every_export_is_declared_as_the_header_declares_it():
         have = (ctypes_kind(declared.restype), [ctypes_kind(a) for a in declared.argtypes])
         if have != want:
             problems.append(f"{export.name}: declared {have}, the header says {want}")
-    extra = set(_library.EXPORTS) - {export.name for export in EXPORTS}
+    extra = set(_library.EXPORTS) - {export.name for export in ALL_EXPORTS}
     problems += [f"{name}: declared but not exported" for name in sorted(extra)]
     assert not problems, "\n".join(problems)
 
@@ -88,13 +96,17 @@ def test_every_struct_is_laid_out_as_the_header_has_it():
         assert (have, ctypes.sizeof(record)) == (want, structs[name].size), name
 
 
+READERS = (kulve32.Reader, kulve32.ProcessReader)
+
+
 def public_entry_points() -> Iterator[types.FunctionType]:
-    for name, member in inspect.getmembers(kulve32.Reader):
-        if name.startswith("_") and name != "__init__":
-            continue
-        for candidate in (member, getattr(member, "fget", None), getattr(member, "__func__", None)):
-            if inspect.isfunction(candidate):
-                yield candidate
+    for reader in READERS:
+        for name, member in inspect.getmembers(reader):
+            if name.startswith("_") and name != "__init__":
+                continue
+            for candidate in (member, getattr(member, "fget", None), getattr(member, "__func__", None)):
+                if inspect.isfunction(candidate):
+                    yield candidate
     for module in [kulve32, kulve32.des, kulve32.diagnostics, *families.modules().values()]:
         for name, member in vars(module).items():
             if not name.startswith("_") and inspect.isfunction(member):
@@ -108,7 +120,8 @@ def exports_reached(function: types.FunctionType, seen: Set[object]) -> Set[str]
         code = pending.pop()
         pending += [const for const in code.co_consts if isinstance(const, types.CodeType)]
         for name in code.co_names:
-            for target in (function.__globals__.get(name), inspect.getattr_static(kulve32.Reader, name, None)):
+            statics = [inspect.getattr_static(reader, name, None) for reader in READERS]
+            for target in (function.__globals__.get(name), *statics):
                 target = getattr(target, "__func__", getattr(target, "fget", target))
                 if isinstance(target, tuple):  # a table of exports, one per slot
                     reached |= {item.name for item in target if isinstance(item, _library.Export)}

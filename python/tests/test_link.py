@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
-"""Linking, closing, the one-connection rule, and link failures as exceptions."""
+"""Linking, closing, the one-connection rule of the process's reader
+(ProcessReader), and link failures as exceptions."""
 
 from __future__ import annotations
 
@@ -31,7 +32,7 @@ def test_slow_reader_and_auto_link(start_simulator):
     slow = start_simulator("--speed", "9600")
     kulve32.set_port_path(1, slow.path)  # index 0 still leads nowhere
     try:
-        with kulve32.Reader.auto() as reader:
+        with kulve32.ProcessReader.auto() as reader:
             assert (reader.index, reader.baud_rate) == (1, 9600)
             assert len(reader.device_number()) == 8
     finally:
@@ -40,8 +41,8 @@ def test_slow_reader_and_auto_link(start_simulator):
 
 def test_a_new_reader_takes_over_the_connection(start_simulator):
     sim = start_simulator()
-    first = kulve32.Reader(sim.path)
-    second = kulve32.Reader(sim.path)
+    first = kulve32.ProcessReader(sim.path)
+    second = kulve32.ProcessReader(sim.path)
     try:
         assert first.closed and not second.closed
         with pytest.raises(ValueError):
@@ -61,7 +62,7 @@ def test_link_failures_say_why(start_simulator, setup, code, in_text, os_error):
     if setup == "silent":
         kulve32.set_port_path(0, start_simulator("--speed", "both", "--fault", "start:silent").path)
     with pytest.raises(kulve32.LinkError) as raised:
-        kulve32.Reader(index=0)
+        kulve32.ProcessReader(index=0)
     error = raised.value
     kulve32.set_port_path(0, MISSING_PORT)
     assert (error.function, error.letter, error.step, error.link_error) == ("LinkCom", None, None, code)
@@ -71,7 +72,7 @@ def test_link_failures_say_why(start_simulator, setup, code, in_text, os_error):
 
 def test_auto_link_with_no_port_names_the_step():
     with pytest.raises(kulve32.LinkError) as raised:
-        kulve32.Reader.auto()
+        kulve32.ProcessReader.auto()
     assert raised.value.letter == "f" and raised.value.step is LinkStep.NO_ANSWER
     assert raised.value.link_error == LinkErrorCode.NOT_FOUND
 

@@ -108,8 +108,10 @@ void StrictT1::Reset() {
 }
 
 std::vector<std::uint8_t> StrictT1::Block(std::uint8_t pcb, std::span<const std::uint8_t> inf) const {
-  std::vector<std::uint8_t> b{0x00, pcb, static_cast<std::uint8_t>(inf.size())};
-  b.insert(b.end(), inf.begin(), inf.end());
+  std::vector<std::uint8_t> b(3 + inf.size());  // sized at once: GCC 12 (mingw) misreads an insert here
+  b[1] = pcb;
+  b[2] = static_cast<std::uint8_t>(inf.size());
+  std::copy(inf.begin(), inf.end(), b.begin() + 3);
   if (crc_) {
     const std::uint16_t v = Crc16(b);
     b.push_back(static_cast<std::uint8_t>(v >> 8));

@@ -16,6 +16,7 @@ KULVE_API const char* KULVE_CALL kulve_result_text(kulve_reader* reader, int res
 KULVE_API int KULVE_CALL kulve_link_error(kulve_reader* reader, char* text, int size) {
   return kulve::api::LinkError(reader, text, size);
 }
+KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader* reader) { return kulve::api::LinkOsError(reader); }
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader* reader, int level, KulveTraceCallback callback, void* context) {
   return kulve::api::SetTrace(reader, level, callback, context);
 }
@@ -104,8 +105,8 @@ KULVE_API int KULVE_CALL kulve_chip_set_protocol_mode(kulve_reader* reader, int 
   return kulve::api::ChipSetProtocolMode(reader, mode);
 }
 KULVE_API int KULVE_CALL kulve_chip_transmit(kulve_reader* reader, int slot, const unsigned char* apdu,
-                                             size_t apduLength, unsigned char* response, size_t responseSize,
-                                             size_t* responseLength) {
+                                             int apduLength, unsigned char* response, int responseSize,
+                                             int* responseLength) {
   return kulve::api::ChipTransmit(reader, slot, apdu, apduLength, response, responseSize, responseLength);
 }
 KULVE_API int KULVE_CALL kulve_at1608_write(kulve_reader* reader, int zone, int address, int length,

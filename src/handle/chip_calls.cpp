@@ -44,10 +44,10 @@ int ChipApduPacked(kulve_reader* r, int slot, unsigned char* request, int reques
 }
 
 int ChipSetProtocolMode(kulve_reader* r, int mode) { return Plain<&SetChipProtocolMode>(r, mode); }
-int ChipTransmit(kulve_reader* r, int slot, const unsigned char* apdu, std::size_t apduLength, unsigned char* response,
-                 std::size_t responseSize, std::size_t* responseLength) {
+int ChipTransmit(kulve_reader* r, int slot, const unsigned char* apdu, int apduLength, unsigned char* response,
+                 int responseSize, int* responseLength) {
   if (r == nullptr && responseLength != nullptr) *responseLength = 0;
-  return Plain<&kulve::ChipTransmit>(r, slot, apdu, apduLength, response, responseSize, responseLength);
+  return Plain<&kulve::ChipTransmit32>(r, slot, apdu, apduLength, response, responseSize, responseLength);
 }
 
 }  // namespace kulve::api

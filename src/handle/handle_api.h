@@ -16,6 +16,7 @@ void Close(kulve_reader* reader);
 int ResultOrigin(kulve_reader* reader, int result);
 const char* ResultText(kulve_reader* reader, int result);
 int LinkError(kulve_reader* reader, char* text, int size);
+int LinkOsError(kulve_reader* reader);
 int SetTrace(kulve_reader* reader, int level, KulveTraceCallback callback, void* context);
 int ReaderRelink(kulve_reader* reader);
 int ReaderBaudRate(kulve_reader* reader);
@@ -48,8 +49,8 @@ int ChipApdu(kulve_reader* reader, int slot, const unsigned char* request, int r
 int ChipApduPacked(kulve_reader* reader, int slot, unsigned char* request, int requestSize, unsigned char* response,
                    int responseSize);
 int ChipSetProtocolMode(kulve_reader* reader, int mode);
-int ChipTransmit(kulve_reader* reader, int slot, const unsigned char* apdu, std::size_t apduLength,
-                 unsigned char* response, std::size_t responseSize, std::size_t* responseLength);
+int ChipTransmit(kulve_reader* reader, int slot, const unsigned char* apdu, int apduLength, unsigned char* response,
+                 int responseSize, int* responseLength);
 int At1608Write(kulve_reader* reader, int zone, int address, int length, const unsigned char* data, int size);
 int At1608Read(kulve_reader* reader, int zone, int address, int length, unsigned char* buffer, int size);
 int At1608Password(kulve_reader* reader, int index, unsigned char* password, int size);

@@ -60,6 +60,11 @@ int LinkError(kulve_reader* handle, char* text, int size) {
   return Peeked(*handle, [&](const Reader& reader) { return GetLinkError(reader, text, size); });
 }
 
+int LinkOsError(kulve_reader* handle) {
+  if (handle == nullptr) return -1;  // not 4: that is a system error number too
+  return Peeked(*handle, [](const Reader& reader) { return GetLinkOsError(reader); });
+}
+
 int SetTrace(kulve_reader* handle, int level, KulveTraceCallback callback, void* context) {
   return Plain<&kulve::SetTrace>(handle, level, callback, context);
 }

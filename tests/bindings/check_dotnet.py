@@ -11,7 +11,10 @@ returned string would be freed by the marshaller), TraceCallback for the trace
 callback, int[] for an int * that points to several integers, byte[] for a
 const char * of a fixed size (no terminator is read), and ref (or out, where
 the library only writes) of a struct of the same name for a pointer to one of
-the header's structs. Exit status 0 when everything matches, 1 otherwise.
+the header's structs; for the handle API (exported by name only) ReaderHandle
+for a kulve_reader * (IntPtr where the handle is being released), out
+ReaderHandle for the kulve_reader ** a handle is handed out through, and void
+for a function that returns nothing. Exit status 0 when everything matches, 1 otherwise.
 """
 
 from __future__ import annotations
@@ -42,6 +45,10 @@ def net_kind(declaration: str, parameter: export_list.Parameter) -> str:
         return export_list.TEXT
     if type_name == "string" and parameter.kind == export_list.TEXT and not parameter.const:
         return "string for a buffer the library fills (use StringBuilder)"
+    if parameter.kind == export_list.HANDLE and type_name in ("ReaderHandle", "IntPtr"):
+        return export_list.HANDLE
+    if parameter.kind == export_list.HANDLE_OUT and type_name == "out ReaderHandle":
+        return export_list.HANDLE_OUT
     struct = export_list.struct_name(parameter.kind)
     if struct and type_name in (f"ref {struct}", f"out {struct}"):
         if parameter.const and type_name.startswith("out"):
@@ -49,7 +56,8 @@ def net_kind(declaration: str, parameter: export_list.Parameter) -> str:
         return parameter.kind
     kinds = {"int": export_list.INT, "uint": export_list.INT, "ref int": export_list.INTS, "out int": export_list.INTS, "int[]": export_list.INTS,
              "string": export_list.TEXT, "StringBuilder": export_list.TEXT,
-             "IntPtr": export_list.ADDRESS, "TraceCallback": export_list.CALLBACK}
+             "IntPtr": export_list.ADDRESS, "TraceCallback": export_list.CALLBACK,
+             "Kulve32.TraceCallback": export_list.CALLBACK}
     return kinds.get(type_name, f"unknown type '{type_name}'")
 
 
@@ -61,14 +69,14 @@ def check(source: str) -> list:
         if name in declared:
             problems.append(f"{name}: declared twice")
         declared[name] = (attribute, result, [p.strip() for p in _split(params)])
-    for export in export_list.exports():
+    for export in export_list.exports(name_only=True):
         if export.name not in declared:
             problems.append(f"{export.name}: exported but not declared")
             continue
         attribute, result, params = declared.pop(export.name)
         if "CallingConvention.StdCall" not in attribute:
             problems.append(f"{export.name}: not declared stdcall")
-        want_result = "IntPtr" if export.result == export_list.TEXT else "int"
+        want_result = {export_list.TEXT: "IntPtr", export_list.VOID: "void"}.get(export.result, "int")
         if result != want_result:
             problems.append(f"{export.name}: returns {result}, should return {want_result}")
         if len(params) != len(export.parameters):
@@ -107,7 +115,7 @@ def main() -> int:
     if problems:
         print(f".NET declarations: {len(problems)} problem(s)")
         return 1
-    print(f".NET declarations: all {len(export_list.exports())} exports declared as the header has them")
+    print(f".NET declarations: all {len(export_list.exports(name_only=True))} exports declared as the header has them")
     return 0
 
 

@@ -146,11 +146,11 @@ TEST_F(ChipT1OverPty, SwitchingTheModeFromAnotherThreadLeavesCallsWhole) {
 }
 
 TEST_F(ChipT1OverPty, TheHandleFormsOnAReaderOfTheirOwn) {
-  std::size_t n = 99;
+  int n = 99;
   unsigned char room[8];
   EXPECT_EQ(kulve_chip_set_protocol_mode(nullptr, 1), KULVE_BAD_ARGUMENT);
   EXPECT_EQ(kulve_chip_transmit(nullptr, 0, room, 5, room, sizeof room, &n), KULVE_BAD_ARGUMENT);
-  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(n, 0);
 
   sim::Simulator other(OverCurrentTransport());
   other.Start();
@@ -166,10 +166,10 @@ TEST_F(ChipT1OverPty, TheHandleFormsOnAReaderOfTheirOwn) {
   ASSERT_EQ(kulve_chip_reset(h, 0, atr.data(), static_cast<int>(atr.size())), 0);
   Bytes answer(300);
   for (const Bytes& select : {Bytes{0x00, 0xA4, 0x00, 0x0C, 0x02, 0x7F, 0x10}, Bytes{0x00, 0xA4, 0x00, 0x0C, 0x02, 0x01, 0x03}}) {
-    ASSERT_EQ(kulve_chip_transmit(h, 0, select.data(), select.size(), answer.data(), answer.size(), &n), 0x9000);
+    ASSERT_EQ(kulve_chip_transmit(h, 0, select.data(), static_cast<int>(select.size()), answer.data(), static_cast<int>(answer.size()), &n), 0x9000);
   }
   const Bytes read = {0x00, 0xB0, 0x00, 0x00, 0xFF};
-  EXPECT_EQ(kulve_chip_transmit(h, 0, read.data(), read.size(), answer.data(), answer.size(), &n), 0x9000);
+  EXPECT_EQ(kulve_chip_transmit(h, 0, read.data(), static_cast<int>(read.size()), answer.data(), static_cast<int>(answer.size()), &n), 0x9000);
   const Bytes file = other.WithState([](sim::ReaderState& s) { return s.chipCards[0]->Application().Contents(sim::kLargeFile); });
   EXPECT_EQ(Bytes(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(n)),
             Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00}));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
@@ -174,6 +175,7 @@ TEST_F(HandleApiTest, NullHandlesAreRefused) {
   EXPECT_EQ(kulve_reader_power_on(nullptr), KULVE_BAD_ARGUMENT);
   EXPECT_EQ(kulve_mifare_read(nullptr, 1, buffer, 16), KULVE_BAD_ARGUMENT);
   EXPECT_EQ(kulve_link_error(nullptr, nullptr, 0), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_link_os_error(nullptr), -1);  // 4 would pass for EINTR
   EXPECT_EQ(kulve_chip_protocol(nullptr), KULVE_BAD_ARGUMENT);
   kulve_close(nullptr);
   EXPECT_STREQ(kulve_result_text(nullptr, 4), ResultText(4));
@@ -193,6 +195,7 @@ TEST(HandleOpen, ArgumentsRefusedAndAPortThatDoesNotOpen) {
   char why[KULVE_MAX_PORT_PATH];
   EXPECT_EQ(kulve_link_error(out, why, sizeof why), KULVE_LINK_ERROR_NOT_FOUND);
   EXPECT_NE(std::string(why).find("/nonexistent/kulve-handle-test"), std::string::npos) << why;
+  EXPECT_EQ(kulve_link_os_error(out), ENOENT);
   EXPECT_EQ(kulve_reader_baud_rate(out), 0);
   kulve_close(out);
 }

@@ -1,8 +1,9 @@
 /* SPDX-License-Identifier: MIT */
 /*
  * wintest.c - drives KULVE32.DLL the way a Windows application does: loads it
- * with LoadLibrary, resolves every export by name and by ordinal, and calls
- * the exports through stdcall function pointers.
+ * with LoadLibrary, resolves every export by name and by ordinal (the handle
+ * API by name: it has no promised ordinals), and calls the exports through
+ * stdcall function pointers.
  *
  *   kulve_wintest.exe [--no-reader] [TEST...]
  *
@@ -72,8 +73,8 @@ static double now_seconds(void) {
 
 struct export_entry {
   const char *name;
-  WORD ordinal;
-  const char *kinds; /* one letter per argument: i = integer, p = pointer */
+  WORD ordinal;      /* 0: exported by name only */
+  const char *kinds; /* one letter per argument: i = integer, p = pointer, h = reader handle */
 };
 
 static const struct export_entry g_exports[] = {
@@ -88,6 +89,10 @@ static HMODULE g_dll;
 static FARPROC by_name(const char *name) { return GetProcAddress(g_dll, name); }
 static FARPROC by_ordinal(WORD ordinal) {
   return GetProcAddress(g_dll, (LPCSTR)(ULONG_PTR)ordinal);
+}
+/* An entry of the export list: by its ordinal, or by name where it has none. */
+static FARPROC by_entry(const struct export_entry *entry) {
+  return entry->ordinal != 0 ? by_ordinal(entry->ordinal) : by_name(entry->name);
 }
 
 /* The exports used by name below, resolved by ordinal (test_exports checks
@@ -231,6 +236,52 @@ static void resolve_api(void) {
   RESOLVE(RFMifare_Halt);
 }
 
+/* The handle functions the tests call, resolved by name. */
+static struct {
+  int(WINAPI *open)(const char *, kulve_reader **);
+  void(WINAPI *close)(kulve_reader *);
+  int(WINAPI *result_origin)(kulve_reader *, int);
+  int(WINAPI *link_error)(kulve_reader *, char *, int);
+  int(WINAPI *link_os_error)(kulve_reader *);
+  int(WINAPI *reader_baud_rate)(kulve_reader *);
+  int(WINAPI *reader_power_on)(kulve_reader *);
+  int(WINAPI *reader_select_card)(kulve_reader *, int);
+  int(WINAPI *reader_device_number)(kulve_reader *, unsigned char *, int);
+  int(WINAPI *memcard_read)(kulve_reader *, int, int, int, int, unsigned char *, int);
+  int(WINAPI *chip_reset)(kulve_reader *, int, unsigned char *, int);
+  int(WINAPI *at1608_reset)(kulve_reader *);
+  int(WINAPI *e5550_module)(kulve_reader *, unsigned char *, int);
+  int(WINAPI *mifare_serial)(kulve_reader *, unsigned char *, int);
+  int(WINAPI *kq_get_time)(kulve_reader *, KqTime *);
+} handle_api;
+
+#define RESOLVE_HANDLE(field) \
+  handle_api.field = (__typeof__(handle_api.field))(any_fn)by_name("kulve_" #field)
+
+/* Whether every handle function the tests call was found. */
+static int resolve_handle_api(void) {
+  RESOLVE_HANDLE(open);
+  RESOLVE_HANDLE(close);
+  RESOLVE_HANDLE(result_origin);
+  RESOLVE_HANDLE(link_error);
+  RESOLVE_HANDLE(link_os_error);
+  RESOLVE_HANDLE(reader_baud_rate);
+  RESOLVE_HANDLE(reader_power_on);
+  RESOLVE_HANDLE(reader_select_card);
+  RESOLVE_HANDLE(reader_device_number);
+  RESOLVE_HANDLE(memcard_read);
+  RESOLVE_HANDLE(chip_reset);
+  RESOLVE_HANDLE(at1608_reset);
+  RESOLVE_HANDLE(e5550_module);
+  RESOLVE_HANDLE(mifare_serial);
+  RESOLVE_HANDLE(kq_get_time);
+  return handle_api.open && handle_api.close && handle_api.result_origin && handle_api.link_error &&
+         handle_api.link_os_error && handle_api.reader_baud_rate && handle_api.reader_power_on &&
+         handle_api.reader_select_card && handle_api.reader_device_number && handle_api.memcard_read &&
+         handle_api.chip_reset && handle_api.at1608_reset && handle_api.e5550_module &&
+         handle_api.mifare_serial && handle_api.kq_get_time;
+}
+
 /* ---- Calling an export with a checked stack -------------------------------- */
 
 #if defined(__i386__)
@@ -309,14 +360,24 @@ static int call_export(FARPROC fn, int argc, const arg_t *args, int *delta) {
 
 /* ---- Tests that need no reader --------------------------------------------- */
 
-/* Every export resolves by name and by ordinal to the same address; the empty
+/* Every export resolves by name and by ordinal to the same address, and every
+ * name-only one by name, at an address no fixed ordinal has; the empty
  * ordinals and decorated or wrongly cased names resolve to nothing. */
 static void test_exports(void) {
-  size_t i;
+  size_t i, k;
+  int name_only = 0;
   CHECK(EXPORT_COUNT > 0);
   for (i = 0; i < EXPORT_COUNT; ++i) {
     FARPROC named = by_name(g_exports[i].name);
-    FARPROC numbered = by_ordinal(g_exports[i].ordinal);
+    FARPROC numbered = g_exports[i].ordinal != 0 ? by_ordinal(g_exports[i].ordinal) : named;
+    if (g_exports[i].ordinal == 0) {
+      ++name_only;
+      for (k = 0; k < EXPORT_COUNT; ++k) {
+        if (g_exports[k].ordinal != 0 && by_ordinal(g_exports[k].ordinal) == named) {
+          fail_at(__FILE__, __LINE__, g_exports[i].name);
+        }
+      }
+    }
     if (named == NULL || numbered == NULL || named != numbered) {
       char message[160];
       snprintf(message, sizeof message, "%s: by name %p, by ordinal %u %p", g_exports[i].name,
@@ -324,6 +385,9 @@ static void test_exports(void) {
       fail_at(__FILE__, __LINE__, message);
     }
   }
+  CHECK(name_only > 0);
+  CHECK(by_name("kulve_open@8") == NULL);
+  CHECK(by_name("KULVE_OPEN") == NULL);
   CHECK(by_ordinal(22) == NULL);
   CHECK(by_ordinal(23) == NULL);
   CHECK(by_name("LinkCom@4") == NULL);
@@ -333,8 +397,9 @@ static void test_exports(void) {
 
 /* Each export called with its declared arguments removes exactly those from
  * the stack. Arguments are chosen so that nothing reaches a port: integers
- * are -1 (refused or answered without a line, as no port is open yet) and
- * pointers point at a large scratch area. */
+ * are -1 (refused or answered without a line, as no port is open yet),
+ * pointers point at a large scratch area, and reader handles are null
+ * (refused). */
 static unsigned char g_scratch[65536];
 
 static void test_stack_balance_every_export(void) {
@@ -342,16 +407,19 @@ static void test_stack_balance_every_export(void) {
   for (i = 0; i < EXPORT_COUNT; ++i) {
     arg_t args[MAX_ARGS];
     int argc = (int)strlen(g_exports[i].kinds), k, delta = 12345;
-    FARPROC fn = by_ordinal(g_exports[i].ordinal);
+    FARPROC fn = by_entry(&g_exports[i]);
     if (fn == NULL || argc > MAX_ARGS) {
       fail_at(__FILE__, __LINE__, g_exports[i].name);
       continue;
     }
     for (k = 0; k < argc; ++k) {
-      args[k] = g_exports[i].kinds[k] == 'p' ? (arg_t)(uintptr_t)g_scratch : (arg_t)-1;
+      const char kind = g_exports[i].kinds[k];
+      args[k] = kind == 'p' ? (arg_t)(uintptr_t)g_scratch : kind == 'h' ? (arg_t)0 : (arg_t)-1;
     }
-    /* A port index of 0 would link COM1; AutoLinkCom gets no index at all. */
+    /* A port index of 0 would link COM1; AutoLinkCom gets no index at all,
+     * and kulve_open no port. */
     if (strcmp(g_exports[i].name, "AutoLinkCom") == 0) args[0] = 0;
+    if (strcmp(g_exports[i].name, "kulve_open") == 0) args[0] = 0;
     call_export(fn, argc, args, &delta);
     if (delta != 0) {
       char message[120];
@@ -936,6 +1004,115 @@ static void test_mifare_calls(void) {
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
+/* Two handles on two readers, COM1 and COM4, alive at once: one call of each
+ * family through the handle API, each handle keeping its own results, and a
+ * thread per handle driving both together. A handle on a port that does not
+ * open keeps the reason. */
+struct handle_worker {
+  kulve_reader *reader;
+  int mifare; /* 1: the Mifare serial number, 0: the device number */
+  int failures;
+};
+
+static DWORD WINAPI drive_handle(LPVOID context) {
+  struct handle_worker *worker = (struct handle_worker *)context;
+  unsigned char answer[8];
+  int i;
+  for (i = 0; i < 10; ++i) {
+    int result = worker->mifare ? handle_api.mifare_serial(worker->reader, answer, 4)
+                                : handle_api.reader_device_number(worker->reader, answer, 8);
+    worker->failures += result != 0;
+  }
+  return 0;
+}
+
+static void test_handles(void) {
+  enum { NO_CARD = 0x83 };
+  kulve_reader *first = NULL, *second = NULL, *none = NULL;
+  unsigned char buffer[KULVE_ATR_BUFFER_SIZE], serial[8];
+  char text[256];
+  KqTime now;
+  struct handle_worker workers[2];
+  HANDLE threads[2];
+  int i;
+  if (!resolve_handle_api()) {
+    fail_at(__FILE__, __LINE__, "a handle function is not exported by name");
+    return;
+  }
+  CHECK_EQ(handle_api.open("\\\\.\\COM1", &first), 0);
+  CHECK_EQ(handle_api.open("\\\\.\\COM4", &second), 0);
+  if (first == NULL || second == NULL) {
+    handle_api.close(first);
+    handle_api.close(second);
+    return;
+  }
+  CHECK_EQ(handle_api.reader_baud_rate(first), 57600);
+
+  /* reader: an answer of 8 bytes needs 8 bytes of room. */
+  memset(buffer, 0xA5, sizeof buffer);
+  CHECK_EQ(handle_api.reader_device_number(first, buffer, 7), KULVE_BAD_ARGUMENT);
+  CHECK(buffer[0] == 0xA5);
+  CHECK_EQ(handle_api.result_origin(first, KULVE_BAD_ARGUMENT), KULVE_ORIGIN_LIBRARY);
+  CHECK_EQ(handle_api.reader_device_number(first, buffer, 8), 0);
+  CHECK(buffer[8] == 0xA5);
+
+  /* mifare, on the other reader (its first serial-number query may be the
+   * one COM4 fails on the line: the handle relinks and repeats it). */
+  memset(serial, 0xA5, sizeof serial);
+  CHECK_EQ(handle_api.mifare_serial(second, serial, 4), 0);
+  CHECK(serial[0] == 0x0A && serial[1] == 0x1B && serial[2] == 0x2C && serial[3] == 0x3D);
+  CHECK(serial[4] == 0xA5);
+
+  /* memcard: the reader's refusal is the reader's, on this handle only. */
+  CHECK_EQ(handle_api.reader_select_card(first, 1), 0);
+  CHECK_EQ(handle_api.memcard_read(first, 18, 0, 0, 16, buffer, 16), NO_CARD);
+  CHECK_EQ(handle_api.result_origin(first, NO_CARD), KULVE_ORIGIN_READER);
+  CHECK_EQ(handle_api.result_origin(second, NO_CARD), KULVE_ORIGIN_LIBRARY);
+
+  /* chip, at1608, e5550, kq: COM1's cards and terminal. */
+  memset(buffer, 0xEE, sizeof buffer);
+  CHECK_EQ(handle_api.chip_reset(first, 0, buffer, sizeof buffer), 0);
+  CHECK(buffer[0] >= 2 && buffer[1] == 0x3B);
+  CHECK_EQ(handle_api.reader_power_on(first), 0);
+  CHECK_EQ(handle_api.at1608_reset(first), 0);
+  memset(buffer, 0x5A, 8);
+  CHECK_EQ(handle_api.e5550_module(first, buffer, 4), 0);
+  CHECK(buffer[4] == 0x5A);
+  CHECK_EQ(handle_api.kq_get_time(first, &now), 0);
+  CHECK(now.field[1] >= 1 && now.field[1] <= 12);
+
+  /* Both readers at once, one thread each. */
+  workers[0].reader = first;
+  workers[0].mifare = 0;
+  workers[0].failures = 0;
+  workers[1].reader = second;
+  workers[1].mifare = 1;
+  workers[1].failures = 0;
+  for (i = 0; i < 2; ++i) threads[i] = CreateThread(NULL, 0, drive_handle, &workers[i], 0, NULL);
+  CHECK(threads[0] != NULL && threads[1] != NULL);
+  for (i = 0; i < 2; ++i) {
+    if (threads[i] == NULL) continue;
+    WaitForSingleObject(threads[i], INFINITE);
+    CloseHandle(threads[i]);
+  }
+  CHECK_EQ(workers[0].failures, 0);
+  CHECK_EQ(workers[1].failures, 0);
+  handle_api.close(first);
+  handle_api.close(second);
+
+  /* COM5 leads to nothing: the handle is kept with the reason and the
+   * system's error number. */
+  CHECK_EQ(handle_api.open("\\\\.\\COM5", &none), 1);
+  CHECK(none != NULL);
+  if (none != NULL) {
+    CHECK(handle_api.link_error(none, text, sizeof text) != 0);
+    CHECK(handle_api.link_os_error(none) > 0);
+    printf("  COM5: %s (system error %d)\n", text, handle_api.link_os_error(none));
+    handle_api.close(none);
+  }
+  CHECK_EQ(handle_api.link_os_error(NULL), -1);
+}
+
 /* Readers behind network addresses: the raw stream, the 9600 fallback through
  * RFC 2217, and what a refused or unresolvable address reports. Index 8
  * (COM9) is borrowed and given back. */
@@ -1005,6 +1182,7 @@ static const struct test_case g_tests[] = {
     {"e5550_calls", test_e5550_calls, 1},
     {"cpucard_calls", test_cpucard_calls, 1},
     {"mifare_calls", test_mifare_calls, 1},
+    {"handles", test_handles, 1},
     {"network_ports", test_network_ports, 1},
 };
 

@@ -3,7 +3,8 @@
 // number, writes a memory card and reads it back, runs DES, and makes one call
 // of each other family: a CPU card APDU, an AT88SC1608 read, an e5550 block
 // written and read back, a Mifare serial number and block, and the attendance
-// terminal's clock.
+// terminal's clock; then the same reader again through a handle of its own
+// (the API for several readers at once).
 //
 //   Example.exe PORT      PORT: the reader's device (/dev/ttyUSB0, \\.\COM3, a pty)
 //
@@ -98,6 +99,7 @@ static class Example
         Terminal();
 
         Expect(Kulve32.UnLinkCom(), "unlink");
+        Handles(args[0], written);
         Console.WriteLine("{0} passed, {1} failed", passed, failed);
         return failed == 0 ? 0 : 1;
     }
@@ -152,5 +154,33 @@ static class Example
         KqDate back;
         Expect(Kulve32.KQ_Datebyte(Kulve32.KQ_Daysbyte(ref today), out back), "day number and back");
         Check(back.Year == today.Year && back.Month == today.Month && back.Day == today.Day, "the same date");
+    }
+
+    // The reader through a handle: every buffer goes with its size, and a
+    // size below the documented minimum is refused with nothing sent.
+    static void Handles(string port, byte[] written)
+    {
+        ReaderHandle reader;
+        int opened = KulveHandles.kulve_open(port, out reader);
+        using (reader)
+        {
+            Check(opened == 0, "handle: " + (opened == 0 ? KulveHandles.kulve_reader_baud_rate(reader) + " bit/s"
+                                                           : KulveHandles.LinkErrorText(reader)));
+            if (opened != 0) return;
+            var number = new byte[Kulve32.DeviceNumberSize];
+            Check(KulveHandles.kulve_reader_device_number(reader, number, number.Length - 1) == Kulve32.BadArgument &&
+                  KulveHandles.kulve_result_origin(reader, Kulve32.BadArgument) == KulveHandles.OriginLibrary,
+                  "handle: a buffer one byte short is refused by the library");
+            Expect(KulveHandles.kulve_reader_device_number(reader, number, number.Length), "handle: device number " + Hex(number));
+            Expect(KulveHandles.kulve_reader_select_card(reader, 1), "handle: select card type 1");
+            var read = new byte[written.Length];
+            Expect(KulveHandles.kulve_memcard_read(reader, Kulve32.CardMemoryArea, 1, 16, read.Length, read, read.Length),
+                   "handle: read the 100 bytes again");
+            Check(read.SequenceEqual(written), "handle: the bytes written before");
+            var serial = new byte[Kulve32.MifareValueSize];
+            Expect(KulveHandles.kulve_mifare_serial(reader, serial, serial.Length), "handle: Mifare serial number " + Hex(serial));
+            Check(KulveHandles.kulve_link_os_error(reader) == 0, "handle: no system error behind any link failure");
+        }
+        Check(reader.IsClosed, "handle: closed when disposed");
     }
 }

@@ -16,7 +16,7 @@ import os
 from typing import Any, Optional
 
 from .._device import FamilyMethods
-from .._errors import NOT_FOR_CARD_TYPE, ReaderRefused, WrongCardType, check, error_for, result_text
+from .._errors import NOT_FOR_CARD_TYPE, ReaderRefused, WrongCardType
 from .._library import BYTES, INT, as_bytes, byte_buffer, export, fixed_bytes
 
 __all__ = [
@@ -102,9 +102,9 @@ class At1608Methods(FamilyMethods):
         result = self._call(_Psw, index, buffer)
         attempts = _attempts(buffer[0])
         if result != 0:
-            error = error_for(result, _Psw.name)
+            error = self._error(result, _Psw.name)
             if isinstance(error, ReaderRefused):
-                raise PasswordRefused(result, _Psw.name, result_text(result), bytes(buffer), attempts)
+                raise PasswordRefused(result, _Psw.name, error.text, bytes(buffer), attempts)
             raise error
         return attempts
 
@@ -125,7 +125,8 @@ class At1608Methods(FamilyMethods):
         attempts = _attempts(buffer[0]) if buffer[1] == _ZERO_DIGIT + buffer[0] else None
         if result == NOT_FOR_CARD_TYPE:
             raise AuthenticationFailed(_Authentic.name, attempts)
-        check(result, _Authentic.name)
+        if result != 0:
+            raise self._error(result, _Authentic.name)
         return attempts
 
     def at1608_read_fuse(self) -> int:

@@ -185,7 +185,7 @@ def date_of_day(number: int) -> KqDate:
 
 
 def _position(first: Any, low: Any) -> int:
-    return (first.value & 0xFF) << 16 | low[1] << 8 | low[0]
+    return int((first.value & 0xFF) << 16 | low[1] << 8 | low[0])
 
 
 class AttendanceMethods(FamilyMethods):

@@ -186,7 +186,7 @@ class CpuCardMethods(FamilyMethods):
         # The status word is above 255 for any card that keeps to ISO/IEC
         # 7816-4; 1..255 are the reader's refusals and the link failures.
         if 0 < result <= 0xFF:
-            check(result, function.name)
+            raise self._error(result, function.name)
         return ApduResponse(_counted(response), result, framed)
 
     def _command(self, function: Export, command: Any) -> ApduResponse:

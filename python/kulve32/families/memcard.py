@@ -12,10 +12,10 @@ stops at the first failure, with the pieces before it done.
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Any, Optional
+from typing import Any, Optional, Tuple
 
 from .._device import FamilyMethods
-from .._errors import BadArgument, WRONG_CARD, check
+from .._errors import BadArgument, WRONG_CARD
 from .._library import BYTES, INT, as_bytes, byte_buffer, export
 
 __all__ = ["CARD_MEMORY", "SECURITY_MEMORY", "SecretCode", "MemoryCardMethods"]
@@ -61,7 +61,7 @@ def _buffer(count: int, limit: int, content: bytes = b"") -> Optional[Any]:
     return byte_buffer(count, content) if 1 <= count <= limit else None
 
 
-def _split(address: int) -> tuple:
+def _split(address: int) -> Tuple[int, int]:
     return address // _PAGE, address % _PAGE
 
 
@@ -139,7 +139,8 @@ class MemoryCardMethods(FamilyMethods):
         result = self._call(_VerifyIC)
         if result == WRONG_CARD:
             return False
-        check(result, _VerifyIC.name)
+        if result != 0:
+            raise self._error(result, _VerifyIC.name)
         return True
 
     def fuse(self, value: int) -> None:

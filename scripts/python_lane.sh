@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The Python lane: the package's type hints under mypy --strict (Debian's
+# mypy), then its tests with pytest against the library and the simulator.
+#
+#   scripts/python_lane.sh [--lib PATH] [--sim PATH]
+#
+#   --lib PATH  libkulve32.so (default build/release/src/libkulve32.so)
+#   --sim PATH  kulvesim (default build/release/sim/kulvesim)
+#
+# Exit status: 0 both passed; 1 one failed.
+set -uo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+lib="$repo/build/release/src/libkulve32.so"
+sim="$repo/build/release/sim/kulvesim"
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --lib) lib="$2"; shift 2 ;;
+    --sim) sim="$2"; shift 2 ;;
+    *) echo "usage: $0 [--lib PATH] [--sim PATH]" >&2; exit 2 ;;
+  esac
+done
+
+(cd "$repo/python" && mypy --strict --cache-dir "$repo/build/mypy-cache" kulve32) ||
+  { echo "Python lane: FAILED: mypy --strict"; exit 1; }
+KULVE32_LIBRARY="$lib" KULVESIM="$sim" /usr/bin/python3 -m pytest -q -p no:cacheprovider "$repo/python/tests" ||
+  { echo "Python lane: FAILED: pytest"; exit 1; }
+echo "Python lane: passed"

@@ -1,11 +1,13 @@
 # SPDX-License-Identifier: MIT
-# Install rules. Each file belongs to one of three components, which are also
-# the three Debian packages (cmake/Packaging.cmake):
+# Install rules. Each file belongs to one of the components, which are also
+# the Debian packages (cmake/Packaging.cmake):
 #   runtime  the shared library: libkulve32.so.1 (KULVE32.DLL on Windows)
 #   dev      the header, the link library (libkulve32.so, or the import
 #            library), kulve32.pc and the CMake package
 #   tools    kulve, kulvesim, their man pages, the udev rule and the notes on
 #            serial access (Linux only)
+#   pcsc     the pcsc-lite driver, its reader.conf.d example and notes (Linux,
+#            where pcsc-lite's development files are; rules in pcsc/)
 # Every directory comes from GNUInstallDirs, so a packager moves them with the
 # usual CMAKE_INSTALL_* variables; nothing here lists family files.
 include(CMakePackageConfigHelpers)
@@ -23,7 +25,8 @@ set(KULVE_COMPONENT_PACKAGES
   runtime libkulve32-${KULVE_SOVERSION}
   dev libkulve32-dev
   tools kulve-tools
-  python python3-kulve32)
+  python python3-kulve32
+  pcsc kulve-pcsc)
 
 function(kulve_package_of component out)
   list(FIND KULVE_COMPONENT_PACKAGES ${component} at)

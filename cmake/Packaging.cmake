@@ -3,6 +3,8 @@
 #   libkulve32-1    the shared library
 #   libkulve32-dev  header, link library, kulve32.pc, CMake package
 #   kulve-tools     kulve, kulvesim, man pages, udev rule, serial-access notes
+#   kulve-pcsc      the pcsc-lite driver, a reader.conf.d example, its notes
+#                   (only where the driver is built)
 # Built by scripts/package.sh (configured with the prefix /usr, so the library
 # lands in the multiarch directory). Dependencies on the C and C++ runtimes
 # come from dpkg-shlibdeps; the -dev package needs the library of exactly its
@@ -22,6 +24,9 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools python)
+if(TARGET kulve_ifd)
+  list(APPEND CPACK_COMPONENTS_ALL pcsc)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KULVE_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KULVE_PACKAGE_RELEASE})
@@ -66,5 +71,20 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.8), ${runtime_package} (>
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python package for a serial card reader/writer library
 kulve32 drives the reader through the library with ctypes (no other
 dependencies): one Reader method per device function, bytes in and out.")
+
+kulve_package_of(pcsc pcsc_package)
+set(CPACK_DEBIAN_PCSC_PACKAGE_NAME ${pcsc_package})
+set(CPACK_DEBIAN_PCSC_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PCSC_PACKAGE_DEPENDS "pcscd")
+# The reader.conf.d file is the user's to edit: an upgrade keeps the edits.
+if(IS_ABSOLUTE "${KULVE_PCSC_CONF_DIR}")
+  file(WRITE ${PROJECT_BINARY_DIR}/package/pcsc/conffiles "${KULVE_PCSC_CONF_DIR}/kulve-pcsc\n")
+  set(CPACK_DEBIAN_PCSC_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/package/pcsc/conffiles)
+endif()
+set(CPACK_DEBIAN_PCSC_DESCRIPTION "PC/SC driver for a desktop card reader/writer on a serial port
+libkulve_ifd.so lets pcscd serve the reader to every PC/SC program (OpenSC,
+pcsc_scan, pyscard, ...): the CPU card, four SAMs and the contactless field
+for Mifare Classic cards as six readers. Declare the reader in
+/etc/reader.conf.d (see the example installed there).")
 
 include(CPack)

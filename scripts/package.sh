@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian packages libkulve32-1, libkulve32-dev and kulve-tools.
+# Builds the Debian packages libkulve32-1, libkulve32-dev, kulve-tools and
+# kulve-pcsc.
 #
 #   scripts/package.sh [OUTDIR]        (default: build/packages)
 #
@@ -14,8 +15,9 @@ out="$(realpath -m "${1:-$repo/build/packages}")"
 build="$repo/build/package"
 jobs="${KULVE_JOBS:-$(nproc)}"
 
-# dpkg-shlibdeps (dpkg-dev) and file work out the packages' dependencies.
-"$repo/scripts/install-deps.sh" --minimal dpkg-dev file gzip
+# dpkg-shlibdeps (dpkg-dev) and file work out the packages' dependencies;
+# with pcsc-lite's development files the PC/SC driver's package is built too.
+"$repo/scripts/install-deps.sh" --minimal dpkg-dev file gzip pkg-config libpcsclite-dev
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF -DKULVE_WERROR=OFF >/dev/null

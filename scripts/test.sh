@@ -13,7 +13,8 @@
 #      find_package, add_subdirectory), the Debian packages unpacked into a
 #      temporary root, the man pages (tests/install/check_install.sh);
 #   6. the Python package's type hints (mypy --strict) and tests (pytest) and the
-#      C# example under Mono, both against the library and the simulator.
+#      C# example under Mono, both against the library and the simulator;
+#   7. the PC/SC lane: Debian's pcscd with the driver, and PC/SC programs on it.
 # The integration tests include the link and memory-card suites again through
 # tcp:// and rfc2217://, and a chain through Debian's ser2net (installed here).
 # Installs what it needs with apt-get when run as root.
@@ -35,7 +36,7 @@ started=$SECONDS
 
 scripts/install-deps.sh mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3 \
   man-db dpkg-dev file clang libclang-rt-14-dev \
-  python3-pytest mypy fp-compiler llvm-14 lld-14 clang-14
+  python3-pytest mypy fp-compiler llvm-14 lld-14 clang-14 libpcsclite-dev
 
 # ser2net for the chain test (library -> ser2net -> pty -> simulator), which
 # starts and stops its own instance; without ser2net those tests report
@@ -160,6 +161,9 @@ done
 
 step "demo under the sanitizers"
 env "${asan_env[@]}" build/asan/tools/kulve demo >/dev/null
+
+step "PC/SC: pcscd with the driver; pyscard, opensc-tool, pcsc_scan, rfc2217://, the ratio to the library"
+scripts/pcsc_lane.sh --build build/release || [ $? -eq 77 ]
 
 # The language lanes wait on the simulator far more than they compute: they
 # run beside the install check, which compiles.

@@ -152,7 +152,7 @@ check "add_subdirectory: consumer runs against the simulator" \
 
 # ---- 2. The Debian packages ---------------------------------------------------
 say "packages: scripts/package.sh"
-check "scripts/package.sh builds four packages" "$repo/scripts/package.sh" "$work/debs"
+check "scripts/package.sh builds the packages" "$repo/scripts/package.sh" "$work/debs"
 deb() {
   local found=("$work/debs/$1"_*.deb)
   [[ -e "${found[0]}" ]] && echo "${found[0]}"
@@ -211,6 +211,12 @@ check "python3-kulve32 holds the package and no library" holds "$(deb python3-ku
   '!\.so' '!__pycache__' '!usr/bin/'
 check "python3-kulve32 depends on python3 and the library" \
   field_matches "$(deb python3-kulve32)" Depends '^python3 .*, libkulve32-1 \(>= [0-9.]+\)$'
+check "kulve-pcsc holds the driver in pcscd's serial folder, the reader.conf.d example and notes" \
+  holds "$(deb kulve-pcsc)" '^\./usr/lib/pcsc/drivers/serial/libkulve_ifd\.so$' '^\./etc/reader\.conf\.d/kulve-pcsc$' \
+  '^\./usr/share/doc/kulve-pcsc/pcsc\.md$' '!include/' '!libkulve32'
+check "kulve-pcsc keeps the user's reader.conf.d file on upgrades" \
+  bash -c 'dpkg-deb -I "$1" conffiles | tee /dev/stderr | grep -qx /etc/reader.conf.d/kulve-pcsc' _ "$(deb kulve-pcsc)"
+check "kulve-pcsc depends on pcscd and the C runtime" field_matches "$(deb kulve-pcsc)" Depends 'libc6.*pcscd|pcscd.*libc6'
 
 root="$work/root"
 unpack_all() {

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+// The driver behind the IFD handler entry points: one channel per reader
+// (the high 16 bits of the Lun), six slots per channel (the low 16 bits):
+//
+//   0      the CPU card            T=0 or T=1 by its ATR
+//   1..4   SAM 1..4                T=0 or T=1 by its ATR
+//   5      the contactless field   Mifare Classic through storage-card
+//                                  commands (storage_card.h)
+//
+// pcscd opens the channel once per slot with the same device name; the port
+// is linked on the first open and released on the last close. Each channel
+// has one lock around every exchange with its reader, so different slots may
+// be called from different threads at once.
+//
+// Card presence: the reader cannot tell whether a card sits in a slot
+// without talking to that card, so a powered slot (a card in use) is
+// reported present from memory and never disturbed; an unpowered slot is
+// probed with a reset (chip slots) or a wake-up (the field) at most once
+// per probe interval, and the last answer is reported in between. A card
+// that leaves while powered is noticed by the next command to it: the
+// command fails with "no card", and the next presence poll reports the
+// slot empty, once, so pcscd sees the removal even when a new card already
+// sits there.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "pcsc/pcsclite.h"
+
+#include "pcsc/backend.h"
+#include "pcsc/storage_card.h"
+
+namespace kulve::pcsc {
+
+inline constexpr std::size_t kSlotCount = kChipSlotCount + 1;
+inline constexpr std::size_t kContactlessSlot = kChipSlotCount;
+inline constexpr std::size_t kMaxReaders = 16;  // channels one driver instance serves
+// The escape of IFDHControl: reader command code, then its data, in; the
+// reader's status byte, then its reply data, out.
+inline constexpr DWORD kEscapeControlCode = 0x42000000 + 1;  // SCARD_CTL_CODE(1)
+inline constexpr DWORD kGetFeatureRequest = 0x42000000 + 3400;  // CM_IOCTL_GET_FEATURE_REQUEST
+
+class IfdDriver {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  IfdDriver(BackendFactory factory, Clock::duration probeInterval);
+
+  RESPONSECODE CreateChannel(DWORD lun, const char* device);
+  RESPONSECODE CloseChannel(DWORD lun);
+  RESPONSECODE GetCapabilities(DWORD lun, DWORD tag, PDWORD length, PUCHAR value);
+  RESPONSECODE SetProtocolParameters(DWORD lun, DWORD protocol);
+  RESPONSECODE PowerIcc(DWORD lun, DWORD action, PUCHAR atr, PDWORD atrLength);
+  RESPONSECODE Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUCHAR rx, PDWORD rxLength);
+  RESPONSECODE Presence(DWORD lun);
+  RESPONSECODE Control(DWORD lun, DWORD code, const UCHAR* tx, DWORD txLength, PUCHAR rx, DWORD rxLength,
+                       LPDWORD returned);
+
+ private:
+  struct Slot {
+    bool powered = false;
+    Bytes atr;
+    DWORD protocol = 0;          // SCARD_PROTOCOL_T0 or _T1 of the powered card
+    bool reportRemoval = false;  // the card left while powered: say so once
+    bool lastPresent = false;
+    std::optional<Clock::time_point> lastProbe;
+  };
+  struct Channel {
+    std::string device;
+    int opens = 0;
+    std::mutex lock;  // every exchange with this reader, and the slots
+    std::unique_ptr<ReaderBackend> backend;
+    std::unique_ptr<StorageCardSlot> contactless;
+    std::array<Slot, kSlotCount> slots;
+  };
+
+  // The channel of the Lun's reader and its slot; null when it is not open
+  // or the slot is out of range.
+  std::shared_ptr<Channel> Find(DWORD lun, std::size_t& slot);
+  // After a step: forget a card that left, note a lost reader.
+  void Note(Slot& slot, Outcome outcome);
+  RESPONSECODE PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, PDWORD atrLength);
+
+  BackendFactory factory_;
+  Clock::duration probeInterval_;
+  std::mutex channelsLock_;
+  std::map<DWORD, std::shared_ptr<Channel>> channels_;
+};
+
+// The protocol an ATR offers first (TD1; T=0 without one), as SCARD_PROTOCOL_T0/_T1.
+DWORD FirstProtocol(const Bytes& atr);
+
+}  // namespace kulve::pcsc

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+#include "pcsc/library_backend.h"
+
+#include <algorithm>
+#include <array>
+
+#include "handle/call.h"
+#include "kulve32.h"
+#include "link/transact.h"
+#include "pcsc/apdu_shape.h"
+
+namespace kulve::pcsc {
+namespace {
+
+// The reader's statuses for its chip slots and its Mifare field.
+constexpr int kNoChipCard = 0xA0;
+constexpr int kChipNotReset = 0xA1;
+constexpr int kChipMute = 0xA2;
+constexpr int kNoCardInField = 0x01;
+// An extended APDU's largest answer: 65,536 data bytes and the status word.
+constexpr std::size_t kMaxResponse = 65536 + 2;
+
+class HandleBackend final : public ReaderBackend {
+ public:
+  HandleBackend() = default;
+  ~HandleBackend() override { kulve_close(handle_); }
+  HandleBackend(const HandleBackend&) = delete;
+  HandleBackend& operator=(const HandleBackend&) = delete;
+
+  bool Open(const std::string& device, std::string& why) {
+    if (kulve_open(device.c_str(), &handle_) == 0) return kulve_chip_set_protocol_mode(handle_, 1) == 0;
+    char text[256] = "the device name is empty or too long";
+    if (handle_ != nullptr) kulve_link_error(handle_, text, sizeof text);
+    why = text;
+    return false;
+  }
+
+  Outcome ResetChip(std::size_t slot, Bytes& atr) override {
+    atr.clear();
+    std::array<unsigned char, KULVE_ATR_BUFFER_SIZE> buffer{};
+    int status = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      status = kulve_chip_reset(handle_, Slot(slot), buffer.data(), Size(buffer));
+      if (!LineFailed(status)) break;
+      if (!Relink()) return Outcome::kLinkLost;  // a reset may be repeated safely
+    }
+    if (status != 0) return ChipOutcome(status);
+    atr.assign(buffer.begin() + 1, buffer.begin() + 1 + buffer[0]);
+    return Outcome::kOk;
+  }
+
+  Outcome TransmitChip(std::size_t slot, std::span<const std::uint8_t> apdu, Bytes& response) override {
+    response.clear();
+    ApduShapeError error{};
+    if (!ParseShortApdu(apdu, error) && error == ApduShapeError::kMalformed) return Outcome::kBadRequest;
+    // The full block protocol, each slot with its own state: T=1 chaining
+    // both ways, T=0 with GET RESPONSE and the Le repeat.
+    response.resize(kMaxResponse);
+    int length = 0;
+    const int result = kulve_chip_transmit(handle_, Slot(slot), apdu.data(), Size(apdu), response.data(),
+                                           Size(response), &length);
+    if (result <= 0xFF) {
+      response.clear();
+      // The command may have reached the card, so it is not repeated.
+      if (LineFailed(result)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
+      return ChipOutcome(result);
+    }
+    response.resize(static_cast<std::size_t>(length));
+    return Outcome::kOk;
+  }
+
+  Outcome MifareWake(std::array<std::uint8_t, 2>& atqa) override {
+    std::array<unsigned char, 4> answer{};
+    const Outcome outcome = FieldOutcome(kulve_mifare_request(handle_, 1, answer.data(), Size(answer)));
+    if (outcome == Outcome::kOk) std::copy_n(answer.begin(), 2, atqa.begin());
+    return outcome;
+  }
+  Outcome MifareAnticollision(std::array<std::uint8_t, kMifareUidSize>& uid) override {
+    std::array<unsigned char, 4> serial{};
+    const Outcome outcome = FieldOutcome(kulve_mifare_anticollision(handle_, serial.data(), Size(serial)));
+    if (outcome == Outcome::kOk) std::copy(serial.begin(), serial.end(), uid.begin());
+    return outcome;
+  }
+  Outcome MifareSelect(const std::array<std::uint8_t, kMifareUidSize>& uid) override {
+    // The serial goes back least significant byte first, as it came.
+    const unsigned serial = uid[0] | (uid[1] << 8) | (uid[2] << 16) | (static_cast<unsigned>(uid[3]) << 24);
+    return FieldOutcome(kulve_mifare_select(handle_, serial));
+  }
+  Outcome MifareLoadKey(MifareKeyType type, std::uint8_t number,
+                        std::span<const std::uint8_t, kMifareKeySize> key) override {
+    return FieldOutcome(
+        kulve_mifare_load_key(handle_, static_cast<int>(type), number, key.data(), static_cast<int>(key.size())));
+  }
+  Outcome MifareAuthenticate(MifareKeyType type, std::uint8_t block, std::uint8_t number) override {
+    return FieldOutcome(kulve_mifare_authenticate(handle_, static_cast<int>(type), block, number));
+  }
+  Outcome MifareRead(std::uint8_t block, std::span<std::uint8_t, kMifareBlockSize> out) override {
+    std::array<unsigned char, kMifareBlockSize> data{};
+    const Outcome outcome = FieldOutcome(kulve_mifare_read(handle_, block, data.data(), Size(data)));
+    if (outcome == Outcome::kOk) std::copy(data.begin(), data.end(), out.begin());
+    return outcome;
+  }
+  Outcome MifareWrite(std::uint8_t block, std::span<const std::uint8_t, kMifareBlockSize> data) override {
+    return FieldOutcome(kulve_mifare_write(handle_, block, data.data(), static_cast<int>(data.size())));
+  }
+  Outcome MifareIncrement(std::uint8_t block, std::uint32_t amount) override {
+    return FieldOutcome(kulve_mifare_increment(handle_, block, amount));
+  }
+  Outcome MifareDecrement(std::uint8_t block, std::uint32_t amount) override {
+    return FieldOutcome(kulve_mifare_decrement(handle_, block, amount));
+  }
+
+  // The handle API has no raw command; the escape runs one exchange on the
+  // handle's reader under the handle's lock, as its own calls do.
+  Outcome RawCommand(std::uint8_t code, std::span<const std::uint8_t> data, Bytes& reply) override {
+    reply.clear();
+    if (data.size() > 255) return Outcome::kTooLong;
+    const int status = Locked(*handle_, [&](Reader& reader) {
+      const ReplyView view = Exchange(reader, code, data);
+      reply.push_back(view.status);
+      reply.insert(reply.end(), view.data.begin(), view.data.end());
+      return static_cast<int>(view.status);
+    });
+    if (LineFailed(status) && !Relink()) return Outcome::kLinkLost;
+    return Outcome::kOk;
+  }
+
+ private:
+  template <class Buffer>
+  static int Size(const Buffer& buffer) {
+    return static_cast<int>(buffer.size());
+  }
+  static int Slot(std::size_t slot) { return static_cast<int>(slot); }
+
+  // The last call's result is a link-failure letter of a failed line (not a
+  // reader status of the same value).
+  bool LineFailed(int result) const { return kulve_result_origin(handle_, result) == KULVE_ORIGIN_LINE; }
+  bool Relink() { return kulve_reader_relink(handle_) == 0; }
+
+  Outcome ChipOutcome(int status) const {
+    if (kulve_result_origin(handle_, status) == KULVE_ORIGIN_LIBRARY) {
+      switch (status) {
+        case KULVE_T1_NOT_AN_ANSWER:
+        case KULVE_T1_EXCHANGE_LOST: return Outcome::kCardError;
+        default: return Outcome::kTooLong;  // an APDU the slot's protocol or the reader cannot carry
+      }
+    }
+    switch (status) {
+      case 0: return Outcome::kOk;
+      case kNoChipCard: return Outcome::kNoCard;
+      case kChipNotReset: return Outcome::kCardChanged;
+      case kChipMute: return Outcome::kCardError;
+      default: return Outcome::kRefused;
+    }
+  }
+
+  // The Mifare family relinks by itself; a line failure left is final.
+  Outcome FieldOutcome(int status) const {
+    if (status == 0) return Outcome::kOk;
+    if (LineFailed(status)) return Outcome::kLinkLost;
+    if (status == kNoCardInField) return Outcome::kNoCard;
+    return Outcome::kRefused;
+  }
+
+  kulve_reader* handle_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<ReaderBackend> OpenLibraryBackend(const std::string& device, std::string& why) {
+  auto backend = std::make_unique<HandleBackend>();
+  if (!backend->Open(device, why)) return nullptr;
+  return backend;
+}
+
+}  // namespace kulve::pcsc

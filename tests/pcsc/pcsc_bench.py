@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""One GET CHALLENGE to the simulated CPU card, timed two ways on one reader.
+
+    pcsc_bench.py direct --library LIB --device DEV [--count N]
+    pcsc_bench.py pcsc --reader NAME [--count N]
+
+direct: through the library's exports (LinkCom, CpuCardReset, ProCpuCard);
+pcsc: through pcscd and the driver (pyscard). Prints the mean time per APDU
+in microseconds on one line: "<mode> <microseconds>".
+"""
+import argparse
+import ctypes
+import sys
+import time
+
+APDU = bytes.fromhex("0084000008")
+
+
+def direct(args):
+    lib = ctypes.CDLL(args.library)
+    if lib.SetComPortPath(0, args.device.encode()) != 0 or lib.LinkCom(0) != 0:
+        sys.exit("direct: no reader at " + args.device)
+    atr = ctypes.create_string_buffer(256)
+    if lib.CpuCardReset(atr) != 0:
+        sys.exit("direct: reset failed")
+    request = ctypes.create_string_buffer(138)
+    response = ctypes.create_string_buffer(256)
+    packed = APDU[:4] + b"\x00" + APDU[4:]  # CLA INS P1 P2 Lc=0 Le
+
+    def once():
+        ctypes.memmove(request, packed, len(packed))  # the call writes its block back
+        result = lib.ProCpuCard(request, response)
+        if result != 0x9000:
+            sys.exit(f"direct: result {result:#x}")
+
+    for _ in range(20):
+        once()
+    start = time.perf_counter()
+    for _ in range(args.count):
+        once()
+    elapsed = time.perf_counter() - start
+    lib.UnLinkCom()
+    return elapsed
+
+
+def pcsc(args):
+    from smartcard import scard as sc
+    rv, ctx = sc.SCardEstablishContext(sc.SCARD_SCOPE_USER)
+    rv, h, protocol = sc.SCardConnect(ctx, args.reader, sc.SCARD_SHARE_SHARED,
+                                      sc.SCARD_PROTOCOL_T0 | sc.SCARD_PROTOCOL_T1)
+    if rv != sc.SCARD_S_SUCCESS:
+        sys.exit("pcsc: connect: " + sc.SCardGetErrorMessage(rv))
+    apdu = list(APDU)
+
+    def once():
+        rv, answer = sc.SCardTransmit(h, protocol, apdu)
+        if rv != sc.SCARD_S_SUCCESS or answer[-2:] != [0x90, 0x00]:
+            sys.exit(f"pcsc: {sc.SCardGetErrorMessage(rv)} {answer}")
+
+    for _ in range(20):
+        once()
+    start = time.perf_counter()
+    for _ in range(args.count):
+        once()
+    elapsed = time.perf_counter() - start
+    sc.SCardDisconnect(h, sc.SCARD_UNPOWER_CARD)
+    sc.SCardReleaseContext(ctx)
+    return elapsed
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("mode", choices=["direct", "pcsc"])
+    parser.add_argument("--library")
+    parser.add_argument("--device")
+    parser.add_argument("--reader", default="KULVE32 00 00")
+    parser.add_argument("--count", type=int, default=1000)
+    args = parser.parse_args()
+    elapsed = direct(args) if args.mode == "direct" else pcsc(args)
+    print(f"{args.mode} {elapsed / args.count * 1e6:.1f}")
+
+
+if __name__ == "__main__":
+    main()

@@ -6,11 +6,14 @@
 # library, and one linked by lld-link through KULVE32.lib, the import library
 # for Microsoft's tools.
 #
-#   scripts/wine_lane.sh [--build-root DIR] [--sim PATH]
+#   scripts/wine_lane.sh [--build-root DIR] [--sim PATH] [--prebuilt]
 #
 #   --build-root DIR  where the Windows cross builds go (default build/windows;
 #                     shared with the CTest export check when the Linux build
 #                     is configured with -DKULVE_WINDOWS_BUILD_ROOT=DIR)
+#   --prebuilt        the cross builds in DIR are already made
+#                     (scripts/build_windows.sh): use them as they are, so
+#                     that another job may read the same folder meanwhile
 #   --sim PATH        a kulvesim built for Linux (default: built here, in
 #                     build/wine-sim)
 #
@@ -47,11 +50,13 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 lane_args=("$@")
 build_root="$repo/build/windows"
 sim=""
+prebuilt=0
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --build-root) build_root="$2"; shift 2 ;;
     --sim) sim="$2"; shift 2 ;;
-    *) echo "usage: $0 [--build-root DIR] [--sim PATH]" >&2; exit 2 ;;
+    --prebuilt) prebuilt=1; shift ;;
+    *) echo "usage: $0 [--build-root DIR] [--sim PATH] [--prebuilt]" >&2; exit 2 ;;
   esac
 done
 jobs="${KULVE_JOBS:-2}"
@@ -113,10 +118,16 @@ else
 fi
 
 # ---- Builds ----------------------------------------------------------------
-say "building the Windows DLLs and test programs in $build_root"
-mkdir -p "$build_root"
-timeout 1500 "$repo/scripts/build_windows.sh" "$build_root" >"$build_root/build.log" 2>&1 ||
-  { tail -40 "$build_root/build.log"; die "cross build (log: $build_root/build.log)"; }
+if [[ "$prebuilt" -eq 1 ]]; then
+  [[ -f "$build_root/win32/bin/KULVE32.DLL" && -f "$build_root/win64/bin/KULVE32.DLL" ]] ||
+    die "--prebuilt, but $build_root holds no built DLLs"
+  say "using the Windows DLLs and test programs built in $build_root"
+else
+  say "building the Windows DLLs and test programs in $build_root"
+  mkdir -p "$build_root"
+  timeout 1500 "$repo/scripts/build_windows.sh" "$build_root" >"$build_root/build.log" 2>&1 ||
+    { tail -40 "$build_root/build.log"; die "cross build (log: $build_root/build.log)"; }
+fi
 if [[ -z "$sim" ]]; then
   say "building kulvesim"
   sim_build="$repo/build/wine-sim"

@@ -60,19 +60,23 @@ step() { printf '\n=== %s (%ds)\n' "$*" $((SECONDS - started)); }
 logs="$repo/build/logs"
 mkdir -p "$logs"
 declare -A background=()
+log_of() {  # name: its log file, the name's words joined by dashes
+  local words="${1//[^A-Za-z0-9.]/-}"
+  printf '%s/%s.log' "$logs" "$words"
+}
 start_background() {  # name, command...
   local name="$1"
   shift
-  "$@" >"$logs/$name.log" 2>&1 &
+  "$@" >"$(log_of "$name")" 2>&1 &
   background[$name]=$!
-  printf '... %s runs in the background (%s)\n' "$name" "$logs/$name.log"
+  printf '... %s runs in the background (%s)\n' "$name" "$(log_of "$name")"
 }
 collect() {  # name
   local name="$1" status=0
   wait "${background[$1]}" || status=$?
   unset "background[$name]"
   step "$name (collected)"
-  cat "$logs/$name.log"
+  cat "$(log_of "$name")"
   if [ "$status" -ne 0 ]; then
     echo "$name FAILED ($status)"
     exit "$status"

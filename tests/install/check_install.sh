@@ -218,8 +218,14 @@ check "python3-kulve32 depends on python3 and the library" \
 check "kulve-pcsc holds the driver in pcscd's serial folder, the reader.conf.d example and notes" \
   holds "$(deb kulve-pcsc)" '^\./usr/lib/pcsc/drivers/serial/libkulve_ifd\.so$' '^\./etc/reader\.conf\.d/kulve-pcsc$' \
   '^\./usr/share/doc/kulve-pcsc/pcsc\.md$' '!include/' '!libkulve32'
+has_conffile() {  # DEB FILE: the listing is taken whole, then searched (see uses_library)
+  local conffiles
+  conffiles="$(dpkg-deb -I "$1" conffiles)" || return 1
+  echo "$conffiles"
+  grep -qx "$2" <<<"$conffiles"
+}
 check "kulve-pcsc keeps the user's reader.conf.d file on upgrades" \
-  bash -c 'dpkg-deb -I "$1" conffiles | tee /dev/stderr | grep -qx /etc/reader.conf.d/kulve-pcsc' _ "$(deb kulve-pcsc)"
+  has_conffile "$(deb kulve-pcsc)" /etc/reader.conf.d/kulve-pcsc
 check "kulve-pcsc depends on pcscd and the C runtime" field_matches "$(deb kulve-pcsc)" Depends 'libc6.*pcscd|pcscd.*libc6'
 
 root="$work/root"

@@ -154,6 +154,8 @@ static struct {
   int(WINAPI *CPUCardProtocolType)(void);
   int(WINAPI *ProCpuCardCmd)(const unsigned char *, unsigned char *);
   int(WINAPI *ProSamCard1)(unsigned char *, unsigned char *);
+  int(WINAPI *SetChipProtocolMode)(int);
+  int(WINAPI *ChipTransmit)(int, const unsigned char *, int, unsigned char *, int, int *);
   int(WINAPI *RFMifare_Authmode)(int);
   int(WINAPI *RFMifare_TransKey)(int, const unsigned char *);
   int(WINAPI *RFMifare_GetSnr)(unsigned char *);
@@ -228,6 +230,8 @@ static void resolve_api(void) {
   RESOLVE(CPUCardProtocolType);
   RESOLVE(ProCpuCardCmd);
   RESOLVE(ProSamCard1);
+  RESOLVE(SetChipProtocolMode);
+  RESOLVE(ChipTransmit);
   RESOLVE(RFMifare_Authmode);
   RESOLVE(RFMifare_TransKey);
   RESOLVE(RFMifare_GetSnr);
@@ -950,6 +954,22 @@ static void test_cpucard_calls(void) {
   CHECK_EQ(response[0], 8);
   CHECK_EQ(packed[0], 5); /* the APDU as sent */
   CHECK(memcmp(packed + 1, "\x00\x84\x00\x00\x08", 5) == 0);
+
+  /* The full mode through ChipTransmit: the same challenge from the T=0 SAM,
+   * data and status word counted; a response buffer too small says what it
+   * needs. */
+  if (api.SetChipProtocolMode != NULL && api.ChipTransmit != NULL) {
+    static const unsigned char challenge[5] = {0x00, 0x84, 0x00, 0x00, 0x08};
+    int length = -1;
+    CHECK_EQ(api.SetChipProtocolMode(7), KULVE_BAD_ARGUMENT);
+    CHECK_EQ(api.SetChipProtocolMode(1), 0);
+    CHECK_EQ(api.ChipTransmit(1, challenge, sizeof challenge, response, sizeof response, &length), 0x9000);
+    CHECK_EQ(length, 10);
+    CHECK(response[8] == 0x90 && response[9] == 0x00);
+    CHECK_EQ(api.ChipTransmit(1, challenge, sizeof challenge, response, 4, &length), KULVE_RESPONSE_TOO_LONG);
+    CHECK_EQ(length, 10);
+    CHECK_EQ(api.SetChipProtocolMode(0), 0);
+  }
 
   /* More than 128 data bytes are refused before anything is sent. */
   memset(packed, 0, sizeof packed);

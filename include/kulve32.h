@@ -879,8 +879,12 @@ KULVE_API int KULVE_CALL GetLinkOsError(void);
  * At level 1 and above the trace also says, once per open, when the reader's
  * answer to the start byte of an exchange came more than 4 ms later than the
  * line needs in three exchanges: a sign of a USB-serial adapter's latency
- * timer left at its default (FTDI: 16 ms; set it to 1 ms). Not said for
- * network addresses.
+ * timer left at its default (FTDI: 16 ms; set it to 1 ms). Said only for a
+ * device that can be such an adapter: on Linux a tty whose device sysfs puts
+ * on the usb-serial bus (the hint then names its latency_timer file and a
+ * udev rule); on Windows any local COM port (the hint names the driver's
+ * advanced port settings). Never for a pty, an on-board UART or a network
+ * address, however late their answers come.
  * Lines go to callback (with its context) when it is not null, else to
  * standard error, or to the file named by KULVE32_TRACE_FILE. At load the
  * level comes from the environment variable KULVE32_TRACE (0..3).

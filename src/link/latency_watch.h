@@ -16,14 +16,14 @@ inline constexpr double kSlowTurnaroundMs = 4.0;
 inline constexpr int kSlowTurnaroundsToTell = 3;
 
 struct LatencyWatch {
-  bool localLine = false;  // a serial device, not a network address
+  bool adapter = false;  // a device that can hold bytes for a latency timer
   int slowTurns = 0;
   bool told = false;
 
-  void Opened(bool local) { *this = LatencyWatch{local, 0, false}; }
+  void Opened(bool usbAdapter) { *this = LatencyWatch{usbAdapter, 0, false}; }
   // One exchange's start answer: true once, when the trace should say so.
   bool Turnaround(double ms) {
-    if (!localLine || told || ms <= kSlowTurnaroundMs) return false;
+    if (!adapter || told || ms <= kSlowTurnaroundMs) return false;
     told = ++slowTurns >= kSlowTurnaroundsToTell;
     return told;
   }

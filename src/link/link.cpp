@@ -150,7 +150,7 @@ int OpenPort(Link& reader, std::int32_t index, std::int32_t speed) {
   }
   // A port left open by a failed close is released here rather than leaked.
   context.port = std::move(port);
-  context.latency.Opened(!net::IsNetworkPath(device));
+  context.latency.Opened(!context.port->LatencyAdvice().empty());
   context.settings = settings;
   context.commandAckTries = 10;
   context.probeAckTries = 2;

@@ -54,6 +54,9 @@ class SerialPort {
   // What the open agreed with the far end beyond the line settings (a
   // network port's negotiation), for the trace; empty when nothing.
   virtual std::string OpenReport() const { return {}; }
+  // When the device can hold received bytes for a latency timer (a USB-serial
+  // adapter), what the user can do about it; empty for any other device.
+  virtual std::string LatencyAdvice() const { return {}; }
 
   // How the last Write or Read ended, and the system's error number (errno,
   // GetLastError) when it failed; kept only for telling the user why.

@@ -102,12 +102,11 @@ class Wire {
 // Timed with the real clock: it is the line's delay that matters here.
 void WatchTurnaround(Link& reader, double ms) {
   const double lineMs = 20000.0 / (reader.context.settings.baudRate == 9600 ? 9600.0 : 57600.0);
-  if (!reader.context.latency.Turnaround(ms - lineMs)) return;
+  if (!reader.context.latency.Turnaround(ms - lineMs) || !reader.context.port) return;
   reader.trace.Line(trace_level::kFailures,
                     "the reader's answers keep coming late (%.1f ms to the start byte's answer, %.1f ms of it on "
-                    "the line): a USB-serial adapter's latency timer is likely holding them; set it to 1 ms "
-                    "(FTDI: the latency timer in the driver's advanced port settings)",
-                    ms, lineMs);
+                    "the line): %s",
+                    ms, lineMs, reader.context.port->LatencyAdvice().c_str());
 }
 
 // The frame, byte by byte. Returns the status, which is also left in the

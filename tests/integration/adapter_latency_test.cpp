@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 // A reader behind a USB-serial adapter that holds its bytes 16 ms (kulvesim's
-// adapter): the trace says once that the latency timer is the likely cause,
-// on a serial line; over a network address the delay is the network's and it
-// says nothing. The adapter never hands bytes over early, so the first case
-// cannot pass or fail by timing.
+// adapter): the trace says once that the latency timer is the likely cause
+// when the device sits on the usb-serial bus (a pty made one through a sysfs
+// tree of the test's own). A plain pty or a network address is no such
+// adapter, and however late the answers come it says nothing. The adapter
+// never hands bytes over early, so no case can pass or fail by timing.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/fake_sysfs.h"
 #include "support/sim_fixture.h"
 
 namespace kulve::test {
@@ -22,11 +25,13 @@ TEST(AdapterLatency, TraceNamesTheLatencyTimerOnASerialLine) {
   struct Case {
     const char* what;
     sim::NetProtocol protocol;
+    bool onUsbSerialBus;
     std::size_t hints;
   };
   const Case cases[] = {
-      {"pty", sim::NetProtocol::kNone, 1},
-      {"tcp://", sim::NetProtocol::kTcp, 0},
+      {"pty as a USB-serial adapter", sim::NetProtocol::kNone, true, 1},
+      {"plain pty", sim::NetProtocol::kNone, false, 0},
+      {"tcp://", sim::NetProtocol::kTcp, false, 0},
   };
   for (const Case& c : cases) {
     PointAllPortsNowhere();
@@ -36,6 +41,8 @@ TEST(AdapterLatency, TraceNamesTheLatencyTimerOnASerialLine) {
     sim::Simulator reader(options);
     reader.Start();
     ASSERT_EQ(SetComPortPath(0, reader.HostPath().c_str()), 0);
+    std::optional<FakeSysfs> sysfs;
+    if (c.onUsbSerialBus) sysfs.emplace(reader.HostPath(), "usb-serial", "ftdi_sio", true);
     std::vector<std::string> lines;
     SetTrace(1, &Collect, &lines);
     ASSERT_EQ(LinkCom(0), 0) << c.what;
@@ -44,7 +51,11 @@ TEST(AdapterLatency, TraceNamesTheLatencyTimerOnASerialLine) {
     SetTrace(0, nullptr, nullptr);
     UnLinkCom();
     std::size_t hints = 0;
-    for (const std::string& line : lines) hints += line.find("latency timer") != std::string::npos ? 1u : 0u;
+    for (const std::string& line : lines) {
+      if (line.find("latency timer") == std::string::npos) continue;
+      ++hints;
+      EXPECT_NE(line.find("/sys/bus/usb-serial/devices/ttyUSB7/latency_timer"), std::string::npos) << line;
+    }
     EXPECT_EQ(hints, c.hints) << c.what;
   }
 }

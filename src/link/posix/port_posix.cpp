@@ -23,6 +23,7 @@
 #include "link/net/network_path.h"
 #include "link/net/network_port.h"
 #include "link/serial_port.h"
+#include "link/usb_adapter.h"
 
 namespace kulve {
 namespace {
@@ -101,6 +102,8 @@ class PosixPort final : public SerialPort {
 
   std::string OpenReport() const override { return report_; }
   void SetReport(std::string report) { report_ = std::move(report); }
+  std::string LatencyAdvice() const override { return latencyAdvice_; }
+  void SetLatencyAdvice(std::string advice) { latencyAdvice_ = std::move(advice); }
 
   bool Close() override {
     if (fd_ < 0) return false;
@@ -145,6 +148,7 @@ class PosixPort final : public SerialPort {
   int fd_;
   PortTimeouts timeouts_;
   std::string report_;
+  std::string latencyAdvice_;
 };
 
 // Asks the driver to hand over received bytes at once. A USB-serial
@@ -225,6 +229,7 @@ class PosixPortSystem final : public PortSystem {
     }
     // Driver queue sizes have no termios counterpart; the kernel's are larger.
     port->SetReport(RequestLowLatency(fd));
+    port->SetLatencyAdvice(UsbSerialLatencyAdvice(fd));
     if (!port->Purge()) return Failed(why, KULVE_LINK_ERROR_SETTINGS, "purge");
     return port;
   }

@@ -100,6 +100,12 @@ class Win32Port final : public SerialPort {
   std::string OpenReport() const override {
     return "low latency: not asked (a USB adapter's latency timer is set in its driver)";
   }
+  // Windows does not tell a USB adapter's COM port from another here: every
+  // local port may be one.
+  std::string LatencyAdvice() const override {
+    return "a USB-serial adapter's latency timer is likely holding them; set it to 1 ms (FTDI: the latency "
+           "timer in the driver's advanced port settings)";
+  }
 
   bool Close() override {
     const HANDLE handle = handle_;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "sim/hardware_priority.h"
 #include "sim/telnet_server.h"
 
 namespace kulve::sim {
@@ -273,6 +274,7 @@ std::string NetServer::Url() const {
 }
 
 void NetServer::Run() {
+  ServeLikeHardware();
   std::unique_ptr<Session> session;
   for (;;) {
     pollfd fds[4] = {{wakeRead_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "sim/commands.h"
+#include "sim/hardware_priority.h"
 #include "sim/stable_link.h"
 
 namespace kulve::sim {
@@ -99,6 +100,7 @@ void Simulator::Vanish() {
 }
 
 void Simulator::Serve() {
+  ServeLikeHardware();
   FrameServer server(line_.Fd(), wakeRead_, *this);
   const FrameServer::End end = server.Run();
   if (Tracing()) {

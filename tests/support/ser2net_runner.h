@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -120,6 +121,9 @@ class Ser2net {
       ::dup2(in, STDIN_FILENO);
       ::dup2(out, STDOUT_FILENO);
       ::dup2(out, STDERR_FILENO);
+      // A device server is a box of its own on a real network: like the
+      // simulated reader behind it, it relays in its own time when it may.
+      (void)::setpriority(PRIO_PROCESS, 0, -15);
       // -n: stay in the foreground; -d: log to standard output; -u: no UUCP
       // lock files; its own pid file and configuration.
       ::execl(program.c_str(), "ser2net", "-n", "-d", "-u", "-P", pidFile.c_str(), "-c", config.c_str(),

@@ -75,7 +75,10 @@ def error_for(result: int, function: Optional[str], data: Optional[bytes] = None
         return BadArgument(result, function, words)
     if result in (NOT_FOR_CARD_TYPE, WRONG_CARD):
         return WrongCardType(result, function, words)
-    if result in (T1_NOT_AN_ANSWER, T1_EXCHANGE_LOST, RESPONSE_TOO_LONG):
+    if result == T1_NOT_AN_ANSWER:
+        # Mostly a card still at the sequence number an earlier session left it at.
+        return ChipProtocolError(result, function, f"{words}; reset the card first")
+    if result in (T1_EXCHANGE_LOST, RESPONSE_TOO_LONG):
         return ChipProtocolError(result, function, words)
     if 0 < result <= 0xFF:
         return ReaderRefused(result, function, words, data)

@@ -3,10 +3,11 @@
 (or as 16 bits) without checking them itself: outside it the library would
 cut the value and the reader act on another one (card type 300 selecting
 type 44). Export name -> argument position (0 first) -> the values allowed.
-Checked before every call, documented and handle functions alike; arguments
-the library checks itself (ALARM's mode, AT1608 zones, Mifare key slots) and
-values it documents as passed through as they are (ALARM's a, b, c, the
-32-bit Mifare param) are not listed.
+Checked before every call, documented and handle functions alike. Some
+arguments the library checks itself are listed too, so that the refusal
+names the argument, its value and its range rather than the library's bare
+"argument out of range". Values the library documents as passed through as
+they are (ALARM's a, b, c, the 32-bit Mifare param) are not listed.
 """
 
 from __future__ import annotations
@@ -23,7 +24,16 @@ _MIFARE_BLOCK_FIRST = {
     "RFMifare_Write", "RFMifare_Increment", "RFMifare_Decrment", "RFMifare_Request",
 }
 
+#: The port indexes (COM1..COM10 on Windows).
+PORT_INDEX = range(0, 10)
+
 RANGES: Dict[str, Dict[int, range]] = {
+    "SetComPortPath": {0: PORT_INDEX},
+    "GetComPortPath": {0: PORT_INDEX},
+    "SetTrace": {0: range(0, 4)},
+    "SetChipProtocolMode": {0: range(0, 2)},
+    "RFMifare_Authmode": {0: range(0, 2)},
+    "RFMifare_TransKey": {0: range(0, 16)},
     "SelectCard": {0: BYTE},
     **{name: {0: BYTE} for name in _MEMORY},  # the area selector
     "Fuse": {0: BYTE},

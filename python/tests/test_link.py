@@ -107,8 +107,25 @@ def test_exchange_failures_raise_link_error_with_the_step(faulty_reader, fault, 
     error = raised.value
     assert (error.result, error.letter, error.step) == (step.value, step.letter, step)
     assert error.link_error in (LinkErrorCode.TIMEOUT, LinkErrorCode.PROTOCOL)
-    assert f"'{step.letter}'" in str(error) and error.link_error_text in str(error)
+    assert_cause_first(error)
     faulty_reader.alarm(1)  # the link is still good for other commands
+
+
+def assert_cause_first(error):
+    # "<function>: <why> (link failure 'x': <step>, request code NN)": the step once, the cause first.
+    cause = error.link_error_text.rsplit(" (", 1)[1].rstrip(")")
+    assert str(error).startswith(f"{error.function}: {cause} (link failure '{error.letter}': ")
+    assert str(error).count(f"'{error.letter}'") == 1 and str(error).endswith(error.link_error_text.split(":")[0] + ")")
+
+
+def test_a_dead_line_names_the_hangup_first_and_its_step_once(start_simulator):
+    sim = start_simulator()
+    with kulve32.Reader(sim.path) as reader:
+        sim.control("vanish")
+        with pytest.raises(kulve32.LinkError) as raised:
+            reader.device_number()
+    assert raised.value.link_error == LinkErrorCode.HANGUP
+    assert_cause_first(raised.value)
 
 
 def test_integers_beyond_32_bits_are_refused_before_sending(reader, simulator):
@@ -149,6 +166,17 @@ def test_trace_lines_reach_a_python_callback(reader):
     assert len(lines) == count
     with pytest.raises(kulve32.BadArgument):
         kulve32.set_trace(4)
+
+
+@pytest.mark.parametrize("call, words", [
+    (lambda: kulve32.port_path(12), "GetComPortPath: argument 1 (12) is outside 0..9"),
+    (lambda: kulve32.set_port_path(3, ""), "SetComPortPath: path: 1..255 bytes, not 0"),
+    (lambda: kulve32.set_trace(4), "SetTrace: argument 1 (4) is outside 0..3"),
+])
+def test_refused_arguments_are_named_with_their_range(call, words):
+    with pytest.raises(kulve32.BadArgument) as raised:
+        call()
+    assert str(raised.value) == words
 
 
 @pytest.mark.parametrize("index, path", [(10, "/dev/null"), (-1, "/dev/null"), (9, ""),

@@ -95,6 +95,7 @@ def test_a_lost_acknowledgement_is_repeated_after_a_relink(card, simulator):
 ], ids=["slot_16", "key_5", "mode_2", "block_15", "serial_3", "card_2**32", "value_2**32", "write_17", "no_key"])
 def test_arguments_refused_send_nothing(card, simulator, call):
     before = simulator.exchanges()
-    with pytest.raises(kulve32.BadArgument):
+    with pytest.raises(kulve32.BadArgument) as raised:
         call(card)
     assert simulator.exchanges() == before
+    assert "argument out of range" not in str(raised.value)  # the argument and its range, by name

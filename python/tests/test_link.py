@@ -128,13 +128,42 @@ def test_a_dead_line_names_the_hangup_first_and_its_step_once(start_simulator):
     assert_cause_first(raised.value)
 
 
-def test_integers_beyond_32_bits_are_refused_before_sending(reader, simulator):
+@pytest.mark.parametrize("call, sent", [
+    (lambda r: r.alarm(1, 2**31 - 1, -(2**31)), True),  # the edges of a 32-bit int go out
+    (lambda r: r.alarm(1, 2**31), False), (lambda r: r.alarm(1, -(2**31) - 1), False),
+    (lambda r: r.select_card(2**32 + 1), False), (lambda r: r.read_card(0, 2**32 + 4), False),
+], ids=["int32_edges", "2**31", "-2**31-1", "select_2**32+1", "count_2**32+4"])
+def test_integers_beyond_32_bits_are_refused_before_sending(reader, simulator, call, sent):
     before = simulator.exchanges()
-    for call in (lambda: reader.select_card(2**32 + 1), lambda: reader.alarm(1, -(2**31) - 1),
-                 lambda: reader.read_card(0, 2**32 + 4)):
+    if sent:
+        call(reader)
+    else:
         with pytest.raises(kulve32.BadArgument):
-            call()
-    assert simulator.exchanges() == before
+            call(reader)
+    assert simulator.exchanges() == before + sent
+
+
+def test_each_failure_is_worded_as_itself(start_simulator):
+    # One thread, one reader: a refusal, two different link failures, and a
+    # link failure of the full-mode transmit, each after another failure.
+    sim = start_simulator("--fault", "ack:silent@code=2,times=0", "--fault", "ack:wrong@code=3,times=0")
+    kulve32.set_port_path(0, MISSING_PORT)
+    with pytest.raises(kulve32.LinkError):
+        kulve32.ProcessReader(index=0)  # leaves the process's own record naming MISSING_PORT
+    with kulve32.Reader(sim.path) as reader:
+        with pytest.raises(kulve32.ReaderRefused) as refused:
+            reader.mifare.serial_number()  # 0x01: no card in the field
+        assert refused.value.text.startswith("reader status 0x01")
+        for call, letter, code in ((reader.power_on, "l", LinkErrorCode.TIMEOUT),
+                                   (reader.power_off, "m", LinkErrorCode.PROTOCOL)):
+            with pytest.raises(kulve32.LinkError) as raised:
+                call()
+            assert (raised.value.letter, raised.value.link_error) == (letter, code)
+            assert_cause_first(raised.value)
+        sim.control("vanish")
+        with pytest.raises(kulve32.LinkError) as raised:
+            reader.chip.transmit(0, bytes(4))
+        assert raised.value.link_error == LinkErrorCode.HANGUP and MISSING_PORT not in str(raised.value)
 
 
 def test_calls_from_several_threads_do_not_interleave(reader):

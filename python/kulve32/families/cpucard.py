@@ -26,7 +26,7 @@ from dataclasses import dataclass
 from typing import Any, Optional, Sequence, Tuple
 
 from .._device import FamilyMethods
-from .._errors import BadArgument, check, result_text
+from .._errors import BadArgument, result_text
 from .._library import BYTES, INT, INTS, Export, as_bytes, byte_buffer, export
 
 __all__ = [
@@ -250,6 +250,6 @@ class CpuCardMethods(FamilyMethods):
         length = (ctypes.c_int * 1)()
         result = self._call(_ChipTransmit, slot, request, len(data), answer, answer_size, length)
         if 0 < result <= 0xFF:
-            check(result, _ChipTransmit.name)
+            raise self._error(result, _ChipTransmit.name)  # this reader's words, not the process's
         n = length[0]
         return ApduResponse(bytes(answer[: n - 2]), result)

@@ -74,6 +74,8 @@ def test_refusals_wrong_key_and_an_empty_field(card, simulator):
     with pytest.raises(kulve32.ReaderRefused) as raised:
         card.mifare_read_block(8)
     assert raised.value.status == AUTH_FAILED
+    assert str(raised.value) == ("RFMifare_ReadBlock: reader status 0xC0 (in the simulator: authentication failed: "
+                                 "wrong key for the sector (the card went back to idle); see docs/reader-statuses.md)")
     simulator.control("mifare clear")
     with pytest.raises(kulve32.ReaderRefused) as raised:
         card.mifare_read_card()

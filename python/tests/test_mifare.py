@@ -115,14 +115,9 @@ def key_of(sector, kind):
 
 
 def card_image():
-    blocks = []
-    for block in range(64):
-        if block % 4 == 3:
-            blocks.append(key_of(block // 4, KEY_A) + bytes.fromhex("787788") + b"\x69" + key_of(block // 4, KEY_B))
-        else:
-            blocks.append(bytes([block]) * 16)
-    bcc = IMAGE_UID[0] ^ IMAGE_UID[1] ^ IMAGE_UID[2] ^ IMAGE_UID[3]
-    blocks[0] = IMAGE_UID + bytes([bcc]) + bytes(11)
+    blocks = [key_of(n // 4, KEY_A) + bytes.fromhex("78778869") + key_of(n // 4, KEY_B) if n % 4 == 3
+              else bytes([n]) * 16 for n in range(64)]
+    blocks[0] = IMAGE_UID + bytes([IMAGE_UID[0] ^ IMAGE_UID[1] ^ IMAGE_UID[2] ^ IMAGE_UID[3]]) + bytes(11)
     return blocks
 
 
@@ -141,8 +136,7 @@ def test_a_dump_opens_each_sector_with_its_own_key(start_simulator, tmp_path, ke
     for sector in range(15):
         kind = KEY_A if sector % 2 == 0 else KEY_B
         assert dump.opened_with[sector] == (kind, key_of(sector, kind))
-        for block in range(sector * 4, sector * 4 + 3):
-            assert dump.blocks[block] == image[block]
+        assert [dump.blocks[n] for n in range(sector * 4, sector * 4 + 3)] == image[sector * 4:sector * 4 + 3]
         shown = [bytes(6), image[sector * 4 + 3][6:10], bytes(6)]  # the card shows neither key
         shown[0 if kind == KEY_A else 2] = key_of(sector, kind)  # the opening key put in its place
         assert dump.blocks[sector * 4 + 3] == b"".join(shown)

@@ -11,7 +11,9 @@ right above a block may say how it runs:
     <!-- example: kulvesim --card 1 -->     run against kulvesim started with these options
     <!-- example: no run (two readers) -->  type-checked only; the words say why
     <!-- example: module kulve32/families/_example.py -->
-                                            type-checked as that module of the package
+                                            that module of the package: type-checked,
+                                            and imported (its exports must match the
+                                            package's declarations)
 
 An unmarked block runs against a plain kulvesim. Each block is a program of
 its own with `import kulve32` before it; a block that uses `reader` without
@@ -62,7 +64,7 @@ class Example:
 
     @property
     def runs(self) -> bool:
-        return not self.mark.startswith(("no run", "module "))
+        return not self.mark.startswith("no run")
 
     @property
     def simulator_options(self) -> List[str]:

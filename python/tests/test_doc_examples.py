@@ -5,6 +5,7 @@
 from __future__ import annotations
 
 import os
+import shutil
 import subprocess
 import sys
 
@@ -22,10 +23,16 @@ def test_every_example_is_found_and_most_run():
 
 
 @pytest.mark.parametrize("example", RUNNABLE, ids=[e.name for e in RUNNABLE])
-def test_example_runs_against_the_simulator(example, start_simulator, pytestconfig):
-    paths = [start_simulator(*example.simulator_options).path for _ in example.ports or [None]]
+def test_example_runs_against_the_simulator(example, start_simulator, pytestconfig, tmp_path):
     environment = dict(os.environ, PYTHONPATH=str(REPO / "python"),
                        KULVE32_LIBRARY=pytestconfig.getoption("--kulve-library"))
-    done = subprocess.run([sys.executable, "-c", example.program(paths)], env=environment,
+    if example.module:  # a module of the package: in a copy of it, imported after the package
+        shutil.copytree(REPO / "python" / "kulve32", tmp_path / "kulve32", ignore=shutil.ignore_patterns("__pycache__"))
+        (tmp_path / example.module).write_text(example.code)
+        environment["PYTHONPATH"] = str(tmp_path)
+        program = f"import kulve32, {example.module[:-3].replace('/', '.')}"
+    else:
+        program = example.program([start_simulator(*example.simulator_options).path for _ in example.ports or [0]])
+    done = subprocess.run([sys.executable, "-c", program], env=environment,
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=300)
     assert done.returncode == 0, f"{example.document} line {example.line}:\n{done.stdout}"

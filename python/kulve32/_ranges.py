@@ -26,6 +26,8 @@ _MIFARE_BLOCK_FIRST = {
 
 #: The port indexes (COM1..COM10 on Windows).
 PORT_INDEX = range(0, 10)
+AT1608_ZONE = range(0, 9)  # user zones 0..7, the configuration zone 8
+AT1608_LENGTH = range(0, 161)
 
 RANGES: Dict[str, Dict[int, range]] = {
     "SetComPortPath": {0: PORT_INDEX},
@@ -34,6 +36,10 @@ RANGES: Dict[str, Dict[int, range]] = {
     "SetChipProtocolMode": {0: range(0, 2)},
     "RFMifare_Authmode": {0: range(0, 2)},
     "RFMifare_TransKey": {0: range(0, 16)},
+    "ALARM": {0: range(1, 8)},
+    "AT1608_Write": {0: AT1608_ZONE, 1: BYTE, 2: AT1608_LENGTH},
+    "AT1608_Read": {0: AT1608_ZONE, 1: BYTE, 2: AT1608_LENGTH},
+    "AT1608_Psw": {0: range(0, 16)},
     "SelectCard": {0: BYTE},
     **{name: {0: BYTE} for name in _MEMORY},  # the area selector
     "Fuse": {0: BYTE},
@@ -53,4 +59,17 @@ RANGES: Dict[str, Dict[int, range]] = {
     "KQ_ReadRecord": {0: BYTE, 1: range(0, 0x10000), 2: BYTE},
     "KQ_TransCmd": {0: BYTE},
     "KQ_DownloadPSW": {0: BYTE},
+}
+
+#: The names of the arguments above where a refusal says more by them than by
+#: their position (export name -> argument position -> name).
+NAMES: Dict[str, Dict[int, str]] = {
+    **{name: {0: "port index"} for name in ("SetComPortPath", "GetComPortPath")},
+    "SetTrace": {0: "trace level"},
+    "SetChipProtocolMode": {0: "mode"},
+    "RFMifare_Authmode": {0: "key mode"},
+    "RFMifare_TransKey": {0: "key slot"},
+    "ALARM": {0: "mode"},
+    **{name: {0: "zone", 1: "address", 2: "length"} for name in ("AT1608_Write", "AT1608_Read")},
+    "AT1608_Psw": {0: "password index"},
 }

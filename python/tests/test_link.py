@@ -156,9 +156,11 @@ def test_a_transmit_failure_is_worded_by_its_own_reader(start_simulator):
 
 
 @pytest.mark.parametrize("call, words", [
-    (lambda: kulve32.port_path(12), "GetComPortPath: argument 1 (12) is outside 0..9"),
+    (lambda: kulve32.port_path(12), "GetComPortPath: port index (12) is outside 0..9"),
     (lambda: kulve32.set_port_path(3, ""), "SetComPortPath: path: 1..255 bytes, not 0"),
-    (lambda: kulve32.set_trace(4), "SetTrace: argument 1 (4) is outside 0..3"),
+    (lambda: kulve32.set_trace(4), "SetTrace: trace level (4) is outside 0..3"),
+    (lambda: kulve32.Reader(""), "kulve_open: path: 1..255 bytes, not 0"),
+    (lambda: kulve32.des.encrypt(bytes(8), bytes(9)), "EnDesData: data has 9 bytes, not a multiple of 8"),
 ])
 def test_refused_arguments_are_named_with_their_range(call, words):
     with pytest.raises(kulve32.BadArgument) as raised:

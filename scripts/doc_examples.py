@@ -138,7 +138,7 @@ def check(cache: Path) -> int:
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("action", choices=("check", "list"))
-    parser.add_argument("--mypy-cache", type=Path, default=REPO / "build" / "mypy-cache")
+    parser.add_argument("--mypy-cache", type=Path, default=REPO / "build" / "mypy-cache-examples")
     arguments = parser.parse_args()
     if arguments.action == "list":
         for example in examples():

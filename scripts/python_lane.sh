@@ -26,7 +26,7 @@ done
 
 (cd "$repo/python" && mypy --strict --cache-dir "$repo/build/mypy-cache" kulve32) ||
   { echo "Python lane: FAILED: mypy --strict"; exit 1; }
-/usr/bin/python3 "$repo/scripts/doc_examples.py" check --mypy-cache "$repo/build/mypy-cache" ||
+/usr/bin/python3 "$repo/scripts/doc_examples.py" check --mypy-cache "$repo/build/mypy-cache-examples" ||
   { echo "Python lane: FAILED: mypy --strict over the documentation's examples"; exit 1; }
 KULVE32_LIBRARY="$lib" KULVESIM="$sim" /usr/bin/python3 -m pytest -q -p no:cacheprovider "$repo/python/tests" ||
   { echo "Python lane: FAILED: pytest"; exit 1; }

@@ -129,8 +129,10 @@ def check(cache: Path) -> int:
         done = subprocess.run(["mypy", "--strict", "--cache-dir", str(cache), *files],
                               env=environment, stdout=subprocess.PIPE, text=True)
     report = done.stdout.replace(work + os.sep, "")
-    for example in examples():  # name each failure by its place in the documentation
-        report = report.replace(f"{example.name}.py:", f"{example.document} (block at line {example.line}) ")
+    for example in examples():  # name each failure by its line in the documentation
+        head = example.program().count("\n") - example.code.count("\n")
+        report = re.sub(rf"\b{example.name}\.py:(\d+):",
+                        lambda found: f"{example.document}:{example.line + int(found.group(1)) - head}:", report)
     print(report, end="")
     return 0 if done.returncode == 0 else 1
 

@@ -23,6 +23,7 @@ WrongCardType. See docs/python.md.
 from __future__ import annotations
 
 import sys
+from typing import TYPE_CHECKING
 
 from . import _handle, des, diagnostics, families
 from ._exceptions import (
@@ -56,6 +57,8 @@ for _name, _module in families.modules().items():
     globals()[_name] = _module
     sys.modules.setdefault(f"{__name__}.{_name}", _module)
 del _name, _module
+if TYPE_CHECKING:  # the same modules, as type checkers see them (kulve32/<name>.pyi)
+    from . import at1608, attendance, cpucard, e5550, housekeeping, memcard, mifare  # noqa: F401
 _handle.declare_all()  # the handle counterpart of every device function
 
 __all__ = [
@@ -63,5 +66,6 @@ __all__ = [
     "ReaderRefused", "BadArgument", "WrongCardType", "ChipProtocolError",
     "LinkStep", "LinkErrorCode", "LinkErrorInfo", "des", "diagnostics", "load", "loaded_from",
     "LIBRARY_ENV", "library_version", "set_port_path", "port_path", "result_text",
-    "last_link_error", "set_trace", "MAX_PORT_PATH", "PORT_COUNT",
+    "last_link_error", "set_trace", "MAX_PORT_PATH", "PORT_COUNT", "at1608", "attendance", "cpucard",
+    "e5550", "housekeeping", "memcard", "mifare",
 ]

@@ -29,6 +29,7 @@ from ._exceptions import (
     is_link_failure,
 )
 from ._library import INT, TEXT, export
+from ._statuses import with_meaning
 
 __all__ = [
     "BAD_ARGUMENT", "NOT_FOR_CARD_TYPE", "WRONG_CARD", "T1_NOT_AN_ANSWER", "T1_EXCHANGE_LOST",
@@ -42,6 +43,7 @@ _GetLinkError = export("GetLinkError", INT, TEXT, INT, device=False)
 _GetLinkOsError = export("GetLinkOsError", INT, device=False)
 
 _LINK_ERROR_TEXT_SIZE = 512
+_READER_STATUS = "reader status 0x"  # how the library words a status that is the reader's
 
 
 def result_text(result: int) -> str:
@@ -75,9 +77,14 @@ def error_for(result: int, function: Optional[str], data: Optional[bytes] = None
         return BadArgument(result, function, words)
     if result in (NOT_FOR_CARD_TYPE, WRONG_CARD):
         return WrongCardType(result, function, words)
-    if result in (T1_NOT_AN_ANSWER, T1_EXCHANGE_LOST, RESPONSE_TOO_LONG):
+    if result == T1_NOT_AN_ANSWER:
+        # Mostly a card still at the sequence number an earlier session left it at.
+        return ChipProtocolError(result, function, f"{words}; reset the card first")
+    if result in (T1_EXCHANGE_LOST, RESPONSE_TOO_LONG):
         return ChipProtocolError(result, function, words)
     if 0 < result <= 0xFF:
+        if words.startswith(_READER_STATUS):
+            words = with_meaning(words, result)
         return ReaderRefused(result, function, words, data)
     return KulveError(result, function, words)
 

@@ -114,14 +114,32 @@ class LinkError(KulveError):
     def __init__(self, result: int, function: Optional[str], text: str,
                  link_error: Optional[LinkErrorInfo] = None) -> None:
         info = link_error if link_error is not None else LinkErrorInfo(LinkErrorCode.NONE, "")
-        if info.text:
-            text = f"{text} ({info.text})"
-        super().__init__(result, function, text)
+        super().__init__(result, function, _cause_first(text, info.text))
         self.step: Optional[LinkStep] = LinkStep(result) if result in _LINK_LETTERS else None
         self.letter: Optional[str] = self.step.letter if self.step is not None else None
         self.link_error = info.code
         self.link_error_text = info.text
         self.os_error = info.os_error
+
+
+def _cause_first(step: str, record: str) -> str:
+    """The words of a link failure: why first, then the step, named once.
+
+    The library's record of why usually repeats the step ("request code 20:
+    link failure 'e': <step> (the line hung up: ...)"); the message becomes
+    "the line hung up: ... (link failure 'e': <step>, request code 20)".
+    A record that does not name the step is added after it, as it is.
+    """
+    at = record.find(step) if step else -1
+    if at < 0:
+        return f"{step} ({record})" if record else step
+    where, after = record[:at].rstrip(": "), record[at + len(step):]
+    if after.startswith(" (") and after.endswith(")"):
+        cause = after[2:-1]
+    else:
+        cause = after.lstrip(": ")
+    named = f"{step}, {where}" if where else step
+    return f"{cause} ({named})" if cause else named
 
 
 class ReaderRefused(KulveError):

@@ -17,7 +17,7 @@ from pathlib import Path
 from typing import Any, ClassVar, Dict, List, Optional, Sequence, Type, Union
 
 from ._exceptions import BadArgument
-from ._ranges import RANGES
+from ._ranges import NAMES, RANGES
 
 ON_WINDOWS = sys.platform == "win32"
 
@@ -204,8 +204,8 @@ class Export:
                 raise BadArgument(4, self.name, f"argument {position} ({value!r}) is not a 32-bit integer")
             allowed = ranges.get(position - 1)
             if allowed is not None and value not in allowed:
-                raise BadArgument(4, self.name, f"argument {position} ({value!r}) is outside "
-                                                f"{allowed.start}..{allowed.stop - 1}")
+                what = NAMES.get(self.name, {}).get(position - 1, f"argument {position}")
+                raise BadArgument(4, self.name, f"{what} ({value!r}) is outside {allowed.start}..{allowed.stop - 1}")
 
     def __call__(self, *args: Any) -> Any:
         self.check(args)

@@ -102,6 +102,7 @@ class Mifare(_Family, MifareMethods):
     increment_value = MifareMethods.mifare_increment_value
     decrement_value = MifareMethods.mifare_decrement_value
     read_card = MifareMethods.mifare_read_card
+    dump = MifareMethods.mifare_dump
     load_key = MifareMethods.mifare_load_key
     request = MifareMethods.mifare_request
     anticollision = MifareMethods.mifare_anticollision

@@ -29,6 +29,8 @@ def _run(function: Any, key: Any, data: Any) -> bytes:
     if len(key_bytes) != KEY_SIZE:
         raise BadArgument(4, function.name, f"the key has {len(key_bytes)} bytes, not {KEY_SIZE}")
     data_bytes = as_bytes(data, "data")
+    if len(data_bytes) % BLOCK_SIZE:
+        raise BadArgument(4, function.name, f"data has {len(data_bytes)} bytes, not a multiple of {BLOCK_SIZE}")
     output = byte_buffer(len(data_bytes))
     check(function(byte_buffer(len(data_bytes), data_bytes), byte_buffer(KEY_SIZE, key_bytes),
                    output, len(data_bytes)), function.name)

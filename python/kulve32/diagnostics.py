@@ -8,7 +8,7 @@ import os
 import weakref
 from typing import Any, Callable, Optional, Tuple, Union
 
-from ._errors import LinkErrorInfo, check, last_link_error, result_text
+from ._errors import BadArgument, LinkErrorInfo, check, last_link_error, result_text
 from ._handle import HANDLE, HandleValue
 from ._library import ADDRESS, FUNCTION_TYPE, INT, ON_WINDOWS, TEXT, export
 
@@ -64,6 +64,8 @@ def set_port_path(index: int, path: Union[str, bytes, "os.PathLike[str]"]) -> No
     encoded = _encode_path(path)
     if b"\0" in encoded:
         raise ValueError("a port path cannot contain a NUL character")
+    if not 0 < len(encoded) <= MAX_PORT_PATH:
+        raise BadArgument(4, "SetComPortPath", f"path: 1..{MAX_PORT_PATH} bytes, not {len(encoded)}")
     check(_SetComPortPath(index, encoded), "SetComPortPath")
 
 

@@ -20,10 +20,11 @@ from typing import Any, Optional, Sequence, Union
 
 from . import _handle, families
 from ._device import DeviceMethods
-from ._errors import KulveError, LinkError, LinkErrorInfo, check, error_for, last_link_error, result_text
+from ._errors import BadArgument, KulveError, LinkError, LinkErrorInfo, check, error_for, last_link_error, result_text
 from ._library import INT, INTS, ON_WINDOWS, Export, export
 from ._views import FLAT_NAMES, At1608, Attendance, Chip, E5550, MemoryCard, Mifare
 from .diagnostics import (
+    MAX_PORT_PATH,
     TraceCallback,
     follow_process_trace,
     native_trace_callback,
@@ -181,6 +182,8 @@ class HandleCore(DeviceMethods):
         self._failure = threading.local()  # per thread: the words for its last failed call
         self._trace_keepalive: Any = None
         path = _port_bytes(port) if port is not None else _port_bytes(port_path(index))
+        if not 0 < len(path) <= MAX_PORT_PATH:
+            raise BadArgument(4, "kulve_open", f"path: 1..{MAX_PORT_PATH} bytes, not {len(path)}")
         self._path = os.fsdecode(path) if not ON_WINDOWS else path.decode("mbcs")
         result, handle = _handle.open_handle(path)
         if not handle:

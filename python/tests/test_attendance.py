@@ -45,6 +45,17 @@ def test_records_of_a_day_by_its_positions(terminal, simulator):
     assert terminal.kq_read_records(3, 1) == []
 
 
+@pytest.mark.parametrize("position", [0xFFFF, 0x12FFFF, 0xFFFFFF])
+def test_every_24_bit_position_is_sent_as_given(terminal, position):
+    lines = []
+    terminal.set_trace(2, lambda level, line: lines.append(line))
+    try:
+        assert terminal.kq_read_records(position, 1) == []  # beyond the store
+    finally:
+        terminal.set_trace(0)
+    assert f"data[4] {position >> 16:02X} {position >> 8 & 0xFF:02X} {position & 0xFF:02X} 01" in lines[0]
+
+
 def test_many_records_come_in_reads_of_31(terminal, simulator):
     simulator.control("fill")
     total = terminal.kq_current_position()

@@ -108,3 +108,17 @@ def test_apdu_builds_the_short_forms(args, expected):
 
 def test_response_repr_shows_the_status_word_in_hex():
     assert "sw=0x6A82" in repr(ApduResponse(b"", 0x6A82))
+
+
+def test_an_apdu_without_a_reset_after_another_session_says_to_reset(start_simulator):
+    path = start_simulator().path
+    select = apdu(0x00, 0xA4, 0x04, 0x00, APPLICATION)
+    with kulve32.Reader(path) as earlier:
+        earlier.chip.cpu_reset()
+        earlier.chip.cpu_command(select)  # the card now expects sequence number 1
+    with kulve32.Reader(path) as later:  # starts at 0, as a new process would
+        with pytest.raises(kulve32.ChipProtocolError) as raised:
+            later.chip.cpu_command(select)
+        assert raised.value.result == 40 and str(raised.value).endswith("; reset the card first")
+        later.chip.cpu_reset()
+        assert later.chip.cpu_command(select).ok

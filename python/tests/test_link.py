@@ -107,48 +107,65 @@ def test_exchange_failures_raise_link_error_with_the_step(faulty_reader, fault, 
     error = raised.value
     assert (error.result, error.letter, error.step) == (step.value, step.letter, step)
     assert error.link_error in (LinkErrorCode.TIMEOUT, LinkErrorCode.PROTOCOL)
-    assert f"'{step.letter}'" in str(error) and error.link_error_text in str(error)
+    assert_cause_first(error)
     faulty_reader.alarm(1)  # the link is still good for other commands
 
 
-def test_integers_beyond_32_bits_are_refused_before_sending(reader, simulator):
+def assert_cause_first(error):
+    # "<function>: <why> (link failure 'x': <step>, request code NN)": the step once, the cause first.
+    cause = error.link_error_text.rsplit(" (", 1)[1].rstrip(")")
+    assert str(error).startswith(f"{error.function}: {cause} (link failure '{error.letter}': ")
+    assert str(error).count(f"'{error.letter}'") == 1 and str(error).endswith(error.link_error_text.split(":")[0] + ")")
+
+
+def test_a_dead_line_names_the_hangup_first_and_its_step_once(start_simulator):
+    sim = start_simulator()
+    with kulve32.Reader(sim.path) as reader:
+        sim.control("vanish")
+        with pytest.raises(kulve32.LinkError) as raised:
+            reader.device_number()
+    assert raised.value.link_error == LinkErrorCode.HANGUP
+    assert_cause_first(raised.value)
+
+
+@pytest.mark.parametrize("call, sent", [
+    (lambda r: r.alarm(1, 2**31 - 1, -(2**31)), True),  # the edges of a 32-bit int go out
+    (lambda r: r.alarm(1, 2**31), False), (lambda r: r.alarm(1, -(2**31) - 1), False),
+    (lambda r: r.select_card(2**32 + 1), False), (lambda r: r.read_card(0, 2**32 + 4), False),
+], ids=["int32_edges", "2**31", "-2**31-1", "select_2**32+1", "count_2**32+4"])
+def test_integers_beyond_32_bits_are_refused_before_sending(reader, simulator, call, sent):
     before = simulator.exchanges()
-    for call in (lambda: reader.select_card(2**32 + 1), lambda: reader.alarm(1, -(2**31) - 1),
-                 lambda: reader.read_card(0, 2**32 + 4)):
+    if sent:
+        call(reader)
+    else:
         with pytest.raises(kulve32.BadArgument):
-            call()
-    assert simulator.exchanges() == before
+            call(reader)
+    assert simulator.exchanges() == before + sent
 
 
-def test_calls_from_several_threads_do_not_interleave(reader):
-    # The library has one request record; the package serialises device calls.
-    results = []
-
-    def work() -> None:
-        for _ in range(15):
-            results.append(len(reader.device_number()) + len(kulve32.des.encrypt(bytes(8), bytes(8))))
-
-    threads = [threading.Thread(target=work) for _ in range(3)]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
-    assert results == [16] * 45
+def test_a_transmit_failure_is_worded_by_its_own_reader(start_simulator):
+    sim = start_simulator()
+    kulve32.set_port_path(0, MISSING_PORT)
+    with pytest.raises(kulve32.LinkError):
+        kulve32.ProcessReader(index=0)  # an earlier, different failure: MISSING_PORT not found
+    with kulve32.Reader(sim.path) as reader:
+        sim.control("vanish")
+        with pytest.raises(kulve32.LinkError) as raised:
+            reader.chip.transmit(0, bytes(4))
+    assert raised.value.link_error == LinkErrorCode.HANGUP and MISSING_PORT not in str(raised.value)
 
 
-def test_trace_lines_reach_a_python_callback(reader):
-    lines = []
-    kulve32.set_trace(2, lambda level, line: lines.append((level, line)))
-    try:
-        reader.device_number()
-    finally:
-        kulve32.set_trace(0)
-    assert any(level == 2 and line.startswith("reply status 00") for level, line in lines)
-    count = len(lines)
-    reader.device_number()
-    assert len(lines) == count
-    with pytest.raises(kulve32.BadArgument):
-        kulve32.set_trace(4)
+@pytest.mark.parametrize("call, words", [
+    (lambda: kulve32.port_path(12), "GetComPortPath: port index (12) is outside 0..9"),
+    (lambda: kulve32.set_port_path(3, ""), "SetComPortPath: path: 1..255 bytes, not 0"),
+    (lambda: kulve32.set_trace(4), "SetTrace: trace level (4) is outside 0..3"),
+    (lambda: kulve32.Reader(""), "kulve_open: path: 1..255 bytes, not 0"),
+    (lambda: kulve32.des.encrypt(bytes(8), bytes(9)), "EnDesData: data has 9 bytes, not a multiple of 8"),
+])
+def test_refused_arguments_are_named_with_their_range(call, words):
+    with pytest.raises(kulve32.BadArgument) as raised:
+        call()
+    assert str(raised.value) == words
 
 
 @pytest.mark.parametrize("index, path", [(10, "/dev/null"), (-1, "/dev/null"), (9, ""),

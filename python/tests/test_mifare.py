@@ -6,7 +6,7 @@ from __future__ import annotations
 import pytest
 
 import kulve32
-from kulve32.mifare import KEY_A, REQUEST_ALL, TRANSPORT_KEY, MifareDump, trailer_of
+from kulve32.mifare import KEY_A, KEY_B, REQUEST_ALL, TRANSPORT_KEY, MifareDump, trailer_of
 
 # A serial number whose little-endian reading is above 2**31: the card
 # selector goes to the library as an unsigned int.
@@ -74,6 +74,8 @@ def test_refusals_wrong_key_and_an_empty_field(card, simulator):
     with pytest.raises(kulve32.ReaderRefused) as raised:
         card.mifare_read_block(8)
     assert raised.value.status == AUTH_FAILED
+    assert str(raised.value) == ("RFMifare_ReadBlock: reader status 0xC0 (in the simulator: authentication failed: "
+                                 "wrong key for the sector (the card went back to idle); see docs/reader-statuses.md)")
     simulator.control("mifare clear")
     with pytest.raises(kulve32.ReaderRefused) as raised:
         card.mifare_read_card()
@@ -91,10 +93,51 @@ def test_a_lost_acknowledgement_is_repeated_after_a_relink(card, simulator):
     lambda r: r.mifare_set_key_mode(2), lambda r: r.mifare_write_block(1, bytes(15)),
     lambda r: r.mifare_read_block(1, card=b"\x01\x02\x03"), lambda r: r.mifare_read_block(1, card=2**32),
     lambda r: r.mifare_write_value(4, 2**32), lambda r: r.mifare_write(1, bytes(17)),
-    lambda r: r.mifare_load_key(KEY_A, 0, b""),
-], ids=["slot_16", "key_5", "mode_2", "block_15", "serial_3", "card_2**32", "value_2**32", "write_17", "no_key"])
+    lambda r: r.mifare_load_key(KEY_A, 0, b""), lambda r: r.mifare.dump([TRANSPORT_KEY, b"12345"]),
+    lambda r: r.mifare.dump({16: TRANSPORT_KEY}),
+], ids=["slot_16", "key_5", "mode_2", "block_15", "serial_3", "card_2**32", "value_2**32", "write_17", "no_key",
+        "dump_key_5", "dump_sector_16"])
 def test_arguments_refused_send_nothing(card, simulator, call):
     before = simulator.exchanges()
-    with pytest.raises(kulve32.BadArgument):
+    with pytest.raises(kulve32.BadArgument) as raised:
         call(card)
     assert simulator.exchanges() == before
+    assert "argument out of range" not in str(raised.value)  # the argument and its range, by name
+
+
+# A card image whose sectors all have keys of their own; key B is not
+# readable (access bytes 78 77 88), so either key may read the data.
+IMAGE_UID = bytes.fromhex("0A0B0C0D")
+
+
+def key_of(sector, kind):
+    return bytes([0xA0 if kind == KEY_A else 0xB0, sector, 1, 2, 3, 4])
+
+
+def card_image():
+    blocks = [key_of(n // 4, KEY_A) + bytes.fromhex("78778869") + key_of(n // 4, KEY_B) if n % 4 == 3
+              else bytes([n]) * 16 for n in range(64)]
+    blocks[0] = IMAGE_UID + bytes([IMAGE_UID[0] ^ IMAGE_UID[1] ^ IMAGE_UID[2] ^ IMAGE_UID[3]]) + bytes(11)
+    return blocks
+
+
+# Sector 15's keys are given nowhere; even sectors open with key A, odd with key B.
+GIVEN = {s: key_of(s, KEY_A if s % 2 == 0 else KEY_B) for s in range(15)}
+
+
+@pytest.mark.parametrize("keys", [GIVEN, [TRANSPORT_KEY, *GIVEN.values()]], ids=["per_sector", "candidates"])
+def test_a_dump_opens_each_sector_with_its_own_key(start_simulator, tmp_path, keys):
+    image = card_image()
+    (tmp_path / "card.mfd").write_bytes(b"".join(image))
+    sim = start_simulator("--mifare", IMAGE_UID.hex(), "--image", str(tmp_path / "card.mfd"))
+    with kulve32.Reader(sim.path) as reader:
+        dump = reader.mifare.dump(keys)
+    assert dump.missing == (15,) and sorted(dump.blocks) == list(range(60))
+    for sector in range(15):
+        kind = KEY_A if sector % 2 == 0 else KEY_B
+        assert dump.opened_with[sector] == (kind, key_of(sector, kind))
+        assert [dump.blocks[n] for n in range(sector * 4, sector * 4 + 3)] == image[sector * 4:sector * 4 + 3]
+        shown = [bytes(6), image[sector * 4 + 3][6:10], bytes(6)]  # the card shows neither key
+        shown[0 if kind == KEY_A else 2] = key_of(sector, kind)  # the opening key put in its place
+        assert dump.blocks[sector * 4 + 3] == b"".join(shown)
+    assert dump.image()[:60 * 16] == b"".join(dump.blocks[n] for n in range(60)) and dump.image()[960:] == bytes(64)

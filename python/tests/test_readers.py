@@ -5,12 +5,16 @@ deprecated flat names, and the documented ranges checked before a call."""
 from __future__ import annotations
 
 import errno
+import re
 import threading
 import warnings
 
 import pytest
 
 import kulve32
+from conftest import REPO
+from kulve32._errors import error_for
+from kulve32._statuses import SIMULATOR_STATUSES
 
 
 def test_two_readers_on_two_threads_keep_to_their_own_card(start_simulator):
@@ -111,3 +115,10 @@ def test_a_trace_of_its_own_covers_that_reader_alone(reader, start_simulator):
         other.device_number()
         assert any(line.startswith("reply status 00") for line in lines)
         other.set_trace(0)
+
+
+def test_the_simulators_statuses_are_named_as_listed():
+    listed = re.findall(r"^\| (0x[0-9A-F]{2}) \| (.*) \|$", (REPO / "docs/reader-statuses.md").read_text(), re.M)
+    assert SIMULATOR_STATUSES == {int(value, 16): meaning.replace("`", "") for value, meaning in listed}
+    assert error_for(0x7E, "X", text="reader status 0x7E").text == \
+        "reader status 0x7E (the reader's own; see docs/reader-statuses.md)"

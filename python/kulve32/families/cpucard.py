@@ -26,7 +26,7 @@ from dataclasses import dataclass
 from typing import Any, Optional, Sequence, Tuple
 
 from .._device import FamilyMethods
-from .._errors import BadArgument, check, result_text
+from .._errors import BadArgument, result_text
 from .._library import BYTES, INT, INTS, Export, as_bytes, byte_buffer, export
 
 __all__ = [
@@ -105,7 +105,7 @@ class ApduResponse:
         return result_text(self.sw)
 
 
-def apdu(cla: int, ins: int, p1: int, p2: int, data: Any = b"", le: Optional[int] = None) -> bytes:
+def apdu(cla: int, ins: int, p1: int, p2: int, data: bytes = b"", le: Optional[int] = None) -> bytes:
     """A command APDU in its short form: CLA INS P1 P2 [Lc data] [Le].
 
     le=None sends no Le; le=0 asks for up to 256 bytes.
@@ -124,7 +124,7 @@ def apdu(cla: int, ins: int, p1: int, p2: int, data: Any = b"", le: Optional[int
     return command
 
 
-def _parse(command: Any, function: str) -> Tuple[bytes, bytes, int]:
+def _parse(command: bytes, function: str) -> Tuple[bytes, bytes, int]:
     """(CLA INS P1 P2, data, Le) of a short command APDU; BadArgument when it is none.
 
     Cases 1 to 4 of the short form: CLA INS P1 P2; + Le; + Lc data; + Lc data Le.
@@ -189,21 +189,21 @@ class CpuCardMethods(FamilyMethods):
             raise self._error(result, function.name)
         return ApduResponse(_counted(response), result, framed)
 
-    def _command(self, function: Export, command: Any) -> ApduResponse:
+    def _command(self, function: Export, command: bytes) -> ApduResponse:
         header, data, le = _parse(command, function.name)
         request = byte_buffer(_REQUEST_SIZE, header + bytes((len(data),)) + data)
         request[_LE_AT] = le
         response = byte_buffer(_RESPONSE_SIZE)
         return self._answer(function, self._call(function, request, response), response)
 
-    def _transmit(self, function: Export, command: Any) -> ApduResponse:
+    def _transmit(self, function: Export, command: bytes) -> ApduResponse:
         header, data, le = _parse(command, function.name)
         request = byte_buffer(_PACKED_SIZE, header + bytes((len(data),)) + data + bytes((le,)))
         response = byte_buffer(_RESPONSE_SIZE)
         result = self._call(function, request, response)
         return self._answer(function, result, response, _counted(request))
 
-    def cpu_command(self, command: Any) -> ApduResponse:
+    def cpu_command(self, command: bytes) -> ApduResponse:
         """Sends a command APDU to the CPU card (ProCpuCardCmd); returns its answer.
 
         command: CLA INS P1 P2 [Lc data] [Le] (see apdu()), at most 128 data
@@ -213,16 +213,16 @@ class CpuCardMethods(FamilyMethods):
         """
         return self._command(_ProCpuCardCmd, command)
 
-    def sam_command(self, sam: int, command: Any) -> ApduResponse:
+    def sam_command(self, sam: int, command: bytes) -> ApduResponse:
         """As cpu_command, to the card in SAM slot 1..4 (ProSamCard1Cmd ..)."""
         return self._command(_sam(_SamCommands, sam, "ProSamCardCmd"), command)
 
-    def cpu_transmit(self, command: Any) -> ApduResponse:
+    def cpu_transmit(self, command: bytes) -> ApduResponse:
         """As cpu_command, through ProCpuCard: the answer's `framed` holds the
         block as it was framed for sending (T=1: NAD, PCB, LEN, APDU, LRC)."""
         return self._transmit(_ProCpuCard, command)
 
-    def sam_transmit(self, sam: int, command: Any) -> ApduResponse:
+    def sam_transmit(self, sam: int, command: bytes) -> ApduResponse:
         """As cpu_transmit, to the card in SAM slot 1..4 (ProSamCard1 ..)."""
         return self._transmit(_sam(_SamTransmits, sam, "ProSamCard"), command)
 
@@ -235,7 +235,7 @@ class CpuCardMethods(FamilyMethods):
         MODE_DEFAULT."""
         self._run(_SetChipProtocolMode, mode)
 
-    def chip_transmit(self, slot: int, command: Any, answer_size: int = MAX_ANSWER) -> ApduResponse:
+    def chip_transmit(self, slot: int, command: bytes, answer_size: int = MAX_ANSWER) -> ApduResponse:
         """Sends a command APDU, exactly as given (Le included; extended
         lengths for T=1 cards), to slot 0 (CPU card) or 1..4 (SAM) in the full
         mode (ChipTransmit), whatever the mode set. Answers up to answer_size
@@ -250,6 +250,6 @@ class CpuCardMethods(FamilyMethods):
         length = (ctypes.c_int * 1)()
         result = self._call(_ChipTransmit, slot, request, len(data), answer, answer_size, length)
         if 0 < result <= 0xFF:
-            check(result, _ChipTransmit.name)
+            raise self._error(result, _ChipTransmit.name)  # this reader's words, not the process's
         n = length[0]
         return ApduResponse(bytes(answer[: n - 2]), result)

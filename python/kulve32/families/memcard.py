@@ -61,6 +61,17 @@ def _buffer(count: int, limit: int, content: bytes = b"") -> Optional[Any]:
     return byte_buffer(count, content) if 1 <= count <= limit else None
 
 
+def _span(function: str, address: int, count: int, limit: int) -> None:
+    """BadArgument, naming both, unless `count` bytes from `address` lie within 0..limit - 1.
+
+    For the paged functions `limit` is that of 264-byte pages; the library
+    refuses the bytes past page 65535 of 256-byte pages itself.
+    """
+    if isinstance(address, int) and isinstance(count, int) and (address < 0 or count < 1 or address + count > limit):
+        raise BadArgument(4, function, f"address {address} and count {count}: the bytes must lie within "
+                                       f"0..{limit - 1}, at least one")
+
+
 def _split(address: int) -> Tuple[int, int]:
     return address // _PAGE, address % _PAGE
 
@@ -78,6 +89,7 @@ class MemoryCardMethods(FamilyMethods):
 
         BadArgument when the bytes would pass address 65535 or count < 1.
         """
+        _span(_ReadCard.name, address, count, _ADDRESSED_LIMIT)
         page, offset = _split(address)
         buffer = _buffer(count, _ADDRESSED_LIMIT)
         self._run(_ReadCard, area, page, offset, count, buffer)
@@ -90,6 +102,7 @@ class MemoryCardMethods(FamilyMethods):
         copied over it (readers usually answer nothing: the data as given).
         """
         content = as_bytes(data, "data")
+        _span(_WriteCard.name, address, len(content), _ADDRESSED_LIMIT)
         page, offset = _split(address)
         buffer = _buffer(len(content), _ADDRESSED_LIMIT, content)
         self._run(_WriteCard, area, page, offset, len(content), buffer)
@@ -102,6 +115,7 @@ class MemoryCardMethods(FamilyMethods):
         card memory; others write 0xFF bytes to `area`. Returns the bytes as
         the reader answered them (0xFF where it answered nothing).
         """
+        _span(_EraseCard.name, address, count, _ADDRESSED_LIMIT)
         page, offset = _split(address)
         buffer = _buffer(count, _ADDRESSED_LIMIT)
         self._run(_EraseCard, area, page, offset, count, buffer)
@@ -111,6 +125,7 @@ class MemoryCardMethods(FamilyMethods):
 
     def read_mem_card(self, address: int, count: int) -> bytes:
         """Reads `count` bytes at a flat paged address (ReadMemCard)."""
+        _span(_ReadMemCard.name, address, count, _PAGED_LIMIT)
         buffer = _buffer(count, _PAGED_LIMIT)
         self._run(_ReadMemCard, address, count, buffer)
         return bytes(buffer)  # type: ignore[arg-type]
@@ -118,12 +133,14 @@ class MemoryCardMethods(FamilyMethods):
     def write_mem_card(self, address: int, data: Any) -> bytes:
         """Writes `data` at a flat paged address (WriteMemCard); returns as write_card."""
         content = as_bytes(data, "data")
+        _span(_WriteMemCard.name, address, len(content), _PAGED_LIMIT)
         buffer = _buffer(len(content), _PAGED_LIMIT, content)
         self._run(_WriteMemCard, address, len(content), buffer)
         return bytes(buffer)  # type: ignore[arg-type]
 
     def erase_mem_card(self, address: int, count: int) -> bytes:
         """Writes `count` 0xFF bytes at a flat paged address (EraseMemCard); returns as erase_card."""
+        _span(_EraseMemCard.name, address, count, _PAGED_LIMIT)
         buffer = _buffer(count, _PAGED_LIMIT)
         self._run(_EraseMemCard, address, count, buffer)
         return bytes(buffer)  # type: ignore[arg-type]

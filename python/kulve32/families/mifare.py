@@ -20,14 +20,15 @@ stays linked. Values are signed 32-bit integers.
 
 from __future__ import annotations
 
-from dataclasses import dataclass
-from typing import Any, Iterator, Tuple, Union
+from dataclasses import dataclass, field
+from typing import Any, Dict, Iterator, List, Mapping, Sequence, Tuple, Union
 
 from .._device import FamilyMethods
+from .._errors import BadArgument, ReaderRefused
 from .._library import BYTES, INT, byte_buffer, export, fixed_bytes, signed32
 
 __all__ = [
-    "MifareMethods", "MifareDump", "KEY_A", "KEY_B", "TRANSPORT_KEY", "KEY_SIZE", "BLOCK_SIZE",
+    "MifareMethods", "MifareDump", "MifareCardDump", "Keys", "NO_CARD", "KEY_A", "KEY_B", "TRANSPORT_KEY", "KEY_SIZE", "BLOCK_SIZE",
     "SECTORS", "BLOCKS_PER_SECTOR", "REQUEST_IDLE", "REQUEST_ALL", "sector_of", "trailer_of",
     "is_trailer",
 ]
@@ -43,11 +44,17 @@ BLOCKS_PER_SECTOR = 4
 #: mifare_request modes: idle cards only, or halted cards too (a wake-up).
 REQUEST_IDLE = 0
 REQUEST_ALL = 1
+#: The reader status for no card in the field: a dump stops at it.
+NO_CARD = 0x01
 
 _DATA_BLOCKS = BLOCKS_PER_SECTOR - 1  # the trailer is not among a sector's data
 _SECTOR_DATA = _DATA_BLOCKS * BLOCK_SIZE
 _CARD_DATA = SECTORS * _SECTOR_DATA  # 768 bytes
 _SHORT = 4  # serial numbers, values, and the two-byte answers (two bytes, two zeros)
+
+#: The keys a dump tries: the same candidates for every sector, or per
+#: sector (sector -> a key or a list of keys; a sector left out is not tried).
+Keys = Union[Sequence[bytes], Mapping[int, Union[bytes, Sequence[bytes]]]]
 
 _Mcmno = export("RFMifare_Mcmno", INT, BYTES)
 _Authmode = export("RFMifare_Authmode", INT, INT)
@@ -145,6 +152,46 @@ def _value(buffer: Any) -> int:
     return int.from_bytes(bytes(buffer), "little", signed=True)
 
 
+@dataclass(frozen=True)
+class MifareCardDump:
+    """A whole 1K card as mifare_dump read it, sector by sector with its own keys.
+
+    blocks: every block read (0..63 -> 16 bytes), each trailer with the key
+    that opened it put in its place (the card shows key A as zeros);
+    missing: the sectors not read whole, in order; opened_with: sector ->
+    (KEY_A or KEY_B, the key) of the key that read it.
+    """
+
+    blocks: Dict[int, bytes]
+    missing: Tuple[int, ...]
+    opened_with: Dict[int, Tuple[int, bytes]] = field(default_factory=dict)
+
+    def image(self) -> bytes:
+        """The 1024 bytes of the card, blocks 0..63; a block not read is zeros."""
+        empty = bytes(BLOCK_SIZE)
+        return b"".join(self.blocks.get(n, empty) for n in range(SECTORS * BLOCKS_PER_SECTOR))
+
+
+def _keys_by_sector(keys: Keys, function: str) -> List[List[bytes]]:
+    """The candidate keys of each sector, every one checked to be 6 bytes."""
+    if isinstance(keys, (bytes, bytearray, memoryview)):
+        keys = [bytes(keys)]
+    if isinstance(keys, Mapping):
+        wanted: List[List[bytes]] = [[] for _ in range(SECTORS)]
+        for sector, given in keys.items():
+            if not isinstance(sector, int) or not 0 <= sector < SECTORS:
+                raise BadArgument(4, function, f"sectors are 0..{SECTORS - 1}, not {sector!r}")
+            listed = [given] if isinstance(given, (bytes, bytearray, memoryview)) else list(given)
+            wanted[sector] = [fixed_bytes(key, KEY_SIZE, f"key of sector {sector}", function) for key in listed]
+        return wanted
+    shared = [fixed_bytes(key, KEY_SIZE, "key", function) for key in keys]
+    return [shared for _ in range(SECTORS)]
+
+
+def _with_key(trailer: bytes, kind: int, key: bytes) -> bytes:
+    return key + trailer[KEY_SIZE:] if kind == KEY_A else trailer[:BLOCK_SIZE - KEY_SIZE] + key
+
+
 class MifareMethods(FamilyMethods):
     # ---- The reader's key slots and mode ----------------------------------------
 
@@ -221,6 +268,47 @@ class MifareMethods(FamilyMethods):
         data = byte_buffer(_CARD_DATA)
         self._run(_ReadBloca, 0, _card(card, _ReadBloca.name), data, reply=data)
         return MifareDump(bytes(data))
+
+    def mifare_dump(self, keys: Keys = (TRANSPORT_KEY,), card: Serial = 0) -> MifareCardDump:
+        """Reads every block of a 1K card, each sector with a key of its own.
+
+        keys: the candidates tried on every sector (the keys a key search
+        found, a key file's lines), or sector -> key or keys. Each candidate
+        is tried as key A, then as key B, until the sector's four blocks are
+        read; a block one key may not read is tried with the next. A sector
+        not read whole is in `missing`, with what was read of it in `blocks`.
+        Through the reader's operations: the reader's key mode and its key
+        slots are left as the last try set them. No card in the field
+        (status 1) and a line that stays lost raise; BadArgument (nothing
+        sent) for a key not of 6 bytes or a sector outside 0..15.
+        """
+        wanted = _keys_by_sector(keys, "mifare_dump")
+        selector = _card(card, _ReadBlock.name)
+        blocks: Dict[int, bytes] = {}
+        opened: Dict[int, Tuple[int, bytes]] = {}
+        for sector in range(SECTORS):
+            numbers = range(sector * BLOCKS_PER_SECTOR, (sector + 1) * BLOCKS_PER_SECTOR)
+            for key in wanted[sector]:
+                for kind in (KEY_A, KEY_B):
+                    left = [n for n in numbers if n not in blocks]
+                    if not left:
+                        break
+                    self.mifare_set_key_mode(kind)
+                    self.mifare_store_key(sector, key)
+                    for number in left:
+                        try:
+                            data = self.mifare_read_block(number, selector)
+                        except ReaderRefused as refused:
+                            if refused.status == NO_CARD:
+                                raise
+                            if number == left[0]:
+                                break  # taken as the wrong key: the next one
+                            continue  # this key may not read this block
+                        blocks[number] = _with_key(data, kind, key) if is_trailer(number) else data
+                        opened.setdefault(sector, (kind, key))
+        missing = tuple(s for s in range(SECTORS)
+                        if any(n not in blocks for n in range(s * BLOCKS_PER_SECTOR, (s + 1) * BLOCKS_PER_SECTOR)))
+        return MifareCardDump(blocks, missing, opened)
 
     # ---- Single card steps --------------------------------------------------------------
 

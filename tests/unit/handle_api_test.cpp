@@ -279,6 +279,15 @@ TEST_F(HandleApiTest, CallsSendWhatTheirFamilyFunctionSends) {
        [&](auto* buf) { return SendApduRequest(twin, ChipSlot::kSam4, buf, buf + 134); }},
       {"chip_apdu_packed SAM 4", 0, [&](auto* buf) { return kulve_chip_apdu_packed(r, 4, buf, 13, buf + 13, 254); },
        [&](auto* buf) { return SendPackedApdu(twin, ChipSlot::kSam4, buf, buf + 13); }},
+      {"chip_transmit SAM 4", 0,
+       [&](auto* buf) {
+         int n = 0;
+         return kulve_chip_transmit(r, 4, buf, 5, buf + 5, 256, &n);
+       },
+       [&](auto* buf) {
+         int n = 0;
+         return ChipTransmit32(twin, 4, buf, 5, buf + 5, 256, &n);
+       }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -297,6 +306,8 @@ TEST_F(HandleApiTest, CallsSendWhatTheirFamilyFunctionSends) {
     EXPECT_EQ(kulve_chip_reset(r, slot, a.data(), 256), KULVE_BAD_ARGUMENT);
     EXPECT_EQ(kulve_chip_apdu(r, slot, a.data(), 134, b.data(), 254), KULVE_BAD_ARGUMENT);
     EXPECT_EQ(kulve_chip_apdu_packed(r, slot, a.data(), 13, b.data(), 254), KULVE_BAD_ARGUMENT);
+    int n = 0;
+    EXPECT_EQ(kulve_chip_transmit(r, slot, a.data(), 5, b.data(), 256, &n), KULVE_BAD_ARGUMENT);
   }
   EXPECT_TRUE(peer.TakeRequests().empty());
 }

@@ -164,8 +164,12 @@ TEST(PortMapFiles, OnlyARegularFileIsRead) {
   ASSERT_GE(writer, 0);
   ASSERT_EQ(::write(writer, "0=/dev/from-fifo\n", 17), 17);
   const std::pair<std::string, std::optional<std::string>> cases[] = {
-      {regular, "0=/dev/from-file\n"}, {fifo, std::nullopt},           {"/dev/null", std::nullopt},
-      {"/dev/zero", std::nullopt},     {folder, std::nullopt},          {std::string(folder) + "/none", std::nullopt},
+      {regular, "0=/dev/from-file\n"},
+      {fifo, std::nullopt},
+      {"/dev/null", std::nullopt},
+      {"/dev/zero", std::nullopt},
+      {folder, std::nullopt},
+      {std::string(folder) + "/none", std::nullopt},
   };
   for (const auto& [path, text] : cases) EXPECT_EQ(SystemConfigInputs().ReadFile(path), text) << path;
   ::close(writer);

@@ -761,7 +761,8 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  *        POSIX:   $XDG_CONFIG_HOME/kulve32.conf (default
  *                 ~/.config/kulve32.conf), then /etc/kulve32.conf;
  *      KULVE32_CONFIG=FILE, when set, makes FILE the only one (set and
- *      empty: no file);
+ *      empty: no file); only a regular file is read: a FIFO, device or
+ *      folder under such a name counts as no file (POSIX: never opened);
  *   4. the default above.
  * Each source only counts for the indices it names. In a file, blank lines,
  * lines starting with '#' or ';', a "[ports]" line (lines of any other

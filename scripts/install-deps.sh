@@ -5,6 +5,12 @@
 #   scripts/install-deps.sh [--minimal] [PACKAGE...]
 # --minimal: only the compilers and build tools (no test or benchmark
 # libraries), for builds without tests; PACKAGEs are wanted as well.
+#
+# When another apt or dpkg holds the package manager's locks (unattended
+# upgrades do so for minutes after a fresh machine boots), it waits for them,
+# saying so, up to KULVE_APT_LOCK_TIMEOUT seconds (default 900). The tests
+# point KULVE_APT_LOCKS (the lock files, space-separated) and KULVE_APT_GET
+# (the apt-get command) at their own, never at the machine's.
 set -euo pipefail
 
 packages=(cmake ninja-build g++)
@@ -21,11 +27,60 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+read -r -a apt_get <<<"${KULVE_APT_GET:-apt-get}"
+read -r -a lock_files <<<"${KULVE_APT_LOCKS:-/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock /var/cache/apt/archives/lock}"
+lock_timeout="${KULVE_APT_LOCK_TIMEOUT:-900}"
+[[ "$lock_timeout" =~ ^[0-9]+$ ]] || { echo "install-deps: KULVE_APT_LOCK_TIMEOUT is not a number of seconds" >&2; exit 2; }
+
+# The process holding a lock of any kind (fcntl as apt and dpkg take them,
+# or flock) on FILE, from /proc/locks; nothing when it is free.
+lock_holder() {
+  local dev ino major minor
+  read -r dev ino < <(stat -L -c '%d %i' "$1" 2>/dev/null) || return 0
+  major=$(((dev >> 8 & 0xfff) | (dev >> 32 & ~0xfff)))
+  minor=$(((dev & 0xff) | (dev >> 12 & ~0xff)))
+  awk -v id="$(printf '%02x:%02x:%d' "$major" "$minor" "$ino")" \
+    '$2 != "->" && $6 == id { print $5; exit }' /proc/locks 2>/dev/null || true
+}
+
+# Waits until every lock file is free, with a line when the wait begins and
+# every 30 s of it; fails after lock_timeout seconds in all.
+wait_for_locks() {
+  local file holder said=-30 name
+  while :; do
+    holder=""
+    for file in "${lock_files[@]}"; do
+      holder="$(lock_holder "$file")"
+      [ -n "$holder" ] && break
+    done
+    [ -z "$holder" ] && return 0
+    if [ "$SECONDS" -ge "$lock_timeout" ]; then
+      echo "install-deps: $file is still held by process $holder after ${lock_timeout} s; giving up" >&2
+      return 1
+    fi
+    if [ $((SECONDS - said)) -ge 30 ]; then
+      name="$(cat "/proc/$holder/comm" 2>/dev/null || true)"
+      echo "install-deps: waiting for $file, held by process $holder${name:+ ($name)}" \
+        "(another apt or dpkg at work; up to ${lock_timeout} s in all)" >&2
+      said=$SECONDS
+    fi
+    sleep 1
+  done
+}
+
+# apt-get, after the locks are free, and told to wait for them itself for the
+# time that is left, should another apt take them in between.
+run_apt_get() {
+  wait_for_locks || return 1
+  "${apt_get[@]}" -o DPkg::Lock::Timeout=$((lock_timeout > SECONDS ? lock_timeout - SECONDS : 1)) "$@"
+}
+
+if [ "$(id -u)" -eq 0 ] && command -v "${apt_get[0]}" >/dev/null; then
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  SECONDS=0
+  run_apt_get update -qq
+  run_apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 else
   echo "install-deps: missing packages (install them as root): ${missing[*]}" >&2
   exit 1

@@ -150,6 +150,22 @@ check "find_package: uses the installed library" uses_library "$work/fp/reader_c
 check "find_package: consumer runs against the simulator" \
   run_consumer "$work/fp/reader_check" "$prefix/bin/kulvesim"
 
+# The PC/SC driver's reader.conf.d example, where the build has the driver:
+# LIBPATH and the notes below the prefix given to cmake --install, and a word
+# on where pcscd reads it from.
+example_follows_prefix() {
+  local example="$prefix/etc/reader.conf.d/kulve-pcsc" driver
+  cat "$example" || return 1
+  driver="$(sed -n 's/^# LIBPATH *//p' "$example")"
+  [[ "$driver" == "$prefix/"*/libkulve_ifd.so && -f "$driver" ]] || { echo "LIBPATH: not the installed driver"; return 1; }
+  grep -qx "# See $prefix/share/doc/kulve-pcsc/pcsc\.md\." "$example" && [[ -f "$prefix/share/doc/kulve-pcsc/pcsc.md" ]] ||
+    { echo "the notes are not named below the prefix"; return 1; }
+  grep -q "reads its readers from /etc/reader\.conf\.d/ alone" "$example"
+}
+if [[ -e "$build/pcsc/libkulve_ifd.so" ]]; then
+  check "the PC/SC example names the driver and notes below the prefix" example_follows_prefix
+fi
+
 check "add_subdirectory: consumer builds" build_with_cmake "$work/sub" -DKULVE_SOURCE_DIR="$repo"
 check "add_subdirectory: consumer runs against the simulator" \
   run_consumer "$work/sub/reader_check" "$prefix/bin/kulvesim"
@@ -226,6 +242,14 @@ has_conffile() {  # DEB FILE: the listing is taken whole, then searched (see use
 }
 check "kulve-pcsc keeps the user's reader.conf.d file on upgrades" \
   has_conffile "$(deb kulve-pcsc)" /etc/reader.conf.d/kulve-pcsc
+packaged_example() {  # the example as the package ships it: the system's paths
+  local text
+  text="$(dpkg-deb --fsys-tarfile "$(deb kulve-pcsc)" | tar -xO ./etc/reader.conf.d/kulve-pcsc)" || return 1
+  echo "$text"
+  grep -qx '# LIBPATH      /usr/lib/pcsc/drivers/serial/libkulve_ifd\.so' <<<"$text" &&
+    grep -qx '# See /usr/share/doc/kulve-pcsc/pcsc\.md\.' <<<"$text"
+}
+check "kulve-pcsc's example names the packaged driver and notes" packaged_example
 check "kulve-pcsc depends on pcscd and the C runtime" field_matches "$(deb kulve-pcsc)" Depends 'libc6.*pcscd|pcscd.*libc6'
 
 root="$work/root"

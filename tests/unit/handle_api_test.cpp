@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "cpucard/cpucard.h"
 #include "handle/handle.h"
+#include "memcard/memcard.h"
 #include "kulve32.h"
 #include "link/link.h"
 #include "support/fake_reader.h"
@@ -215,12 +217,30 @@ TEST_F(HandleApiTest, ResultOriginTellsTheReaderFromTheLibrary) {
        [&] { return kulve_reader_power_on(r); }, KULVE_ORIGIN_READER, "reader status 0x03"},
       {"reader answers a status equal to a letter", [&] { peer.replies.push_back({.status = 'f'}); },
        [&] { return kulve_reader_power_on(r); }, KULVE_ORIGIN_READER, "reader status 0x66"},
-      {"the line fails", [&] { peer.faults.hashAnswer.reset(); }, [&] { return kulve_reader_power_on(r); },
-       KULVE_ORIGIN_LINE, nullptr},
       {"a short buffer", [] {}, [&] { return kulve_reader_device_number(r, number, 7); }, KULVE_ORIGIN_LIBRARY,
        "argument out of range (nothing sent)"},
       {"an argument check", [] {}, [&] { return kulve_reader_alarm(r, 9, 0, 0, 0); }, KULVE_ORIGIN_LIBRARY,
        "argument out of range (nothing sent)"},
+      {"a call refused unsent after the reader answered the same value",
+       [&] {
+         peer.replies.push_back({.status = KULVE_BAD_ARGUMENT});
+         kulve_reader_power_on(r);
+       },
+       [&] { return kulve_reader_alarm(r, 9, 0, 0, 0); }, KULVE_ORIGIN_LIBRARY, "argument out of range (nothing sent)"},
+      {"the library's verdict on an answer the reader gave with status 0",
+       [&] {
+         peer.replies.push_back({.data = {0x3B, 0x00}});  // T=0
+         kulve_chip_reset(r, 3, g_room, kRoom);
+         peer.replies.push_back({.data = {1, 2, 3, 4, 5, 6, 7, 8, 0x90, 0x00}});
+       },
+       [&] {
+         const unsigned char challenge[] = {0x00, 0x84, 0x00, 0x00, 0x08};
+         int needed = 0;
+         return kulve_chip_transmit(r, 3, challenge, 5, number, sizeof number, &needed);
+       },
+       KULVE_ORIGIN_LIBRARY, nullptr},
+      {"the line fails", [&] { peer.faults.hashAnswer.reset(); }, [&] { return kulve_reader_power_on(r); },
+       KULVE_ORIGIN_LINE, nullptr},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -230,6 +250,66 @@ TEST_F(HandleApiTest, ResultOriginTellsTheReaderFromTheLibrary) {
     EXPECT_EQ(kulve_result_origin(r, result), row.origin);
     EXPECT_STREQ(kulve_result_text(r, result), row.text != nullptr ? row.text : ResultText(result));
   }
+}
+
+// Each call sends what its family function sends with the same arguments,
+// SAM 4 included; a slot outside 0..4 is refused unsent.
+TEST_F(HandleApiTest, CallsSendWhatTheirFamilyFunctionSends) {
+  FakeReader twinPeer;
+  Reader twin{twinPeer};
+  OpenPort(twin, 0, kFastSpeed);
+  twinPeer.respond = peer.respond;
+  std::array<unsigned char, 512> a{}, b{};
+  struct Row {
+    const char* name;
+    std::int32_t cardType;
+    std::function<int(unsigned char*)> handleCall;
+    std::function<int(unsigned char*)> familyCall;
+  };
+  const Row rows[] = {
+      {"memcard_erase, erase command", 15, [&](auto* buf) { return kulve_memcard_erase(r, 1, 0, 3, 10, buf, 10); },
+       [&](auto* buf) { return EraseCard(twin, 1, 0, 3, 10, buf); }},
+      {"memcard_erase, written 0xFF", 18, [&](auto* buf) { return kulve_memcard_erase(r, 1, 0, 3, 10, buf, 10); },
+       [&](auto* buf) { return EraseCard(twin, 1, 0, 3, 10, buf); }},
+      {"memcard_erase_paged", 21, [&](auto* buf) { return kulve_memcard_erase_paged(r, 300, 10, buf, 10); },
+       [&](auto* buf) { return EraseMemCard(twin, 300, 10, buf); }},
+      {"chip_reset SAM 4", 0, [&](auto* buf) { return kulve_chip_reset(r, 4, buf, 256); },
+       [&](auto* buf) { return ResetChip(twin, ChipSlot::kSam4, buf); }},
+      {"chip_apdu SAM 4", 0, [&](auto* buf) { return kulve_chip_apdu(r, 4, buf, 134, buf + 134, 254); },
+       [&](auto* buf) { return SendApduRequest(twin, ChipSlot::kSam4, buf, buf + 134); }},
+      {"chip_apdu_packed SAM 4", 0, [&](auto* buf) { return kulve_chip_apdu_packed(r, 4, buf, 13, buf + 13, 254); },
+       [&](auto* buf) { return SendPackedApdu(twin, ChipSlot::kSam4, buf, buf + 13); }},
+      {"chip_transmit SAM 4", 0,
+       [&](auto* buf) {
+         int n = 0;
+         return kulve_chip_transmit(r, 4, buf, 5, buf + 5, 256, &n);
+       },
+       [&](auto* buf) {
+         int n = 0;
+         return ChipTransmit32(twin, 4, buf, 5, buf + 5, 256, &n);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    handle.reader.cardType = twin.cardType = row.cardType;
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = b[i] = static_cast<unsigned char>(i % 7);
+    a[4] = b[4] = 3;  // the packed form's Lc
+    peer.TakeRequests();
+    twinPeer.TakeRequests();
+    EXPECT_EQ(row.handleCall(a.data()), row.familyCall(b.data()));
+    const auto sent = peer.TakeRequests();
+    EXPECT_FALSE(sent.empty());
+    EXPECT_EQ(sent, twinPeer.TakeRequests());
+    EXPECT_EQ(a, b);
+  }
+  for (const int slot : {-1, 5}) {
+    EXPECT_EQ(kulve_chip_reset(r, slot, a.data(), 256), KULVE_BAD_ARGUMENT);
+    EXPECT_EQ(kulve_chip_apdu(r, slot, a.data(), 134, b.data(), 254), KULVE_BAD_ARGUMENT);
+    EXPECT_EQ(kulve_chip_apdu_packed(r, slot, a.data(), 13, b.data(), 254), KULVE_BAD_ARGUMENT);
+    int n = 0;
+    EXPECT_EQ(kulve_chip_transmit(r, slot, a.data(), 5, b.data(), 256, &n), KULVE_BAD_ARGUMENT);
+  }
+  EXPECT_TRUE(peer.TakeRequests().empty());
 }
 
 // The review's reproduction: a trace callback that calls the reader being

@@ -3,8 +3,15 @@
 // reading again when a source changed; and the trace's header and stamps.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,6 +147,37 @@ TEST(PortMapFiles, WhereTheFilesAre) {
     EXPECT_EQ(WindowsConfigFiles(inputs), c.windows);
   }
 }
+
+#if !defined(_WIN32)
+// Only a regular file is read: a FIFO (its writer holding text in it), a
+// device or a folder named as the configuration file reads as no file.
+TEST(PortMapFiles, OnlyARegularFileIsRead) {
+  char folder[] = "/tmp/kulve-config.XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string regular = std::string(folder) + "/kulve32.conf", fifo = std::string(folder) + "/fifo";
+  std::FILE* file = std::fopen(regular.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("0=/dev/from-file\n", file);
+  std::fclose(file);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(::write(writer, "0=/dev/from-fifo\n", 17), 17);
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {regular, "0=/dev/from-file\n"},
+      {fifo, std::nullopt},
+      {"/dev/null", std::nullopt},
+      {"/dev/zero", std::nullopt},
+      {folder, std::nullopt},
+      {std::string(folder) + "/none", std::nullopt},
+  };
+  for (const auto& [path, text] : cases) EXPECT_EQ(SystemConfigInputs().ReadFile(path), text) << path;
+  ::close(writer);
+  std::remove(fifo.c_str());
+  std::remove(regular.c_str());
+  ::rmdir(folder);
+}
+#endif
 
 class PortMapLinkTest : public ::testing::Test, protected FakeReaderFixture {
  protected:

@@ -14,6 +14,7 @@ TEST(StatusWordTextTest, ExactWordsThenNumbersThenClasses) {
   const std::pair<std::uint16_t, const char*> cases[] = {
       {0x9000, "Success"},
       {0x6A82, "File or application not found"},
+      {0x6A81, "Function not supported"},
       {0x6983, "Authentication method blocked"},
       {0x611C, "28 more bytes available (GET RESPONSE with Le=1C fetches them)"},
       {0x6100, "256 or more bytes available (GET RESPONSE with Le=00 fetches them)"},

@@ -20,12 +20,15 @@ class PosixConfigInputs final : public ConfigInputs {
   }
 
   // Regular files only: a FIFO or a device under the name must not block or
-  // feed the library endless bytes.
+  // feed the library endless bytes. Nothing else is even opened (opening a
+  // serial line moves its modem lines); the second look covers a swap
+  // between the two.
   std::optional<std::string> ReadFile(const std::string& path) const override {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> text;
-    struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
       text.emplace();
       char chunk[4096];

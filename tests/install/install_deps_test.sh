@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# scripts/install-deps.sh while another apt holds the package manager's lock:
+# it says so and waits, runs apt-get only once the lock is free, and gives up
+# after its time. The lock is a file of the test's own, held through flock;
+# apt-get is a stand-in that notes its calls, and the package asked for is
+# installed nowhere. The machine's apt is never touched.
+#   install_deps_test.sh INSTALL_DEPS
+set -uo pipefail
+script="$1"
+[[ "$(id -u)" -eq 0 ]] || { echo "install-deps test: skipped (install-deps installs only as root)"; exit 77; }
+work="$(mktemp -d /tmp/kulve-deps.XXXXXX)"
+holder="" runner=""
+cleanup() {
+  for pid in $holder $runner; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+lock="$work/lock-frontend"
+cat >"$work/apt-get" <<EOF
+#!/bin/sh
+flock -n "$lock" true || echo "apt-get ran while the lock was held" >>"$work/calls"
+echo "\$*" >>"$work/calls"
+EOF
+chmod +x "$work/apt-get"
+export KULVE_APT_GET="$work/apt-get" KULVE_APT_LOCKS="$work/free-lock $lock"
+touch "$work/free-lock"
+
+failed=0
+fail() { echo "FAILED: $*"; sed 's/^/  err| /' "$work/err" 2>/dev/null; sed 's/^/  apt| /' "$work/calls" 2>/dev/null; failed=1; }
+# until SECONDS COMMAND...: true as soon as the command is, false after SECONDS.
+until_true() {
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do [[ $SECONDS -lt $end ]] || return 1; sleep 0.1; done
+}
+hold_lock() {
+  (exec 9>"$lock" && flock 9 && exec sleep 600) &
+  holder=$!
+  until_true 60 eval '! flock -n "$lock" true' || { echo "install-deps test: the lock was not taken"; exit 2; }
+}
+release_lock() { kill "$holder"; wait "$holder" 2>/dev/null; holder=""; }
+
+# 1. Waits while the lock is held, then installs.
+hold_lock
+KULVE_APT_LOCK_TIMEOUT=600 "$script" --minimal kulve-test-never-installed >"$work/out" 2>"$work/err" &
+runner=$!
+said() { grep -q "waiting for $lock, held by process" "$work/err"; }
+until_true 60 eval 'said || ! kill -0 "$runner" 2>/dev/null'
+if said; then
+  [[ ! -e "$work/calls" ]] || fail "apt-get ran before the lock was free"
+else
+  fail "no word of the wait"
+fi
+release_lock
+wait "$runner"
+status=$?
+runner=""
+[[ $status -eq 0 ]] || fail "exit status $status after the lock was freed"
+grep -Eq '^-o DPkg::Lock::Timeout=[0-9]+ update -qq$' "$work/calls" ||
+  fail "apt-get update not run, or not told to wait for the lock"
+grep -Eq '^-o DPkg::Lock::Timeout=[0-9]+ install -y -qq --no-install-recommends (.* )?kulve-test-never-installed$' \
+  "$work/calls" || fail "apt-get install not run, or not told to wait for the lock"
+! grep -q "while the lock was held" "$work/calls" || fail "apt-get ran while the lock was held"
+
+# 2. Gives up when the lock stays held past the time allowed.
+rm -f "$work/calls"
+hold_lock
+KULVE_APT_LOCK_TIMEOUT=2 "$script" --minimal kulve-test-never-installed >"$work/out" 2>"$work/err"
+status=$?
+release_lock
+[[ $status -ne 0 ]] || fail "exit status 0 although the lock was never freed"
+grep -q "$lock is still held by process .* after 2 s; giving up" "$work/err" || fail "no word of giving up"
+[[ ! -e "$work/calls" ]] || fail "apt-get ran although the lock was never freed"
+
+[[ $failed -eq 0 ]] && echo "install-deps: waits for the lock, gives up after its time"
+exit $failed

@@ -211,11 +211,16 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int Report(Session& session, const std::string& what, int result) {
+std::string DescribeStatus(Session& session, int result) {
   std::string text = DescribeResult(result);
   if (session.Simulator() != nullptr && result >= 0x80 && result <= 0xFF && text.starts_with("reader status")) {
     if (const std::string meaning = SimulatorStatusText(result); !meaning.empty()) text += " (simulator: " + meaning + ")";
   }
+  return text;
+}
+
+int Report(Session& session, const std::string& what, int result) {
+  const std::string text = DescribeStatus(session, result);
   if (result != 0 || !session.Quiet()) std::fprintf(stderr, "%s: %s\n", what.c_str(), text.c_str());
   return result == 0 ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 
 #include "kulve32.h"
 #include "sim/attendance_commands.h"
+#include "sim/log_time.h"
 #include "sim/terminal/sample_records.h"
 #include "tools/results.h"
 
@@ -22,7 +23,9 @@ bool Session::EnsureLinked() {
     sim::SimulatorOptions simOptions;
     simOptions.speeds = options_.simulatorSpeeds;
     if (options_.trace) {
-      simOptions.trace = [](const std::string& line) { std::fprintf(stderr, "kulvesim: %s\n", line.c_str()); };
+      simOptions.trace = [](const std::string& line) {
+        std::fprintf(stderr, "kulvesim: %s %s\n", sim::LogTime().c_str(), line.c_str());
+      };
     }
     simulator_ = std::make_unique<sim::Simulator>(std::move(simOptions));
     if (options_.simulatorTerminalRecords) {

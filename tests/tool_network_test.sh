@@ -23,6 +23,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 # Starts kulvesim with the given options; sets url to the address it prints.
 serve() {
   if [[ -n "$pid" ]]; then kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
+  rm -f "$work/sim.out"  # else the last one's address may be read before the new one empties the file
   "$sim" --quiet "$@" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   for _ in $(seq 300); do

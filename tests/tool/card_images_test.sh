@@ -30,7 +30,7 @@ check() {  # name, then the command that must succeed
 # Starts kulvesim with the options, commands on fd 3; port = the pty it serves.
 serve() {
   stop
-  rm -f "$work/control" && mkfifo "$work/control"
+  rm -f "$work/control" "$work/sim.out" && mkfifo "$work/control"  # no earlier address read
   "$sim" --quiet "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   exec 3>"$work/control"

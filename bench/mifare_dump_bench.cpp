@@ -52,14 +52,16 @@ void BM_MifareDump(benchmark::State& state) {
   double lineSeconds = 0;
   double exchangeBytes = 0;
   double exchanges = 0;
+  kulve::tool::SectorKeys keys;
+  for (auto& sectorKeys : keys) sectorKeys.push_back({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
   for (auto _ : state) {
     const std::uint64_t bytesBefore = reader.LineBytes();
     const std::uint64_t exchangesBefore = reader.ExchangeCount();
     kulve::tool::MifareDump dump{};
     const auto start = Clock::now();
-    const int result = kulve::tool::DumpCard({}, dump, [](int, int) {});
+    const kulve::tool::DumpOutcome outcome = kulve::tool::DumpCard(keys, dump, [](int, int) {});
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    if (result != 0) {
+    if (outcome.stopped != 0 || outcome.missing != decltype(outcome.missing){}) {
       state.SkipWithError("the dump failed");
       break;
     }

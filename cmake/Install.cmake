@@ -119,3 +119,18 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/python.md DESTINATION ${CMAKE_INSTALL_D
   COMPONENT python)
 kulve_install_copyright(python)
 endif()
+
+# ---- The packages' documents -------------------------------------------------------
+# After every component's files (this file is included after the
+# subdirectories): the copies in share/doc without their source-tree
+# sections and pictures (cmake/PackageDocs.cmake).
+foreach(component tools python pcsc)
+  kulve_package_of(${component} package)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_DATADIR}")
+    set(doc_dir "${CMAKE_INSTALL_DATADIR}/doc/${package}")
+  else()
+    set(doc_dir "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/doc/${package}")
+  endif()
+  install(CODE "set(KULVE_DOC_DIR \"${doc_dir}\")" SCRIPT ${PROJECT_SOURCE_DIR}/cmake/PackageDocs.cmake
+    COMPONENT ${component})
+endforeach()

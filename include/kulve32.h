@@ -841,7 +841,7 @@ KULVE_API const char *KULVE_CALL ResultText(int result);
 #define KULVE_LINK_ERROR_BAD_INDEX   1  /* a port index outside 0..9 */
 #define KULVE_LINK_ERROR_NOT_FOUND   2  /* no such device */
 #define KULVE_LINK_ERROR_PERMISSION  3  /* the user may not open the device */
-#define KULVE_LINK_ERROR_BUSY        4  /* another program holds the port */
+#define KULVE_LINK_ERROR_BUSY        4  /* another program, or another handle of this process, holds the port */
 #define KULVE_LINK_ERROR_SETTINGS    5  /* the system refused the line settings */
 #define KULVE_LINK_ERROR_NO_ANSWER   6  /* the port opened, but no reader answered at 57600 or 9600 */
 #define KULVE_LINK_ERROR_TIMEOUT     7  /* an exchange ran out of time: the reader stopped answering;

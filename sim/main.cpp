@@ -30,6 +30,7 @@
 #include "sim/cards/memory_card.h"
 #include "sim/cpucard_commands.h"
 #include "sim/fault_text.h"
+#include "sim/log_time.h"
 #include "sim/mifare_reader.h"
 #include "sim/simulator.h"
 #include "sim/terminal/sample_records.h"
@@ -88,7 +89,8 @@ constexpr const char* kUsage =
     "                  (16 hex digits)\n"
     "  --e5550         a new e5550 transponder in the RF field\n"
     "  --mifare UID    a new Mifare Classic 1K card with this UID (8 hex digits) in\n"
-    "                  the field (repeatable: several cards)\n"
+    "                  the field (repeatable: several cards); followed by --image\n"
+    "                  the UID may be left out: the image's block 0 gives it\n"
     "  --terminal      the attendance terminal filled with three weeks of records\n"
     "  --image FILE    after --card, --mifare, --at1608 or --e5550: that card\n"
     "                  holds the contents of FILE instead of a new card's\n"
@@ -96,7 +98,8 @@ constexpr const char* kUsage =
     "card images:\n"
     "  memory card     raw: 64 KiB of card memory, then the security memory (the\n"
     "                  attempts byte, then the code); a shorter file fills card\n"
-    "                  memory from byte 0\n"
+    "                  memory from byte 0. Whole image by type: 65540 bytes for\n"
+    "                  type 2; 65539 for 4, 5..9, 18, 25..29; 65536 for the rest\n"
     "  Mifare 1K       raw: 1024 bytes, blocks 0..63 as nfc-mfclassic writes them;\n"
     "                  or a FILE named *.eml: 64 lines of 32 hex digits\n"
     "                  (Proxmark3); block 0 starts with the UID, and the keys\n"
@@ -155,7 +158,8 @@ struct Args {
   bool transponder = false;  // an e5550 transponder in the field at start
   std::vector<std::pair<std::string, std::string>> chipCards;  // slot, ATR
   bool strictT1 = false;  // the CPU card speaks the strict T=1 profile
-  std::vector<kulve::sim::MifareUid> mifareCards;  // in the field at start
+  // In the field at start; no UID: the one in the --image that follows.
+  std::vector<std::optional<kulve::sim::MifareUid>> mifareCards;
   // --image FILE given after a card option: card kind ("card", "mifare",
   // "at1608", "e5550"), index into mifareCards, file.
   struct Image {
@@ -241,6 +245,8 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.chipCards.emplace_back(sam, argv[++i]);
+    } else if (a == "--mifare" && hasValue && std::strcmp(argv[i + 1], "--image") == 0) {
+      args.mifareCards.emplace_back();
     } else if (a == "--mifare" && hasValue) {
       const auto uid = kulve::sim::ParseUid(argv[++i]);
       if (!uid) {
@@ -336,7 +342,7 @@ int main(int argc, char** argv) {
   if (!ParseArgs(argc, argv, args)) return 2;
   if (!args.quiet)
     args.options.trace = [](const std::string& line) {
-      std::fprintf(stderr, "kulvesim: %s\n", line.c_str());
+      std::fprintf(stderr, "kulvesim: %s %s\n", kulve::sim::LogTime().c_str(), line.c_str());
     };
 
   // Signals arrive through a descriptor; blocked before any thread starts.
@@ -381,8 +387,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  for (const auto& uid : args.mifareCards)
-    sim.WithState([&](kulve::sim::ReaderState& s) { kulve::sim::PutMifareCard(s, uid); });
+  for (const auto& uid : args.mifareCards) {
+    if (uid) sim.WithState([&](kulve::sim::ReaderState& s) { kulve::sim::PutMifareCard(s, *uid); });
+  }
   for (const auto& image : args.images) {
     const std::string error = sim.WithState([&](kulve::sim::ReaderState& s) { return LoadImage(s, args, image); });
     if (!error.empty()) {

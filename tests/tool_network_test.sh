@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# kulve --port tcp://... and rfc2217://... against kulvesim served on a free
-# loopback port, as a user would run them.
+# kulve --port tcp://... and rfc2217://... (and --index through the port map)
+# against kulvesim served on a free loopback port, as a user would run them.
 #
 #   tests/tool_network_test.sh KULVESIM KULVE
 set -uo pipefail
@@ -23,6 +23,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 # Starts kulvesim with the given options; sets url to the address it prints.
 serve() {
   if [[ -n "$pid" ]]; then kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
+  rm -f "$work/sim.out"  # else the last one's address may be read before the new one empties the file
   "$sim" --quiet "$@" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   for _ in $(seq 300); do
@@ -38,6 +39,17 @@ serve --tcp 127.0.0.1:0
 out="$("$tool" --port "$url" devno)" || fail "kulve --port $url devno exited $?"
 [[ "$out" =~ ^([0-9A-F]{2}\ ){7}[0-9A-F]{2}$ ]] || fail "device number '$out'"
 echo "ok: kulve --port $url devno: $out"
+
+# --index links as LinkCom(N) does, through the port map.
+out="$(KULVE32_PORTS="0=$url" "$tool" --index 0 devno)" || fail "kulve --index 0 devno through KULVE32_PORTS exited $?"
+[[ "$out" =~ ^([0-9A-F]{2}\ ){7}[0-9A-F]{2}$ ]] || fail "device number through --index: '$out'"
+echo "ok: KULVE32_PORTS=0=$url kulve --index 0 devno: $out"
+
+# A standalone kulvesim's statuses are named as --sim's are.
+serve --tcp 127.0.0.1:0 --card 2
+"$tool" --port "$url" select 2 power on write 18 0 32 AABB 2>"$work/err" && fail "a protected write succeeded"
+grep -q "^write: reader status 0x92 (simulator: protected" "$work/err" || { cat "$work/err" >&2; fail "status not named"; }
+echo "ok: $(tail -1 "$work/err")"
 
 serve --rfc2217 127.0.0.1:0 --speed 9600
 out="$("$tool" --port "$url" link)" || fail "kulve --port $url link exited $?"

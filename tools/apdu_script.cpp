@@ -72,7 +72,17 @@ std::optional<ApduText> ParseApdu(std::string_view text, std::string& error) {
   return apdu;
 }
 
-std::optional<std::vector<ScriptStep>> ParseScript(std::string_view text, int firstSlot, std::string& error) {
+std::optional<ApduText> ParseFullApdu(std::string_view text, std::string& error) {
+  auto bytes = ParseHex(text);
+  if (!bytes || bytes->size() < 4 || bytes->size() > 65544) {
+    error = "the APDU is 4 to 65,544 hex bytes";
+    return std::nullopt;
+  }
+  return ApduText{std::move(*bytes), 0, std::nullopt};
+}
+
+std::optional<std::vector<ScriptStep>> ParseScript(std::string_view text, int firstSlot, std::string& error,
+                                                   bool full) {
   std::vector<ScriptStep> steps;
   int number = 0;
   int slot = firstSlot;
@@ -106,7 +116,8 @@ std::optional<std::vector<ScriptStep>> ParseScript(std::string_view text, int fi
       step.expected = pattern;
     }
     std::string why;
-    auto apdu = ParseApdu(Trim(line.substr(0, equals)), why);
+    const std::string_view hex = Trim(line.substr(0, equals));
+    auto apdu = full ? ParseFullApdu(hex, why) : ParseApdu(hex, why);
     if (!apdu) return fail(why);
     step.apdu = std::move(*apdu);
     steps.push_back(std::move(step));

@@ -33,6 +33,10 @@ struct ApduText {
 
 // The APDU in `text`, or nothing with `error` saying why.
 std::optional<ApduText> ParseApdu(std::string_view text, std::string& error);
+// An APDU for the full mode, which sends it as written: 4 to 65,544 hex
+// bytes, extended lengths and more than 128 data bytes included (the card
+// judges the layout).
+std::optional<ApduText> ParseFullApdu(std::string_view text, std::string& error);
 
 struct StatusPattern {
   std::uint16_t value = 0;
@@ -50,7 +54,9 @@ struct ScriptStep {
 };
 
 // The steps of a script whose APDUs go to firstSlot until a reset names
-// another, or nothing with `error` naming the first bad line.
-std::optional<std::vector<ScriptStep>> ParseScript(std::string_view text, int firstSlot, std::string& error);
+// another, or nothing with `error` naming the first bad line. With full, the
+// APDUs are read as ParseFullApdu reads them.
+std::optional<std::vector<ScriptStep>> ParseScript(std::string_view text, int firstSlot, std::string& error,
+                                                   bool full = false);
 
 }  // namespace kulve::tool

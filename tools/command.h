@@ -60,6 +60,9 @@ int IntArg(const std::string& text, long long min, long long max, const std::str
 // Hex bytes ("0A1B", "0a 1b", "0A:1B"), between minBytes and maxBytes of them.
 Bytes HexArg(const std::string& text, std::size_t minBytes, std::size_t maxBytes, const std::string& what);
 
+// The meaning of a result as Report words it.
+std::string DescribeStatus(Session& session, int result);
+
 // Prints "<what>: ok" (unless quiet) or "<what>: <meaning of the result>" on
 // standard error; returns 0 for result 0, else 1.
 int Report(Session& session, const std::string& what, int result);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // CPU card and SAM commands of the kulve tool: reset with the ATR explained,
 // APDUs alone or from a script, and the chip-card section of the demo.
+#include <algorithm>
 #include <bitset>
 #include <cstdio>
 #include <fstream>
@@ -153,7 +154,7 @@ Action RunScript(int firstSlot, const std::string& path) {
   const Bytes bytes = ReadInputFile(path);  // "-": standard input
   const std::string text(bytes.begin(), bytes.end());
   std::string error;
-  auto steps = ParseScript(text, firstSlot, error);
+  auto steps = ParseScript(text, firstSlot, error, g_full);
   if (!steps) throw UsageError(path + ", " + error);
   return [plan = std::move(*steps), path](Session& s) {
     int apdus = 0;
@@ -182,6 +183,10 @@ Action RunScript(int firstSlot, const std::string& path) {
 
 // apdu SLOT [--full] HEX... | apdu [SLOT] [--full] --script FILE
 Action Apdu(const Args& args) {
+  if (std::find(args.begin(), args.end(), "apdu") != args.end()) {
+    throw UsageError("one apdu a line: it takes every word after it, so no second apdu can follow; "
+                     "put several APDUs in a file for apdu --script FILE");
+  }
   std::size_t at = 0;
   int slot = 0;
   if (!args.empty() && args[0] != "--script" && args[0] != "--full") {
@@ -200,13 +205,7 @@ Action Apdu(const Args& args) {
   if (hex.empty()) throw UsageError("give the APDU as hex, e.g. apdu 0 00A4040007F04B554C564531");
   std::string error;
   std::optional<ApduText> apdu;
-  if (g_full) {
-    auto bytes = ParseHex(hex);
-    if (!bytes || bytes->size() < 4 || bytes->size() > 65544) throw UsageError("the APDU is 4 to 65,544 hex bytes");
-    apdu = ApduText{std::move(*bytes), 0, std::nullopt};
-  } else {
-    apdu = ParseApdu(hex, error);
-  }
+  apdu = g_full ? ParseFullApdu(hex, error) : ParseApdu(hex, error);
   if (!apdu) throw UsageError(error);
   return [slot, apdu = std::move(*apdu)](Session& s) {
     const int result = SendApdu(s, slot, apdu, false);
@@ -238,7 +237,8 @@ void AddCpuCardCommands(CommandList& commands) {
                       "send an APDU, or a script: one per line, \"= SW\" to check (X any digit), \"reset SLOT\" lines;"
                       " the slot is reset first if this run has not; exit 0 for SW 9000 and 61xx; --full: the"
                       " library's full block protocol (T=1 chaining, WTX, repeats; T=0 GET RESPONSE), the APDU as"
-                      " written (Le too, extended lengths for T=1; a simulated card becomes the strict one)",
+                      " written (Le too, extended lengths for T=1, more than 128 data bytes; a script's lines too; a"
+                      " simulated card becomes the strict one); apdu takes the rest of the line, so one apdu a line",
                       true, Apdu});
   commands.push_back({"chip", 2, "SLOT ATR|none", "put a new chip card with that ATR in the simulated reader (--sim)", true, Chip});
 }

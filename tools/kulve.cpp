@@ -88,6 +88,12 @@ void Usage(const CommandList& commands, std::FILE* out) {
       "options:\n");
   Entry(out, "--port PATH", "the reader's serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pty), "
                                   "or its network address (tcp://HOST:PORT, rfc2217://HOST:PORT)");
+  Entry(out, "--index N", "port index N (0..9) as LinkCom(N) links it: the path the port map "
+                         "(kulve ports) gives it, else /dev/ttySN; on Windows COMN+1"
+#ifdef _WIN32
+                         "; --port COM1..COM10 is the same as --index 0..9"
+#endif
+  );
   Entry(out, "--sim", "start the reader simulator in-process and talk to it");
   Entry(out, "--sim-speed S", "with --sim: the speeds it answers at (57600, 9600 or both)");
   Entry(out, "--sim-terminal", "with --sim: three weeks of records in the attendance terminal");
@@ -114,6 +120,19 @@ const Command* Find(const CommandList& commands, const std::string& name) {
   return nullptr;
 }
 
+// On Windows "COM1".."COM10" name port indexes 0..9, which the port map may
+// send elsewhere; any other name, and every name elsewhere, is a path.
+int WindowsComIndex([[maybe_unused]] const std::string& port) {
+#ifdef _WIN32
+  if (port.size() >= 4 && port.size() <= 5 && _strnicmp(port.c_str(), "COM", 3) == 0 &&
+      port.find_first_not_of("0123456789", 3) == std::string::npos && port[3] != '0') {
+    const int number = std::stoi(port.substr(3));
+    if (number <= 10) return number - 1;
+  }
+#endif
+  return -1;
+}
+
 int Complain(const std::string& what) {
   std::fprintf(stderr, "kulve: %s\n", what.c_str());
   return kExitUsage;
@@ -135,7 +154,7 @@ int Run(int argc, char** argv) {
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     const std::string flag = argv[i];
-    if ((flag == "--port" || flag == "--sim-speed" || flag == "--out" || flag == "--in") && i + 1 == argc) {
+    if ((flag == "--port" || flag == "--index" || flag == "--sim-speed" || flag == "--out" || flag == "--in") && i + 1 == argc) {
       return Complain(flag + " needs a value (try --help)");
     } else if (flag == "--out") {
       Files().out = argv[++i];
@@ -148,6 +167,14 @@ int Run(int argc, char** argv) {
       Files().in = argv[++i];
     } else if (flag == "--port") {
       options.port = argv[++i];
+      options.portIndex = WindowsComIndex(options.port);
+    } else if (flag == "--index") {
+      try {
+        options.portIndex = IntArg(argv[++i], 0, 9, "the port index");
+      } catch (const UsageError& error) {
+        return Complain(std::string("--index: ") + error.what());
+      }
+      options.port.clear();
     } else if (flag == "--sim") {
       options.useSimulator = true;
     } else if (flag == "--sim-speed") {
@@ -191,8 +218,11 @@ int Run(int argc, char** argv) {
     needsReader = needsReader || command->needsReader;
     i += 1 + taken;
   }
-  if (needsReader && options.port.empty() && !options.useSimulator) {
-    return Complain("say which reader: --port PATH, or --sim for the simulator");
+  if (needsReader && options.port.empty() && options.portIndex < 0 && !options.useSimulator) {
+    return Complain("say which reader: --port PATH, --index N, or --sim for the simulator");
+  }
+  if (options.useSimulator && (!options.port.empty() || options.portIndex >= 0)) {
+    return Complain("--sim and --port or --index name two readers: say one");
   }
 
   Session session(options);
@@ -211,11 +241,16 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int Report(Session& session, const std::string& what, int result) {
+std::string DescribeStatus(Session& session, int result) {
   std::string text = DescribeResult(result);
-  if (session.Simulator() != nullptr && result >= 0x80 && result <= 0xFF && text.starts_with("reader status")) {
-    if (const std::string meaning = SimulatorStatusText(result); !meaning.empty()) text += " (simulator: " + meaning + ")";
-  }
+  if (result < 0x80 || result > 0xFF || !text.starts_with("reader status")) return text;
+  const std::string meaning = SimulatorStatusText(result);
+  if (!meaning.empty() && session.TalksToSimulator()) return text + " (simulator: " + meaning + ")";
+  return text + " (the reader's own code; docs/reader-statuses.md lists the simulator's)";
+}
+
+int Report(Session& session, const std::string& what, int result) {
+  const std::string text = DescribeStatus(session, result);
   if (result != 0 || !session.Quiet()) std::fprintf(stderr, "%s: %s\n", what.c_str(), text.c_str());
   return result == 0 ? 0 : 1;
 }

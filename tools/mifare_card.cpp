@@ -9,7 +9,6 @@ namespace kulve::tool {
 namespace {
 
 constexpr std::size_t kBlockSize = 16;
-constexpr std::size_t kSectorData = 48;
 
 bool IsTrailer(std::size_t block) { return block % 4 == 3; }
 
@@ -30,32 +29,131 @@ bool AccessBytesAgree(const std::uint8_t* trailer) {
 }
 
 int LoadReaderKey(const MifareKeyChoice& choice) {
-  for (int slot = 0; slot < static_cast<int>(kMifareSectors); ++slot) {
-    if (const int result = RFMifare_TransKey(slot, choice.key.data()); result != 0) return result;
+  for (std::size_t slot = 0; slot < kMifareSectors; ++slot) {
+    const MifareKey& key = choice.sectorKey[slot] ? *choice.sectorKey[slot] : choice.key;
+    if (const int result = RFMifare_TransKey(static_cast<int>(slot), key.data()); result != 0) return result;
   }
   return RFMifare_Authmode(choice.type);
 }
 
-int DumpCard(const MifareKeyChoice& choice, MifareDump& dump, const Progress& progress) {
-  const int total = 1 + static_cast<int>(kMifareSectors);
-  if (const int result = LoadReaderKey(choice); result != 0) return result;
-  std::array<std::uint8_t, kMifareSectors * kSectorData> data{};
-  if (const int result = RFMifare_ReadBloca(0, 0, data.data()); result != 0) return result;
-  progress(1, total);
+namespace {
+
+// Library codes, link-failure letters and "no card" (1) end a dump; statuses
+// from 0x80 up are the card refusing that key, and the next one is tried.
+bool EndsDump(int result) { return result > 0 && result < 0x80; }
+
+// The reader's key slots and key mode as the dump last set them, so that a
+// key is sent only when it changes.
+class ReaderKeys {
+ public:
+  int Use(std::size_t sector, const MifareKey& key, int type) {
+    if (slots_[sector] != key) {
+      if (const int result = RFMifare_TransKey(static_cast<int>(sector), key.data()); result != 0) return result;
+      slots_[sector] = key;
+    }
+    if (mode_ != type) {
+      if (const int result = RFMifare_Authmode(type); result != 0) return result;
+      mode_ = type;
+    }
+    return 0;
+  }
+
+ private:
+  std::array<std::optional<MifareKey>, kMifareSectors> slots_;
+  int mode_ = -1;
+};
+
+struct KeyTry {
+  int type;
+  std::size_t key;
+  bool operator==(const KeyTry&) const = default;
+};
+
+// Every key as key A, then every key as key B; the one that read the
+// previous block first.
+std::vector<KeyTry> TryOrder(std::size_t keys, const std::optional<KeyTry>& last) {
+  std::vector<KeyTry> order;
+  if (last) order.push_back(*last);
+  for (int type = 0; type < 2; ++type) {
+    for (std::size_t key = 0; key < keys; ++key) {
+      if (KeyTry{type, key} != last) order.push_back({type, key});
+    }
+  }
+  return order;
+}
+
+// Looks among the keys for one that reads any block of the sector as key
+// `type` (a sector's access bytes may let only the other key read its data).
+int FindKey(ReaderKeys& reader, std::size_t sector, const std::vector<MifareKey>& keys, int type,
+            std::optional<MifareKey>& found) {
+  for (const MifareKey& key : keys) {
+    for (std::size_t i = 0; i < 4; ++i) {
+      const std::size_t block = sector * 4 + 3 - i;
+      std::array<std::uint8_t, kBlockSize> scratch{};
+      int result = reader.Use(sector, key, type);
+      if (result == 0) result = RFMifare_ReadBlock(static_cast<int>(block), 0, scratch.data());
+      if (result == 0) {
+        found = key;
+        return 0;
+      }
+      if (EndsDump(result)) return result;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+DumpOutcome DumpCard(const SectorKeys& keys, MifareDump& dump, const Progress& progress) {
+  DumpOutcome outcome;
+  dump.fill(0);
+  ReaderKeys reader;
   for (std::size_t sector = 0; sector < kMifareSectors; ++sector) {
-    std::uint8_t* block = dump.data() + sector * 4 * kBlockSize;
-    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(sector * kSectorData), kSectorData, block);
-    std::uint8_t* trailer = block + 3 * kBlockSize;
-    if (const int result = RFMifare_ReadBlock(static_cast<int>(sector * 4 + 3), 0, trailer); result != 0) return result;
-    if (choice.keyA) {
-      std::copy(choice.keyA->begin(), choice.keyA->end(), trailer);
+    progress(static_cast<int>(sector), static_cast<int>(kMifareSectors));
+    if (outcome.stopped != 0) {
+      outcome.missing[sector] = outcome.stopped;
+      continue;
+    }
+    const std::vector<MifareKey>& list = keys[sector];
+    std::array<std::optional<MifareKey>, 2> opened;
+    std::optional<KeyTry> last;
+    int status = -1;  // no key to try
+    for (std::size_t block = sector * 4; block < sector * 4 + 4 && !EndsDump(status); ++block) {
+      std::uint8_t* bytes = dump.data() + block * kBlockSize;
+      status = -1;
+      for (const KeyTry& attempt : TryOrder(list.size(), last)) {
+        status = reader.Use(sector, list[attempt.key], attempt.type);
+        if (status == 0) status = RFMifare_ReadBlock(static_cast<int>(block), 0, bytes);
+        if (status == 0) {
+          opened[static_cast<std::size_t>(attempt.type)] = list[attempt.key];
+          last = attempt;
+          break;
+        }
+        if (EndsDump(status)) break;
+      }
+      if (status != 0) {
+        std::fill_n(bytes, kBlockSize, 0);
+        outcome.missing[sector] = status;
+      }
+    }
+    if (EndsDump(status)) {
+      outcome.stopped = status;
+      continue;
+    }
+    std::uint8_t* trailer = dump.data() + (sector * 4 + 3) * kBlockSize;
+    if (status != 0) continue;  // the trailer stays zero
+    if (!opened[0]) outcome.stopped = FindKey(reader, sector, list, 0, opened[0]);
+    if (!opened[1] && !KeyBReadable(trailer) && outcome.stopped == 0)
+      outcome.stopped = FindKey(reader, sector, list, 1, opened[1]);
+    if (opened[0]) {
+      std::copy(opened[0]->begin(), opened[0]->end(), trailer);
     } else {
       std::fill_n(trailer, 6, 0);
     }
-    if (choice.keyB) std::copy(choice.keyB->begin(), choice.keyB->end(), trailer + 10);
-    progress(2 + static_cast<int>(sector), total);
+    if (opened[1]) std::copy(opened[1]->begin(), opened[1]->end(), trailer + 10);
   }
-  return 0;
+  progress(static_cast<int>(kMifareSectors), static_cast<int>(kMifareSectors));
+  return outcome;
 }
 
 int RestoreCard(const MifareKeyChoice& choice, const MifareDump& dump, bool trailers, const Progress& progress) {

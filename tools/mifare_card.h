@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace kulve::tool {
 
 inline constexpr std::size_t kMifareBlocks = 64;
 inline constexpr std::size_t kMifareSectors = 16;
 using MifareDump = std::array<std::uint8_t, kMifareBlocks * 16>;
+using MifareKey = std::array<std::uint8_t, 6>;
 
 // The key the reader authenticates every sector with.
 struct MifareKeyChoice {
@@ -23,21 +25,39 @@ struct MifareKeyChoice {
   // shows key A, nor key B unless its access bytes allow).
   std::optional<std::array<std::uint8_t, 6>> keyA = key;
   std::optional<std::array<std::uint8_t, 6>> keyB;
+  // A key named for one sector goes into that sector's slot instead.
+  std::array<std::optional<MifareKey>, kMifareSectors> sectorKey;
+};
+
+// The keys a dump tries on each sector, in order: each as key A, then each
+// as key B (as nfc-mfclassic and the Proxmark client fall back to key B).
+using SectorKeys = std::array<std::vector<MifareKey>, kMifareSectors>;
+
+// How a dump went. missing[sector] is 0 when every block of the sector was
+// read, else the status of the last attempt on a block that could not be.
+struct DumpOutcome {
+  std::array<int, kMifareSectors> missing{};
+  int stopped = 0;  // a link failure or "no card" that ended the dump early, else 0
 };
 
 // done out of total steps.
 using Progress = std::function<void(int done, int total)>;
 
-// Puts the key into all 16 key slots of the reader and sets the key mode.
+// Puts the key into all 16 key slots of the reader (a sector's own key into
+// its slot) and sets the key mode.
 int LoadReaderKey(const MifareKeyChoice& choice);
 
-// Reads the card: the data blocks of all sectors, then each trailer. As
-// nfc-mfclassic does, each trailer of the dump carries the keys named:
-// key A (the card never shows it) is choice.keyA, or zeros when none was
-// named; key B is choice.keyB when named, else what the card shows (zeros
-// unless its access bytes let it be read). 0, or the first failure (dump
-// then incomplete).
-int DumpCard(const MifareKeyChoice& choice, MifareDump& dump, const Progress& progress);
+// Reads the card block by block, each block with the first of the sector's
+// keys that reads it (the one that read the block before tried first).
+// Blocks no key reads stay zero, as nfc-mfclassic and the Proxmark client
+// leave them. Each trailer of the dump carries the keys that opened it: key A
+// (the card never shows it) is the key A that read a block of the sector,
+// else zeros; key B is the key B that read one, else what the card shows
+// (zeros unless its access bytes let it be read). A key that read no block
+// is looked for among the keys on every block of the sector (trailer first);
+// key B only when the card does not show it. A link failure or "no
+// card" ends the dump: the sectors not reached are missing.
+DumpOutcome DumpCard(const SectorKeys& keys, MifareDump& dump, const Progress& progress);
 
 // Writes the data blocks of the dump (block 0, which no card lets be
 // written, and the trailers skipped); with trailers, each sector's trailer

@@ -6,7 +6,8 @@
 //
 // "mifare" takes the rest of the line as a list of steps, run in order with
 // one key for every sector (FFFFFFFFFFFF as key A unless a key step says
-// otherwise).
+// otherwise) or a key named for one sector; dump tries every key it knows
+// on every sector.
 
 #include <algorithm>
 #include <chrono>
@@ -37,6 +38,8 @@ struct MifareRun {
   MifareKeyChoice key;
   bool keyLoaded = false;
   bool keyANamed = false;  // else key A is the default one, unknown once key B opens
+  std::array<std::array<std::optional<Key>, 2>, kMifareSectors> found;  // by keys: [sector][A, B]
+  std::vector<Key> fileKeys;  // keyfile FILE: tried by dump on every sector
 };
 using Step = std::function<int(Session&, MifareRun&)>;
 
@@ -146,13 +149,45 @@ std::vector<Key> ReadKeyFile(const std::string& path) {
   return keys;
 }
 
+// What dump tries on each sector: the sector's own key, the keys the keys
+// step found, those of a key file, then the keys named for every sector.
+SectorKeys DumpKeys(const MifareRun& run) {
+  SectorKeys keys;
+  for (std::size_t sector = 0; sector < kMifareSectors; ++sector) {
+    std::vector<Key>& list = keys[sector];
+    const auto add = [&list](const std::optional<Key>& key) {
+      if (key && std::find(list.begin(), list.end(), *key) == list.end()) list.push_back(*key);
+    };
+    add(run.key.sectorKey[sector]);
+    for (const auto& key : run.found[sector]) add(key);
+    for (const Key& key : run.fileKeys) add(key);
+    add(run.key.keyA);
+    add(run.key.keyB);
+    add(run.key.key);
+  }
+  return keys;
+}
+
 int Dump(Session& s, MifareRun& run, const std::string& path) {
   MifareDump dump{};
-  const int result = DumpCard(run.key, dump, ProgressLine(s.Quiet(), "reading the card"));
-  run.keyLoaded = true;
-  if (result != 0) return Report(s, "mifare dump", result);
+  const DumpOutcome outcome = DumpCard(DumpKeys(run), dump, ProgressLine(s.Quiet(), "reading the card"));
+  run.keyLoaded = false;
+  int missing = 0;
+  for (std::size_t sector = 0; sector < kMifareSectors; ++sector) {
+    const int status = outcome.missing[sector];
+    if (status == 0) continue;
+    ++missing;
+    const std::string why = status < 0 ? "no key to try" : DescribeStatus(s, status);
+    std::fprintf(stderr, "mifare dump: sector %zu not read, zeros in its place (%s)\n", sector, why.c_str());
+  }
+  if (missing == static_cast<int>(kMifareSectors)) return Report(s, "mifare dump (no sector read, no file written)", outcome.missing[0]);
   if (!WriteOutputFile(path, DumpFileBytes(dump, IsEml(path)), false, "mifare dump")) return 1;
-  return Report(s, "mifare dump (1024 bytes to " + (path == "-" ? std::string("standard output") : path) + ")", 0);
+  std::string what = "mifare dump (1024 bytes to " + (path == "-" ? std::string("standard output") : path);
+  if (missing != 0) {
+    std::fprintf(stderr, "%s, %d of 16 sectors missing)\n", what.c_str(), missing);
+    return 1;
+  }
+  return Report(s, what + ")", 0);
 }
 
 int Restore(Session& s, MifareRun& run, const MifareDump& dump, bool trailers) {
@@ -163,7 +198,7 @@ int Restore(Session& s, MifareRun& run, const MifareDump& dump, bool trailers) {
 
 // Tries every key as key A and as key B on each sector with the single
 // steps: select the card, load the key, authenticate.
-int FindKeys(Session& s, const std::vector<Key>& keys) {
+int FindKeys(Session& s, MifareRun& run, const std::vector<Key>& keys) {
   for (int sector = 0; sector < static_cast<int>(kMifareSectors); ++sector) {
     std::string found[2] = {"?", "?"};
     for (int type = 0; type < 2; ++type) {
@@ -176,6 +211,7 @@ int FindKeys(Session& s, const std::vector<Key>& keys) {
         if (result != 0) return Report(s, "mifare keys", result);
         if (RFMifare_Authentication(type, sector * 4, 0) == 0) {
           found[type] = FormatHex(key);
+          run.found[static_cast<std::size_t>(sector)][static_cast<std::size_t>(type)] = key;
           break;
         }
       }
@@ -186,16 +222,30 @@ int FindKeys(Session& s, const std::vector<Key>& keys) {
 }
 
 // The steps of one mifare command, each taking its fixed number of words
-// and whether the line says --force.
+// (or as many as wordsFor counts in the rest of the line) and whether the
+// line says --force.
 struct StepForm {
   const char* name;
   int words;
   std::function<Step(const Args&, bool force)> prepare;
+  std::function<int(const Args& rest)> wordsFor = nullptr;
 };
+
+// "key SECTOR HEX" or "key HEX": a key is 12 hex digits, a sector at most 2.
+int KeyStepWords(const Args& rest) { return rest.size() >= 2 && rest[0].size() <= 2 ? 2 : 1; }
 
 const std::vector<StepForm>& Steps() {
   static const std::vector<StepForm> steps = {
       {"key", 1, [](const Args& a, bool) -> Step {
+         if (a.size() == 2) {
+           const auto sector = static_cast<std::size_t>(IntArg(a[0], 0, kMifareSectors - 1, "the sector"));
+           const Key key = KeyArg(a[1]);
+           return [sector, key](Session&, MifareRun& run) {
+             run.key.sectorKey[sector] = key;
+             run.keyLoaded = false;
+             return 0;
+           };
+         }
          const Key key = KeyArg(a[0]);
          return [key](Session&, MifareRun& run) {
            run.key.type = 0;
@@ -205,7 +255,7 @@ const std::vector<StepForm>& Steps() {
            run.keyLoaded = false;
            return 0;
          };
-       }},
+       }, KeyStepWords},
       {"keyb", 1, [](const Args& a, bool) -> Step {
          const Key key = KeyArg(a[0]);
          return [key](Session&, MifareRun& run) {
@@ -261,7 +311,14 @@ const std::vector<StepForm>& Steps() {
        }},
       {"keys", 1, [](const Args& a, bool) -> Step {
          const std::vector<Key> keys = ReadKeyFile(a[0]);
-         return [keys](Session& s, MifareRun&) { return FindKeys(s, keys); };
+         return [keys](Session& s, MifareRun& run) { return FindKeys(s, run, keys); };
+       }},
+      {"keyfile", 1, [](const Args& a, bool) -> Step {
+         const std::vector<Key> keys = ReadKeyFile(a[0]);
+         return [keys](Session&, MifareRun& run) {
+           run.fileKeys.insert(run.fileKeys.end(), keys.begin(), keys.end());
+           return 0;
+         };
        }},
       {"get", 1, [](const Args& a, bool) -> Step {
          const int block = BlockArg(a[0]);
@@ -319,11 +376,12 @@ Action PrepareMifare(const Args& words) {
     const StepForm* form = FindStep(words[i]);
     if (form == nullptr) throw UsageError("unknown step " + words[i]);
     const std::size_t wordsLeft = words.size() - i - 1;
-    if (static_cast<std::size_t>(form->words) > wordsLeft)
-      throw UsageError(std::string(form->name) + " takes " + std::to_string(form->words) + " word(s)");
     const auto first = words.begin() + static_cast<std::ptrdiff_t>(i + 1);
-    steps.push_back(form->prepare(Args(first, first + form->words), force));
-    i += 1 + static_cast<std::size_t>(form->words);
+    const int count = form->wordsFor ? form->wordsFor(Args(first, words.end())) : form->words;
+    if (static_cast<std::size_t>(count) > wordsLeft)
+      throw UsageError(std::string(form->name) + " takes " + std::to_string(count) + " word(s)");
+    steps.push_back(form->prepare(Args(first, first + count), force));
+    i += 1 + static_cast<std::size_t>(count);
   }
   return [steps](Session& s) {
     if (sim::Simulator* simulator = s.Simulator()) {
@@ -349,13 +407,19 @@ void AddMifareCommands(CommandList& commands) {
                       "Mifare Classic 1K; the steps, in order, take the rest of the line:\n"
                       "key HEX, keyb HEX: the key (6 bytes) of every sector, as key A / key B "
                       "(default FFFFFFFFFFFF as key A); the last one given opens the sectors\n"
+                      "key SECTOR HEX: the key of one sector (0..15), in place of the one above\n"
+                      "keyfile FILE: keys (one a line) that dump tries on every sector\n"
                       "uid, read BLOCK, write BLOCK HEX\n"
                       "dump FILE: the whole card as a 1024-byte dump (- standard output; "
-                      "FILE.eml: 64 lines of hex); each trailer carries the keys given\n"
+                      "FILE.eml: 64 lines of hex); each block read with the first key that reads it, "
+                      "as key A then as key B: a sector's own key, those keys found, keyfile's, "
+                      "then key and keyb; each trailer carries the keys that opened it; a sector no "
+                      "key reads is zeros, named on stderr, and the exit status is 1\n"
                       "restore FILE: its data blocks back (restore-all FILE: trailers too)\n"
                       "--force: write trailers whose access bytes contradict themselves "
                       "(they lock the sector for good)\n"
-                      "keys FILE: try the keys of FILE (one a line) on every sector\n"
+                      "keys FILE: try the keys of FILE (one a line) on every sector; dump then uses "
+                      "those found\n"
                       "get BLOCK, set BLOCK VALUE, inc BLOCK N, dec BLOCK N: value blocks",
                       true, PrepareMifare});
 }

@@ -12,7 +12,8 @@
 namespace kulve::tool {
 
 struct SessionOptions {
-  std::string port;  // device path; empty with useSimulator
+  std::string port;  // device path; empty with useSimulator or portIndex
+  int portIndex = -1;  // 0..9: link as LinkCom(portIndex) does, through the port map
   bool useSimulator = false;
   sim::SpeedSet simulatorSpeeds = sim::SpeedSet::k57600Only;
   bool simulatorTerminalRecords = false;  // fill the simulated attendance terminal
@@ -33,12 +34,16 @@ class Session {
   bool Quiet() const { return options_.quiet; }
   // The in-process simulator, or null when talking to a device.
   sim::Simulator* Simulator() { return simulator_.get(); }
+  // Whether the reader is the simulator: in-process, or a kulvesim whose
+  // version (asked once, the first time this is wanted) says so.
+  bool TalksToSimulator();
 
  private:
   SessionOptions options_;
   std::unique_ptr<sim::Simulator> simulator_;
   std::string devicePath_;
   bool linked_ = false;
+  int knowsSimulator_ = -1;  // -1 not asked yet, else 0 / 1
 };
 
 }  // namespace kulve::tool

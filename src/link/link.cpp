@@ -36,8 +36,9 @@ void DescribeOpenFailure(LinkError& error, const char* device, const OpenFailure
   const std::string reason = !why.detail.empty() ? why.detail : OsErrorText(why.osError);
   switch (why.code) {
     case KULVE_LINK_ERROR_BUSY:
-      SetLinkError(error, why.code, why.osError, "the port %s is held by another program (%s: %s)", device,
-                   why.step.c_str(), reason.c_str());
+      SetLinkError(error, why.code, why.osError, "the port %s is held by %s (%s: %s)", device,
+                   HeldPort::HeldHere(device) ? "another handle of this process" : "another program", why.step.c_str(),
+                   reason.c_str());
       break;
     case KULVE_LINK_ERROR_SETTINGS:
       SetLinkError(error, why.code, why.osError, "%s %s: the line settings were refused: %s", why.step.c_str(),
@@ -150,6 +151,7 @@ int OpenPort(Link& reader, std::int32_t index, std::int32_t speed) {
   }
   // A port left open by a failed close is released here rather than leaked.
   context.port = std::move(port);
+  context.held = std::make_unique<HeldPort>(device);
   context.latency.Opened(!context.port->LatencyAdvice().empty());
   context.settings = settings;
   context.commandAckTries = 10;
@@ -181,6 +183,7 @@ int UnLinkCom(Link& reader) {
   const bool purged = context.port->Purge();
   const bool closed = context.port->Close();
   context.port.reset();
+  context.held.reset();
   if (!purged || !closed) {
     reader.trace.Line(trace_level::kFailures, "closed the port, but the system refused the %s",
                       purged ? "close" : "purge");

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "link/config/port_map_state.h"
+#include "link/held_ports.h"
 #include "link/latency_watch.h"
 #include "link/link_error.h"
 #include "link/serial_port.h"
@@ -23,6 +24,7 @@ struct ReaderContext {
 
   PortSystem* system;                // opens devices and sleeps
   std::unique_ptr<SerialPort> port;  // null: no port open
+  std::unique_ptr<HeldPort> held;    // its device, while port is open
   std::int32_t portIndex = 0;        // last index given to OpenPort, kept for relinking
   std::int32_t linkSpeed = 0;        // 57600, 9600 or 0
   LineSettings settings{};

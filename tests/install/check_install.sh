@@ -234,6 +234,20 @@ check "python3-kulve32 depends on python3 and the library" \
 check "kulve-pcsc holds the driver in pcscd's serial folder, the reader.conf.d example and notes" \
   holds "$(deb kulve-pcsc)" '^\./usr/lib/pcsc/drivers/serial/libkulve_ifd\.so$' '^\./etc/reader\.conf\.d/kulve-pcsc$' \
   '^\./usr/share/doc/kulve-pcsc/pcsc\.md$' '!include/' '!libkulve32'
+for_users() {  # DEB DOC...: the documents without source-tree sections or pictures
+  local deb="$1" doc text
+  shift
+  for doc in "$@"; do
+    text="$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./usr/share/doc/$doc")" || return 1
+    echo "$doc: $(wc -l <<<"$text") lines"
+    ! grep -nE 'source tree -->|^!\[|^## Tests?(ing)?$' <<<"$text" || return 1
+  done
+}
+check "the packages' documents keep no source-tree sections or pictures" \
+  for_users "$(deb kulve-pcsc)" kulve-pcsc/pcsc.md
+check "  ... nor do the tools' and Python's" \
+  eval 'for_users "$(deb kulve-tools)" kulve-tools/serial-access.md &&
+        for_users "$(deb python3-kulve32)" python3-kulve32/python.md'
 has_conffile() {  # DEB FILE: the listing is taken whole, then searched (see uses_library)
   local conffiles
   conffiles="$(dpkg-deb -I "$1" conffiles)" || return 1

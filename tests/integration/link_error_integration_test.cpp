@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Why LinkCom failed, told apart on real devices: a missing path, a device
-// the user may not open, a port another process holds, and a line where
-// nothing answers.
+// the user may not open, a port another process (or another handle of this
+// one) holds, and a line where nothing answers.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -114,6 +114,22 @@ TEST(LinkErrors, PortHeldByAnotherProcessIsBusy) {
   (void)!::write(release[1], "x", 1);
   ::waitpid(holder, nullptr, 0);
   for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
+}
+
+TEST(LinkErrors, PortHeldByAnotherHandleOfThisProcessSaysSo) {
+  sim::Simulator reader;
+  reader.Start();
+  kulve_reader* first = nullptr;
+  ASSERT_EQ(kulve_open(reader.HostPath().c_str(), &first), 0);
+  const Failure f = LinkFailureOf(reader.HostPath());
+  EXPECT_EQ(f.code, KULVE_LINK_ERROR_BUSY);
+  EXPECT_EQ(f.text.rfind("the port " + reader.HostPath() + " is held by another handle of this process", 0), 0u)
+      << f.text;
+  kulve_close(first);
+  PointAllPortsNowhere();
+  EXPECT_EQ(SetComPortPath(0, reader.HostPath().c_str()), 0);
+  EXPECT_EQ(LinkCom(0), 0) << "the port stays marked held after its handle closed";
+  UnLinkCom();
 }
 
 TEST(LinkErrors, SilentLineIsNoAnswer) {

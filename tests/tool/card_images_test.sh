@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Real card contents in and out of kulvesim: a Mifare dump read back by
 # kulve gives the file it was loaded from, byte for byte, in the raw form and
-# in the .eml text form (the tool's and one laid out by hand); every card
+# in the .eml text form (the tool's and one laid out by hand), also with a
+# key of its own in every sector, or in part when keys are missing; every card
 # model comes back from --save-state as it was loaded; and kulvesim's
 # complaints about its command line and images.
 #   card_images_test.sh KULVESIM KULVE
@@ -19,7 +20,7 @@ stop() {
     pid=""
   fi
 }
-trap 'stop; rm -rf "$work"' EXIT
+trap 'stop; [[ -n "${KEEP:-}" ]] || rm -rf "$work"' EXIT
 passed=0 failed=0
 check() {  # name, then the command that must succeed
   local name="$1"; shift
@@ -29,7 +30,7 @@ check() {  # name, then the command that must succeed
 # Starts kulvesim with the options, commands on fd 3; port = the pty it serves.
 serve() {
   stop
-  rm -f "$work/control" && mkfifo "$work/control"
+  rm -f "$work/control" "$work/sim.out" && mkfifo "$work/control"  # no earlier address read
   "$sim" --quiet "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   exec 3>"$work/control"
@@ -85,6 +86,45 @@ for source in "$work/hand.eml" -; do
   "$kulve" -q --port "$port" mifare restore-all "$source" "${keys[@]}" dump "$work/restored.mfd" <"$work/card.mfd"
   check "restore-all $source, then dump" cmp -i 16 "$work/card.mfd" "$work/restored.mfd"
 done
+
+# A card as issued: a key A and a key B of its own in every sector, and three
+# kinds of access bytes: transport (key B shown), 7F 07 88 (key B hidden),
+# 0F 00 FF (data blocks read by key B alone).
+python3 - "$work/keyed.mfd" "$work/keys.txt" <<'PY'
+import os, sys
+b = bytearray(os.urandom(1024))
+b[0:8] = bytes.fromhex("5566778800080400")
+b[4] = 0x55 ^ 0x66 ^ 0x77 ^ 0x88
+keys = ["# every key of the card, and one that opens nothing", "FFFFFFFFFFFF"]
+for s in range(16):
+    t = s * 64 + 48
+    a, kb = "A0A1A2A3A4%02X" % s, "B0B1B2B3B4%02X" % s
+    b[t:t + 16] = bytes.fromhex(a + ("FF078069", "7F078869", "0F00FF69")[s % 3] + kb)
+    keys += [a, kb]
+open(sys.argv[1], "wb").write(b)
+open(sys.argv[2], "w").write("\n".join(keys) + "\n")
+PY
+serve --mifare --image "$work/keyed.mfd"  # the UID from the image
+"$kulve" -q --port "$port" mifare uid keys "$work/keys.txt" dump "$work/found.mfd" >"$work/found.txt"
+check "dump with the keys found is the card's file" cmp "$work/keyed.mfd" "$work/found.mfd"
+check "keys found a key A and a key B in every sector" test "$(grep -c 'key A A0.*key B B0' "$work/found.txt")" -eq 16
+"$kulve" -q --port "$port" mifare keyfile "$work/keys.txt" dump "$work/keyfile.eml"
+check "dump with a key file is the card's file" \
+  cmp "$work/keyed.mfd" <(xxd -r -p "$work/keyfile.eml")
+"$kulve" -q --port "$port" mifare key 3 A0A1A2A3A403 key 5 B0B1B2B3B405 dump "$work/partial.mfd" 2>"$work/partial.err"
+check "a partial dump exits 1" test $? -eq 1
+check "each missing sector is named" test "$(grep -c 'sector [0-9]* not read' "$work/partial.err")" -eq 14
+check "sectors 3 and 5 read, with their keys in the trailers" python3 - "$work/keyed.mfd" "$work/partial.mfd" <<'PY'
+import sys
+card, part = (open(f, "rb").read() for f in sys.argv[1:])
+missing = [s for s in range(16) if s not in (3, 5)]
+ok = all(part[s * 64:s * 64 + 64] == bytes(64) for s in missing) and part[192:256] == card[192:256]
+# sector 5: key B read it, key A was never given: zeros in its place
+ok = ok and part[320:368] == card[320:368] and part[368:374] == bytes(6) and part[374:384] == card[374:384]
+sys.exit(0 if ok else 1)
+PY
+"$kulve" -q --port "$port" mifare key 010203040506 dump "$work/none.mfd" 2>"$work/none.err"
+check "no sector read: exit 1, no file" test $? -eq 1 -a ! -e "$work/none.mfd"
 
 serve --mifare 11223344 --image "$work/tool.eml"
 "$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/eml.mfd"

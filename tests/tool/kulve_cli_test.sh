@@ -43,8 +43,22 @@ a dump into no directory      |2| - | ^kulve: mifare: cannot write WORK/none/car
 no data on standard input     |2| - | ^kulve: write: the data of standard input must be 1 to 65536 bytes, not 0$ | --sim --trace select 1 write 18 0 0 -
 a full standard output        |1| - | ^kulve: cannot write standard output: No space left on device$ | -q --sim insert 1 select 1 power on read 18 0 0 64 --stdout-full
 a full dump file              |1| - | ^mifare dump: cannot write /dev/full: No space left on device$ | -q --sim mifare dump /dev/full
+full-mode script: extended Le, a chained 200-byte UPDATE |0| ^< (5A ){199}5A$ | -  | -q --sim chip 0 3B8A813120454B554C56452D5354523157 apdu --full --script WORK/full.apdu
+a stamped simulator log       |0| ^4B 53 | ^kulvesim: [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} request code 20 | --sim --trace devno
+--index out of range          |2| - | ^kulve: --index: the port index must be a number from 0 to 9 | --index 10 devno
+a second apdu on the line     |2| - | ^kulve: apdu: one apdu a line: .* apdu --script FILE$ | --sim --trace apdu 0 00A4040000 apdu 0 00B0000000
 a full --out file             |1| - | ^read: cannot write /dev/full: No space left on device$       | -q --out /dev/full --sim insert 1 select 1 power on read 18 0 0 64
 '
+
+# For the full-mode script; the ATR above is the strict card's with IFSC 32
+# (TA3 20), so that 200 bytes go as a chain of blocks.
+cat >"$work/full.apdu" <<EOF
+00A4040007F04B554C564531 = 9000
+00A4000C020103 = 9000
+002000010431323334 = 9000
+00D60000C8$(printf '5A%.0s' $(seq 200)) = 9000
+00B000000000C8 = 9000  # extended Le: 200 bytes back
+EOF
 
 trim() { local s="$1"; s="${s#"${s%%[![:space:]]*}"}"; printf '%s' "${s%"${s##*[![:space:]]}"}"; }
 # matches FILE PATTERN: "-" = the file is empty, else some line matches PATTERN.

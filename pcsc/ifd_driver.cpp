@@ -311,6 +311,7 @@ RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, 
   if (answer.empty() || answer.size() > MAX_ATR_SIZE) return IFD_ERROR_POWER_ACTION;
   s.atr = answer;
   s.powered = true;
+  channel.mapTime.reset();  // a map from before shows this card not yet in use
   s.reportRemoval = false;
   s.lastPresent = true;
   s.protocol = slot == kContactlessSlot ? SCARD_PROTOCOL_T1 : FirstProtocol(answer);
@@ -376,6 +377,7 @@ RESPONSECODE IfdDriver::Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUC
     // is still the one in the field.
     if (IsGetData(tx, txLength)) outcome = ConfirmField(*channel);
     if (outcome == Outcome::kOk) outcome = channel->contactless->Transmit(apdu, response);
+    channel->mapTime.reset();  // the card may have been woken and selected again
   } else {
     outcome = channel->backend->TransmitChip(slot, apdu, response);
   }

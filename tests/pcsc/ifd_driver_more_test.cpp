@@ -171,6 +171,10 @@ TEST_F(DriverMore, OneMapAnswersEverySlotForItsInterval) {
   }
   EXPECT_EQ(reader->mapQueries, 1);
   EXPECT_EQ(reader->resets, 0);
+  // A card powered up after the map was taken is not judged by it.
+  ASSERT_EQ(Power(1), IFD_SUCCESS);
+  EXPECT_EQ(driver->Presence(Lun(1)), IFD_ICC_PRESENT);
+  EXPECT_EQ(reader->mapQueries, 2);
 }
 
 // GET DATA describes the card in the field now, with or without the map.

@@ -7,11 +7,18 @@
 #      T=1 CPU card and a T=0 SAM alternately, two threads, bad APDUs, a
 #      1,024-byte answer, the Mifare storage-card commands, removal and
 #      insertion, the escape, a line that drops, a reader gone for good),
-#      opensc-tool and pcsc_scan, their output checked;
+#      opensc-tool and pcsc_scan, their output checked; then
+#      tests/pcsc/pcsc_trust_checks.py: the escape refused to a second program
+#      while a first holds a card EXCLUSIVE, held idle cards (state kept,
+#      removal reported, latency printed), GET DATA after a swap, the
+#      reconnect flow, the attributes; again with DEVICENAME ...:escape (the
+#      escape goes through), and the idle line traffic printed;
 #   2. the same driver through rfc2217:// to kulvesim --rfc2217 (pyscard, quick);
 #   3. a benchmark: GET CHALLENGE through pcscd against the same APDU through
 #      the library directly, on one simulated reader, as a ratio (the reader
-#      keeping to the line's timing, and unpaced).
+#      keeping to the line's timing, and unpaced);
+#   4. a reader farm: eight simulated readers in one pcscd, one client per
+#      reader against one reader alone, the ratio of the rates printed.
 #
 #   scripts/pcsc_lane.sh [--build DIR]   (default build/release; the driver is
 #                                        built there when it is missing)

@@ -1040,6 +1040,20 @@ KULVE_API int KULVE_CALL kulve_reader_standby(kulve_reader *reader);            
 KULVE_API int KULVE_CALL kulve_reader_device_number(kulve_reader *reader, unsigned char *number, int size);
 KULVE_API int KULVE_CALL kulve_reader_version(kulve_reader *reader, unsigned char *version, int size);
 KULVE_API int KULVE_CALL kulve_reader_alarm(kulve_reader *reader, int mode, int a, int b, int c); /* ALARM */
+/* One reader command as it is: code 0..255 and length (0..255) bytes of
+ * data, in one exchange (no relink, no repeat). Returns the status of the
+ * exchange: the reader's (0 = carried out) or a link-failure letter, told
+ * apart with kulve_result_origin. *replyLength = how many reply bytes came,
+ * and the first replySize of them are copied into reply (so a count above
+ * replySize says the reply was cut). The command goes past every family:
+ * the handle's card type, chip framing state and Mifare selection are not
+ * updated, so a reset or APDU sent this way leaves them stale. For the
+ * reader's own queries, and for tools that know the reader's command set.
+ * 4 = null handle or replyLength, code or length out of range, data null
+ * with a length, reply null with a size: nothing sent, *replyLength = 0
+ * when replyLength is not null. */
+KULVE_API int KULVE_CALL kulve_reader_command(kulve_reader *reader, int code, const unsigned char *data, int length,
+                                              unsigned char *reply, int replySize, int *replyLength);
 
 /* ---- memcard: contact memory cards ---- */
 /* ReadCard, WriteCard, EraseCard: size >= count. */

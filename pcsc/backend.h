@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // What the PC/SC driver needs from one reader: chip-slot resets and APDUs,
-// the Mifare steps, and a raw command for the escape. The driver's slot
+// the Mifare steps, the slot map, and a raw command for the escape. The driver's slot
 // bookkeeping and the storage-card translation sit on this interface only,
 // so tests drive them over a fake reader.
 #pragma once
@@ -36,6 +36,16 @@ inline constexpr std::size_t kMifareBlockSize = 16;
 
 enum class MifareKeyType : std::uint8_t { kA = 0, kB = 1 };
 
+// Which slots hold a card, and which of those cards are in use, from one
+// query that touches no card: bit n for chip slot n, bit 5 for the field.
+// In use: a chip card reset since it came in, a Mifare card selected.
+struct SlotMap {
+  std::uint8_t present = 0;
+  std::uint8_t inUse = 0;
+  bool Present(std::size_t slot) const { return (present >> slot) & 1; }
+  bool InUse(std::size_t slot) const { return (inUse >> slot) & 1; }
+};
+
 class ReaderBackend {
  public:
   virtual ~ReaderBackend() = default;
@@ -64,6 +74,9 @@ class ReaderBackend {
   // One reader command with its data; `reply` gets the status byte, then the
   // reply data (the driver's escape, see docs/pcsc.md).
   virtual Outcome RawCommand(std::uint8_t code, std::span<const std::uint8_t> data, Bytes& reply) = 0;
+
+  // The slot map; kRefused from a reader that cannot tell it.
+  virtual Outcome QuerySlots(SlotMap&) { return Outcome::kRefused; }
 };
 
 // Opens the reader behind a device path (or tcp://, rfc2217://); null with

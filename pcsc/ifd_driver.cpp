@@ -33,6 +33,53 @@ void Log(const char* what, const std::string& device, const std::string& why) {
   std::fprintf(stderr, "kulve_ifd: %s %s: %s\n", what, device.c_str(), why.c_str());
 }
 
+// A DWORD attribute: four bytes, least significant first, as PC/SC drivers
+// give them.
+RESPONSECODE PutDword(PDWORD length, PUCHAR value, DWORD value32) {
+  const auto word = static_cast<std::uint32_t>(value32);
+  const std::array<std::uint8_t, 4> bytes{static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                                          static_cast<std::uint8_t>(word >> 16),
+                                          static_cast<std::uint8_t>(word >> 24)};
+  return PutBytes(length, value, bytes.data(), bytes.size());
+}
+
+RESPONSECODE PutText(PDWORD length, PUCHAR value, const char* text) {
+  return PutBytes(length, value, reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
+}
+
+// The reader's own queries, harmless with the escape off.
+constexpr std::uint8_t kDeviceNumberCommand = 0x20;
+constexpr std::uint8_t kVersionCommand = 0x22;
+constexpr std::size_t kMaxEscapeData = 255;
+constexpr std::uint32_t kSerialChannel = 0x00010000;  // CHANNEL_ID: a serial port, then its number
+// The largest command APDU each kind of slot carries.
+constexpr std::uint32_t kMaxT1Apdu = 65544;
+constexpr std::uint32_t kMaxT0Apdu = 5 + 250;
+constexpr std::uint32_t kMaxStorageApdu = 5 + 16;
+constexpr std::uint32_t kAnnouncedIfsd = 251;
+
+bool IsGetData(const UCHAR* tx, DWORD txLength) { return txLength >= 2 && tx[0] == 0xFF && tx[1] == 0xCA; }
+
+// The number a device path ends with (ttyUSB3: 3), 0 without one.
+std::uint32_t PortNumber(const std::string& device) {
+  std::uint32_t number = 0;
+  std::uint32_t scale = 1;
+  for (std::size_t i = device.size(); i > 0 && scale <= 1000 && device[i - 1] >= '0' && device[i - 1] <= '9'; --i) {
+    number += static_cast<std::uint32_t>(device[i - 1] - '0') * scale;
+    scale *= 10;
+  }
+  return number;
+}
+
+// Reply bytes of a reader query without its status byte, trailing NULs cut.
+Bytes QueryText(ReaderBackend& backend, std::uint8_t code) {
+  Bytes reply;
+  if (backend.RawCommand(code, {}, reply) != Outcome::kOk || reply.empty() || reply[0] != 0) return {};
+  reply.erase(reply.begin());
+  while (!reply.empty() && reply.back() == 0) reply.pop_back();
+  return reply;
+}
+
 }  // namespace
 
 DWORD FirstProtocol(const Bytes& atr) {
@@ -42,8 +89,48 @@ DWORD FirstProtocol(const Bytes& atr) {
   return (atr[td1] & 0x0F) == 1 ? SCARD_PROTOCOL_T1 : SCARD_PROTOCOL_T0;
 }
 
-IfdDriver::IfdDriver(BackendFactory factory, Clock::duration probeInterval)
-    : factory_(factory), probeInterval_(probeInterval) {}
+DWORD IfscOf(const Bytes& atr) {
+  // Walk the interface bytes: after TDi naming T=1, TA(i+1) is the IFSC.
+  if (atr.size() < 2) return 32;
+  std::size_t at = 2;
+  std::uint8_t y = atr[1] >> 4;
+  bool t1 = false;
+  for (int i = 1; at <= atr.size(); ++i) {
+    if ((y & 1) != 0) {
+      if (at >= atr.size()) break;
+      if (i > 2 && t1 && atr[at] != 0x00 && atr[at] != 0xFF) return atr[at];
+      ++at;
+    }
+    at += static_cast<std::size_t>(((y >> 1) & 1) + ((y >> 2) & 1));
+    if ((y & 8) == 0 || at >= atr.size()) break;
+    t1 = (atr[at] & 0x0F) == 1;
+    y = atr[at] >> 4;
+    ++at;
+  }
+  return 32;
+}
+
+DeviceOptions ParseDeviceName(const std::string& name) {
+  DeviceOptions options;
+  options.device = name;
+  for (;;) {
+    const std::size_t colon = options.device.rfind(':');
+    if (colon == std::string::npos) break;
+    const std::string word = options.device.substr(colon + 1);
+    if (word == "escape") {
+      options.escape = true;
+    } else if (word.size() == 7 && word.starts_with("slots-") && word[6] >= '1' && word[6] <= '6') {
+      options.slots = static_cast<std::size_t>(word[6] - '0');
+    } else {
+      break;
+    }
+    options.device.resize(colon);
+  }
+  return options;
+}
+
+IfdDriver::IfdDriver(BackendFactory factory, Clock::duration probeInterval, Clock::duration mapInterval)
+    : factory_(factory), probeInterval_(probeInterval), mapInterval_(mapInterval) {}
 
 std::shared_ptr<IfdDriver::Channel> IfdDriver::Find(DWORD lun, std::size_t& slot) {
   slot = kSlotOf(lun);
@@ -53,29 +140,61 @@ std::shared_ptr<IfdDriver::Channel> IfdDriver::Find(DWORD lun, std::size_t& slot
   return found == channels_.end() ? nullptr : found->second;
 }
 
+std::shared_ptr<IfdDriver::Channel> IfdDriver::Lock(DWORD lun, std::size_t& slot,
+                                                   std::unique_lock<std::mutex>& guard) {
+  auto channel = Find(lun, slot);
+  if (!channel) return nullptr;
+  guard = std::unique_lock<std::mutex>(channel->lock);
+  if (!channel->backend || slot >= channel->slotCount) {
+    guard.unlock();
+    return nullptr;
+  }
+  return channel;
+}
+
 RESPONSECODE IfdDriver::CreateChannel(DWORD lun, const char* device) {
   if (device == nullptr || kSlotOf(lun) >= kSlotCount) return IFD_COMMUNICATION_ERROR;
+  std::shared_ptr<Channel> channel;
+  std::unique_lock<std::mutex> opening;
+  {
+    std::lock_guard<std::mutex> guard(channelsLock_);
+    const auto found = channels_.find(kReaderOf(lun));
+    if (found != channels_.end()) {
+      // pcscd opens each slot of a reader with the reader's one device.
+      if (found->second->device != device) return IFD_COMMUNICATION_ERROR;
+      channel = found->second;
+      ++channel->opens;
+    } else {
+      if (channels_.size() >= kMaxReaders) return IFD_COMMUNICATION_ERROR;
+      channel = std::make_shared<Channel>();
+      channel->device = device;
+      channel->opens = 1;
+      // Held while the port opens, outside the driver-wide lock: other
+      // readers open and work meanwhile; this reader's calls wait.
+      opening = std::unique_lock<std::mutex>(channel->lock);
+      channels_.emplace(kReaderOf(lun), channel);
+    }
+  }
+  if (opening.owns_lock()) {
+    const DeviceOptions options = ParseDeviceName(channel->device);
+    channel->escape = options.escape;
+    channel->slotCount = options.slots;
+    std::string why;
+    channel->backend = factory_(options.device, why);
+    if (channel->backend) {
+      channel->contactless = std::make_unique<StorageCardSlot>(*channel->backend);
+    } else {
+      Log("no reader at", options.device, why);
+    }
+  } else {
+    opening = std::unique_lock<std::mutex>(channel->lock);
+  }
+  if (channel->backend) return IFD_SUCCESS;
+  opening.unlock();
   std::lock_guard<std::mutex> guard(channelsLock_);
   const auto found = channels_.find(kReaderOf(lun));
-  if (found != channels_.end()) {
-    // pcscd opens each slot of a reader with the reader's one device.
-    if (found->second->device != device) return IFD_COMMUNICATION_ERROR;
-    ++found->second->opens;
-    return IFD_SUCCESS;
-  }
-  if (channels_.size() >= kMaxReaders) return IFD_COMMUNICATION_ERROR;
-  auto channel = std::make_shared<Channel>();
-  channel->device = device;
-  std::string why;
-  channel->backend = factory_(channel->device, why);
-  if (!channel->backend) {
-    Log("no reader at", channel->device, why);
-    return IFD_COMMUNICATION_ERROR;
-  }
-  channel->contactless = std::make_unique<StorageCardSlot>(*channel->backend);
-  channel->opens = 1;
-  channels_.emplace(kReaderOf(lun), std::move(channel));
-  return IFD_SUCCESS;
+  if (--channel->opens == 0 && found != channels_.end() && found->second == channel) channels_.erase(found);
+  return IFD_COMMUNICATION_ERROR;
 }
 
 RESPONSECODE IfdDriver::CloseChannel(DWORD lun) {
@@ -98,30 +217,67 @@ RESPONSECODE IfdDriver::CloseChannel(DWORD lun) {
 RESPONSECODE IfdDriver::GetCapabilities(DWORD lun, DWORD tag, PDWORD length, PUCHAR value) {
   if (length == nullptr || value == nullptr) return IFD_COMMUNICATION_ERROR;
   std::size_t slot = 0;
-  const auto channel = Find(lun, slot);
+  std::unique_lock<std::mutex> guard;
+  const auto channel = Lock(lun, slot, guard);
   if (!channel) return IFD_COMMUNICATION_ERROR;
   switch (tag) {
     case TAG_IFD_ATR:
     case SCARD_ATTR_ATR_STRING: {
-      std::lock_guard<std::mutex> guard(channel->lock);
       const Bytes& atr = channel->slots[slot].atr;
       return PutBytes(length, value, atr.data(), atr.size());
     }
-    case TAG_IFD_SLOTS_NUMBER: return PutByte(length, value, kSlotCount);
+    case TAG_IFD_SLOTS_NUMBER: return PutByte(length, value, static_cast<std::uint8_t>(channel->slotCount));
     case TAG_IFD_SIMULTANEOUS_ACCESS: return PutByte(length, value, kMaxReaders);
     case TAG_IFD_THREAD_SAFE:
     case TAG_IFD_SLOT_THREAD_SAFE: return PutByte(length, value, 1);
+    default: return Attribute(*channel, slot, tag, length, value);
+  }
+}
+
+RESPONSECODE IfdDriver::Attribute(Channel& channel, std::size_t slot, DWORD tag, PDWORD length, PUCHAR value) {
+  const Slot& s = channel.slots[slot];
+  const bool t1 = s.powered && slot != kContactlessSlot && s.protocol == SCARD_PROTOCOL_T1;
+  switch (tag) {
+    case SCARD_ATTR_VENDOR_NAME: return PutText(length, value, "KULVE32");
+    case SCARD_ATTR_VENDOR_IFD_TYPE: return PutText(length, value, "KULVE32 serial reader");
+    case SCARD_ATTR_VENDOR_IFD_VERSION:
+    case SCARD_ATTR_VENDOR_IFD_SERIAL_NO: {
+      const Bytes text =
+          QueryText(*channel.backend, tag == SCARD_ATTR_VENDOR_IFD_VERSION ? kVersionCommand : kDeviceNumberCommand);
+      if (text.empty()) return IFD_ERROR_TAG;
+      return PutBytes(length, value, text.data(), text.size());
+    }
+    case SCARD_ATTR_CHANNEL_ID: return PutDword(length, value, kSerialChannel | PortNumber(ParseDeviceName(channel.device).device));
+    case SCARD_ATTR_MAXINPUT:
+      if (slot == kContactlessSlot) return PutDword(length, value, kMaxStorageApdu);
+      return PutDword(length, value, s.powered && s.protocol == SCARD_PROTOCOL_T0 ? kMaxT0Apdu : kMaxT1Apdu);
+    case SCARD_ATTR_ICC_PRESENCE: return PutByte(length, value, s.powered || s.lastPresent ? 2 : 0);
+    case SCARD_ATTR_ICC_INTERFACE_STATUS: return PutByte(length, value, s.powered ? 1 : 0);
+    case SCARD_ATTR_CURRENT_PROTOCOL_TYPE: return PutDword(length, value, s.powered ? s.protocol : 0);
+    // ISO/IEC 7816 asynchronous for a chip card that answered; unknown otherwise.
+    case SCARD_ATTR_ICC_TYPE_PER_ATR: return PutByte(length, value, s.powered && slot != kContactlessSlot ? 1 : 0);
+    case SCARD_ATTR_CURRENT_IFSC: return t1 ? PutDword(length, value, IfscOf(s.atr)) : IFD_ERROR_TAG;
+    case SCARD_ATTR_CURRENT_IFSD: return t1 ? PutDword(length, value, kAnnouncedIfsd) : IFD_ERROR_TAG;
     default: return IFD_ERROR_TAG;
   }
 }
 
 RESPONSECODE IfdDriver::SetProtocolParameters(DWORD lun, DWORD protocol) {
   std::size_t slot = 0;
-  const auto channel = Find(lun, slot);
+  std::unique_lock<std::mutex> guard;
+  const auto channel = Lock(lun, slot, guard);
   if (!channel) return IFD_COMMUNICATION_ERROR;
-  std::lock_guard<std::mutex> guard(channel->lock);
   const Slot& s = channel->slots[slot];
-  if (!s.powered) return IFD_ICC_NOT_PRESENT;
+  if (!s.powered) {
+    // pcscd powers a card down a while after its last program left, and a
+    // reconnect that leaves the card sets the protocol on the unpowered
+    // slot: power the card up again first.
+    UCHAR atr[MAX_ATR_SIZE];
+    DWORD atrLength = 0;
+    const RESPONSECODE rv = PowerUp(*channel, slot, atr, &atrLength);
+    if (rv == IFD_COMMUNICATION_ERROR) return rv;
+    if (rv != IFD_SUCCESS) return IFD_ICC_NOT_PRESENT;
+  }
   // The reader makes no PPS exchange: a card speaks the protocol its ATR
   // offers first; the contactless slot takes either.
   if (slot == kContactlessSlot) {
@@ -155,6 +311,7 @@ RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, 
   if (answer.empty() || answer.size() > MAX_ATR_SIZE) return IFD_ERROR_POWER_ACTION;
   s.atr = answer;
   s.powered = true;
+  channel.mapTime.reset();  // a map from before shows this card not yet in use
   s.reportRemoval = false;
   s.lastPresent = true;
   s.protocol = slot == kContactlessSlot ? SCARD_PROTOCOL_T1 : FirstProtocol(answer);
@@ -166,12 +323,12 @@ RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, 
 RESPONSECODE IfdDriver::PowerIcc(DWORD lun, DWORD action, PUCHAR atr, PDWORD atrLength) {
   if (atr == nullptr || atrLength == nullptr) return IFD_COMMUNICATION_ERROR;
   std::size_t slot = 0;
-  const auto channel = Find(lun, slot);
+  std::unique_lock<std::mutex> guard;
+  const auto channel = Lock(lun, slot, guard);
   if (!channel) {
     *atrLength = 0;
     return IFD_COMMUNICATION_ERROR;
   }
-  std::lock_guard<std::mutex> guard(channel->lock);
   switch (action) {
     case IFD_POWER_DOWN: {
       // The reader has no per-slot power switch: the card is forgotten, and
@@ -189,21 +346,41 @@ RESPONSECODE IfdDriver::PowerIcc(DWORD lun, DWORD action, PUCHAR atr, PDWORD atr
   }
 }
 
+Outcome IfdDriver::ConfirmField(Channel& channel) {
+  const Outcome asked = Map(channel, true);
+  if (asked == Outcome::kLinkLost) return asked;
+  if (asked == Outcome::kOk) {
+    if (!channel.map.Present(kContactlessSlot)) return Outcome::kNoCard;
+    if (channel.map.InUse(kContactlessSlot)) return Outcome::kOk;
+  }
+  // Quiet after a refused key, or a reader without the map: only waking the
+  // card tells (its authentication is lost anyway, or has to be).
+  return channel.contactless->Confirm();
+}
+
 RESPONSECODE IfdDriver::Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUCHAR rx, PDWORD rxLength) {
   if (rxLength == nullptr) return IFD_COMMUNICATION_ERROR;
   const DWORD room = *rxLength;
   *rxLength = 0;
   if (tx == nullptr || rx == nullptr) return IFD_COMMUNICATION_ERROR;
   std::size_t slot = 0;
-  const auto channel = Find(lun, slot);
+  std::unique_lock<std::mutex> guard;
+  const auto channel = Lock(lun, slot, guard);
   if (!channel) return IFD_COMMUNICATION_ERROR;
-  std::lock_guard<std::mutex> guard(channel->lock);
   Slot& s = channel->slots[slot];
   if (!s.powered) return IFD_ICC_NOT_PRESENT;
   Bytes response;
   const std::span<const std::uint8_t> apdu(tx, txLength);
-  const Outcome outcome = slot == kContactlessSlot ? channel->contactless->Transmit(apdu, response)
-                                                   : channel->backend->TransmitChip(slot, apdu, response);
+  Outcome outcome = Outcome::kOk;
+  if (slot == kContactlessSlot) {
+    // GET DATA answers from what power-up learnt: first make sure that card
+    // is still the one in the field.
+    if (IsGetData(tx, txLength)) outcome = ConfirmField(*channel);
+    if (outcome == Outcome::kOk) outcome = channel->contactless->Transmit(apdu, response);
+    channel->mapTime.reset();  // the card may have been woken and selected again
+  } else {
+    outcome = channel->backend->TransmitChip(slot, apdu, response);
+  }
   Note(s, outcome);
   switch (outcome) {
     case Outcome::kOk: break;
@@ -217,22 +394,65 @@ RESPONSECODE IfdDriver::Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUC
   return IFD_SUCCESS;
 }
 
+Outcome IfdDriver::Map(Channel& channel, bool fresh) {
+  if (channel.mapUnknown) return Outcome::kRefused;
+  const Clock::time_point now = Clock::now();
+  if (!fresh && channel.mapTime && now - *channel.mapTime < mapInterval_) return Outcome::kOk;
+  SlotMap map;
+  const Outcome outcome = channel.backend->QuerySlots(map);
+  if (outcome == Outcome::kRefused) channel.mapUnknown = true;
+  if (outcome != Outcome::kOk) {
+    channel.mapTime.reset();
+    return outcome;
+  }
+  channel.map = map;
+  channel.mapTime = now;
+  return Outcome::kOk;
+}
+
 RESPONSECODE IfdDriver::Presence(DWORD lun) {
   std::size_t slot = 0;
-  const auto channel = Find(lun, slot);
+  std::unique_lock<std::mutex> guard;
+  const auto channel = Lock(lun, slot, guard);
   if (!channel) return IFD_COMMUNICATION_ERROR;
-  std::lock_guard<std::mutex> guard(channel->lock);
   Slot& s = channel->slots[slot];
   if (s.reportRemoval) {
     s.reportRemoval = false;
     return IFD_ICC_NOT_PRESENT;
   }
+  switch (Map(*channel, false)) {
+    case Outcome::kOk: return PresenceFromMap(*channel, slot);
+    case Outcome::kRefused: return PresenceByProbe(*channel, slot);
+    case Outcome::kLinkLost: return IFD_COMMUNICATION_ERROR;
+    default: return s.powered || s.lastPresent ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;  // asked again next time
+  }
+}
+
+RESPONSECODE IfdDriver::PresenceFromMap(Channel& channel, std::size_t slot) {
+  Slot& s = channel.slots[slot];
+  const SlotMap& map = channel.map;
+  if (s.powered) {
+    // Gone, or another card in its place (one not reset, not selected): the
+    // card powered up has left. A quiet Mifare card cannot show selected.
+    const bool quiet = slot == kContactlessSlot && channel.contactless->Quiet();
+    if (map.Present(slot) && (map.InUse(slot) || quiet)) return IFD_ICC_PRESENT;
+    if (slot == kContactlessSlot) channel.contactless->PowerDown();
+    Note(s, Outcome::kNoCard);
+    s.reportRemoval = false;
+    return IFD_ICC_NOT_PRESENT;
+  }
+  s.lastPresent = map.Present(slot);
+  return s.lastPresent ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
+}
+
+RESPONSECODE IfdDriver::PresenceByProbe(Channel& channel, std::size_t slot) {
+  Slot& s = channel.slots[slot];
   if (s.powered) return IFD_ICC_PRESENT;
   const Clock::time_point now = Clock::now();
   if (!s.lastProbe || now - *s.lastProbe >= probeInterval_) {
     Bytes atr;
     const Outcome outcome =
-        slot == kContactlessSlot ? channel->contactless->Probe() : channel->backend->ResetChip(slot, atr);
+        slot == kContactlessSlot ? channel.contactless->Probe() : channel.backend->ResetChip(slot, atr);
     s.lastProbe = now;
     if (outcome == Outcome::kLinkLost) {
       s.lastPresent = false;
@@ -248,16 +468,30 @@ RESPONSECODE IfdDriver::Control(DWORD lun, DWORD code, const UCHAR* tx, DWORD tx
   if (returned == nullptr) return IFD_COMMUNICATION_ERROR;
   *returned = 0;
   std::size_t slot = 0;
-  const auto channel = Find(lun, slot);
+  std::unique_lock<std::mutex> guard;
+  const auto channel = Lock(lun, slot, guard);
   if (!channel) return IFD_COMMUNICATION_ERROR;
   if (code == kGetFeatureRequest) return IFD_SUCCESS;  // no PIN pad, no other feature
   if (code != kEscapeControlCode) return IFD_ERROR_NOT_SUPPORTED;
-  if (tx == nullptr || txLength < 1 || txLength > 256 || (rx == nullptr && rxLength > 0)) {
+  return Escape(*channel, tx, txLength, rx, rxLength, returned);
+}
+
+RESPONSECODE IfdDriver::Escape(Channel& channel, const UCHAR* tx, DWORD txLength, PUCHAR rx, DWORD rxLength,
+                               LPDWORD returned) {
+  if (tx == nullptr || txLength < 1 || txLength > 1 + kMaxEscapeData || (rx == nullptr && rxLength > 0)) {
     return IFD_COMMUNICATION_ERROR;
   }
-  std::lock_guard<std::mutex> guard(channel->lock);
+  // Raw commands go past pcscd's sharing (a connection to any slot reaches
+  // every card of the reader), so only the administrator lets them through;
+  // the reader's version and device number are mere readings.
+  if (!channel.escape && tx[0] != kVersionCommand && tx[0] != kDeviceNumberCommand) {
+    std::fprintf(stderr,
+                 "kulve_ifd: escape refused on %s: raw reader commands are off (append :escape to DEVICENAME)\n",
+                 channel.device.c_str());
+    return IFD_ERROR_NOT_SUPPORTED;
+  }
   Bytes reply;
-  const Outcome outcome = channel->backend->RawCommand(tx[0], {tx + 1, txLength - 1}, reply);
+  const Outcome outcome = channel.backend->RawCommand(tx[0], {tx + 1, txLength - 1}, reply);
   if (outcome != Outcome::kOk) return IFD_COMMUNICATION_ERROR;
   if (reply.size() > rxLength) return IFD_ERROR_INSUFFICIENT_BUFFER;
   std::copy(reply.begin(), reply.end(), rx);

@@ -12,15 +12,23 @@
 // has one lock around every exchange with its reader, so different slots may
 // be called from different threads at once.
 //
-// Card presence: the reader cannot tell whether a card sits in a slot
-// without talking to that card, so a powered slot (a card in use) is
-// reported present from memory and never disturbed; an unpowered slot is
-// probed with a reset (chip slots) or a wake-up (the field) at most once
-// per probe interval, and the last answer is reported in between. A card
-// that leaves while powered is noticed by the next command to it: the
-// command fails with "no card", and the next presence poll reports the
-// slot empty, once, so pcscd sees the removal even when a new card already
-// sits there.
+// Card presence: a reader that answers the slot map (one query, no card
+// touched: which slots hold a card, which cards are in use) is asked at most
+// once per map interval for all its slots; a powered slot whose card is
+// gone, or is no longer the one in use (swapped), is reported empty once.
+// A reader without the map cannot tell presence without talking to the
+// card, so a powered slot is reported present from memory and never
+// disturbed, and an unpowered slot is probed with a reset (chip slots) or a
+// wake-up (the field) at most once per probe interval.
+// Either way a card that leaves while powered is noticed by the next
+// command to it: the command fails with "no card", and the next presence
+// poll reports the slot empty, once, so pcscd sees the removal even when a
+// new card already sits there.
+//
+// Device name options, appended to the device with ':' (docs/pcsc.md):
+//   :escape    SCardControl's raw reader commands allowed (off: refused,
+//              but the reader's version and device number queries)
+//   :slots-N   only the first N slots (1..6) are offered to pcscd
 #pragma once
 
 #include <array>
@@ -51,7 +59,9 @@ class IfdDriver {
  public:
   using Clock = std::chrono::steady_clock;
 
-  IfdDriver(BackendFactory factory, Clock::duration probeInterval);
+  // mapInterval: how long one slot map answers for every slot.
+  IfdDriver(BackendFactory factory, Clock::duration probeInterval,
+            Clock::duration mapInterval = std::chrono::milliseconds(500));
 
   RESPONSECODE CreateChannel(DWORD lun, const char* device);
   RESPONSECODE CloseChannel(DWORD lun);
@@ -73,10 +83,16 @@ class IfdDriver {
     std::optional<Clock::time_point> lastProbe;
   };
   struct Channel {
-    std::string device;
+    std::string device;  // as pcscd names it, options included
+    bool escape = false;
+    std::size_t slotCount = kSlotCount;
     int opens = 0;
     std::mutex lock;  // every exchange with this reader, and the slots
+    // Null while the first open runs, after it failed, and after the last close.
     std::unique_ptr<ReaderBackend> backend;
+    bool mapUnknown = false;  // the reader does not answer the slot map
+    std::optional<Clock::time_point> mapTime;
+    SlotMap map;
     std::unique_ptr<StorageCardSlot> contactless;
     std::array<Slot, kSlotCount> slots;
   };
@@ -84,17 +100,43 @@ class IfdDriver {
   // The channel of the Lun's reader and its slot; null when it is not open
   // or the slot is out of range.
   std::shared_ptr<Channel> Find(DWORD lun, std::size_t& slot);
+  // Find, then the channel's lock; null (and no lock) when the reader is
+  // not open or has no backend (still opening, or closed meanwhile).
+  std::shared_ptr<Channel> Lock(DWORD lun, std::size_t& slot, std::unique_lock<std::mutex>& guard);
+  // A slot map no older than the map interval (fresh: asked now); kRefused
+  // when the reader has none.
+  Outcome Map(Channel& channel, bool fresh);
+  RESPONSECODE PresenceFromMap(Channel& channel, std::size_t slot);
+  RESPONSECODE PresenceByProbe(Channel& channel, std::size_t slot);
+  // Before GET DATA on the field: kOk when the card powered up is still the
+  // one there.
+  Outcome ConfirmField(Channel& channel);
+  RESPONSECODE Escape(Channel& channel, const UCHAR* tx, DWORD txLength, PUCHAR rx, DWORD rxLength,
+                      LPDWORD returned);
+  RESPONSECODE Attribute(Channel& channel, std::size_t slot, DWORD tag, PDWORD length, PUCHAR value);
   // After a step: forget a card that left, note a lost reader.
   void Note(Slot& slot, Outcome outcome);
   RESPONSECODE PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, PDWORD atrLength);
 
   BackendFactory factory_;
   Clock::duration probeInterval_;
+  Clock::duration mapInterval_;
   std::mutex channelsLock_;
   std::map<DWORD, std::shared_ptr<Channel>> channels_;
 };
 
 // The protocol an ATR offers first (TD1; T=0 without one), as SCARD_PROTOCOL_T0/_T1.
 DWORD FirstProtocol(const Bytes& atr);
+// The IFSC a T=1 card's ATR sets (the first TA after a TD naming T=1, 01..FE),
+// else 32.
+DWORD IfscOf(const Bytes& atr);
+
+// A device name taken apart: the device, then the options above.
+struct DeviceOptions {
+  std::string device;
+  bool escape = false;
+  std::size_t slots = kSlotCount;
+};
+DeviceOptions ParseDeviceName(const std::string& name);
 
 }  // namespace kulve::pcsc

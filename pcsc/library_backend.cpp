@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "handle/call.h"
 #include "kulve32.h"
-#include "link/transact.h"
 #include "pcsc/apdu_shape.h"
 
 namespace kulve::pcsc {
@@ -17,6 +15,9 @@ constexpr int kNoChipCard = 0xA0;
 constexpr int kChipNotReset = 0xA1;
 constexpr int kChipMute = 0xA2;
 constexpr int kNoCardInField = 0x01;
+// The reader's slot map (which slots hold a card, which are in use).
+constexpr int kSlotMapCommand = 15;
+constexpr std::size_t kMaxCommandData = 255;  // the frame's one-byte length
 // An extended APDU's largest answer: 65,536 data bytes and the status word.
 constexpr std::size_t kMaxResponse = 65536 + 2;
 
@@ -110,18 +111,27 @@ class HandleBackend final : public ReaderBackend {
     return FieldOutcome(kulve_mifare_decrement(handle_, block, amount));
   }
 
-  // The handle API has no raw command; the escape runs one exchange on the
-  // handle's reader under the handle's lock, as its own calls do.
   Outcome RawCommand(std::uint8_t code, std::span<const std::uint8_t> data, Bytes& reply) override {
     reply.clear();
-    if (data.size() > 255) return Outcome::kTooLong;
-    const int status = Locked(*handle_, [&](Reader& reader) {
-      const ReplyView view = Exchange(reader, code, data);
-      reply.push_back(view.status);
-      reply.insert(reply.end(), view.data.begin(), view.data.end());
-      return static_cast<int>(view.status);
-    });
-    if (LineFailed(status) && !Relink()) return Outcome::kLinkLost;
+    if (data.size() > kMaxCommandData) return Outcome::kTooLong;
+    std::array<unsigned char, kMaxCommandData> answer{};
+    int length = 0;
+    const int status =
+        kulve_reader_command(handle_, code, data.data(), Size(data), answer.data(), Size(answer), &length);
+    if (LineFailed(status)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
+    reply.push_back(static_cast<std::uint8_t>(status));
+    reply.insert(reply.end(), answer.begin(), answer.begin() + std::min<std::size_t>(length, answer.size()));
+    return Outcome::kOk;
+  }
+
+  Outcome QuerySlots(SlotMap& map) override {
+    std::array<unsigned char, kMaxCommandData> answer{};
+    int length = 0;
+    const int status = kulve_reader_command(handle_, kSlotMapCommand, nullptr, 0, answer.data(), Size(answer), &length);
+    if (LineFailed(status)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
+    if (status != 0 || length < 2) return Outcome::kRefused;
+    map.present = answer[0];
+    map.inUse = answer[1];
     return Outcome::kOk;
   }
 

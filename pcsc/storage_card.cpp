@@ -98,6 +98,7 @@ Outcome StorageCardSlot::PowerUp(Bytes& atr) {
   if (step == Outcome::kOk) step = backend_.MifareSelect(uid);
   if (step != Outcome::kOk) return step == Outcome::kRefused ? Outcome::kNoCard : step;
   uid_ = uid;
+  atqa_ = atqa;
   const auto made = StorageCardAtr(kStandardIso14443APart3, NameFromAtqa(atqa[0], atqa[1]));
   atr.assign(made.begin(), made.end());
   return Outcome::kOk;
@@ -113,6 +114,23 @@ Outcome StorageCardSlot::Probe() {
   std::array<std::uint8_t, 2> atqa{};
   const Outcome step = backend_.MifareWake(atqa);
   return step == Outcome::kRefused ? Outcome::kNoCard : step;
+}
+
+Outcome StorageCardSlot::Confirm() {
+  if (!uid_) return Outcome::kNoCard;
+  if (authenticatedSector_ && !needsReselect_) {
+    // Only the card authenticated answers a read in its sector: that keeps
+    // the authentication where waking the card would lose it.
+    Block block{};
+    const int sector = *authenticatedSector_;
+    const auto first = static_cast<std::uint8_t>(sector < 32 ? sector * 4 : 128 + (sector - 32) * 16);
+    const Outcome step = backend_.MifareRead(first, block);
+    if (step == Outcome::kOk || step == Outcome::kLinkLost) return step;
+    if (step == Outcome::kNoCard) return step;
+  }
+  authenticatedSector_.reset();
+  needsReselect_ = true;
+  return Reselect();
 }
 
 Outcome StorageCardSlot::Transmit(std::span<const std::uint8_t> apdu, Bytes& response) {
@@ -141,13 +159,17 @@ Outcome StorageCardSlot::Transmit(std::span<const std::uint8_t> apdu, Bytes& res
 
 Outcome StorageCardSlot::GetData(std::span<const std::uint8_t> apdu, Bytes& response) {
   if (apdu.size() > 5) return Status(response, sw::kWrongLength);
-  if (apdu[2] == 0x01 && apdu[3] == 0x00) return Status(response, sw::kFunctionNotSupported);  // no ATS
-  if (apdu[2] != 0x00 || apdu[3] != 0x00) return Status(response, sw::kWrongP1P2);
+  // No ATS (not an ISO/IEC 14443-4 card) and no SAK (the reader's select
+  // answers none); the ATQA as the wake-up brought it.
+  if ((apdu[2] == 0x01 || apdu[2] == 0x03) && apdu[3] == 0x00) return Status(response, sw::kFunctionNotSupported);
+  if ((apdu[2] != 0x00 && apdu[2] != 0x02) || apdu[3] != 0x00) return Status(response, sw::kWrongP1P2);
   if (!uid_) return Outcome::kNoCard;
+  Bytes value(uid_->begin(), uid_->end());
+  if (apdu[2] == 0x02) value = {atqa_[1], atqa_[0]};
   const std::size_t le = LeOf(apdu);
-  if (le != 0 && le < uid_->size()) return Status(response, static_cast<std::uint16_t>(sw::kWrongLe | uid_->size()));
-  response.assign(uid_->begin(), uid_->end());
-  return Status(response, le > uid_->size() ? sw::kEndOfData : sw::kOk);
+  if (le != 0 && le < value.size()) return Status(response, static_cast<std::uint16_t>(sw::kWrongLe | value.size()));
+  response = value;
+  return Status(response, le > value.size() ? sw::kEndOfData : sw::kOk);
 }
 
 Outcome StorageCardSlot::LoadKey(std::span<const std::uint8_t> apdu, Bytes& response) {

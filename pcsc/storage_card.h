@@ -4,6 +4,9 @@
 //
 //   FF CA 00 00 Le             the UID (Le 00: all of it; larger: 6282;
 //                              smaller: 6Cxx); P1 01 (ATS) 6A81
+//   FF CA 02 00 Le             the ATQA, most significant byte first, as the
+//                              card answered the power-up's wake-up
+//   FF CA 03 00 Le             (SAK) 6A81: the reader's select answers none
 //   FF 82 P1 n 06 key          load key n (0..15) into the driver's memory;
 //                              P1 00 or 20 (both volatile here), a reader
 //                              key (P1 bit 80) 6983, secured 6985; bad n
@@ -47,6 +50,14 @@ class StorageCardSlot {
   void PowerDown();
   // Whether a card answers in the field (wakes it, so only when unpowered).
   Outcome Probe();
+  // Whether our card is still the one in the field, for a reader that cannot
+  // tell it without talking to the card: a read in the sector authenticated
+  // (which only that card answers, and which keeps the authentication), else
+  // a wake-up and select of our UID. kNoCard when it left or another took
+  // its place.
+  Outcome Confirm();
+  // A refused key left the card quiet: the reader cannot show it selected.
+  bool Quiet() const { return needsReselect_; }
 
   // One storage-card command; `response` gets data and status word. The
   // outcome is kOk whenever a status word was made; kNoCard when the card
@@ -73,6 +84,7 @@ class StorageCardSlot {
 
   ReaderBackend& backend_;
   std::optional<Uid> uid_;
+  std::array<std::uint8_t, 2> atqa_{};
   std::array<std::optional<Key>, kKeyCount> keys_;
   std::optional<int> authenticatedSector_;
   bool needsReselect_ = false;

@@ -7,11 +7,18 @@
 #      T=1 CPU card and a T=0 SAM alternately, two threads, bad APDUs, a
 #      1,024-byte answer, the Mifare storage-card commands, removal and
 #      insertion, the escape, a line that drops, a reader gone for good),
-#      opensc-tool and pcsc_scan, their output checked;
+#      opensc-tool and pcsc_scan, their output checked; then
+#      tests/pcsc/pcsc_trust_checks.py: the escape refused to a second program
+#      while a first holds a card EXCLUSIVE, held idle cards (state kept,
+#      removal reported, latency printed), GET DATA after a swap, the
+#      reconnect flow, the attributes; again with DEVICENAME ...:escape (the
+#      escape goes through), and the idle line traffic printed;
 #   2. the same driver through rfc2217:// to kulvesim --rfc2217 (pyscard, quick);
 #   3. a benchmark: GET CHALLENGE through pcscd against the same APDU through
 #      the library directly, on one simulated reader, as a ratio (the reader
-#      keeping to the line's timing, and unpaced).
+#      keeping to the line's timing, and unpaced);
+#   4. a reader farm: eight simulated readers in one pcscd, one client per
+#      reader against one reader alone, the ratio of the rates printed.
 #
 #   scripts/pcsc_lane.sh [--build DIR]   (default build/release; the driver is
 #                                        built there when it is missing)
@@ -120,6 +127,20 @@ CONF
 checks() {
   timeout 300 /usr/bin/python3 "$repo/tests/pcsc/pcsc_checks.py" --control "$work/control" --sim-out "$work/sim.out" "$@"
 }
+trust() {
+  timeout 300 /usr/bin/python3 "$repo/tests/pcsc/pcsc_trust_checks.py" --control "$work/control" --sim-out "$work/sim.out" "$@"
+}
+# sim_count: the simulator's count of exchanges so far.
+sim_count() {
+  local seen
+  seen="$(wc -l <"$work/sim.out")"
+  echo count >&7
+  for _ in $(seq 100); do
+    tail -n +"$((seen + 1))" "$work/sim.out" | grep -m1 '^count ' | cut -d' ' -f2 | grep . && return
+    sleep 0.05
+  done
+  echo 0
+}
 
 # expect_output WHAT PATTERN COMMAND...: the command succeeds and prints a line matching PATTERN.
 expect_output() {
@@ -149,10 +170,29 @@ expect_output "opensc-tool --send-apdu: GET CHALLENGE to the CPU card" 'SW1=0x90
 expect_output "opensc-tool --send-apdu: the UID of the Mifare card" '^55 66 77 88 ' \
   opensc-tool --reader 5 --send-apdu FF:CA:00:00:00
 expect_output "pcsc_scan -r lists the six slots" '^5: KULVE32 00 05$' pcsc_scan -r
+if trust; then ok "pyscard: sharing, presence, reconnect, attributes"; else bad "pyscard: sharing, presence, reconnect, attributes"; fi
 if checks --gone "$sim_pid"; then ok "pyscard: the reader stops for good"; else bad "pyscard: the reader stops for good"; fi
 wait "$sim_pid" 2>/dev/null
 sim_pid=""
 stop_pcscd
+
+# ---- 1b. the escape allowed, and idle line traffic ------------------------------------
+say "the escape with :escape in DEVICENAME; idle line traffic"
+start_sim --link "$work/tty" --strict-t1
+exec 7>"$work/control"
+start_pcscd "$address:escape"
+if trust --escape-allowed; then ok "pyscard: the escape with the option"; else bad "pyscard: the escape with the option"; fi
+stop_pcscd
+start_pcscd "$address"
+sleep 2
+first="$(sim_count)"
+sleep 5
+last="$(sim_count)"
+printf '  idle line traffic, pcscd polling six slots, no program: %s exchanges/s\n' \
+  "$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%.2f", (b - a) / 5 }')"
+stop_pcscd
+exec 7>&-
+stop_sim
 
 # ---- 2. through rfc2217:// ----------------------------------------------------------
 say "pyscard through pcscd, the reader behind rfc2217://"
@@ -205,6 +245,42 @@ bench_pairs() {
 say "benchmark: GET CHALLENGE through pcscd against the library directly"
 bench_pairs "paced pty, 57600 bit/s" 1 60 --pace
 bench_pairs "unpaced pty, for information" 0 300
+
+# ---- 4. a reader farm ------------------------------------------------------------------
+# Eight simulated readers keeping to the line's timing, in one pcscd (each
+# offering its CPU card slot alone: pcscd 1.9.9 serves at most 16 slots), one
+# client process per reader: the aggregate GET CHALLENGE rate against one
+# reader with one client, in one run. Printed, not judged.
+say "benchmark: eight readers in one pcscd"
+farm_pids=()
+stop_farm() {
+  local p
+  for p in "${farm_pids[@]}"; do kill -TERM "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+  farm_pids=()
+}
+: >"$work/farm.conf"
+for n in 1 2 3 4 5 6 7 8; do
+  "$sim" --quiet --pace --strict-t1 --link "$work/farm$n" </dev/null >"$work/farm$n.out" 2>"$work/farm$n.err" &
+  farm_pids+=($!)
+  for _ in $(seq 100); do [[ -s "$work/farm$n.out" ]] && break; sleep 0.05; done
+  printf 'FRIENDLYNAME "FARM%s"\nDEVICENAME %s:slots-1\nLIBPATH %s\nCHANNELID 0\n\n' \
+    "$n" "$(head -1 "$work/farm$n.out")" "$driver" >>"$work/farm.conf"
+done
+KULVE_IFD_LOG=0 pcscd --foreground --config "$work/farm.conf" >"$work/pcscd.log" 2>&1 &
+pcscd_pid=$!
+for _ in $(seq 150); do
+  [[ -S /run/pcscd/pcscd.comm ]] && [[ "$(pcsc_scan -r 2>/dev/null | grep -c 'FARM')" -eq 8 ]] && break
+  sleep 0.1
+done
+if out="$(timeout 300 /usr/bin/python3 "$repo/tests/pcsc/pcsc_bench.py" farm --prefix FARM --count 100)" &&
+  read -r _ readers alone together ratio <<<"$out" && [[ "$readers" == 8 ]]; then
+  ok "farm benchmark ran: $readers readers, $alone APDU/s with one, $together APDU/s with all: ratio $ratio (goal >= 6)"
+else
+  bad "farm benchmark ran: $out"
+  tail -20 "$work/pcscd.log"
+fi
+stop_pcscd
+stop_farm
 
 say "done: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -9,6 +9,7 @@
 #include "sim/rf5550_commands.h"
 #include "sim/rf_module_commands.h"
 #include "sim/mifare_commands.h"
+#include "sim/slot_map_command.h"
 
 namespace kulve::sim {
 
@@ -21,6 +22,7 @@ void RegisterReaderCommands(Firmware& firmware) {
   RegisterRfModuleCommands(firmware);
   RegisterChipCardCommands(firmware);
   RegisterMifareCommands(firmware);
+  RegisterSlotMapCommand(firmware);
 }
 
 }  // namespace kulve::sim

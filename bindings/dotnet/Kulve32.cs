@@ -726,6 +726,9 @@ namespace Kulve
         public static extern int kulve_reader_alarm(ReaderHandle reader, int mode, int a, int b, int c);
 
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_reader_command(ReaderHandle reader, int code, [In] byte[] data, int length, [Out] byte[] reply, int replySize, out int replyLength);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int kulve_memcard_read(ReaderHandle reader, int area, int page, int offset, int count, [In, Out] byte[] buffer, int size);
 
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]

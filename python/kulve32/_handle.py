@@ -12,7 +12,7 @@ import ctypes
 from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 from ._exceptions import LinkErrorCode, LinkErrorInfo
-from ._library import BYTES, EXPORTS, INT, TEXT, Export, export
+from ._library import BYTES, EXPORTS, INT, INTS, TEXT, Export, export
 
 __all__ = ["HandleValue", "counterpart", "call_on_handle", "link_error_of"]
 
@@ -32,6 +32,7 @@ _LinkError = export("kulve_link_error", INT, HANDLE, TEXT, INT, device=False)
 _LinkOsError = export("kulve_link_os_error", INT, HANDLE, device=False)
 _Relink = export("kulve_reader_relink", INT, HANDLE, device=False)
 _BaudRate = export("kulve_reader_baud_rate", INT, HANDLE, device=False)
+_Command = export("kulve_reader_command", INT, HANDLE, INT, BYTES, INT, BYTES, INT, INTS, device=False)
 
 _LINK_ERROR_TEXT_SIZE = 512
 

@@ -40,6 +40,10 @@ KULVE_API int KULVE_CALL kulve_reader_version(kulve_reader* reader, unsigned cha
 KULVE_API int KULVE_CALL kulve_reader_alarm(kulve_reader* reader, int mode, int a, int b, int c) {
   return kulve::api::ReaderAlarm(reader, mode, a, b, c);
 }
+KULVE_API int KULVE_CALL kulve_reader_command(kulve_reader* reader, int code, const unsigned char* data, int length,
+                                              unsigned char* reply, int replySize, int* replyLength) {
+  return kulve::api::ReaderCommand(reader, code, data, length, reply, replySize, replyLength);
+}
 KULVE_API int KULVE_CALL kulve_memcard_read(kulve_reader* reader, int area, int page, int offset, int count,
                                             unsigned char* buffer, int size) {
   return kulve::api::MemcardRead(reader, area, page, offset, count, buffer, size);

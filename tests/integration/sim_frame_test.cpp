@@ -18,7 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include "sim/cpucard_commands.h"
 #include "sim/housekeeping.h"
+#include "sim/mifare_reader.h"
+#include "sim/slot_map_command.h"
 #include "sim/simulator.h"
 
 namespace kulve::sim {
@@ -127,6 +130,20 @@ class SimFrameTest : public ::testing::Test {
   Simulator sim_;
   std::unique_ptr<RawHost> host_;
 };
+
+// The slot map: cards present, and in use once reset or selected.
+TEST_F(SimFrameTest, SlotMapTellsPresenceWithoutTouchingCards) {
+  sim_.WithState([](ReaderState& s) {
+    RemoveChipCard(s, 3);
+    PutMifareCard(s, {0x11, 0x22, 0x33, 0x44});
+  });
+  EXPECT_EQ(Exchange(code::kSlotMap), Reply(0, {0x37, 0x00}));
+  EXPECT_EQ(Exchange(0x3C)[0], 0x00);  // SAM 1 reset
+  EXPECT_EQ(Exchange(code::kSlotMap), Reply(0, {0x37, 0x02}));
+  sim_.WithState([](ReaderState& s) { ClearMifareField(s); });
+  EXPECT_EQ(Exchange(code::kSlotMap), Reply(0, {0x17, 0x02}));
+  EXPECT_EQ(Exchange(code::kSlotMap, {0x00}), Reply(status::kBadLength));
+}
 
 TEST_F(SimFrameTest, HousekeepingRepliesAreByteExact) {
   EXPECT_EQ(Exchange(code::kProbe), (Bytes{0x00, 0x00, 0x00}));

@@ -38,6 +38,11 @@ struct FakeReader final : ReaderBackend {
   std::optional<int> authSector;
   bool selected = false;
 
+  // The slot map: answered when hasMap; a chip card is in use once reset.
+  bool hasMap = false;
+  std::array<bool, kChipSlotCount> chipInUse{};
+  int mapQueries = 0;
+
   int resets = 0, transmits = 0, steps = 0;
   Bytes lastRawData;
   std::atomic<int> inside{0};
@@ -65,6 +70,7 @@ struct FakeReader final : ReaderBackend {
     if (linkOutcome != Outcome::kOk) return linkOutcome;
     if (!chips[slot]) return Outcome::kNoCard;
     atr = chips[slot]->atr;
+    chipInUse[slot] = true;
     return Outcome::kOk;
   }
   Outcome TransmitChip(std::size_t slot, std::span<const std::uint8_t>, Bytes& response) override {
@@ -147,6 +153,26 @@ struct FakeReader final : ReaderBackend {
   Outcome MifareDecrement(std::uint8_t block, std::uint32_t amount) override {
     Step step(*this);
     return Add(block, -static_cast<std::int64_t>(amount));
+  }
+
+  Outcome QuerySlots(SlotMap& map) override {
+    if (!hasMap) return Outcome::kRefused;  // a reader without it (no step counted, as before it existed)
+    Step step(*this);
+    ++mapQueries;
+    if (linkOutcome != Outcome::kOk) return linkOutcome;
+    map = {};
+    for (std::size_t slot = 0; slot < kChipSlotCount; ++slot) {
+      if (chips[slot]) map.present |= static_cast<std::uint8_t>(1u << slot);
+      if (chips[slot] && chipInUse[slot]) map.inUse |= static_cast<std::uint8_t>(1u << slot);
+    }
+    if (cardInField) map.present |= 1u << kChipSlotCount;
+    if (cardInField && selected) map.inUse |= 1u << kChipSlotCount;
+    return Outcome::kOk;
+  }
+  // Another card in the slot, not reset yet.
+  void Swap(std::size_t slot, Bytes atr) {
+    chips[slot] = ChipCard{std::move(atr)};
+    chipInUse[slot] = false;
   }
 
   Outcome RawCommand(std::uint8_t, std::span<const std::uint8_t> data, Bytes& reply) override {

@@ -37,15 +37,17 @@ const Bytes kSamAtr = Hex("3B 6A 00 00 4B 55 4C 56 45 2D 53 41 4D 31");
 class Driver : public ::testing::Test {
  protected:
   // probeInterval: 0 asks an unpowered slot on every poll; a day, only once.
-  void Open(IfdDriver::Clock::duration probeInterval = std::chrono::hours(24)) {
+  void Open(IfdDriver::Clock::duration probeInterval = std::chrono::hours(24), const char* device = "/dev/ttyKULVE",
+            IfdDriver::Clock::duration mapInterval = std::chrono::hours(24)) {
     reader = new FakeReader;
     reader->destroyed = &destroyed;
     reader->chips[0] = FakeReader::ChipCard{kCpuAtr};
     reader->chips[1] = FakeReader::ChipCard{kSamAtr};
-    driver = std::make_unique<IfdDriver>(&FakeFactory, probeInterval);
+    driver = std::make_unique<IfdDriver>(&FakeFactory, probeInterval, mapInterval);
     nextReader = reader;
+    device_ = device;
     for (std::size_t slot = 0; slot < kSlotCount; ++slot) {
-      ASSERT_EQ(driver->CreateChannel(Lun(slot), "/dev/ttyKULVE"), IFD_SUCCESS);
+      ASSERT_EQ(driver->CreateChannel(Lun(slot), device), IFD_SUCCESS);
     }
   }
   void TearDown() override {
@@ -53,6 +55,12 @@ class Driver : public ::testing::Test {
       for (std::size_t slot = 0; slot < kSlotCount; ++slot) driver->CloseChannel(Lun(slot));
     }
   }
+  RESPONSECODE Escape(std::size_t slot, const Bytes& command) {
+    DWORD returned = 0;
+    return driver->Control(Lun(slot), kEscapeControlCode, command.data(), static_cast<DWORD>(command.size()), rx,
+                           sizeof rx, &returned);
+  }
+  std::string device_;
   RESPONSECODE Power(std::size_t slot, DWORD action = IFD_POWER_UP) {
     atrLength = sizeof atr;
     return driver->PowerIcc(Lun(slot), action, atr, &atrLength);

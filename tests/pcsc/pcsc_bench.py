@@ -4,10 +4,15 @@
 
     pcsc_bench.py direct --library LIB --device DEV [--count N]
     pcsc_bench.py pcsc --reader NAME [--count N]
+    pcsc_bench.py farm --prefix TEXT [--count N]
 
 direct: through the library's exports (LinkCom, CpuCardReset, ProCpuCard);
 pcsc: through pcscd and the driver (pyscard). Prints the mean time per APDU
 in microseconds on one line: "<mode> <microseconds>".
+farm: every pcscd reader whose name starts with TEXT, one client process per
+reader, all starting together; first one client on the first reader alone,
+then all at once. Prints "farm <readers> <rate alone> <rate together>
+<ratio>", rates in APDUs per second.
 """
 import argparse
 import ctypes
@@ -69,14 +74,65 @@ def pcsc(args):
     return elapsed
 
 
+def farm_client(reader, count, barrier, results):
+    from smartcard import scard as sc
+    rv, ctx = sc.SCardEstablishContext(sc.SCARD_SCOPE_USER)
+    rv, h, protocol = sc.SCardConnect(ctx, reader, sc.SCARD_SHARE_SHARED, sc.SCARD_PROTOCOL_T0 | sc.SCARD_PROTOCOL_T1)
+    if rv != sc.SCARD_S_SUCCESS:
+        barrier.abort()
+        sys.exit(f"farm: connect {reader}: " + sc.SCardGetErrorMessage(rv))
+    for _ in range(5):
+        sc.SCardTransmit(h, protocol, list(APDU))
+    barrier.wait()
+    start = time.perf_counter()
+    for _ in range(count):
+        rv, answer = sc.SCardTransmit(h, protocol, list(APDU))
+        if rv != sc.SCARD_S_SUCCESS or answer[-2:] != [0x90, 0x00]:
+            sys.exit(f"farm: {reader}: {sc.SCardGetErrorMessage(rv)} {answer}")
+    results.put(time.perf_counter() - start)
+    sc.SCardDisconnect(h, sc.SCARD_LEAVE_CARD)
+    sc.SCardReleaseContext(ctx)
+
+
+def farm_rate(readers, count):
+    import multiprocessing
+    barrier = multiprocessing.Barrier(len(readers))
+    results = multiprocessing.Queue()
+    clients = [multiprocessing.Process(target=farm_client, args=(r, count, barrier, results)) for r in readers]
+    for c in clients:
+        c.start()
+    times = [results.get(timeout=300) for _ in clients]
+    for c in clients:
+        c.join()
+    return len(readers) * count / max(times)
+
+
+def farm(args):
+    from smartcard import scard as sc
+    rv, ctx = sc.SCardEstablishContext(sc.SCARD_SCOPE_USER)
+    rv, readers = sc.SCardListReaders(ctx, [])
+    sc.SCardReleaseContext(ctx)
+    readers = sorted(r for r in readers if r.startswith(args.prefix))
+    if not readers:
+        sys.exit("farm: no reader named " + args.prefix)
+    # One client alone before and after the crowd; the better of the two.
+    alone = farm_rate(readers[:1], args.count)
+    together = farm_rate(readers, args.count)
+    alone = max(alone, farm_rate(readers[:1], args.count))
+    print(f"farm {len(readers)} {alone:.1f} {together:.1f} {together / alone:.2f}")
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=["direct", "pcsc"])
+    parser.add_argument("mode", choices=["direct", "pcsc", "farm"])
+    parser.add_argument("--prefix", default="FARM")
     parser.add_argument("--library")
     parser.add_argument("--device")
     parser.add_argument("--reader", default="KULVE32 00 00")
     parser.add_argument("--count", type=int, default=1000)
     args = parser.parse_args()
+    if args.mode == "farm":
+        return farm(args)
     elapsed = direct(args) if args.mode == "direct" else pcsc(args)
     print(f"{args.mode} {elapsed / args.count * 1e6:.1f}")
 

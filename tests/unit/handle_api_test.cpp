@@ -172,6 +172,48 @@ TEST_F(HandleApiTest, ABufferBelowItsMinimumIsRefusedAndOneAtItReachesTheReader)
   }
 }
 
+// A raw command: sent as given, the reply counted in full and cut to the
+// caller's size; arguments out of range send nothing.
+TEST_F(HandleApiTest, ReaderCommandCarriesOneCommandAsItIs) {
+  const unsigned char data[] = {1, 2, 3};
+  unsigned char reply[8] = {};
+  int length = -1;
+  peer.TakeRequests();
+  EXPECT_EQ(kulve_reader_command(r, 0x22, data, 3, reply, sizeof reply, &length), 0);
+  EXPECT_EQ(peer.TakeRequests(), (std::vector<Request>{{0x22, {1, 2, 3}}}));
+  EXPECT_EQ(length, 16);  // more than came back into reply
+  EXPECT_TRUE(std::all_of(reply, reply + 8, [](unsigned char b) { return b == 0x5A; }));
+  peer.respond = [](const Request&) { return ScriptedReply{.status = 0x30}; };
+  EXPECT_EQ(kulve_reader_command(r, 0x0F, nullptr, 0, nullptr, 0, &length), 0x30);
+  EXPECT_EQ(length, 0);
+  EXPECT_EQ(kulve_result_origin(r, 0x30), KULVE_ORIGIN_READER);
+  std::vector<unsigned char> big(256);
+  const struct {
+    kulve_reader* handle;
+    int code;
+    const unsigned char* data;
+    int length;
+    unsigned char* reply;
+    int size;
+    int* replyLength;
+  } refused[] = {
+      {nullptr, 0x22, nullptr, 0, reply, 8, &length},       {r, -1, nullptr, 0, reply, 8, &length},
+      {r, 256, nullptr, 0, reply, 8, &length},              {r, 0x22, nullptr, 1, reply, 8, &length},
+      {r, 0x22, big.data(), 256, reply, 8, &length},        {r, 0x22, data, -1, reply, 8, &length},
+      {r, 0x22, nullptr, 0, nullptr, 8, &length},           {r, 0x22, nullptr, 0, reply, 8, nullptr},
+  };
+  peer.TakeRequests();
+  for (const auto& row : refused) {
+    length = -1;
+    EXPECT_EQ(kulve_reader_command(row.handle, row.code, row.data, row.length, row.reply, row.size, row.replyLength),
+              KULVE_BAD_ARGUMENT);
+    if (row.replyLength != nullptr) {
+      EXPECT_EQ(length, 0);
+    }
+  }
+  EXPECT_TRUE(peer.TakeRequests().empty());
+}
+
 TEST_F(HandleApiTest, NullHandlesAreRefused) {
   unsigned char buffer[16];
   EXPECT_EQ(kulve_reader_power_on(nullptr), KULVE_BAD_ARGUMENT);

@@ -52,6 +52,14 @@ extern "C" {
 #define KULVE_T1_EXCHANGE_LOST 41  /* full mode: the T=1 exchange was lost (retransmitted twice, then
                                       resynchronised); the command may or may not have run */
 #define KULVE_RESPONSE_TOO_LONG 42 /* full mode: the answer does not fit the caller's buffer */
+#define KULVE_T1_ABORTED 43        /* full mode: the card sent S(ABORT request), answered with
+                                      S(ABORT response); the command may or may not have run */
+#define KULVE_CARD_MUST_BE_RESET 44 /* full mode: three S(RESYNCH) failed; the library sends nothing
+                                      more to that slot until it is reset */
+#define KULVE_ANSWER_TOO_LARGE 45  /* full mode: the card's answer exceeds 65,538 bytes; the command
+                                      ran, its answer is lost */
+#define KULVE_CALL_TIME_BOUND 46   /* full mode: the call's bound on waiting for the card (300 s)
+                                      ran out; the command may or may not have run */
 /* A call made from inside a trace callback into the reader being traced
  * (the process-wide one for the documented functions, the same handle for
  * the kulve_ functions): refused, nothing done, nothing written. Negative,

@@ -90,8 +90,9 @@ TEST_F(FullModeTest, BrokenBlocksAreAskedForTwiceThenTheCardIsResynchronised) {
       {"a dropped byte, then the block again", {truncated, good}, 0x9000, {iBlock, rOther}},
       {"a wrong LRC twice, then good", {badLrc, badLrc, good}, 0x9000, {iBlock, rEdc, rEdc}},
       {"the card's R-block asks for ours again", {Lrc({0x00, 0x82, 0x00}), good}, 0x9000, {iBlock, iBlock}},
-      {"the reader refuses: its status, and the next call resynchronises first",
-       {}, 0xA2, {iBlock, Lrc({0x00, 0xC0, 0x00}), kIfsRequest, iBlock}},
+      {"the card's block never comes (the reader says so three times): R-blocks, then the reader's status, "
+       "and the next call resynchronises first",
+       {}, 0xA2, {iBlock, rOther, rOther, Lrc({0x00, 0xC0, 0x00}), kIfsRequest, iBlock}},
       {"three broken blocks: resynchronised, lost",
        {badLrc, badLrc, badLrc, Lrc({0x00, 0xE0, 0x00})}, KULVE_T1_EXCHANGE_LOST,
        {iBlock, rEdc, rEdc, Lrc({0x00, 0xC0, 0x00})}},
@@ -100,7 +101,7 @@ TEST_F(FullModeTest, BrokenBlocksAreAskedForTwiceThenTheCardIsResynchronised) {
     Reset(ChipSlot::kCpuCard, kAtrT1);
     peer.replies.push_back({.data = kIfsResponse});
     for (const Bytes& r : c.replies) peer.replies.push_back({.data = r});
-    if (c.replies.empty()) peer.replies.push_back({.status = 0xA2});
+    if (c.replies.empty()) peer.replies.insert(peer.replies.end(), 3, {.status = 0xA2});
     Bytes answer;
     EXPECT_EQ(Transmit(0, kGetChallenge, answer), c.result) << c.what;
     if (c.replies.empty()) {

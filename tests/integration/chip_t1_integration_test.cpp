@@ -278,6 +278,19 @@ TEST_F(ChipSlowCardOverPty, LostBlocksAbortsAndADeafCard) {
   EXPECT_EQ(Transmit(0, Challenge()).result, 0x9000);
 }
 
+TEST_F(ChipSlowCardOverPty, TheStrictCardCheckingWithACrc) {
+  reader_->WithState([](sim::ReaderState& s) {
+    sim::InsertChipCard(s, 0, {0x3B, 0x80, 0x81, 0x51, 0x20, 0x01});  // TC3 01: CRC
+    sim::SetChipStrict(s, 0, true);
+  });
+  Bytes atr(KULVE_ATR_BUFFER_SIZE);
+  ASSERT_EQ(CpuCardReset(atr.data()), 0);
+  ASSERT_TRUE(Card().Crc());
+  SelectLargeFile();
+  const Bytes file = LargeFile();
+  EXPECT_EQ(Transmit(0, {0x00, 0xB0, 0x00, 0x00, 0xFF}).bytes, Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00}));
+}
+
 TEST_F(ChipSlowCardOverPty, ASlowCardThroughTcp) {
   sim::SimulatorOptions options;
   options.network = {sim::NetProtocol::kTcp, "127.0.0.1", 0};

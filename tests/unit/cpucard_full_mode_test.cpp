@@ -237,7 +237,7 @@ TEST_F(FullModeTest, TheCardIsGivenItsWaitingTimeAndNoMore) {
 // ---- Misbehaving cards, block by block ---------------------------------------
 
 TEST_F(FullModeTest, WhatACardSaysMidExchangeIsObeyedExactly) {
-  const Bytes apdu40(40, 0x11);  // a 40-byte APDU: chained at IFSC 32 or 16
+  const Bytes apdu40(40, 0x11);  // a 40-byte APDU: chained at IFSC 32 or 16 (64 bytes: alike)
   const Bytes link32 = LrcBlock(0x20, apdu40.data(), 32);
   const Bytes link16 = LrcBlock(0x20, apdu40.data(), 16);
   const Bytes next16 = LrcBlock(0x60, apdu40.data() + 16, 16);
@@ -261,9 +261,9 @@ TEST_F(FullModeTest, WhatACardSaysMidExchangeIsObeyedExactly) {
        {link16}},
       {"an R-block with error bits asks for the link again", kAtrT1, apdu40,
        {{.data = Lrc({0x00, 0x92, 0x00})}, kSilent}, KULVE_LINK_NO_ACK, {link32, link32}},
-      {"the card's S(IFS 16) is obeyed by the next link", {0x3B, 0x80, 0x81, 0x11, 0x10}, apdu40,
+      {"the card's S(IFS 16) is obeyed by the next link", kAtrT1, Bytes(64, 0x11),
        {{.data = Lrc({0x00, 0xC1, 0x01, 0x10})}, {.data = r1}, kSilent}, KULVE_LINK_NO_ACK,
-       {link16, Lrc({0x00, 0xE1, 0x01, 0x10}), next16}},
+       {link32, Lrc({0x00, 0xE1, 0x01, 0x10}), next16}},
       {"an R-block amid the card's chain brings back our R-block, not the command", kAtrT1, kGetChallenge,
        {{.data = chainedPart}, {.data = Lrc({0x00, 0x80, 0x00})}, {.data = goodN1}}, 0x9000,
        {Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08}), r1, r1}},

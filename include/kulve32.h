@@ -408,8 +408,9 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   S(IFS request) from the card: answered, and its IFSC is used from then on.
  * - S(ABORT request) from the card: answered with S(ABORT response) (the
  *   card's reply to it is not looked at), and the call returns
- *   KULVE_T1_ABORTED (43): the command may or may not have run. The next
- *   call starts with S(RESYNCH).
+ *   KULVE_T1_ABORTED (43), or the link-failure letter when that exchange
+ *   failed on the line: the command may or may not have run. The next call
+ *   starts with S(RESYNCH).
  * - A block that never comes (the reader answers the exchange with a status
  *   of its own instead of the card's block): an R-block asks for it, counted
  *   with the repeats below; after the second the call returns the reader's

@@ -52,6 +52,14 @@ extern "C" {
 #define KULVE_T1_EXCHANGE_LOST 41  /* full mode: the T=1 exchange was lost (retransmitted twice, then
                                       resynchronised); the command may or may not have run */
 #define KULVE_RESPONSE_TOO_LONG 42 /* full mode: the answer does not fit the caller's buffer */
+#define KULVE_T1_ABORTED 43        /* full mode: the card sent S(ABORT request), answered with
+                                      S(ABORT response); the command may or may not have run */
+#define KULVE_CARD_MUST_BE_RESET 44 /* full mode: three S(RESYNCH) failed; the library sends nothing
+                                      more to that slot until it is reset */
+#define KULVE_ANSWER_TOO_LARGE 45  /* full mode: the card's answer exceeds 65,538 bytes; the command
+                                      ran, its answer is lost */
+#define KULVE_CALL_TIME_BOUND 46   /* full mode: the call's bound on waiting for the card (300 s)
+                                      ran out; the command may or may not have run */
 /* A call made from inside a trace callback into the reader being traced
  * (the process-wide one for the documented functions, the same handle for
  * the kulve_ functions): refused, nothing done, nothing written. Negative,
@@ -273,6 +281,12 @@ KULVE_API int KULVE_CALL CPUCardProtocolType(void);
  * GET RESPONSE after 61xx, no repeat after 6Cxx, no T=1 chaining, retry or
  * waiting-time extension.
  *
+ * Time: the reader's acknowledgement is awaited for about 1 s (10 reads of
+ * about 101 ms), whatever the card's ATR allows. A slower card (one that
+ * computes up to its block waiting time, 1.6 s at BWI 4, or asks S(WTX))
+ * gets KULVE_LINK_NO_ACK (0x6C) although it runs the command; the full mode
+ * (SetChipProtocolMode) waits as long as the card may take.
+ *
  * The APDU sent: CLA INS P1 P2 Lc and the Lc data bytes when Lc is not 0 (Le
  * is then not sent, in either protocol); CLA INS P1 P2 Le when Lc is 0.
  * T=0 sends the APDU as it is. T=1 sends the I-block NAD 00, PCB (00 when
@@ -366,9 +380,41 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   min(IFSC, 251 or 250) bytes; longer APDUs are chained (M bit), each link
  *   acknowledged by the card's R-block. Chained answers are acknowledged with
  *   R-blocks and collected whole.
- * - S(WTX request): answered with S(WTX response), and the wait for the next
- *   block is the usual one times the card's multiplier (at most about 60 s).
+ * - Waiting (the reader does not say its card clock; the library assumes
+ *   3.5712 MHz, the slowest common one, and 372 clocks per etu, or Fi/Di of
+ *   TA1 when that is slower): for each block the reader's acknowledgement is
+ *   awaited at least BWT = 11 etu + 2^BWI x 960 x 372 / 3.5712 MHz (BWI of
+ *   TB3, default 4: 1.6 s; BWI above 9 reads as 9: 51 s), times the
+ *   multiplier after S(WTX), plus 12 etu per character for the block sent and
+ *   the largest block the card may send (IFSD + 5), plus 200 ms for the
+ *   reader; never less than the default mode's 1 s. T=0: two work waiting
+ *   times (960 x WI x Fi / 3.5712 MHz, WI of TC2, default 10: 1 s) plus 12
+ *   etu per character of the command and a 256-byte answer, plus 200 ms. CWI
+ *   (TB3's low nibble, default 13) is read and left to the reader, which
+ *   times the card's characters. A card answering at once costs nothing
+ *   more: these are upper bounds. A card that has not answered within its
+ *   wait leaves the reader silent: KULVE_LINK_NO_ACK (0x6C), and as the
+ *   reader may still be busy with the card, the next exchange may fail on
+ *   the line too; the next T=1 call starts with S(RESYNCH).
+ * - The bound of a call: whatever a card asks (up to 64 S(WTX) of up to 255
+ *   x BWT in a row, over any number of links), a call stops waiting for the
+ *   card 300 s after it began: the wait for a block is cut to what is left,
+ *   and a call past its 300 s returns KULVE_CALL_TIME_BOUND (46), the next T=1
+ *   call starting with S(RESYNCH). With the last frame's own timeouts a call
+ *   ends within about 302 s. The PC/SC driver holds the reader's lock for as
+ *   long, so the reader's other slots wait too.
+ * - S(WTX request): answered with S(WTX response), and the next block is
+ *   awaited for the multiplier times BWT (above).
  *   S(IFS request) from the card: answered, and its IFSC is used from then on.
+ * - S(ABORT request) from the card: answered with S(ABORT response) (the
+ *   card's reply to it is not looked at), and the call returns
+ *   KULVE_T1_ABORTED (43), or the link-failure letter when that exchange
+ *   failed on the line: the command may or may not have run. The next call
+ *   starts with S(RESYNCH).
+ * - A block that never comes (the reader answers the exchange with a status
+ *   of its own instead of the card's block): an R-block asks for it, counted
+ *   with the repeats below; after the second the call returns the reader's
+ *   status and the next call starts with S(RESYNCH).
  * - A block that arrives broken (LEN, LRC/CRC, NAD not 00, unknown PCB, an
  *   I-block with the wrong N(S)) is answered with an R-block naming the error;
  *   an R-block from the card asking for our block again is answered with it.
@@ -378,12 +424,27 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   have run on the card, so it is not sent again by the library. A chained
  *   I-block carrying nothing counts as broken; more than 64 S(WTX) or S(IFS)
  *   requests in a row without the exchange moving on also end in 41.
+ * - Three S(RESYNCH) the card does not answer right (a reader's status counts
+ *   as no answer; a link failure does not, and leaves S(RESYNCH) for the next
+ *   call): the card must be reset. The reader has no command that powers a
+ *   slot down, so the library deactivates the slot on its side: the call and
+ *   every later full-mode call to that slot return KULVE_CARD_MUST_BE_RESET
+ *   (44) without sending anything, until the slot's reset (CpuCardReset,
+ *   SamCardNReset, kulve_chip_reset) succeeds. It does not reset the card
+ *   itself: that would silently undo the caller's selections and
+ *   verifications.
+ * - An answer above 65,538 bytes (data and SW): KULVE_ANSWER_TOO_LARGE (45);
+ *   the command ran, its answer is dropped. A T=1 card left mid-chain is
+ *   resynchronised at once (S(RESYNCH), as above).
  * - T=0: case 1 goes out with P3 = 00, case 2 as it is, cases 3 and 4 as the
  *   header, Lc and data (Lc at most 250 bytes: the reader's frame; Le of case
- *   4 is not sent). After 61xx the library sends GET RESPONSE (00 C0 00 00
- *   xx) until the card gives another status; after 6Cxx to a command that
- *   expects data (and sent none) it repeats the command once with Le = xx.
- *   The data of every round is joined. Extended lengths under T=0: 4.
+ *   4 is not sent). After 61xx, with or without data before it, the library
+ *   sends GET RESPONSE (00 C0 00 00 xx) until the card gives another status;
+ *   xx is at most 253 (FD), what fits one reader frame with the SW, so after
+ *   61 00 (256 bytes or more) or 61 FE/FF it asks FD and goes on as the
+ *   card says. After 6Cxx to a command that expects data (and sent none) it
+ *   repeats the command once with Le = xx; a second 6Cxx is the answer. The
+ *   data of every round is joined. Extended lengths under T=0: 4.
  * - A link failure or a reader status during any exchange ends the call with
  *   that status; the card's block numbering is then unknown, so the next T=1
  *   call to that slot starts with S(RESYNCH) (and S(IFS) again).
@@ -417,7 +478,10 @@ KULVE_API int KULVE_CALL SetChipProtocolMode(int mode);
  * responseSize above 0, or (T=0) an APDU that T=0 cannot carry.
  * KULVE_T1_NOT_AN_ANSWER (40): the card's last I-block held less than SW1 SW2.
  * KULVE_T1_EXCHANGE_LOST (41): see the full mode above (T=0: a card that
- * asked for more than 520 GET RESPONSEs).
+ * asked for more than 520 GET RESPONSEs). KULVE_T1_ABORTED (43),
+ * KULVE_CARD_MUST_BE_RESET (44), KULVE_ANSWER_TOO_LARGE (45) and
+ * KULVE_CALL_TIME_BOUND (46): see the full mode above. A call takes at most
+ * about 302 s, whatever the card does.
  * Otherwise the reader's status or a link-failure letter.
  * After every failure *responseLength = 0 (but 42) and response is untouched.
  * Nothing at all is written when responseLength is null (4). */

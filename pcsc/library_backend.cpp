@@ -151,7 +151,11 @@ class HandleBackend final : public ReaderBackend {
     if (kulve_result_origin(handle_, status) == KULVE_ORIGIN_LIBRARY) {
       switch (status) {
         case KULVE_T1_NOT_AN_ANSWER:
-        case KULVE_T1_EXCHANGE_LOST: return Outcome::kCardError;
+        case KULVE_T1_EXCHANGE_LOST:
+        case KULVE_T1_ABORTED:
+        case KULVE_CARD_MUST_BE_RESET:
+        case KULVE_ANSWER_TOO_LARGE:
+        case KULVE_CALL_TIME_BOUND: return Outcome::kCardError;
         default: return Outcome::kTooLong;  // an APDU the slot's protocol or the reader cannot carry
       }
     }

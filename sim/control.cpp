@@ -127,12 +127,29 @@ std::string RunStrictControl(Simulator& sim, std::string_view arg) {
   const std::string_view rest = space == std::string_view::npos ? std::string_view{} : Trim(arg.substr(space + 1));
   char* end = nullptr;
   const long slot = std::strtol(slotText.c_str(), &end, 10);
-  const char* usage = "error: strict takes SLOT on|off|slow MS|drop [N]";
+  const char* usage = "error: strict takes SLOT on|off|slow MS|compute MS [wtx M]|drop [N]";
   if (slotText.empty() || *end != '\0' || slot < 0 || slot >= static_cast<long>(kChipSlots)) return usage;
   const auto at = static_cast<std::size_t>(slot);
   if (rest == "on" || rest == "off") {
     const bool done = sim.WithState([&](ReaderState& s) { return SetChipStrict(s, at, rest == "on"); });
     return done ? "ok" : "error: no T=1 card in that slot";
+  }
+  if (rest.starts_with("compute ")) {
+    // compute MS [wtx M]: the work of each command, with or without S(WTX M).
+    unsigned long ms = 0, wtx = 0;
+    char extra = 0;
+    const std::string words(rest.substr(8));
+    const int n = std::sscanf(words.c_str(), "%lu wtx %lu %c", &ms, &wtx, &extra);
+    if (n < 1 || n == 3 || ms > 60000 || wtx > 255 || (n == 1 && words.find_first_not_of("0123456789 ") != std::string::npos)) {
+      return "error: compute takes 0..60000 ms, then optionally wtx 0..255";
+    }
+    const bool set = sim.WithState([&](ReaderState& s) {
+      ChipCard* card = s.chipCards[at].get();
+      if (card == nullptr || card->Strict() == nullptr) return false;
+      card->Strict()->SetCompute(static_cast<unsigned>(ms), static_cast<std::uint8_t>(wtx));
+      return true;
+    });
+    return set ? "ok" : "error: the card in that slot is not strict (strict SLOT on)";
   }
   unsigned slowMs = 0;
   unsigned skip = 0;

@@ -122,6 +122,8 @@ constexpr const char* kUsage =
     "  chip SLOT ATR|none  a chip card with that ATR in slot 0 (CPU) or 1..4 (SAMs)\n"
     "  strict SLOT on|off  the T=1 card in SLOT strict, or lenient (the default)\n"
     "  strict SLOT slow MS  a strict card takes MS ms a command, asking S(WTX)\n"
+    "  strict SLOT compute MS [wtx M]  a strict card takes MS ms a command,\n"
+    "                  without S(WTX) or after S(WTX M)\n"
     "  strict SLOT drop [N]  a strict card's block after the next N loses its\n"
     "                  last byte\n"
     "  t1errors        the T=1 protocol errors the chip cards logged (then\n"

@@ -11,9 +11,13 @@ import ctypes
 from typing import Optional
 
 from ._exceptions import (
+    ANSWER_TOO_LARGE,
     BAD_ARGUMENT,
+    CALL_TIME_BOUND,
+    CARD_MUST_BE_RESET,
     NOT_FOR_CARD_TYPE,
     RESPONSE_TOO_LONG,
+    T1_ABORTED,
     T1_EXCHANGE_LOST,
     T1_NOT_AN_ANSWER,
     WRONG_CARD,
@@ -33,7 +37,7 @@ from ._statuses import with_meaning
 
 __all__ = [
     "BAD_ARGUMENT", "NOT_FOR_CARD_TYPE", "WRONG_CARD", "T1_NOT_AN_ANSWER", "T1_EXCHANGE_LOST",
-    "RESPONSE_TOO_LONG", "BadArgument", "ChipProtocolError", "KulveError", "LinkError",
+    "RESPONSE_TOO_LONG", "T1_ABORTED", "CARD_MUST_BE_RESET", "ANSWER_TOO_LARGE", "CALL_TIME_BOUND", "BadArgument", "ChipProtocolError", "KulveError", "LinkError",
     "LinkErrorCode", "LinkErrorInfo", "LinkStep", "ReaderRefused", "WrongCardType", "is_link_failure",
     "result_text", "last_link_error", "error_for", "check",
 ]
@@ -80,7 +84,8 @@ def error_for(result: int, function: Optional[str], data: Optional[bytes] = None
     if result == T1_NOT_AN_ANSWER:
         # Mostly a card still at the sequence number an earlier session left it at.
         return ChipProtocolError(result, function, f"{words}; reset the card first")
-    if result in (T1_EXCHANGE_LOST, RESPONSE_TOO_LONG):
+    if result in (T1_EXCHANGE_LOST, RESPONSE_TOO_LONG, T1_ABORTED, CARD_MUST_BE_RESET,
+                  ANSWER_TOO_LARGE, CALL_TIME_BOUND):
         return ChipProtocolError(result, function, words)
     if 0 < result <= 0xFF:
         if words.startswith(_READER_STATUS):

@@ -9,10 +9,13 @@ Every failure a library function reports becomes one exception class:
     3, 19                          WrongCardType (3: the selected card type has no such
                                                   function; 19: the inserted card does
                                                   not match the selected type)
-    40, 41, 42                     ChipProtocolError (a CPU card or SAM exchange: 40 a T=1
+    40 .. 46                       ChipProtocolError (a CPU card or SAM exchange: 40 a T=1
                                                   block that is not an answer, 41 the T=1
                                                   exchange lost, 42 an answer larger than
-                                                  the buffer)
+                                                  the buffer, 43 aborted by the card, 44
+                                                  the card must be reset, 45 an answer
+                                                  above 65,538 bytes, 46 the call's 300 s
+                                                  bound ran out)
     any other reader status        ReaderRefused (the reader's own status byte)
 
 All derive from KulveError, which carries the result, the name of the library
@@ -31,6 +34,10 @@ WRONG_CARD = 19
 T1_NOT_AN_ANSWER = 40
 T1_EXCHANGE_LOST = 41
 RESPONSE_TOO_LONG = 42
+T1_ABORTED = 43
+CARD_MUST_BE_RESET = 44
+ANSWER_TOO_LARGE = 45
+CALL_TIME_BOUND = 46
 
 
 class LinkStep(enum.IntEnum):
@@ -184,5 +191,7 @@ class ChipProtocolError(KulveError):
     (default mode: an R- or S-block, a chained or malformed block); 41: the
     full mode lost the T=1 exchange (retransmitted twice, then resynchronised;
     the command may or may not have run); 42: the answer is larger than the
-    response buffer (the command did run).
+    response buffer (the command did run); 43: the card sent S(ABORT); 44: the
+    card answered no S(RESYNCH) and must be reset; 45: the answer exceeds
+    65,538 bytes; 46: the call's 300 s bound on waiting for the card ran out.
     """

@@ -102,7 +102,11 @@ const std::vector<std::uint8_t>& ChipCard::Reset() {
 
 std::optional<std::vector<std::uint8_t>> ChipCard::Receive(std::span<const std::uint8_t> bytes) {
   if (!powered_) return std::nullopt;
-  if (t1_ && strict_) return strict_->Receive(bytes, application_, protocolErrors_);
+  if (t1_ && strict_) {
+    auto block = strict_->Receive(bytes, application_, protocolErrors_);
+    if (block.empty()) return std::nullopt;  // no block came: the reader says the card is mute
+    return block;
+  }
   if (t1_) return ReceiveT1(bytes);
   return ReceiveT0(bytes);
 }

@@ -16,7 +16,7 @@ constexpr std::uint8_t kMoreBit = 0x20;
 constexpr std::uint8_t kRBlock = 0x80;
 constexpr std::uint8_t kSBlock = 0xC0;
 constexpr std::uint8_t kSResponse = 0x20;
-constexpr std::uint8_t kResynch = 0x00, kIfs = 0x01, kWtx = 0x03;
+constexpr std::uint8_t kResynch = 0x00, kIfs = 0x01, kAbort = 0x02, kWtx = 0x03;
 constexpr unsigned kBlockWaitMs = 1000;  // how long a host waits for a block, as the card reckons
 
 std::string Hex2(unsigned v) {
@@ -104,6 +104,8 @@ void StrictT1::Reset() {
   answer_.clear();
   chainingAnswer_ = false;
   awaitingWtx_ = false;
+  awaitingAbort_ = false;
+  mute_ = false;
   lastSent_.clear();
 }
 
@@ -127,6 +129,7 @@ std::vector<std::uint8_t> StrictT1::Block(std::uint8_t pcb, std::span<const std:
 std::vector<std::uint8_t> StrictT1::Send(std::vector<std::uint8_t> block) {
   lastSent_ = block;
   if (dropIn_ != 0 && --dropIn_ == 0) block.pop_back();
+  if (loseIn_ != 0 && --loseIn_ == 0) block.clear();
   return block;
 }
 
@@ -154,18 +157,28 @@ std::vector<std::uint8_t> StrictT1::Run(CardApplication& application) {
   answer_ = std::move(r.data);
   answer_.push_back(static_cast<std::uint8_t>(r.sw >> 8));
   answer_.push_back(static_cast<std::uint8_t>(r.sw));
+  std::uint8_t multiplier = computeWtx_;
+  workMs_ = computeMs_;
   if (slowMs_ > 0) {
+    multiplier = static_cast<std::uint8_t>(std::min<unsigned>(255, slowMs_ / kBlockWaitMs + 2));
+    workMs_ = slowMs_;
+  }
+  if (multiplier > 0) {
     awaitingWtx_ = true;
     ++wtxSent_;
-    const auto multiplier = static_cast<std::uint8_t>(std::min<unsigned>(255, slowMs_ / kBlockWaitMs + 2));
     const std::uint8_t inf[] = {multiplier};
     return Send(Block(kSBlock | kWtx, inf));
   }
+  std::this_thread::sleep_for(std::chrono::milliseconds(workMs_));
   return NextAnswerLink();
 }
 
 std::vector<std::uint8_t> StrictT1::Receive(std::span<const std::uint8_t> block, CardApplication& application,
                                             std::vector<std::string>& errors) {
+  if (mute_) {
+    if (block.size() >= kPrologue && block[1] == (kSBlock | kResynch)) ++resynchsSeen_;
+    return {};
+  }
   const std::size_t edcSize = crc_ ? 2 : 1;
   if (block.size() < kPrologue + edcSize) {
     return Reject(block, std::to_string(block.size()) + " bytes: not a block", false, errors);
@@ -207,6 +220,12 @@ std::vector<std::uint8_t> StrictT1::Receive(std::span<const std::uint8_t> block,
     }
     command_.insert(command_.end(), inf.begin(), inf.end());
     if ((pcb & kMoreBit) != 0) return Send(Block(static_cast<std::uint8_t>(kRBlock | expectedHost_ << 4), {}));
+    if (abortNext_) {
+      abortNext_ = false;
+      awaitingAbort_ = true;
+      command_.clear();
+      return Send(Block(kSBlock | kAbort, {}));
+    }
     return Run(application);
   }
   if ((pcb & 0x40) == 0) {  // R-block
@@ -223,13 +242,19 @@ std::vector<std::uint8_t> StrictT1::Receive(std::span<const std::uint8_t> block,
     ifsd_ = inf[0];
     return Send(Block(kSBlock | kSResponse | kIfs, inf));
   }
+  if (function == (kSResponse | kAbort) && carried == 0 && awaitingAbort_) {
+    awaitingAbort_ = false;
+    ++abortsAnswered_;
+    return Send(Block(static_cast<std::uint8_t>(kRBlock | expectedHost_ << 4), {}));
+  }
   if (function == kResynch && carried == 0) {
+    ++resynchsSeen_;
     Reset();
     return Send(Block(kSBlock | kSResponse | kResynch, {}));
   }
   if (function == (kSResponse | kWtx) && carried == 1 && awaitingWtx_) {
     awaitingWtx_ = false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(slowMs_));
+    std::this_thread::sleep_for(std::chrono::milliseconds(workMs_));
     return NextAnswerLink();
   }
   return Reject(block, "S-block PCB " + Hex2(pcb) + " not expected", false, errors);

@@ -19,6 +19,15 @@
 // - Slow commands (when told, SetSlow): before answering, S(WTX request)
 //   with a multiplier; the card waits for S(WTX response), then works for
 //   the given time and answers.
+// - Work per command (when told, SetCompute): the card answers after the
+//   given time, with no S(WTX) or after S(WTX request) with the given
+//   multiplier and its response. The default strict ATR's TB3 (45) gives
+//   BWI 4: the card may take 1.6 s at 3.5712 MHz without asking.
+// - A lost block (LoseBlock): a block the card sends never arrives; the
+//   reader reports the card mute. A mute card (SetMute) answers nothing,
+//   S(RESYNCH) included, until its next reset.
+// - S(ABORT request) instead of running the next command (AbortNext); the
+//   host's S(ABORT response) is answered with an R-block.
 // - A dropped block (when told, DropBlock): a block the card sends loses its
 //   last byte on the way, as a block lost on the card's line; the card still
 //   counts it as sent.
@@ -42,10 +51,21 @@ class StrictT1 {
   explicit StrictT1(std::span<const std::uint8_t> atr);
 
   void Reset();
+  // The card's block; empty when none comes (lost, or the card is mute).
   std::vector<std::uint8_t> Receive(std::span<const std::uint8_t> block, CardApplication& application,
                                     std::vector<std::string>& errors);
 
   void SetSlow(unsigned milliseconds) { slowMs_ = milliseconds; }
+  // wtx 0: no S(WTX), the answer comes after `milliseconds`.
+  void SetCompute(unsigned milliseconds, std::uint8_t wtx) {
+    computeMs_ = milliseconds;
+    computeWtx_ = wtx;
+  }
+  void LoseBlock(unsigned skip = 0) { loseIn_ = skip + 1; }
+  void SetMute(bool mute) { mute_ = mute; }
+  void AbortNext() { abortNext_ = true; }
+  unsigned ResynchsSeen() const { return resynchsSeen_; }
+  unsigned AbortsAnswered() const { return abortsAnswered_; }
   // The card's block after the next `skip` blocks it sends is dropped.
   void DropBlock(unsigned skip = 0) { dropIn_ = skip + 1; }
   std::size_t Ifsc() const { return ifsc_; }
@@ -75,6 +95,15 @@ class StrictT1 {
   unsigned slowMs_ = 0;
   unsigned dropIn_ = 0;  // 1: the next block sent is dropped; 0: none
   unsigned wtxSent_ = 0;
+  unsigned computeMs_ = 0;
+  std::uint8_t computeWtx_ = 0;
+  unsigned workMs_ = 0;   // what the card works after S(WTX response)
+  unsigned loseIn_ = 0;   // 1: the next block sent is lost; 0: none
+  bool mute_ = false;
+  bool abortNext_ = false;
+  bool awaitingAbort_ = false;
+  unsigned resynchsSeen_ = 0;
+  unsigned abortsAnswered_ = 0;
 };
 
 }  // namespace kulve::sim

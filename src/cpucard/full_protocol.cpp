@@ -18,6 +18,7 @@ void NoteSlotReset(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> 
   st.receiveSequence = 0;
   st.resynchPending = false;
   if (!succeeded) return;
+  st.mustReset = false;
   const T1Parameters p = ReadT1Parameters(atr);
   st.reset = true;
   st.protocol = p.protocol;
@@ -25,6 +26,11 @@ void NoteSlotReset(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> 
   st.ifsc = p.ifsc;
   st.crc = p.crc;
   st.ifsdPending = p.protocol == 1;
+  st.bwi = p.bwi;
+  st.cwi = p.cwi;
+  st.wi = p.wi;
+  st.fi = p.fi;
+  st.clocksPerEtu = p.clocksPerEtu;
 }
 
 }  // namespace kulve

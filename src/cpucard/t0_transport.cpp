@@ -3,7 +3,8 @@
 
 #include <algorithm>
 
-#include "link/transact.h"
+#include "cpucard/card_timing.h"
+#include "results/results.h"
 
 namespace kulve {
 namespace {
@@ -11,14 +12,18 @@ namespace {
 constexpr std::uint8_t kMoreData = 0x61;
 constexpr std::uint8_t kWrongLe = 0x6C;
 constexpr std::uint8_t kGetResponse = 0xC0;
-// 65,536 bytes come in 256 full GET RESPONSEs; a card that keeps asking for
-// more rounds than this is not answering.
+// 65,536 bytes come in 260 GET RESPONSEs of 253; a card that keeps asking
+// for more rounds than this is not answering.
 constexpr std::size_t kMaxRounds = 520;
+// The most a GET RESPONSE asks for: its data and SW fill one reader frame.
+constexpr std::size_t kMostPerRound = kReaderFrameLimit - 2;
 
 }  // namespace
 
 FullAnswer TransmitT0(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> apdu) {
   FullAnswer answer;
+  const ChipSlotProtocol& st = reader.chipProtocol.slots[static_cast<std::size_t>(slot)];
+  const CardCall call;
   // The command as T=0 carries it: header and P3, then any data (Le of a
   // case 4 command is not sent: the card announces its answer with 61xx).
   std::vector<std::uint8_t> command(apdu.begin(), apdu.begin() + std::min<std::size_t>(apdu.size(), 5));
@@ -40,7 +45,11 @@ FullAnswer TransmitT0(Reader& reader, ChipSlot slot, std::span<const std::uint8_
   std::vector<std::uint8_t> data;
   bool repeated = false;
   for (std::size_t round = 0; round < kMaxRounds; ++round) {
-    const ReplyView reply = Exchange(reader, CodesOf(slot).apdu, command);
+    if (call.Expired()) {
+      answer.result = result::kCallTimeBound;
+      return answer;
+    }
+    const ReplyView reply = call.Exchange(reader, CodesOf(slot).apdu, command, T0CommandWaitMs(st, command.size()));
     if (!reply.Ok()) {
       answer.result = reply.status;
       return answer;
@@ -57,12 +66,14 @@ FullAnswer TransmitT0(Reader& reader, ChipSlot slot, std::span<const std::uint8_
       continue;
     }
     if (data.size() + n - 2 > kMaxFullAnswer - 2) {
-      answer.result = result::kResponseTooLong;
+      answer.result = result::kAnswerTooLarge;
       return answer;
     }
     data.insert(data.end(), reply.data.begin(), reply.data.end() - 2);
-    if (sw1 == kMoreData && n == 2) {
-      command = {0x00, kGetResponse, 0x00, 0x00, sw2};
+    // 61xx after data too: the card has more, and this round's data stays.
+    if (sw1 == kMoreData) {
+      const std::size_t announced = sw2 == 0 ? 256 : sw2;
+      command = {0x00, kGetResponse, 0x00, 0x00, static_cast<std::uint8_t>(std::min(announced, kMostPerRound))};
       expectsData = true;
       repeated = false;
       continue;

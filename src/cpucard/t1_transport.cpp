@@ -3,8 +3,9 @@
 
 #include <algorithm>
 
+#include "cpucard/card_timing.h"
+#include "results/results.h"
 #include "cpucard/t1_block.h"
-#include "link/transact.h"
 
 namespace kulve {
 namespace {
@@ -14,7 +15,6 @@ constexpr int kMaxRetransmissions = 2;
 // on; a card that asks more is not answering.
 constexpr int kMaxStalls = 64;
 constexpr int kSupervisoryTries = 3;
-constexpr std::int32_t kMaxAckTries = 600;  // about a minute of waiting for one block
 constexpr std::uint8_t kRBlock = 0x80;
 constexpr std::uint8_t kSBlock = 0xC0;
 constexpr std::uint8_t kEdcError = 0x01;
@@ -30,37 +30,41 @@ class T1Session {
  private:
   struct Received {
     std::uint8_t status = 0;  // the exchange's LinkStatus
+    bool lineFailed = false;  // status is a link failure, not the reader's word
     bool valid = false;
     std::uint8_t error = kOtherError;  // why not valid
     std::uint8_t pcb = 0;
     std::vector<std::uint8_t> inf;
   };
+  enum class Resynch : std::uint8_t { kDone, kLineFailed, kRefused };
 
-  Received Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor);
-  // One S(request) answered by its S(response), up to three tries; the
-  // response's information field, or the status of a failed exchange.
+  Received Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx);
+  // One S(request) answered by its S(response), up to three tries; false with
+  // status set when an exchange failed on the line, false with status 0 when
+  // no try was answered right.
   bool Supervise(std::uint8_t function, std::span<const std::uint8_t> inf, std::uint8_t& status);
+  // S(RESYNCH); after three refused tries the slot must be reset.
+  Resynch Resynchronise(std::uint8_t& status);
   bool Prepare(std::uint8_t& status);
   std::size_t Chunk() const { return std::min<std::size_t>(st_.ifsc, AnnouncedIfsd(st_.crc)); }
   std::vector<std::uint8_t> RBlock(std::uint8_t error) const {
     return BuildT1Block(static_cast<std::uint8_t>(kRBlock | st_.receiveSequence << 4 | error), {}, st_.crc);
   }
   FullAnswer Lost();
+  FullAnswer Failed(int result);
 
   Reader& reader_;
   ChipSlot slot_;
   ChipSlotProtocol& st_;
+  CardCall call_;
 };
 
-T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor) {
-  std::int32_t& ackTries = reader_.context.commandAckTries;
-  const std::int32_t saved = ackTries;
-  // The card asked for more time: the reader answers only once the card has.
-  if (waitFactor > 1) ackTries = std::min(saved * waitFactor, kMaxAckTries);
-  const ReplyView reply = Exchange(reader_, CodesOf(slot_).apdu, block);
-  ackTries = saved;
+T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx) {
+  const std::uint32_t waitMs = T1BlockWaitMs(st_, block.size(), AnnouncedIfsd(st_.crc), wtx);
+  const ReplyView reply = call_.Exchange(reader_, CodesOf(slot_).apdu, block, waitMs);
   Received r;
   r.status = reply.status;
+  r.lineFailed = reply.lineFailed;
   if (!reply.Ok()) return r;
   const auto shape = ParseT1Block(reply.data, st_.crc, false);
   if (!shape || shape->nad != 0) return r;
@@ -77,9 +81,11 @@ T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std:
 bool T1Session::Supervise(std::uint8_t function, std::span<const std::uint8_t> inf, std::uint8_t& status) {
   const auto request = BuildT1Block(static_cast<std::uint8_t>(kSBlock | function), inf, st_.crc);
   const auto wanted = static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | function);
+  status = 0;
   for (int i = 0; i < kSupervisoryTries; ++i) {
     const Received r = Send(request, 1);
-    if (r.status != 0) {
+    // A reader's status (the card gave nothing) is a try the card failed.
+    if (r.lineFailed) {
       status = r.status;
       return false;
     }
@@ -88,8 +94,7 @@ bool T1Session::Supervise(std::uint8_t function, std::span<const std::uint8_t> i
   return false;
 }
 
-FullAnswer T1Session::Lost() {
-  std::uint8_t status = 0;
+T1Session::Resynch T1Session::Resynchronise(std::uint8_t& status) {
   if (Supervise(t1_s::kResynch, {}, status)) {
     // Both ends start over as after the reset, IFSD included.
     st_.sendSequence = 0;
@@ -97,25 +102,31 @@ FullAnswer T1Session::Lost() {
     st_.ifsc = st_.atrIfsc;
     st_.ifsdPending = true;
     st_.resynchPending = false;
-  } else {
-    st_.resynchPending = true;
+    return Resynch::kDone;
   }
+  st_.resynchPending = true;
+  if (status != 0) return Resynch::kLineFailed;
+  // ISO/IEC 7816-3 asks for the card's reset now; the reader cannot power a
+  // slot down, so the library stops talking to it until the caller resets it.
+  st_.mustReset = true;
+  return Resynch::kRefused;
+}
+
+FullAnswer T1Session::Lost() {
+  std::uint8_t status = 0;
+  return Failed(Resynchronise(status) == Resynch::kRefused ? result::kCardMustBeReset : result::kT1ExchangeLost);
+}
+
+FullAnswer T1Session::Failed(int result) {
   FullAnswer a;
-  a.result = result::kT1ExchangeLost;
+  a.result = result;
   return a;
 }
 
 // What a slot needs before its next I-block: resynchronisation after the
 // default mode used it, and the IFSD after its reset.
 bool T1Session::Prepare(std::uint8_t& status) {
-  if (st_.resynchPending) {
-    if (!Supervise(t1_s::kResynch, {}, status)) return false;
-    st_.sendSequence = 0;
-    st_.receiveSequence = 0;
-    st_.ifsc = st_.atrIfsc;
-    st_.resynchPending = false;
-    st_.ifsdPending = true;
-  }
+  if (st_.resynchPending && Resynchronise(status) != Resynch::kDone) return false;
   if (st_.ifsdPending) {
     const std::uint8_t ifsd[] = {AnnouncedIfsd(st_.crc)};
     // A card that will not take the IFSD keeps 32, which fits too.
@@ -126,11 +137,12 @@ bool T1Session::Prepare(std::uint8_t& status) {
 }
 
 FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
+  if (st_.mustReset) return Failed(result::kCardMustBeReset);
   FullAnswer answer;
   std::uint8_t status = 0;
   if (!Prepare(status)) {
     st_.resynchPending = true;
-    answer.result = status != 0 ? status : result::kT1ExchangeLost;
+    answer.result = status != 0 ? status : st_.mustReset ? result::kCardMustBeReset : result::kT1ExchangeLost;
     return answer;
   }
 
@@ -150,23 +162,33 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
   answer.firstSent = lastI;
   int errors = 0;
   int stalls = 0;
-  std::int32_t waitFactor = 1;
+  std::uint32_t wtx = 1;
 
   for (;;) {
-    const Received r = Send(last, waitFactor);
-    waitFactor = 1;
+    if (call_.Expired()) {
+      st_.resynchPending = true;
+      answer.result = result::kCallTimeBound;
+      answer.bytes.clear();
+      return answer;
+    }
+    const Received r = Send(last, wtx);
+    wtx = 1;
+    auto retransmit = [&](const std::vector<std::uint8_t>& block) {
+      if (++errors > kMaxRetransmissions) return false;
+      last = block;
+      return true;
+    };
     if (r.status != 0) {
+      // The reader says the card's block never came: ask for it with an
+      // R-block. A link failure (the reader itself silent, or still busy with
+      // the card) ends the call, as does the third such status in a row.
+      if (!r.lineFailed && retransmit(RBlock(kOtherError))) continue;
       // Where the card's numbering stands is unknown: start the next call over.
       st_.resynchPending = true;
       answer.result = r.status;
       answer.bytes.clear();
       return answer;
     }
-    auto retransmit = [&](const std::vector<std::uint8_t>& block) {
-      if (++errors > kMaxRetransmissions) return false;
-      last = block;
-      return true;
-    };
     if (!r.valid) {
       if (!retransmit(RBlock(r.error))) return Lost();
       continue;
@@ -193,13 +215,20 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
         if (++stalls > kMaxStalls) return Lost();
         if (function == t1_s::kWtx && r.inf.size() == 1) {
           last = BuildT1Block(static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | t1_s::kWtx), r.inf, st_.crc);
-          waitFactor = std::max<std::int32_t>(1, r.inf[0]);
+          wtx = std::max<std::uint32_t>(1, r.inf[0]);
           continue;
         }
         if (function == t1_s::kIfs && r.inf.size() == 1 && r.inf[0] != 0x00 && r.inf[0] != 0xFF) {
           st_.ifsc = r.inf[0];
           last = BuildT1Block(static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | t1_s::kIfs), r.inf, st_.crc);
           continue;
+        }
+        if (function == t1_s::kAbort && r.inf.empty()) {
+          // The card gives up the exchange: it is answered, and where the
+          // numbering stands is settled by S(RESYNCH) in the next call.
+          const Received ack = Send(BuildT1Block(kSBlock | t1_s::kResponse | t1_s::kAbort, {}, st_.crc), 1);
+          st_.resynchPending = true;
+          return Failed(ack.lineFailed ? ack.status : result::kT1Aborted);
         }
         if (!retransmit(RBlock(kOtherError))) return Lost();
         continue;
@@ -219,9 +248,9 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
         errors = 0;
         stalls = 0;
         if (answer.bytes.size() + r.inf.size() > kMaxFullAnswer) {
-          answer.bytes.clear();
-          answer.result = result::kResponseTooLong;
-          return answer;
+          // The card stays mid-chain: bring it back before the next command.
+          if (chained) Resynchronise(status);
+          return Failed(result::kAnswerTooLarge);
         }
         answer.bytes.insert(answer.bytes.end(), r.inf.begin(), r.inf.end());
         if (chained) {

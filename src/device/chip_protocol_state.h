@@ -23,6 +23,12 @@ struct ChipSlotProtocol {
   std::uint8_t receiveSequence = 0;  // N(S) we expect of the card's next I-block
   bool ifsdPending = false;    // S(IFS request) still to be sent
   bool resynchPending = false; // the default mode used the card since its reset
+  bool mustReset = false;      // three S(RESYNCH) failed: nothing is sent until a reset
+  std::uint8_t bwi = 4;        // T=1 block waiting time integer (TB3)
+  std::uint8_t cwi = 13;       // T=1 character waiting time integer (TB3)
+  std::uint8_t wi = 10;        // T=0 work waiting time integer (TC2)
+  std::uint16_t fi = 372;      // clocks of Fi (TA1)
+  std::uint16_t clocksPerEtu = 372;  // one character bit on the card's line, in clocks
 };
 
 struct ChipProtocolState {

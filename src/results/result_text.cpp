@@ -21,6 +21,10 @@ constexpr Named kLibraryResults[] = {
     {result::kT1NotAnAnswer, "the card answered with a T=1 block that is not an answer"},
     {result::kT1ExchangeLost, "the T=1 exchange with the card was lost (retransmitted twice, then resynchronised)"},
     {result::kResponseTooLong, "the card's answer is larger than the response buffer"},
+    {result::kT1Aborted, "the card aborted the T=1 exchange (S(ABORT))"},
+    {result::kCardMustBeReset, "the card did not answer three S(RESYNCH): reset it before the next command"},
+    {result::kAnswerTooLarge, "the card's answer exceeds 65,538 bytes"},
+    {result::kCallTimeBound, "the card kept the call waiting past its 300 s bound"},
 };
 
 // One entry per letter 'e'..'s', in order.

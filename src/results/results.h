@@ -18,6 +18,10 @@ inline constexpr std::uint8_t kWrongCard = KULVE_WRONG_CARD;
 inline constexpr std::uint8_t kT1NotAnAnswer = KULVE_T1_NOT_AN_ANSWER;
 inline constexpr std::uint8_t kT1ExchangeLost = KULVE_T1_EXCHANGE_LOST;
 inline constexpr std::uint8_t kResponseTooLong = KULVE_RESPONSE_TOO_LONG;
+inline constexpr std::uint8_t kT1Aborted = KULVE_T1_ABORTED;
+inline constexpr std::uint8_t kCardMustBeReset = KULVE_CARD_MUST_BE_RESET;
+inline constexpr std::uint8_t kAnswerTooLarge = KULVE_ANSWER_TOO_LARGE;
+inline constexpr std::uint8_t kCallTimeBound = KULVE_CALL_TIME_BOUND;
 // Negative, so never a reader's status or a card's status word.
 inline constexpr int kInCallback = KULVE_IN_CALLBACK;
 }  // namespace result

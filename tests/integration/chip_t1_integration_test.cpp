@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -205,6 +207,110 @@ TEST_F(ChipT1OverPty, TheDefaultModeMeetsAChainedAnswer) {
   // The strict card saw the default mode's I-block while its chain was open.
   const auto errors = reader_->WithState([](sim::ReaderState& s) { return sim::TakeChipProtocolErrors(s); });
   EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+}
+
+
+// Cards that take their time or misbehave. Each test costs seconds of the
+// card's own work, so they stay few; ctest runs them side by side.
+class ChipSlowCardOverPty : public ChipT1OverPty {
+ protected:
+  static void Configure(const std::function<void(sim::StrictT1&)>& f) {
+    reader_->WithState([&f](sim::ReaderState& s) { f(*s.chipCards[0]->Strict()); });
+  }
+  static Bytes Challenge() { return {0x00, 0x84, 0x00, 0x00, 0x08}; }
+};
+
+TEST_F(ChipSlowCardOverPty, ACardWorkingWithinItsWaitingTimeIsWaitedFor) {
+  // The strict card's TB3 gives BWI 4: 1.6 s without S(WTX), 3.2 s after S(WTX 2).
+  struct Case {
+    unsigned ms;
+    std::uint8_t wtx;
+  };
+  for (const Case c : {Case{1400, 0}, Case{2500, 2}}) {
+    Configure([c](sim::StrictT1& card) { card.SetCompute(c.ms, c.wtx); });
+    const Answer a = Transmit(0, Challenge());
+    EXPECT_EQ(a.result, 0x9000) << c.ms;
+    EXPECT_EQ(a.bytes.size(), 10u) << c.ms;
+  }
+  Configure([](sim::StrictT1& card) { card.SetCompute(0, 0); });
+  EXPECT_EQ(Card().WtxSent(), 1u);
+}
+
+TEST_F(ChipSlowCardOverPty, ACardPastItsWaitingTimeFailsWithinTheBound) {
+  Configure([](sim::StrictT1& card) { card.SetCompute(8000, 0); });
+  int result = 0;
+  EXPECT_LT(TimedMs([&result] { result = Transmit(0, Challenge()).result; }), kHangMs);
+  EXPECT_EQ(result, KULVE_LINK_NO_ACK);
+  Configure([](sim::StrictT1& card) { card.SetCompute(0, 0); });
+  // The reader relays the late answer once the card has it; a reset brings
+  // the slot back once the line is quiet again.
+  Bytes atr(KULVE_ATR_BUFFER_SIZE);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (CpuCardReset(atr.data()) != 0 && std::chrono::steady_clock::now() < giveUp) {
+  }
+  EXPECT_EQ(Transmit(0, Challenge()).result, 0x9000);
+}
+
+TEST_F(ChipSlowCardOverPty, LostBlocksAbortsAndADeafCard) {
+  // A lost answer: the reader says the card is mute, an R-block brings it.
+  ASSERT_EQ(Transmit(0, Challenge()).result, 0x9000);  // S(IFS) done
+  Configure([](sim::StrictT1& card) { card.LoseBlock(); });
+  auto before = reader_->ExchangeCount();
+  EXPECT_EQ(Transmit(0, Challenge()).result, 0x9000);
+  EXPECT_EQ(reader_->ExchangeCount() - before, 2u) << "the I-block, then one R-block";
+  // S(ABORT request) instead of an answer: answered, reported; the next call goes on.
+  Configure([](sim::StrictT1& card) { card.AbortNext(); });
+  EXPECT_EQ(Transmit(0, Challenge()).result, KULVE_T1_ABORTED);
+  EXPECT_EQ(Card().AbortsAnswered(), 1u);
+  EXPECT_EQ(Transmit(0, Challenge()).result, 0x9000);
+  // A card that answers nothing: R-blocks, then three S(RESYNCH), then the
+  // slot waits for a reset and nothing more is sent.
+  Configure([](sim::StrictT1& card) { card.SetMute(true); });
+  const unsigned resynchs = Card().ResynchsSeen();
+  EXPECT_EQ(Transmit(0, Challenge()).result, 0xA2);
+  EXPECT_EQ(Transmit(0, Challenge()).result, KULVE_CARD_MUST_BE_RESET);
+  EXPECT_EQ(Card().ResynchsSeen() - resynchs, 3u);
+  before = reader_->ExchangeCount();
+  EXPECT_EQ(Transmit(0, Challenge()).result, KULVE_CARD_MUST_BE_RESET);
+  EXPECT_EQ(reader_->ExchangeCount(), before);
+  Bytes atr(KULVE_ATR_BUFFER_SIZE);
+  ASSERT_EQ(CpuCardReset(atr.data()), 0);
+  EXPECT_EQ(Transmit(0, Challenge()).result, 0x9000);
+}
+
+TEST_F(ChipSlowCardOverPty, TheStrictCardCheckingWithACrc) {
+  reader_->WithState([](sim::ReaderState& s) {
+    sim::InsertChipCard(s, 0, {0x3B, 0x80, 0x81, 0x51, 0x20, 0x01});  // TC3 01: CRC
+    sim::SetChipStrict(s, 0, true);
+  });
+  Bytes atr(KULVE_ATR_BUFFER_SIZE);
+  ASSERT_EQ(CpuCardReset(atr.data()), 0);
+  ASSERT_TRUE(Card().Crc());
+  SelectLargeFile();
+  const Bytes file = LargeFile();
+  EXPECT_EQ(Transmit(0, {0x00, 0xB0, 0x00, 0x00, 0xFF}).bytes, Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00}));
+}
+
+TEST_F(ChipSlowCardOverPty, ASlowCardThroughTcp) {
+  sim::SimulatorOptions options;
+  options.network = {sim::NetProtocol::kTcp, "127.0.0.1", 0};
+  sim::Simulator other(options);
+  other.Start();
+  other.WithState([](sim::ReaderState& s) {
+    sim::InsertChipCard(s, 0, sim::DefaultStrictCpuAtr());
+    sim::SetChipStrict(s, 0, true);
+    s.chipCards[0]->Strict()->SetCompute(1400, 0);
+  });
+  kulve_reader* h = nullptr;
+  ASSERT_EQ(kulve_open(other.HostPath().c_str(), &h), 0);
+  ASSERT_EQ(kulve_chip_set_protocol_mode(h, 1), 0);
+  Bytes atr(KULVE_ATR_BUFFER_SIZE), answer(64);
+  ASSERT_EQ(kulve_chip_reset(h, 0, atr.data(), static_cast<int>(atr.size())), 0);
+  const Bytes apdu = Challenge();
+  int n = 0;
+  EXPECT_EQ(kulve_chip_transmit(h, 0, apdu.data(), 5, answer.data(), static_cast<int>(answer.size()), &n), 0x9000);
+  EXPECT_EQ(n, 10);
+  kulve_close(h);
 }
 
 }  // namespace

@@ -41,6 +41,8 @@ TEST(SimStrictT1Test, EachBlockAnsweredAsTheStandardSays) {
       {"a block above IFSC: R-block, logged", Lrc(big), {0x00, 0x82, 0x00}, true},
       {"N(S) 1 where 0 is due: R-block, logged", Lrc({0x00, 0x40, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08}),
        {0x00, 0x82, 0x00}, true},
+      {"an I-block with a reserved PCB bit: R-block, logged",
+       Lrc({0x00, 0x01, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08}), {0x00, 0x82, 0x00}, true},
       {"READ BINARY of 64 with IFSD 32: the first link, M bit", Lrc({0x00, 0x00, 0x05, 0x00, 0xB0, 0x00, 0x00, 0x40}),
        {0x00, 0x20, 0x20}, false},
       {"R-block N(R) 1: the next link", Lrc({0x00, 0x90, 0x00}), {0x00, 0x60, 0x20}, false},
@@ -59,6 +61,18 @@ TEST(SimStrictT1Test, EachBlockAnsweredAsTheStandardSays) {
     EXPECT_EQ(Bytes(answer->begin(), answer->begin() + 3), c.answerPrologue) << c.what;
     EXPECT_EQ(card.TakeProtocolErrors().size(), c.logged ? 1u : 0u) << c.what;
   }
+}
+
+TEST(SimStrictT1Test, CrcModeUsesTheIso13239Check) {
+  // TD2 51: TA3 20, TC3 01 (CRC). Blocks with the check worked out by hand
+  // from ISO/IEC 13239 (reflected 0x8408, FFFF, no inversion).
+  ChipCard card({0x3B, 0x80, 0x81, 0x51, 0x20, 0x01}, {1, 2, 3, 4, 5, 6, 7, 8});
+  card.SetStrictT1(true);
+  card.Reset();
+  ASSERT_TRUE(card.Strict()->Crc());
+  EXPECT_EQ(card.Receive(Bytes{0x00, 0xC1, 0x01, 0xFE, 0x54, 0x4E}), (Bytes{0x00, 0xE1, 0x01, 0xFE, 0x57, 0x75}));
+  EXPECT_EQ(card.Receive(Bytes{0x00, 0xC0, 0x00, 0xF3, 0x99}), (Bytes{0x00, 0xE0, 0x00, 0xD0, 0xAA}));
+  EXPECT_TRUE(card.TakeProtocolErrors().empty());
 }
 
 }  // namespace

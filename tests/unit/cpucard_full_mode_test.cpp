@@ -4,6 +4,7 @@
 // the CRC, T=0 with GET RESPONSE, and the ATR reading over the real list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -53,6 +54,15 @@ class FullModeTest : public ::testing::Test, protected FakeReaderFixture {
   }
 };
 
+// NAD 00, pcb, LEN and inf, then the LRC (sized at once: GCC 12 misreads an insert here).
+Bytes LrcBlock(std::uint8_t pcb, const std::uint8_t* inf, std::size_t n) {
+  Bytes b(3 + n);
+  b[1] = pcb;
+  b[2] = static_cast<std::uint8_t>(n);
+  std::copy_n(inf, n, b.begin() + 3);
+  return Lrc(b);
+}
+
 const Bytes kAtrT1 = {0x3B, 0x80, 0x01};  // TD1 names T=1, nothing more: IFSC 32, LRC
 const Bytes kIfsRequest = Lrc({0x00, 0xC1, 0x01, 0xFB});
 const Bytes kIfsResponse = Lrc({0x00, 0xE1, 0x01, 0xFB});
@@ -90,8 +100,9 @@ TEST_F(FullModeTest, BrokenBlocksAreAskedForTwiceThenTheCardIsResynchronised) {
       {"a dropped byte, then the block again", {truncated, good}, 0x9000, {iBlock, rOther}},
       {"a wrong LRC twice, then good", {badLrc, badLrc, good}, 0x9000, {iBlock, rEdc, rEdc}},
       {"the card's R-block asks for ours again", {Lrc({0x00, 0x82, 0x00}), good}, 0x9000, {iBlock, iBlock}},
-      {"the reader refuses: its status, and the next call resynchronises first",
-       {}, 0xA2, {iBlock, Lrc({0x00, 0xC0, 0x00}), kIfsRequest, iBlock}},
+      {"the card's block never comes (the reader says so three times): R-blocks, then the reader's status, "
+       "and the next call resynchronises first",
+       {}, 0xA2, {iBlock, rOther, rOther, Lrc({0x00, 0xC0, 0x00}), kIfsRequest, iBlock}},
       {"three broken blocks: resynchronised, lost",
        {badLrc, badLrc, badLrc, Lrc({0x00, 0xE0, 0x00})}, KULVE_T1_EXCHANGE_LOST,
        {iBlock, rEdc, rEdc, Lrc({0x00, 0xC0, 0x00})}},
@@ -100,7 +111,7 @@ TEST_F(FullModeTest, BrokenBlocksAreAskedForTwiceThenTheCardIsResynchronised) {
     Reset(ChipSlot::kCpuCard, kAtrT1);
     peer.replies.push_back({.data = kIfsResponse});
     for (const Bytes& r : c.replies) peer.replies.push_back({.data = r});
-    if (c.replies.empty()) peer.replies.push_back({.status = 0xA2});
+    if (c.replies.empty()) peer.replies.insert(peer.replies.end(), 3, {.status = 0xA2});
     Bytes answer;
     EXPECT_EQ(Transmit(0, kGetChallenge, answer), c.result) << c.what;
     if (c.replies.empty()) {
@@ -184,6 +195,244 @@ TEST_F(FullModeTest, RefusalsAndBuffers) {
   EXPECT_EQ(response, Bytes(8, 0xEE));
 }
 
+// ---- Waiting as long as the card may ----------------------------------------
+
+// The reader's acknowledgement comes after `reads` empty reads of about
+// 101 ms each: the card's time, as the library sees it.
+TEST_F(FullModeTest, TheCardIsGivenItsWaitingTimeAndNoMore) {
+  const Bytes good = Lrc({0x00, 0x00, 0x02, 0x90, 0x00});
+  const Bytes wtx2 = Lrc({0x00, 0xC3, 0x01, 0x02});
+  const Bytes t0Apdu = {0x00, 0xB0, 0x00, 0x00, 0x02};
+  struct Case {
+    const char* what;
+    Bytes atr;
+    bool wtx;
+    int reads;
+    int result;
+  };
+  const Case cases[] = {
+      {"BWI 4 (1.6 s): 1.5 s", kAtrT1, false, 15, 0x9000},
+      {"BWI 4: 3 s is past it", kAtrT1, false, 30, KULVE_LINK_NO_ACK},
+      {"BWI 4, S(WTX 2): 3 s", kAtrT1, true, 30, 0x9000},
+      {"BWI 7 in TB3 (12.8 s): 12 s", {0x3B, 0x80, 0x81, 0x21, 0x75}, false, 120, 0x9000},
+      {"T=0, WI 10 (1 s per procedure byte): 2 s", {0x3B, 0x00}, false, 20, 0x9000},
+      {"T=0, WI 10: 4 s is past it", {0x3B, 0x00}, false, 40, KULVE_LINK_NO_ACK},
+      {"T=0, WI 32 in TC2: 6 s", {0x3B, 0x80, 0x40, 0x20}, false, 60, 0x9000},
+  };
+  for (const Case& c : cases) {
+    Reset(ChipSlot::kCpuCard, c.atr);
+    const bool t1 = ReadT1Parameters(c.atr).protocol == 1;
+    if (t1) peer.replies.push_back({.data = kIfsResponse});
+    if (c.wtx) peer.replies.push_back({.data = wtx2});
+    peer.replies.push_back({.data = t1 ? good : Bytes{0x12, 0x34, 0x90, 0x00}, .ackDelayReads = c.reads});
+    Bytes answer;
+    EXPECT_EQ(Transmit(0, t1 ? kGetChallenge : t0Apdu, answer), c.result) << c.what;
+    EXPECT_EQ(reader.context.commandAckTries, 10) << c.what;
+    peer.replies.clear();
+    peer.ClearInput();  // the late acknowledgement and reply
+    peer.ResetFrame();
+  }
+}
+
+// ---- Misbehaving cards, block by block ---------------------------------------
+
+TEST_F(FullModeTest, WhatACardSaysMidExchangeIsObeyedExactly) {
+  const Bytes apdu40(40, 0x11);  // a 40-byte APDU: chained at IFSC 32 or 16 (64 bytes: alike)
+  const Bytes link32 = LrcBlock(0x20, apdu40.data(), 32);
+  const Bytes link16 = LrcBlock(0x20, apdu40.data(), 16);
+  const Bytes next16 = LrcBlock(0x60, apdu40.data() + 16, 16);
+  const Bytes good = Lrc({0x00, 0x00, 0x02, 0x90, 0x00});
+  const Bytes goodN1 = Lrc({0x00, 0x40, 0x02, 0x90, 0x00});
+  const Bytes chainedPart = Lrc({0x00, 0x20, 0x01, 0x55});
+  const Bytes r1 = Lrc({0x00, 0x90, 0x00});
+  Bytes broken = good;
+  broken.back() ^= 0xFF;
+  const ScriptedReply kSilent{.ack = std::nullopt};  // ends the call at once
+  struct Case {
+    const char* what;
+    Bytes atr;
+    Bytes apdu;
+    std::vector<ScriptedReply> replies;  // after the IFS response
+    int result;  // KULVE_LINK_NO_ACK: ended by the silent reader
+    std::vector<Bytes> sent;             // the first blocks after the IFS request
+  };
+  const Case cases[] = {
+      {"TA3 10: the first link carries 16 bytes", {0x3B, 0x80, 0x81, 0x11, 0x10}, apdu40, {kSilent}, KULVE_LINK_NO_ACK,
+       {link16}},
+      {"an R-block with error bits asks for the link again", kAtrT1, apdu40,
+       {{.data = Lrc({0x00, 0x92, 0x00})}, kSilent}, KULVE_LINK_NO_ACK, {link32, link32}},
+      {"the card's S(IFS 16) is obeyed by the next link", kAtrT1, Bytes(64, 0x11),
+       {{.data = Lrc({0x00, 0xC1, 0x01, 0x10})}, {.data = r1}, kSilent}, KULVE_LINK_NO_ACK,
+       {link32, Lrc({0x00, 0xE1, 0x01, 0x10}), next16}},
+      {"an R-block amid the card's chain brings back our R-block, not the command", kAtrT1, kGetChallenge,
+       {{.data = chainedPart}, {.data = Lrc({0x00, 0x80, 0x00})}, {.data = goodN1}}, 0x9000,
+       {Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08}), r1, r1}},
+      {"an empty chained I-block is broken", kAtrT1, kGetChallenge,
+       {{.data = Lrc({0x00, 0x20, 0x00})}, {.data = good}}, 0x9000,
+       {Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08}), Lrc({0x00, 0x82, 0x00})}},
+      {"S(ABORT request): S(ABORT response), 43", kAtrT1, kGetChallenge,
+       {{.data = Lrc({0x00, 0xC2, 0x00})}, {.data = Lrc({0x00, 0x80, 0x00})}}, KULVE_T1_ABORTED,
+       {Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08}), Lrc({0x00, 0xE2, 0x00})}},
+      {"three unanswered S(RESYNCH): the slot must be reset", kAtrT1, kGetChallenge,
+       {{.data = broken}, {.data = broken}, {.data = broken}, {.status = 0xA2}, {.status = 0xA2}, {.status = 0xA2}},
+       KULVE_CARD_MUST_BE_RESET, {}},
+  };
+  for (const Case& c : cases) {
+    Reset(ChipSlot::kCpuCard, c.atr);
+    const std::uint8_t ifsd = 0xFB;
+    peer.replies.push_back({.data = Lrc({0x00, 0xE1, 0x01, ifsd})});
+    for (const ScriptedReply& r : c.replies) peer.replies.push_back(r);
+    Bytes answer;
+    EXPECT_EQ(Transmit(0, c.apdu, answer), c.result) << c.what;
+    const auto sent = Sent();
+    ASSERT_GE(sent.size(), 1 + c.sent.size()) << c.what;
+    EXPECT_EQ(std::vector<Bytes>(sent.begin() + 1, sent.begin() + 1 + static_cast<std::ptrdiff_t>(c.sent.size())), c.sent)
+        << c.what;
+    peer.replies.clear();
+  }
+  // The slot left by the last case sends nothing until its reset.
+  Bytes answer;
+  EXPECT_EQ(Transmit(0, kGetChallenge, answer), KULVE_CARD_MUST_BE_RESET);
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(FullModeTest, ACardThatNeverAnswersSIfsKeepsIfsd32) {
+  Reset(ChipSlot::kCpuCard, kAtrT1);
+  for (int i = 0; i < 3; ++i) peer.replies.push_back({.status = 0xA2});
+  peer.replies.push_back({.data = Lrc({0x00, 0x00, 0x02, 0x90, 0x00})});
+  Bytes answer;
+  EXPECT_EQ(Transmit(0, kGetChallenge, answer), 0x9000);
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{kIfsRequest, kIfsRequest, kIfsRequest,
+                                        Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08})}));
+}
+
+TEST_F(FullModeTest, CrcBlocksAreCheckedToTheLastByte) {
+  Reset(ChipSlot::kSam1, {0x3B, 0x80, 0x81, 0x51, 0x20, 0x01});
+  Bytes broken = BuildT1Block(0x00, Bytes{0x90, 0x00}, true);
+  broken.back() ^= 0x01;  // the second CRC byte alone
+  peer.replies.push_back({.data = BuildT1Block(0xE1, Bytes{250}, true)});
+  peer.replies.push_back({.data = broken});
+  peer.replies.push_back({.data = BuildT1Block(0x00, Bytes{0x90, 0x00}, true)});
+  Bytes answer;
+  EXPECT_EQ(Transmit(1, kGetChallenge, answer), 0x9000);
+  const auto sent = Sent();
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[2], BuildT1Block(0x81, {}, true)) << "R-block naming an EDC error";
+}
+
+// Answers of 65,536 data bytes and SW are whole; a byte more is refused.
+TEST_F(FullModeTest, TheLargestAnswerBothWays) {
+  for (const std::size_t total : {std::size_t{65538}, std::size_t{65539}, std::size_t{70000}}) {
+    Reset(ChipSlot::kCpuCard, kAtrT1);
+    peer.replies.push_back({.data = kIfsResponse});
+    Bytes whole(total, 0x3C);
+    whole[total - 2] = 0x90;
+    whole[total - 1] = 0x00;
+    std::uint8_t ns = 0;
+    for (std::size_t at = 0; at < total; at += 251, ns ^= 1) {
+      const std::size_t n = std::min<std::size_t>(251, total - at);
+      const auto pcb = static_cast<std::uint8_t>(ns << 6 | (at + n < total ? 0x20 : 0));
+      peer.replies.push_back({.data = LrcBlock(pcb, whole.data() + at, n)});
+    }
+    peer.replies.push_back({.data = Lrc({0x00, 0xE0, 0x00})});
+    Bytes answer;
+    const int r = Transmit(0, {0x00, 0xB0, 0x00, 0x00, 0x00, 0x00, 0x00}, answer);
+    const auto sent = Sent();
+    if (total == 65538) {
+      EXPECT_EQ(r, 0x9000);
+      EXPECT_EQ(answer, whole);
+    } else {
+      EXPECT_EQ(r, KULVE_ANSWER_TOO_LARGE) << total;
+      EXPECT_TRUE(answer.empty()) << total;
+      // Left mid-chain, the card is resynchronised at once.
+      EXPECT_EQ(sent.back() == Lrc({0x00, 0xC0, 0x00}), total == 70000) << total;
+    }
+    peer.replies.clear();
+  }
+}
+
+TEST_F(FullModeTest, T0RoundsEndWhereTheyShould) {
+  Reset(ChipSlot::kSam2, {0x3B, 0x00});
+  auto data = [](std::size_t n, std::uint8_t sw1, std::uint8_t sw2) {
+    Bytes b(n, 0x5A);
+    b.push_back(sw1);
+    b.push_back(sw2);
+    return b;
+  };
+  const Bytes select = {0x00, 0xA4, 0x04, 0x00, 0x02, 0x3F, 0x00, 0x00};
+  const Bytes sentSelect(select.begin(), select.end() - 1);
+  struct Case {
+    const char* what;
+    Bytes apdu;
+    std::vector<Bytes> replies;
+    std::vector<Bytes> sent;
+    int result;
+    std::size_t dataBytes;
+  };
+  const Case cases[] = {
+      {"data with 61xx every round", select, {{0x61, 0x10}, data(16, 0x61, 0x10), data(16, 0x61, 0x02), data(2, 0x90, 0x00)},
+       {sentSelect, {0x00, 0xC0, 0x00, 0x00, 0x10}, {0x00, 0xC0, 0x00, 0x00, 0x10}, {0x00, 0xC0, 0x00, 0x00, 0x02}},
+       0x9000, 34},
+      {"61 00 asks what fits a reader frame, and goes on", select, {{0x61, 0x00}, data(253, 0x61, 0x03), data(3, 0x90, 0x00)},
+       {sentSelect, {0x00, 0xC0, 0x00, 0x00, 0xFD}, {0x00, 0xC0, 0x00, 0x00, 0x03}}, 0x9000, 256},
+      {"a second 6Cxx is the answer", {0x00, 0xB0, 0x00, 0x00, 0x00}, {{0x6C, 0x10}, {0x6C, 0x08}},
+       {{0x00, 0xB0, 0x00, 0x00, 0x00}, {0x00, 0xB0, 0x00, 0x00, 0x10}}, 0x6C08, 0},
+  };
+  for (const Case& c : cases) {
+    for (const Bytes& r : c.replies) peer.replies.push_back({.data = r});
+    Bytes answer;
+    EXPECT_EQ(Transmit(2, c.apdu, answer), c.result) << c.what;
+    EXPECT_EQ(answer.size(), c.dataBytes + 2) << c.what;
+    EXPECT_EQ(Sent(), c.sent) << c.what;
+    peer.replies.clear();
+  }
+  // A card that keeps announcing more: stopped at 65,536 data bytes.
+  peer.respond = [&](const Request&) { return ScriptedReply{.data = data(253, 0x61, 0xFD)}; };
+  Bytes answer;
+  EXPECT_EQ(Transmit(2, select, answer), KULVE_ANSWER_TOO_LARGE);
+  EXPECT_EQ(peer.TakeRequests().size(), 65536 / 253 + 1u);
+  peer.respond = nullptr;
+  // Lc 250 fills the reader's frame; 251 does not fit.
+  for (const std::size_t lc : {std::size_t{250}, std::size_t{251}}) {
+    Bytes apdu = {0x00, 0xD6, 0x00, 0x00, static_cast<std::uint8_t>(lc)};
+    apdu.resize(5 + lc, 0x11);
+    peer.replies.push_back({.data = {0x90, 0x00}});
+    EXPECT_EQ(Transmit(2, apdu, answer), lc == 250 ? 0x9000 : KULVE_BAD_ARGUMENT) << lc;
+    peer.replies.clear();
+    peer.TakeRequests();
+  }
+}
+
+TEST_F(FullModeTest, BuffersAtTheirEdges) {
+  Reset(ChipSlot::kSam3, {0x3B, 0x00});
+  const Bytes apdu = kGetChallenge;
+  Bytes response(10);
+  std::size_t n = 0;
+  peer.replies.push_back({.data = {1, 2, 3, 4, 5, 6, 7, 8, 0x90, 0x00}});
+  EXPECT_EQ(ChipTransmit(reader, 3, apdu.data(), apdu.size(), response.data(), 10, &n), 0x9000) << "exactly its size";
+  EXPECT_EQ(n, 10u);
+  peer.TakeRequests();
+  int n32 = 99;
+  EXPECT_EQ(ChipTransmit32(reader, 3, apdu.data(), 5, response.data(), -1, &n32), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(ChipTransmit32(reader, 3, apdu.data(), -1, response.data(), 10, &n32), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(n32, 0);
+  EXPECT_TRUE(peer.TakeRequests().empty());
+  // The fixed-size calls take 253 data bytes and SW, not one more.
+  for (const std::uint8_t count : {std::uint8_t{253}, std::uint8_t{254}}) {
+    Bytes first(200, 0x42), rest(count - 200u, 0x43);
+    first.insert(first.end(), {0x61, static_cast<std::uint8_t>(count - 200)});
+    rest.insert(rest.end(), {0x90, 0x00});
+    peer.replies.push_back({.data = first});
+    peer.replies.push_back({.data = rest});
+    Bytes request(kApduRequestSize, 0), out(KULVE_APDU_RESPONSE_SIZE, 0xEE);
+    request[1] = 0xB0;
+    EXPECT_EQ(SendApduRequest(reader, ChipSlot::kSam3, request.data(), out.data()),
+              count == 253 ? 0x9000 : KULVE_RESPONSE_TOO_LONG) << count;
+    EXPECT_EQ(out[0], count == 253 ? 253 : 0) << count;
+    peer.replies.clear();
+  }
+}
+
 // ---- The real ATRs ----------------------------------------------------------
 
 // The ATR's interface bytes as groups: group i holds TAi TBi TCi TDi, each
@@ -225,8 +474,13 @@ T1Parameters ExpectedParameters(const Bytes& atr) {
       p.ifsc = a->second;
     }
     if (auto c = groups[i].bytes.find('C'); c != groups[i].bytes.end()) p.crc = (c->second & 1) != 0;
+    if (auto b = groups[i].bytes.find('B'); b != groups[i].bytes.end()) {
+      p.bwi = static_cast<std::uint8_t>(std::min(9, b->second >> 4));
+      p.cwi = b->second & 0x0F;
+    }
     break;
   }
+  if (groups.size() > 2 && groups[2].bytes.contains('C') && groups[2].bytes.at('C') != 0) p.wi = groups[2].bytes.at('C');
   return p;
 }
 
@@ -244,6 +498,9 @@ TEST(FullModeAtrs, EveryRealAtrReadForProtocolIfscAndCheck) {
     ASSERT_EQ(read.protocol, expected.protocol) << line;
     ASSERT_EQ(read.ifsc, expected.ifsc) << line;
     ASSERT_EQ(read.crc, expected.crc) << line;
+    ASSERT_EQ(read.bwi, expected.bwi) << line;
+    ASSERT_EQ(read.cwi, expected.cwi) << line;
+    ASSERT_EQ(read.wi, expected.wi) << line;
     ifscGiven += read.ifsc != 32;
     crc += read.crc;
   }

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// How long the full mode waits for a card: the block and work waiting times
+// its ATR names, at the card clock assumed, plus the characters on the
+// card's line both ways and the reader's margin; and the bound on a call.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "device/chip_protocol_state.h"
+#include "device/reader.h"
+#include "link/reply.h"
+
+namespace kulve {
+
+// The reader does not say its card clock: the slowest common one, which
+// gives the longest waits.
+inline constexpr double kAssumedCardClockHz = 3571200.0;
+// What the reader may add to the card's time: its turnaround and relaying.
+inline constexpr std::uint32_t kReaderMarginMs = 200;
+// The longest one call may spend waiting for its card, whatever the card asks.
+inline constexpr std::chrono::milliseconds kCallBound{300000};
+
+// T=1: BWT x wtx (11 etu + 2^BWI x 960 x 372 / f), plus `sent` bytes to the
+// card and the card's largest block (IFSD + prologue + CRC) back, 12 etu each.
+std::uint32_t T1BlockWaitMs(const ChipSlotProtocol& st, std::size_t sent, std::size_t ifsd, std::uint32_t wtx);
+// T=0: the work waiting time (960 x WI x Fi / f) for each of the two
+// procedure bytes of a command (after the header, after the data), plus
+// `sent` bytes and an answer of 256 data bytes and SW on the line.
+std::uint32_t T0CommandWaitMs(const ChipSlotProtocol& st, std::size_t sent);
+
+// One call's clock: each exchange waits for the reader's acknowledgement as
+// long as the card may take, but never past the call's bound.
+class CardCall {
+ public:
+  CardCall() : deadline_(std::chrono::steady_clock::now() + kCallBound) {}
+  bool Expired() const { return std::chrono::steady_clock::now() >= deadline_; }
+  // The exchange with at least waitMs for the acknowledgement (never less
+  // than the link's own wait), the reader's wait restored after it.
+  ReplyView Exchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send, std::uint32_t waitMs) const;
+
+ private:
+  std::chrono::steady_clock::time_point deadline_;
+};
+
+}  // namespace kulve

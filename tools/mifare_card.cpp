@@ -102,12 +102,90 @@ int FindKey(ReaderKeys& reader, std::size_t sector, const std::vector<MifareKey>
   return 0;
 }
 
+// Whether the trailer's access bytes let key A read all three data blocks:
+// every condition C1 C2 C3 but 011, 101 and 111.
+bool KeyAReadsData(const std::uint8_t* trailer) {
+  for (int block = 0; block < 3; ++block) {
+    const int c1 = trailer[7] >> (4 + block) & 1, c2 = trailer[8] >> block & 1, c3 = trailer[8] >> (4 + block) & 1;
+    if (c3 == 1 && (c1 == 1 || c2 == 1)) return false;
+  }
+  return true;
+}
+
+constexpr std::size_t kSectorData = 48;
+using CardData = std::array<std::uint8_t, kMifareSectors * kSectorData>;
+constexpr int kNotTaken = -2;
+
+// Puts each sector's first key into its slot, key A, and reads the data
+// blocks of the whole card (an exchange a sector, against four block reads).
+// Returns the sectors whose bytes may be taken: those with a key, less the
+// last one when the read's result (that sector's status) is a refusal, and
+// none when a step ended early.
+std::array<bool, kMifareSectors> ReadDataBlocks(ReaderKeys& reader, const SectorKeys& keys, CardData& data) {
+  std::array<bool, kMifareSectors> usable{};
+  bool any = false;
+  for (std::size_t sector = 0; sector < kMifareSectors; ++sector) {
+    if (keys[sector].empty()) continue;
+    if (reader.Use(sector, keys[sector][0], 0) != 0) return {};
+    usable[sector] = any = true;
+  }
+  if (!any) return usable;
+  const int result = RFMifare_ReadBloca(0, 0, data.data());
+  if (EndsDump(result)) return {};
+  if (result != 0) usable[kMifareSectors - 1] = false;
+  return usable;
+}
+
+// Takes the sector's bytes from the whole-card read when its first key, as
+// key A, reads the trailer and the trailer lets key A read every data block:
+// the sector read was then made with a key that reads the sector. Else
+// kNotTaken, or the status that ends the dump.
+int TakeSector(ReaderKeys& reader, std::size_t sector, const MifareKey& key, const CardData& data, MifareDump& dump) {
+  std::uint8_t* first = dump.data() + sector * 4 * kBlockSize;
+  std::uint8_t* trailer = first + 3 * kBlockSize;
+  int status = reader.Use(sector, key, 0);
+  if (status == 0) status = RFMifare_ReadBlock(static_cast<int>(sector * 4 + 3), 0, trailer);
+  if (status != 0) return EndsDump(status) ? status : kNotTaken;
+  if (!AccessBytesAgree(trailer) || !KeyAReadsData(trailer)) return kNotTaken;
+  std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(sector * kSectorData), kSectorData, first);
+  return 0;
+}
+
+// Reads the sector block by block, each block with the first key that reads
+// it. Returns the last block's status; missing gets that of any block not read.
+int ReadSectorBlocks(ReaderKeys& reader, std::size_t sector, const std::vector<MifareKey>& list, MifareDump& dump,
+                     std::array<std::optional<MifareKey>, 2>& opened, int& missing) {
+  std::optional<KeyTry> last;
+  int status = -1;  // no key to try
+  for (std::size_t block = sector * 4; block < sector * 4 + 4 && !EndsDump(status); ++block) {
+    std::uint8_t* bytes = dump.data() + block * kBlockSize;
+    status = -1;
+    for (const KeyTry& attempt : TryOrder(list.size(), last)) {
+      status = reader.Use(sector, list[attempt.key], attempt.type);
+      if (status == 0) status = RFMifare_ReadBlock(static_cast<int>(block), 0, bytes);
+      if (status == 0) {
+        opened[static_cast<std::size_t>(attempt.type)] = list[attempt.key];
+        last = attempt;
+        break;
+      }
+      if (EndsDump(status)) break;
+    }
+    if (status != 0) {
+      std::fill_n(bytes, kBlockSize, 0);
+      missing = status;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 DumpOutcome DumpCard(const SectorKeys& keys, MifareDump& dump, const Progress& progress) {
   DumpOutcome outcome;
   dump.fill(0);
   ReaderKeys reader;
+  CardData data{};
+  const std::array<bool, kMifareSectors> usable = ReadDataBlocks(reader, keys, data);
   for (std::size_t sector = 0; sector < kMifareSectors; ++sector) {
     progress(static_cast<int>(sector), static_cast<int>(kMifareSectors));
     if (outcome.stopped != 0) {
@@ -116,25 +194,13 @@ DumpOutcome DumpCard(const SectorKeys& keys, MifareDump& dump, const Progress& p
     }
     const std::vector<MifareKey>& list = keys[sector];
     std::array<std::optional<MifareKey>, 2> opened;
-    std::optional<KeyTry> last;
-    int status = -1;  // no key to try
-    for (std::size_t block = sector * 4; block < sector * 4 + 4 && !EndsDump(status); ++block) {
-      std::uint8_t* bytes = dump.data() + block * kBlockSize;
-      status = -1;
-      for (const KeyTry& attempt : TryOrder(list.size(), last)) {
-        status = reader.Use(sector, list[attempt.key], attempt.type);
-        if (status == 0) status = RFMifare_ReadBlock(static_cast<int>(block), 0, bytes);
-        if (status == 0) {
-          opened[static_cast<std::size_t>(attempt.type)] = list[attempt.key];
-          last = attempt;
-          break;
-        }
-        if (EndsDump(status)) break;
-      }
-      if (status != 0) {
-        std::fill_n(bytes, kBlockSize, 0);
-        outcome.missing[sector] = status;
-      }
+    int status = usable[sector] ? TakeSector(reader, sector, list.front(), data, dump) : kNotTaken;
+    if (status == 0) {
+      opened[0] = list.front();
+    } else if (EndsDump(status)) {
+      outcome.missing[sector] = status;
+    } else {
+      status = ReadSectorBlocks(reader, sector, list, dump, opened, outcome.missing[sector]);
     }
     if (EndsDump(status)) {
       outcome.stopped = status;

@@ -47,9 +47,13 @@ using Progress = std::function<void(int done, int total)>;
 // its slot) and sets the key mode.
 int LoadReaderKey(const MifareKeyChoice& choice);
 
-// Reads the card block by block, each block with the first of the sector's
-// keys that reads it (the one that read the block before tried first).
-// Blocks no key reads stay zero, as nfc-mfclassic and the Proxmark client
+// Reads the card: first the data blocks of the whole card in one read (an
+// exchange a sector) with each sector's first key as key A, taken for a
+// sector when that key reads its trailer and the trailer's access bytes let
+// key A read every data block (a refusal of that sector's read is not
+// reported, so the access bytes judge it). Any other sector is read block by
+// block, each block with the first of the sector's keys that reads it (the
+// one that read the block before tried first). Blocks no key reads stay zero, as nfc-mfclassic and the Proxmark client
 // leave them. Each trailer of the dump carries the keys that opened it: key A
 // (the card never shows it) is the key A that read a block of the sector,
 // else zeros; key B is the key B that read one, else what the card shows

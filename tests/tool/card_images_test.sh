@@ -3,7 +3,8 @@
 # Real card contents in and out of kulvesim: a Mifare dump read back by
 # kulve gives the file it was loaded from, byte for byte, in the raw form and
 # in the .eml text form (the tool's and one laid out by hand), also with a
-# key of its own in every sector, or in part when keys are missing; every card
+# key of its own in every sector, or in part when keys are missing, in no
+# more exchanges than a whole-card read when the keys work; every card
 # model comes back from --save-state as it was loaded; and kulvesim's
 # complaints about its command line and images.
 #   card_images_test.sh KULVESIM KULVE
@@ -125,6 +126,12 @@ sys.exit(0 if ok else 1)
 PY
 "$kulve" -q --port "$port" mifare key 010203040506 dump "$work/none.mfd" 2>"$work/none.err"
 check "no sector read: exit 1, no file" test $? -eq 1 -a ! -e "$work/none.mfd"
+
+# Keys that work cost no more exchanges than one read of the whole card: 16
+# key slots and the key mode, 16 sector reads, 16 trailers.
+"$kulve" -q --sim --trace mifare dump "$work/sample.mfd" 2>"$work/sample.trace"
+check "a dump with working keys takes at most 49 exchanges" \
+  test "$(grep -c '^kulve32: .* request code [AB]' "$work/sample.trace")" -le 49
 
 serve --mifare 11223344 --image "$work/tool.eml"
 "$kulve" -q --port "$port" mifare "${keys[@]}" dump "$work/eml.mfd"

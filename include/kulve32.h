@@ -983,7 +983,9 @@ typedef struct kulve_reader kulve_reader;
 KULVE_API int KULVE_CALL kulve_open(const char *port, kulve_reader **out);
 
 /* Closes the port as UnLinkCom does (the 1 s pause included) and frees the
- * handle. NULL is allowed and does nothing. */
+ * handle. NULL is allowed and does nothing. Called from the handle's own
+ * trace callback it does nothing either (the call being traced still uses
+ * the handle): close the handle after that call has returned. */
 KULVE_API void KULVE_CALL kulve_close(kulve_reader *reader);
 
 /* Where a result of the last call on reader came from: */
@@ -1019,6 +1021,13 @@ KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader *reader);
 /* As SetTrace, for this handle only. */
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader *reader, int level, KulveTraceCallback callback,
                                          void *context);
+
+/* Secrets in this handle's trace: 1 shows keys, codes and passwords in clear
+ * (as KULVE32_TRACE_SECRETS=1 does at kulve_open), 0 masks them again (the
+ * default, see SetTrace). The next header of a trace the library writes
+ * itself says when they are shown. 0, or 4 for a null reader or another
+ * value; KULVE_IN_CALLBACK from the handle's trace callback. */
+KULVE_API int KULVE_CALL kulve_set_trace_secrets(kulve_reader *reader, int show);
 
 /* ---- reader: the link and the reader's own commands ---- */
 /* Closes the port and links again on the same port (LinkCom). 0 or 1 as LinkCom. */

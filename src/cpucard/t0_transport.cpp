@@ -2,7 +2,9 @@
 #include "cpucard/t0_transport.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "cpucard/secret_apdu.h"
 #include "link/transact.h"
 
 namespace kulve {
@@ -36,11 +38,14 @@ FullAnswer TransmitT0(Reader& reader, ChipSlot slot, std::span<const std::uint8_
     command.insert(command.end(), apdu.begin() + 5, apdu.begin() + 5 + static_cast<std::ptrdiff_t>(lc));
   }
   answer.firstSent = command;
+  // The data is sent whole, at the same place, so its range holds for the first round.
+  const ApduRange secretData = SecretData(command);
+  SecretSpan secret{secretData.from, secretData.count};
 
   std::vector<std::uint8_t> data;
   bool repeated = false;
   for (std::size_t round = 0; round < kMaxRounds; ++round) {
-    const ReplyView reply = Exchange(reader, CodesOf(slot).apdu, command);
+    const ReplyView reply = Exchange(reader, CodesOf(slot).apdu, command, std::exchange(secret, {}));
     if (!reply.Ok()) {
       answer.result = reply.status;
       return answer;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "cpucard/secret_apdu.h"
 #include "cpucard/t1_block.h"
 #include "link/transact.h"
 
@@ -36,7 +37,7 @@ class T1Session {
     std::vector<std::uint8_t> inf;
   };
 
-  Received Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor);
+  Received Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor, SecretSpan secret = {});
   // One S(request) answered by its S(response), up to three tries; the
   // response's information field, or the status of a failed exchange.
   bool Supervise(std::uint8_t function, std::span<const std::uint8_t> inf, std::uint8_t& status);
@@ -52,12 +53,13 @@ class T1Session {
   ChipSlotProtocol& st_;
 };
 
-T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor) {
+T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::int32_t waitFactor,
+                                    SecretSpan secret) {
   std::int32_t& ackTries = reader_.context.commandAckTries;
   const std::int32_t saved = ackTries;
   // The card asked for more time: the reader answers only once the card has.
   if (waitFactor > 1) ackTries = std::min(saved * waitFactor, kMaxAckTries);
-  const ReplyView reply = Exchange(reader_, CodesOf(slot_).apdu, block);
+  const ReplyView reply = Exchange(reader_, CodesOf(slot_).apdu, block, secret);
   ackTries = saved;
   Received r;
   r.status = reply.status;
@@ -138,12 +140,16 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
   std::size_t carried = 0;  // APDU bytes in the I-block in flight
   bool iAcked = false;      // the card took the I-block in flight
   bool more = false;        // it has the more-data bit
+  const ApduRange secretData = SecretData(apdu);
+  SecretSpan secretI;       // what of the I-block in flight the trace masks
   auto nextIBlock = [&] {
     carried = std::min(Chunk(), apdu.size() - offset);
     more = offset + carried < apdu.size();
     iAcked = false;
     const auto pcb = static_cast<std::uint8_t>(st_.sendSequence << 6 | (more ? kT1MoreData : 0));
-    return BuildT1Block(pcb, apdu.subspan(offset, carried), st_.crc);
+    auto block = BuildT1Block(pcb, apdu.subspan(offset, carried), st_.crc);
+    secretI = SecretInBlock(secretData, offset, carried, block.size());
+    return block;
   };
   std::vector<std::uint8_t> lastI = nextIBlock();
   std::vector<std::uint8_t> last = lastI;
@@ -153,7 +159,7 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
   std::int32_t waitFactor = 1;
 
   for (;;) {
-    const Received r = Send(last, waitFactor);
+    const Received r = Send(last, waitFactor, last == lastI ? secretI : SecretSpan{});
     waitFactor = 1;
     if (r.status != 0) {
       // Where the card's numbering stands is unknown: start the next call over.

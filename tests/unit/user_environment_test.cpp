@@ -121,6 +121,8 @@ int BadLevelSaidOnce(const char* bad) {
 }
 
 TEST(TraceLevelValue, ABadValueIsSaidOnceOnStandardError) {
+  // A fresh process: a forked one would inherit what earlier tests had said.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (const char* bad : {"9", "abc"}) {
     EXPECT_EXIT(std::_Exit(BadLevelSaidOnce(bad)), ::testing::ExitedWithCode(0), "") << bad;
   }

@@ -21,7 +21,7 @@ bool Session::EnsureLinked() {
   if (options_.useSimulator) {
     sim::SimulatorOptions simOptions;
     simOptions.speeds = options_.simulatorSpeeds;
-    if (options_.trace) {
+    if (options_.trace && options_.traceSecrets) {
       simOptions.trace = [](const std::string& line) { std::fprintf(stderr, "kulvesim: %s\n", line.c_str()); };
     }
     simulator_ = std::make_unique<sim::Simulator>(std::move(simOptions));

@@ -1022,11 +1022,12 @@ KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader *reader);
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader *reader, int level, KulveTraceCallback callback,
                                          void *context);
 
-/* Secrets in this handle's trace: 1 shows keys, codes and passwords in clear
- * (as KULVE32_TRACE_SECRETS=1 does at kulve_open), 0 masks them again (the
- * default, see SetTrace). The next header of a trace the library writes
- * itself says when they are shown. 0, or 4 for a null reader or another
- * value; KULVE_IN_CALLBACK from the handle's trace callback. */
+/* Secrets in this handle's trace (reader NULL: the process-wide reader's,
+ * SetTrace's): 1 shows keys, codes and passwords in clear (as
+ * KULVE32_TRACE_SECRETS=1 does), 0 masks them again (the default, see
+ * SetTrace). The next header of a trace the library writes itself says when
+ * they are shown. 0, or 4 for another value of show; KULVE_IN_CALLBACK from
+ * the reader's own trace callback. */
 KULVE_API int KULVE_CALL kulve_set_trace_secrets(kulve_reader *reader, int show);
 
 /* ---- reader: the link and the reader's own commands ---- */

@@ -73,8 +73,8 @@ int SetTrace(kulve_reader* handle, int level, KulveTraceCallback callback, void*
 }
 
 int SetTraceSecrets(kulve_reader* handle, int show) {
-  if (handle == nullptr || (show != 0 && show != 1)) return result::kBadArgument;
-  return Locked(*handle, [show](Reader& reader) {
+  if (show != 0 && show != 1) return result::kBadArgument;
+  return Locked(handle != nullptr ? *handle : DefaultHandle(), [show](Reader& reader) {
     reader.trace.ShowSecrets(show == 1);
     return 0;
   });

@@ -14,6 +14,7 @@
 #include "at1608/at1608.h"
 #include "attendance/attendance.h"
 #include "cpucard/cpucard.h"
+#include "cpucard/t1_block.h"
 #include "link/link.h"
 #include "memcard/memcard.h"
 #include "mifare/mifare.h"
@@ -24,13 +25,6 @@ namespace kulve::test {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Lrc(Bytes block) {
-  std::uint8_t x = 0;
-  for (auto b : block) x ^= b;
-  block.push_back(x);
-  return block;
-}
 
 // Bytes whose digits are all letters, so their hex cannot be read into the
 // decimal numbers of a trace line.
@@ -61,7 +55,7 @@ bool Shows(const std::vector<std::string>& lines, const Bytes& secret) {
 
 const Bytes kAtrT0 = {0x3B, 0x00};
 const Bytes kAtrT1 = {0x3B, 0x80, 0x01};
-const Bytes kOkT1 = Lrc({0x00, 0x00, 0x02, 0x90, 0x00});
+const Bytes kOkT1 = BuildT1Block(0x00, Bytes{0x90, 0x00}, false);
 
 struct SecretCase {
   const char* what;
@@ -78,8 +72,8 @@ int Verify(Reader& r, FakeReader& peer, const Bytes& pin, const Bytes& atr, bool
   if (ResetChip(r, ChipSlot::kCpuCard, buffer.data()) != 0) return -1;
   const bool t1 = atr == kAtrT1;
   peer.respond = [t1](const Request& q) {
-    if (t1 && q.data.size() > 1 && q.data[1] == 0xC1) return ScriptedReply{.data = Lrc({0x00, 0xE1, 0x01, 0xFB})};
-    if (t1 && q.data.size() > 1 && (q.data[1] & 0x20) != 0) return ScriptedReply{.data = Lrc({0x00, 0x90, 0x00})};
+    if (t1 && q.data.size() > 1 && q.data[1] == 0xC1) return ScriptedReply{.data = BuildT1Block(0xE1, Bytes{0xFB}, false)};  // S(IFS response)
+    if (t1 && q.data.size() > 1 && (q.data[1] & 0x20) != 0) return ScriptedReply{.data = BuildT1Block(0x90, {}, false)};  // R(1): the next link
     return ScriptedReply{.data = t1 ? kOkT1 : Bytes{0x90, 0x00}};
   };
   Bytes apdu{0x00, 0x24, 0x00, 0x01, static_cast<std::uint8_t>(pin.size())};

@@ -40,10 +40,10 @@
  *   - Windows: a DLL running in a service (the SERVICE group in its token) or
  *     as LocalSystem, LocalService or NetworkService reads no
  *     %APPDATA%\KULVE32.INI, only the KULVE32.INI beside the DLL.
- *   - The trace file (KULVE32_TRACE_FILE) is created with mode 0600 whatever
- *     the umask, only ever appended to, and not opened when its last path
- *     component is a symbolic link (POSIX); the lines then go to standard
- *     error.
+ *   - The trace file (KULVE32_TRACE_FILE) is only ever appended to. POSIX:
+ *     it is created with mode 0600 whatever the umask, and not opened when
+ *     the last component of its path is a symbolic link (the lines then go
+ *     to standard error).
  */
 #ifndef KULVE32_H
 #define KULVE32_H

@@ -110,13 +110,15 @@ int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
     case SecurityModel::kCardMemory: {
       if (counter == nullptr || code == nullptr) return result::kBadArgument;
       std::array<std::uint8_t, 6> bytes{};  // code, counter, and for some types two more
-      const int status =
-          ReadCard(reader, kCardMemoryArea, 0, traits.codeAddress, traits.secretReadLength, bytes.data());
-      if (status == 0) {
+      // ReadCard's one piece, its reply (the code) marked for the trace.
+      const std::array<std::uint8_t, 4> read{kCardMemoryArea, 0, traits.codeAddress, traits.secretReadLength};
+      const ReplyView reply = Exchange(reader, memcard_code::kRead, read, {0, 0, true});
+      if (reply.Ok()) {
+        reply.CopyTo(bytes.data(), std::min<std::size_t>(traits.secretReadLength, bytes.size()));
         std::copy_n(bytes.begin(), 2, code);
         std::copy_n(bytes.begin() + 2, 2, counter);
       }
-      return status;
+      return reply.status;
     }
     case SecurityModel::kSecurityMemory:
     case SecurityModel::kZoned: {

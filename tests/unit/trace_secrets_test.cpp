@@ -120,6 +120,13 @@ std::vector<SecretCase> Cases() {
          std::uint8_t counter[2], code[8];
          return ReadSecret(r, counter, code);
        }},
+      {"ReadSecret, card memory (the reply)", Secret(2),
+       [](Reader& r, FakeReader& peer, const Bytes& s) {
+         r.cardType = 16;
+         peer.respond = [s](const Request&) { return ScriptedReply{.data = {s[0], s[1], 0x07, 0x00}}; };
+         std::uint8_t counter[2], code[8];
+         return ReadSecret(r, counter, code);
+       }},
       {"AT1608_Psw", Secret(3),
        [](Reader& r, FakeReader& peer, const Bytes& s) {
          peer.respond = [s](const Request&) { return ScriptedReply{.data = {0x08, s[0], s[1], s[2]}}; };

@@ -22,6 +22,28 @@
  *
  * On Windows every function uses the stdcall convention (WINAPI) and is
  * exported under its plain name with a fixed ordinal.
+ *
+ * Security.
+ *   - The trace (SetTrace) never shows a key, code or password unless asked
+ *     to: see "Secrets" at SetTrace.
+ *   - What the library reads from outside: the environment variables
+ *     KULVE32_TRACE, KULVE32_TRACE_FILE, KULVE32_TRACE_SECRETS,
+ *     KULVE32_CONFIG and KULVE32_PORTS, and for the per-user configuration
+ *     file XDG_CONFIG_HOME and HOME (POSIX) or APPDATA (Windows); the
+ *     configuration files of SetComPortPath.
+ *   - In a privileged process (POSIX: setuid, setgid or with file
+ *     capabilities, as the kernel's AT_SECURE says) none of those variables
+ *     is read and no per-user file: the trace stays off, and the port map
+ *     comes from /etc/kulve32.conf alone, beside SetComPortPath. The user who
+ *     starts such a program cannot choose where it writes, which file it
+ *     quotes in a port-map complaint, or which device or address it opens.
+ *   - Windows: a DLL running in a service (the SERVICE group in its token) or
+ *     as LocalSystem, LocalService or NetworkService reads no
+ *     %APPDATA%\KULVE32.INI, only the KULVE32.INI beside the DLL.
+ *   - The trace file (KULVE32_TRACE_FILE) is only ever appended to. POSIX:
+ *     it is created with mode 0600 whatever the umask, and not opened when
+ *     the last component of its path is a symbolic link (the lines then go
+ *     to standard error).
  */
 #ifndef KULVE32_H
 #define KULVE32_H
@@ -960,6 +982,22 @@ KULVE_API int KULVE_CALL GetLinkOsError(void);
  * /dev/ttyUSB0 (KULVE32_PORTS)": date and time (UTC), the library's version,
  * the port index, its path and where the path came from. A session starts
  * at each LinkCom to another port or path than the last header's.
+ * A KULVE32_TRACE value other than 0..3 leaves the trace off and is named
+ * once on standard error.
+ * Secrets: the bytes of keys, codes and passwords are written "**" at every
+ * level, their count and every other byte kept: the Mifare keys of
+ * RFMifare_TransKey, RFMifare_LoadKey and RFMifare_WriteKey, the memory
+ * cards' codes (CheckSecret, ModifySecret, CheckEraseSecret,
+ * CheckZoneSecret, and the replies of those and of ReadSecret, which carry
+ * them), AT88SC1608 passwords (AT1608_Psw, its reply included), e5550
+ * passwords, KQ_DownloadPSW, and the data of VERIFY, CHANGE REFERENCE DATA
+ * and RESET RETRY COUNTER APDUs (INS 20, 24, 2C) in either chip protocol
+ * mode. The frame's check byte, computed over them, is masked with them
+ * (level 3), and so are a T=1 block's bytes after the secret, its LRC or
+ * CRC included. KULVE32_TRACE_SECRETS=1 (read with KULVE32_TRACE), or
+ * kulve_set_trace_secrets, shows them in clear; the header of a trace the
+ * library writes itself then ends in ", secrets shown (keys, codes and
+ * passwords in clear)".
  * 0 = set; 4 = level outside 0..3 (nothing changed). The callback runs on
  * the thread of the call being traced, which holds the reader's lock; line is
  * valid only during the call. The callback must not drive the reader it
@@ -968,7 +1006,9 @@ KULVE_API int KULVE_CALL GetLinkOsError(void);
  * returns KULVE_IN_CALLBACK at once, with nothing sent and nothing written,
  * and the traced call goes on unharmed. ComBaudRate, GetComPortPath,
  * GetLinkError, ResultText, DLLVER and the DES and date functions answer as
- * usual. KULVE32_TRACE_FILE is read once, when the library is first used. */
+ * usual. KULVE32_TRACE_FILE is read once, when the library is first used.
+ * A line written while a callback runs (GetComPortPath's port-map complaints,
+ * say) keeps the callback's refusals in force to its end. */
 typedef void (KULVE_CALL *KulveTraceCallback)(int level, const char *line, void *context);
 KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *context);
 
@@ -1052,7 +1092,9 @@ typedef struct kulve_reader kulve_reader;
 KULVE_API int KULVE_CALL kulve_open(const char *port, kulve_reader **out);
 
 /* Closes the port as UnLinkCom does (the 1 s pause included) and frees the
- * handle. NULL is allowed and does nothing. */
+ * handle. NULL is allowed and does nothing. Called from the handle's own
+ * trace callback it does nothing either (the call being traced still uses
+ * the handle): close the handle after that call has returned. */
 KULVE_API void KULVE_CALL kulve_close(kulve_reader *reader);
 
 /* Where a result of the last call on reader came from: */
@@ -1088,6 +1130,14 @@ KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader *reader);
 /* As SetTrace, for this handle only. */
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader *reader, int level, KulveTraceCallback callback,
                                          void *context);
+
+/* Secrets in this handle's trace (reader NULL: the process-wide reader's,
+ * SetTrace's): 1 shows keys, codes and passwords in clear (as
+ * KULVE32_TRACE_SECRETS=1 does), 0 masks them again (the default, see
+ * SetTrace). The next header of a trace the library writes itself says when
+ * they are shown. 0, or 4 for another value of show; KULVE_IN_CALLBACK from
+ * the reader's own trace callback. */
+KULVE_API int KULVE_CALL kulve_set_trace_secrets(kulve_reader *reader, int show);
 
 /* ---- reader: the link and the reader's own commands ---- */
 /* Closes the port and links again on the same port (LinkCom). 0 or 1 as LinkCom. */

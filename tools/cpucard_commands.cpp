@@ -133,8 +133,16 @@ int SendApdu(Session& s, int slot, const ApduText& apdu, bool scripted) {
   if (scripted) std::printf("> %s\n", FormatHex(apdu.bytes).c_str());
   const int result = kSlots[slot].send(request, response);
   if (!s.Quiet()) {
-    std::fprintf(stderr, "%s: sent %s %s\n", kSlots[slot].name, CPUCardProtocolType() == 1 ? "T=1 block" : "T=0 command",
-                 FormatHex(std::span(request + 1, request[0])).c_str());
+    const bool t1 = CPUCardProtocolType() == 1;
+    std::string sent = FormatHex(std::span(request + 1, request[0]));
+    // A PIN (VERIFY, CHANGE REFERENCE DATA, RESET RETRY COUNTER) and the
+    // LRC over it are masked as the trace masks them.
+    const std::size_t dataAt = (t1 ? 3u : 0u) + 5u;
+    const std::uint8_t ins = apdu.bytes[1];
+    if ((ins == 0x20 || ins == 0x24 || ins == 0x2C) && !s.ShowsSecrets()) {
+      for (std::size_t i = dataAt; i < request[0]; ++i) sent.replace(3 * i, 2, "**");
+    }
+    std::fprintf(stderr, "%s: sent %s %s\n", kSlots[slot].name, t1 ? "T=1 block" : "T=0 command", sent.c_str());
   }
   if (!IsStatusWord(result)) return result;
   if (response[0] > 0) std::printf("%s%s\n", scripted ? "< " : "", FormatHex(std::span(response + 1, response[0])).c_str());

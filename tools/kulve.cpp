@@ -11,6 +11,7 @@
 // Commands run in order; each takes a fixed number of words (or, for a few,
 // the rest of the line). The whole line is checked before anything is sent.
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -100,7 +101,10 @@ void Usage(const CommandList& commands, std::FILE* out) {
   Entry(out, "--out FILE", "reads (read, mread) write their bytes raw to FILE (- standard output) "
                            "instead of hex lines; FILE is checked before anything is sent");
   Entry(out, "--in FILE", "a write's data word - takes the bytes of FILE (default -, standard input)");
-  Entry(out, "--trace", "print every frame on the wire (as KULVE32_TRACE=2 does)");
+  Entry(out, "--trace", "print every frame on the wire (as KULVE32_TRACE=2 does), keys, codes and passwords "
+                       "masked (**)");
+  Entry(out, "--trace-secrets", "with --trace: show them in clear (as KULVE32_TRACE_SECRETS=1 does), and with "
+                                "--sim the simulator's own log too, which shows everything");
   Entry(out, "-q, --quiet", "print data and failures only, no \"ok\" lines");
   Entry(out, "-h, --help", "this text");
   Entry(out, "--version", "the tool's and the library's versions, and DLLVER");
@@ -183,6 +187,14 @@ int Run(int argc, char** argv) {
       options.simulatorTerminalRecords = true;
     } else if (flag == "--trace") {
       options.trace = true;
+    } else if (flag == "--trace-secrets") {
+      // Read when the library first runs, which is after the options.
+      options.traceSecrets = true;
+#if defined(_WIN32)
+      _putenv_s("KULVE32_TRACE_SECRETS", "1");
+#else
+      setenv("KULVE32_TRACE_SECRETS", "1", 1);
+#endif
     } else if (flag == "--quiet" || flag == "-q") {
       options.quiet = true;
     } else if (flag == "--help" || flag == "-h") {

@@ -22,7 +22,7 @@ bool Session::EnsureLinked() {
   if (options_.useSimulator) {
     sim::SimulatorOptions simOptions;
     simOptions.speeds = options_.simulatorSpeeds;
-    if (options_.trace) {
+    if (options_.trace && options_.traceSecrets) {
       simOptions.trace = [](const std::string& line) {
         std::fprintf(stderr, "kulvesim: %s %s\n", sim::LogTime().c_str(), line.c_str());
       };

@@ -17,7 +17,8 @@ struct SessionOptions {
   bool useSimulator = false;
   sim::SpeedSet simulatorSpeeds = sim::SpeedSet::k57600Only;
   bool simulatorTerminalRecords = false;  // fill the simulated attendance terminal
-  bool trace = false;  // print the frames on the wire (and the simulator's log) on stderr
+  bool trace = false;  // print the frames on the wire on stderr, keys, codes and passwords masked
+  bool traceSecrets = false;  // show those in clear, and with --sim the simulator's log (which shows all)
   bool quiet = false;  // no "ok" lines
 };
 
@@ -32,6 +33,7 @@ class Session {
   bool EnsureLinked();
   const std::string& DevicePath() const { return devicePath_; }
   bool Quiet() const { return options_.quiet; }
+  bool ShowsSecrets() const { return options_.traceSecrets; }
   // The in-process simulator, or null when talking to a device.
   sim::Simulator* Simulator() { return simulator_.get(); }
   // Whether the reader is the simulator: in-process, or a kulvesim whose

@@ -690,6 +690,9 @@ namespace Kulve
         public static extern int kulve_set_trace(ReaderHandle reader, int level, Kulve32.TraceCallback callback, IntPtr context);
 
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_set_trace_secrets(ReaderHandle reader, int show);
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int kulve_reader_relink(ReaderHandle reader);
 
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]

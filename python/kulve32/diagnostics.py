@@ -28,15 +28,17 @@ _GetComPortPath = export("GetComPortPath", INT, INT, TEXT, INT)
 _TRACE_CALLBACK = FUNCTION_TYPE(None, ctypes.c_int, ctypes.c_char_p, ctypes.c_void_p)
 _SetTrace = export("SetTrace", INT, INT, _TRACE_CALLBACK, ADDRESS)
 _HandleSetTrace = export("kulve_set_trace", INT, HANDLE, INT, _TRACE_CALLBACK, ADDRESS, device=False)
+_SetTraceSecrets = export("kulve_set_trace_secrets", INT, HANDLE, INT, device=False)
 
 #: A trace receiver: called with the level of the line and the line itself.
 TraceCallback = Callable[[int, str], None]
 
 # The C callback handed to the library must outlive every call that may use it.
 _trace_keepalive: Optional[object] = None
-# The process-wide setting (level, C callback), which every open Reader follows
-# until it is given one of its own; the Readers that follow it.
-_process_trace: Tuple[int, Any] = (0, None)
+# The process-wide setting (level, C callback, secrets shown or None for as
+# they are), which every open Reader follows until it is given one of its
+# own; the Readers that follow it.
+_process_trace: Tuple[int, Any, Optional[bool]] = (0, None, None)
 _following: "weakref.WeakSet[Any]" = weakref.WeakSet()
 
 
@@ -76,20 +78,24 @@ def port_path(index: int) -> str:
     return os.fsdecode(buffer.value) if not ON_WINDOWS else buffer.value.decode("mbcs")
 
 
-def set_trace(level: int, callback: Optional[TraceCallback] = None) -> None:
+def set_trace(level: int, callback: Optional[TraceCallback] = None, *, secrets: Optional[bool] = None) -> None:
     """Sets the wire trace: 0 off, 1 failures, 2 also every frame, 3 also every transfer.
 
     Lines go to `callback(level, line)` when given, else to standard error
     (or the file named by KULVE32_TRACE_FILE). The callback runs on the
     thread of the call being traced. BadArgument for a level outside 0..3.
+    Keys, codes and passwords are masked (``**``) unless `secrets` is True
+    (or KULVE32_TRACE_SECRETS=1 and `secrets` is left None).
     """
     global _trace_keepalive, _process_trace
     native = native_trace_callback(callback)
     check(_SetTrace(level, native, None), "SetTrace")
+    if secrets is not None:
+        check(_SetTraceSecrets(None, int(secrets)), "kulve_set_trace_secrets")
     _trace_keepalive = native
-    _process_trace = (level, native)
+    _process_trace = (level, native, secrets)
     for reader in list(_following):
-        reader._apply_trace(level, native)
+        reader._apply_trace(level, native, secrets)
 
 
 def native_trace_callback(callback: Optional[TraceCallback]) -> Any:
@@ -107,9 +113,9 @@ def native_trace_callback(callback: Optional[TraceCallback]) -> Any:
 def follow_process_trace(reader: Any) -> None:
     """Gives `reader` the process-wide trace now and whenever set_trace changes it."""
     _following.add(reader)
-    level, native = _process_trace
-    if level != 0 or native is not None:
-        reader._apply_trace(level, native)
+    level, native, secrets = _process_trace
+    if level != 0 or native is not None or secrets is not None:
+        reader._apply_trace(level, native, secrets)
 
 
 def stop_following(reader: Any) -> None:
@@ -118,3 +124,7 @@ def stop_following(reader: Any) -> None:
 
 def set_handle_trace(handle: HandleValue, level: int, native: Any) -> int:
     return int(_HandleSetTrace(handle, level, native, None))
+
+
+def set_handle_trace_secrets(handle: HandleValue, secrets: bool) -> int:
+    return int(_SetTraceSecrets(handle, int(secrets)))

@@ -30,6 +30,7 @@ from .diagnostics import (
     native_trace_callback,
     port_path,
     set_handle_trace,
+    set_handle_trace_secrets,
     set_port_path,
     stop_following,
 )
@@ -239,19 +240,22 @@ class HandleCore(DeviceMethods):
                 raise LinkError(result, "kulve_reader_relink", f"no reader linked on {self._path}",
                                 _handle.link_error_of(self._handle))
 
-    def set_trace(self, level: int, callback: Optional[TraceCallback] = None) -> None:
+    def set_trace(self, level: int, callback: Optional[TraceCallback] = None, *,
+                  secrets: Optional[bool] = None) -> None:
         """This reader's wire trace, as kulve32.set_trace (which it then no longer follows)."""
         native = native_trace_callback(callback)
         with self._lock:
             self._ensure_open()
             stop_following(self)
-            self._apply_trace(level, native)
+            self._apply_trace(level, native, secrets)
 
-    def _apply_trace(self, level: int, native: Any) -> None:
+    def _apply_trace(self, level: int, native: Any, secrets: Optional[bool] = None) -> None:
         with self._lock:
             if self._open:
                 check(set_handle_trace(self._handle, level, native), "kulve_set_trace")
                 self._trace_keepalive = native
+                if secrets is not None:
+                    check(set_handle_trace_secrets(self._handle, secrets), "kulve_set_trace_secrets")
 
     def close(self) -> None:
         """Closes the port (purge, close, then a pause of one second) and frees

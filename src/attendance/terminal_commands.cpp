@@ -49,7 +49,7 @@ int KQ_DownloadPSW(Reader& reader, std::int32_t kind, const std::uint8_t* passwo
   const std::size_t size = kind == kShortPasswordKind ? kShortPasswordSize : kLongPasswordSize;
   std::array<std::uint8_t, 1 + kLongPasswordSize> send{LowByte(kind)};
   std::copy_n(password, size, send.begin() + 1);
-  return Exchange(reader, attendance_code::kDownloadPassword, std::span(send.data(), 1 + size)).status;
+  return Exchange(reader, attendance_code::kDownloadPassword, std::span(send.data(), 1 + size), {1, size}).status;
 }
 
 }  // namespace kulve

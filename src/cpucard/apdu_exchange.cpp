@@ -6,6 +6,7 @@
 #include "cpucard/apdu_frame.h"
 #include "cpucard/cpucard.h"
 #include "cpucard/full_protocol.h"
+#include "cpucard/secret_apdu.h"
 #include "cpucard/t1_block.h"
 #include "link/transact.h"
 
@@ -46,7 +47,12 @@ int Send(Reader& reader, ChipSlot slot, const CommandApdu& apdu, std::uint8_t* r
   const bool t1 = state.protocol == kProtocolT1;
   const FramedCommand framed = FrameCommand(apdu, t1, state.sendSequence);
   response[0] = 0;
-  const ReplyView reply = Exchange(reader, CodesOf(slot).apdu, framed.View());
+  // A PIN in the data goes out marked for the trace, with the LRC after it.
+  const std::size_t lc = apdu.data.size();
+  const SecretSpan secret = !CarriesSecretData(apdu.header[1]) || lc == 0 ? SecretSpan{}
+                            : t1                                          ? SecretSpan{kT1Prologue + kApduHeaderSize, lc + 1}
+                                                                          : SecretSpan{kApduHeaderSize, lc};
+  const ReplyView reply = Exchange(reader, CodesOf(slot).apdu, framed.View(), secret);
   if (echo != nullptr) {
     echo[0] = static_cast<std::uint8_t>(framed.size);
     std::copy_n(framed.bytes.begin(), framed.size, echo + 1);

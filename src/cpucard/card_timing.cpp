@@ -34,7 +34,7 @@ std::uint32_t T0CommandWaitMs(const ChipSlotProtocol& st, std::size_t sent) {
 }
 
 ReplyView CardCall::Exchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send,
-                             std::uint32_t waitMs) const {
+                             std::uint32_t waitMs, SecretSpan secret) const {
   std::int32_t& ackTries = reader.context.commandAckTries;
   const std::int32_t saved = ackTries;
   const PortTimeouts& t = reader.context.settings.timeouts;
@@ -44,7 +44,7 @@ ReplyView CardCall::Exchange(Reader& reader, std::uint8_t code, std::span<const 
   const auto wanted = std::min<long long>(waitMs, std::max<long long>(0, left.count()));
   const auto tries = static_cast<std::int32_t>(std::min<long long>((wanted + tryMs - 1) / tryMs, 1 << 20));
   ackTries = std::max(saved, tries);
-  const ReplyView reply = kulve::Exchange(reader, code, send);
+  const ReplyView reply = kulve::Exchange(reader, code, send, secret);
   ackTries = saved;
   return reply;
 }

@@ -12,6 +12,7 @@
 #include "device/chip_protocol_state.h"
 #include "device/reader.h"
 #include "link/reply.h"
+#include "link/transact.h"
 
 namespace kulve {
 
@@ -39,7 +40,8 @@ class CardCall {
   bool Expired() const { return std::chrono::steady_clock::now() >= deadline_; }
   // The exchange with at least waitMs for the acknowledgement (never less
   // than the link's own wait), the reader's wait restored after it.
-  ReplyView Exchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send, std::uint32_t waitMs) const;
+  ReplyView Exchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send, std::uint32_t waitMs,
+                     SecretSpan secret = {}) const;
 
  private:
   std::chrono::steady_clock::time_point deadline_;

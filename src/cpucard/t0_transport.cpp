@@ -2,8 +2,11 @@
 #include "cpucard/t0_transport.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "cpucard/card_timing.h"
+#include "cpucard/secret_apdu.h"
+#include "link/transact.h"
 #include "results/results.h"
 
 namespace kulve {
@@ -41,6 +44,9 @@ FullAnswer TransmitT0(Reader& reader, ChipSlot slot, std::span<const std::uint8_
     command.insert(command.end(), apdu.begin() + 5, apdu.begin() + 5 + static_cast<std::ptrdiff_t>(lc));
   }
   answer.firstSent = command;
+  // The data is sent whole, at the same place, so its range holds for the first round.
+  const ApduRange secretData = SecretData(command);
+  SecretSpan secret{secretData.from, secretData.count};
 
   std::vector<std::uint8_t> data;
   bool repeated = false;
@@ -49,7 +55,8 @@ FullAnswer TransmitT0(Reader& reader, ChipSlot slot, std::span<const std::uint8_
       answer.result = result::kCallTimeBound;
       return answer;
     }
-    const ReplyView reply = call.Exchange(reader, CodesOf(slot).apdu, command, T0CommandWaitMs(st, command.size()));
+    const ReplyView reply = call.Exchange(reader, CodesOf(slot).apdu, command, T0CommandWaitMs(st, command.size()),
+                                           std::exchange(secret, {}));
     if (!reply.Ok()) {
       answer.result = reply.status;
       return answer;

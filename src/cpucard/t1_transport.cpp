@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "cpucard/card_timing.h"
+#include "cpucard/secret_apdu.h"
 #include "results/results.h"
 #include "cpucard/t1_block.h"
 
@@ -38,7 +39,7 @@ class T1Session {
   };
   enum class Resynch : std::uint8_t { kDone, kLineFailed, kRefused };
 
-  Received Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx);
+  Received Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx, SecretSpan secret = {});
   // One S(request) answered by its S(response), up to three tries; false with
   // status set when an exchange failed on the line, false with status 0 when
   // no try was answered right.
@@ -59,9 +60,9 @@ class T1Session {
   CardCall call_;
 };
 
-T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx) {
+T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx, SecretSpan secret) {
   const std::uint32_t waitMs = T1BlockWaitMs(st_, block.size(), AnnouncedIfsd(st_.crc), wtx);
-  const ReplyView reply = call_.Exchange(reader_, CodesOf(slot_).apdu, block, waitMs);
+  const ReplyView reply = call_.Exchange(reader_, CodesOf(slot_).apdu, block, waitMs, secret);
   Received r;
   r.status = reply.status;
   r.lineFailed = reply.lineFailed;
@@ -150,12 +151,16 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
   std::size_t carried = 0;  // APDU bytes in the I-block in flight
   bool iAcked = false;      // the card took the I-block in flight
   bool more = false;        // it has the more-data bit
+  const ApduRange secretData = SecretData(apdu);
+  SecretSpan secretI;       // what of the I-block in flight the trace masks
   auto nextIBlock = [&] {
     carried = std::min(Chunk(), apdu.size() - offset);
     more = offset + carried < apdu.size();
     iAcked = false;
     const auto pcb = static_cast<std::uint8_t>(st_.sendSequence << 6 | (more ? kT1MoreData : 0));
-    return BuildT1Block(pcb, apdu.subspan(offset, carried), st_.crc);
+    auto block = BuildT1Block(pcb, apdu.subspan(offset, carried), st_.crc);
+    secretI = SecretInBlock(secretData, offset, carried, block.size());
+    return block;
   };
   std::vector<std::uint8_t> lastI = nextIBlock();
   std::vector<std::uint8_t> last = lastI;
@@ -171,7 +176,7 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
       answer.bytes.clear();
       return answer;
     }
-    const Received r = Send(last, wtx);
+    const Received r = Send(last, wtx, last == lastI ? secretI : SecretSpan{});
     wtx = 1;
     auto retransmit = [&](const std::vector<std::uint8_t>& block) {
       if (++errors > kMaxRetransmissions) return false;

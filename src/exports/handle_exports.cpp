@@ -20,6 +20,9 @@ KULVE_API int KULVE_CALL kulve_link_os_error(kulve_reader* reader) { return kulv
 KULVE_API int KULVE_CALL kulve_set_trace(kulve_reader* reader, int level, KulveTraceCallback callback, void* context) {
   return kulve::api::SetTrace(reader, level, callback, context);
 }
+KULVE_API int KULVE_CALL kulve_set_trace_secrets(kulve_reader* reader, int show) {
+  return kulve::api::SetTraceSecrets(reader, show);
+}
 KULVE_API int KULVE_CALL kulve_reader_relink(kulve_reader* reader) { return kulve::api::ReaderRelink(reader); }
 KULVE_API int KULVE_CALL kulve_reader_baud_rate(kulve_reader* reader) { return kulve::api::ReaderBaudRate(reader); }
 KULVE_API int KULVE_CALL kulve_reader_power_on(kulve_reader* reader) { return kulve::api::ReaderPowerOn(reader); }

@@ -18,6 +18,7 @@ const char* ResultText(kulve_reader* reader, int result);
 int LinkError(kulve_reader* reader, char* text, int size);
 int LinkOsError(kulve_reader* reader);
 int SetTrace(kulve_reader* reader, int level, KulveTraceCallback callback, void* context);
+int SetTraceSecrets(kulve_reader* reader, int show);
 int ReaderRelink(kulve_reader* reader);
 int ReaderBaudRate(kulve_reader* reader);
 int ReaderPowerOn(kulve_reader* reader);

@@ -35,6 +35,9 @@ void Close(kulve_reader* handle) {
   if (handle == nullptr) return;
   {
     std::lock_guard<std::recursive_mutex> guard(handle->lock);
+    // From the handle's own trace callback the handle belongs to the call
+    // being traced, which still uses it: nothing happens.
+    if (handle->reader.trace.InCallback()) return;
     UnLinkCom(handle->reader);
   }
   delete handle;
@@ -67,6 +70,14 @@ int LinkOsError(kulve_reader* handle) {
 
 int SetTrace(kulve_reader* handle, int level, KulveTraceCallback callback, void* context) {
   return Plain<&kulve::SetTrace>(handle, level, callback, context);
+}
+
+int SetTraceSecrets(kulve_reader* handle, int show) {
+  if (show != 0 && show != 1) return result::kBadArgument;
+  return Locked(handle != nullptr ? *handle : DefaultHandle(), [show](Reader& reader) {
+    reader.trace.ShowSecrets(show == 1);
+    return 0;
+  });
 }
 
 int ReaderRelink(kulve_reader* handle) {

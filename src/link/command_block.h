@@ -16,6 +16,12 @@ struct CommandBlock {
   std::uint8_t code = 0;
   std::uint8_t sendLength = 0;
   std::array<std::uint8_t, kBlockDataSize> sendData{};
+  // sendData[secretFrom, secretFrom + secretCount) is a key, code or
+  // password, and with secretReply the reply data echoes one: the trace masks
+  // them. The family that builds the request marks them (SecretSpan).
+  std::uint8_t secretFrom = 0;
+  std::uint8_t secretCount = 0;
+  bool secretReply = false;
   std::uint8_t status = 0;  // the LinkStatus of the last exchange
   std::uint8_t replyLength = 0;
   std::array<std::uint8_t, kBlockDataSize> replyData{};

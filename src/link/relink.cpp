@@ -17,15 +17,13 @@ struct SavedRequest {
   std::uint8_t code = 0;
   std::uint8_t length = 0;
   std::array<std::uint8_t, kMaxRequestBytes> data{};
+  SecretSpan secret;
 
-  explicit SavedRequest(const CommandBlock& block) : code(block.code), length(block.sendLength) {
+  explicit SavedRequest(const CommandBlock& block)
+      : code(block.code), length(block.sendLength), secret{block.secretFrom, block.secretCount, block.secretReply} {
     std::copy_n(block.sendData.begin(), length, data.begin());
   }
-  void PutBack(CommandBlock& block) const {
-    block.code = code;
-    block.sendLength = length;
-    std::copy_n(data.begin(), length, block.sendData.begin());
-  }
+  void PutBack(Link& link) const { LoadRequest(link, code, std::span(data.data(), length), secret); }
 };
 
 }  // namespace
@@ -38,14 +36,15 @@ std::uint8_t TransactRelinking(Link& link, int rounds) {
   for (int round = 0; round < rounds && WantsRelink(LastReply(link)); ++round) {
     UnLinkCom(link);
     LinkCom(link, link.context.portIndex);  // its result shows in the repeat
-    request.PutBack(link.block);
+    request.PutBack(link);
     status = Transact(link);
   }
   return status;
 }
 
-ReplyView ExchangeRelinking(Link& link, std::uint8_t code, std::span<const std::uint8_t> send, int rounds) {
-  LoadRequest(link, code, send);
+ReplyView ExchangeRelinking(Link& link, std::uint8_t code, std::span<const std::uint8_t> send, int rounds,
+                            SecretSpan secret) {
+  LoadRequest(link, code, send, secret);
   TransactRelinking(link, rounds);
   return LastReply(link);
 }

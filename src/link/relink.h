@@ -8,6 +8,7 @@
 
 #include "link/link_state.h"
 #include "link/reply.h"
+#include "link/transact.h"
 
 namespace kulve {
 
@@ -23,6 +24,7 @@ bool WantsRelink(const ReplyView& reply);
 std::uint8_t TransactRelinking(Link& link, int rounds);
 
 // LoadRequest, TransactRelinking, and the view of the last try's reply.
-ReplyView ExchangeRelinking(Link& link, std::uint8_t code, std::span<const std::uint8_t> send, int rounds);
+ReplyView ExchangeRelinking(Link& link, std::uint8_t code, std::span<const std::uint8_t> send, int rounds,
+                            SecretSpan secret = {});
 
 }  // namespace kulve

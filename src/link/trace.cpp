@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "link/trace.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "link/user_environment.h"
 #include "link/version.h"
 
 #ifndef KULVE_LIBRARY_VERSION
@@ -50,10 +52,25 @@ Tracer::~Tracer() {
 }
 
 void Tracer::FromEnvironment() {
-  const char* level = std::getenv("KULVE32_TRACE");
-  if (level != nullptr && level[0] >= '0' && level[0] <= '3' && level[1] == '\0') level_ = level[0] - '0';
-  const char* path = std::getenv("KULVE32_TRACE_FILE");
-  if (path != nullptr && path[0] != '\0') filePath_ = path;  // a copy, taken now
+  const auto level = UserVariable("KULVE32_TRACE");
+  if (level && level->size() == 1 && (*level)[0] >= '0' && (*level)[0] <= '3') {
+    level_ = (*level)[0] - '0';
+  } else if (level && !level->empty()) {
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) {
+      std::fprintf(stderr, "kulve32: KULVE32_TRACE=%.16s%s is not a trace level (0 to 3): the trace stays off\n",
+                   level->c_str(), level->size() > 16 ? "..." : "");
+    }
+  }
+  const auto path = UserVariable("KULVE32_TRACE_FILE");
+  if (path && !path->empty()) filePath_ = *path;  // a copy, taken now
+  const auto secrets = UserVariable("KULVE32_TRACE_SECRETS");
+  if (secrets && *secrets == "1") ShowSecrets(true);
+}
+
+void Tracer::ShowSecrets(bool show) {
+  if (show != showSecrets_) headerDue_ = true;
+  showSecrets_ = show;
 }
 
 bool Tracer::Set(int level, KulveTraceCallback callback, void* context) {
@@ -81,7 +98,7 @@ void Tracer::Line(int level, const char* format, ...) {
 
 std::FILE* Tracer::Output() {
   if (file_ == nullptr && !filePath_.empty()) {
-    file_ = std::fopen(filePath_.c_str(), "a");
+    file_ = OpenTraceFile(filePath_);
     filePath_.clear();  // one try: a path that cannot be opened falls back to stderr
   }
   return file_ != nullptr ? file_ : stderr;
@@ -92,16 +109,17 @@ std::FILE* Tracer::Output() {
 // header, so it can go into a bug report as it is.
 void Tracer::Write(int level, const char* line) {
   if (callback_ != nullptr) {
-    inCallback_ = true;
+    ++callbackDepth_;
     callback_(level, line, context_);
-    inCallback_ = false;
+    --callbackDepth_;
     return;
   }
   std::FILE* out = Output();
   const auto when = wallNow();
   if (headerDue_) {
-    std::fprintf(out, "kulve32: %s library %s (DLLVER %d, %s), %s\n", Stamp(when, true).c_str(),
-                 KULVE_LIBRARY_VERSION, static_cast<int>(kLibraryVersion), kPlatform, port_.c_str());
+    std::fprintf(out, "kulve32: %s library %s (DLLVER %d, %s), %s%s\n", Stamp(when, true).c_str(),
+                 KULVE_LIBRARY_VERSION, static_cast<int>(kLibraryVersion), kPlatform, port_.c_str(),
+                 showSecrets_ ? ", secrets shown (keys, codes and passwords in clear)" : "");
     headerDue_ = false;
     headerPort_ = port_;
   }

@@ -28,15 +28,23 @@ class Tracer {
   Tracer(const Tracer&) = delete;
   Tracer& operator=(const Tracer&) = delete;
 
-  // KULVE32_TRACE (0..3) and KULVE32_TRACE_FILE.
+  // KULVE32_TRACE (0..3), KULVE32_TRACE_FILE and KULVE32_TRACE_SECRETS=1;
+  // none of them in a privileged process. Another KULVE32_TRACE value leaves
+  // the trace off and is named on standard error, once per process.
   void FromEnvironment();
   // False (nothing changed) for a level outside 0..3.
   bool Set(int level, KulveTraceCallback callback, void* context);
 
   int Level() const { return level_; }
-  // True while the callback runs: the reader's lock is held by the thread
-  // being traced, and a call back into the same reader must be refused.
-  bool InCallback() const { return inCallback_; }
+  // True while the callback runs, however deep a line written from inside it
+  // nests: the reader's lock is held by the thread being traced, and a call
+  // back into the same reader must be refused.
+  bool InCallback() const { return callbackDepth_ > 0; }
+
+  // Keys, codes and passwords are masked ("**") unless this was asked for;
+  // the next header says when they are shown.
+  void ShowSecrets(bool show);
+  bool ShowsSecrets() const { return showSecrets_; }
   bool Wants(int level) const { return level != trace_level::kOff && level <= level_; }
 
   // Emits one line at `level` when it is wanted.
@@ -71,7 +79,8 @@ class Tracer {
   int level_ = trace_level::kOff;
   KulveTraceCallback callback_ = nullptr;
   void* context_ = nullptr;
-  bool inCallback_ = false;
+  int callbackDepth_ = 0;
+  bool showSecrets_ = false;
   std::string filePath_;  // from the environment (copied: getenv's string may change), opened on first use
   std::FILE* file_ = nullptr;
 };

@@ -30,14 +30,37 @@ const char* EndText(TransferEnd end, const SerialPort& port) {
   return "?";
 }
 
-// " 4B 53 32" for the trace.
-std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
+// The bytes of a transfer the trace must not show: [from, from + count).
+struct Masked {
+  std::size_t from = 0;
+  std::size_t count = 0;
+  bool Covers(std::size_t i) const { return i >= from && i - from < count; }
+};
+
+// " 4B 53 32" for the trace; masked bytes read "**".
+std::string HexBytes(const std::uint8_t* bytes, std::size_t count, Masked masked = {}) {
   std::string out;
   if (count == 0) return out;
   out.push_back(' ');
   out.append(FormatHex(std::span(bytes, count)));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (masked.Covers(i)) out.replace(1 + 3 * i, 2, "**");
+  }
   return out;
 }
+
+// What of the request and the reply the trace masks, from the block's marks.
+// A frame's check byte is the XOR of its bytes, so it goes with the secret.
+Masked RequestSecret(const Link& reader) {
+  const CommandBlock& block = reader.block;
+  if (reader.trace.ShowsSecrets()) return {};
+  return {block.secretFrom, block.secretCount};
+}
+Masked ReplySecret(const Link& reader) {
+  if (reader.trace.ShowsSecrets() || !reader.block.secretReply) return {};
+  return {0, kBlockDataSize};
+}
+Masked CheckByteOf(Masked data) { return {0, data.count != 0 ? 1u : 0u}; }
 
 // The port operations of one exchange. Traced, every transfer is timed and
 // logged at the transfers level; untraced, they are the plain port calls.
@@ -46,19 +69,19 @@ class Wire {
  public:
   explicit Wire(Link& reader) : reader_(reader) {}
 
-  std::size_t Write(const std::uint8_t* data, std::size_t count) {
+  std::size_t Write(const std::uint8_t* data, std::size_t count, Masked masked = {}) {
     if constexpr (!kTraced) {
       return PortWrite(reader_, data, count);
     } else {
       if (!reader_.trace.Wants(trace_level::kTransfers)) return PortWrite(reader_, data, count);
       const auto start = reader_.trace.now();
       const std::size_t n = PortWrite(reader_, data, count);
-      Log("write", count, n, data, start);
+      Log("write", count, n, data, start, masked);
       return n;
     }
   }
 
-  std::size_t Read(std::uint8_t* buffer, std::size_t count) {
+  std::size_t Read(std::uint8_t* buffer, std::size_t count, Masked masked = {}) {
     if constexpr (!kTraced) {
       return PortRead(reader_, buffer, count);
     } else {
@@ -71,7 +94,7 @@ class Wire {
       const auto start = reader_.trace.now();
       const std::size_t n = PortRead(reader_, buffer, count);
       readMs_ += ElapsedMs(started, Tracer::Clock::now());
-      Log("read", count, n, buffer, start);
+      Log("read", count, n, buffer, start, masked);
       return n;
     }
   }
@@ -80,17 +103,17 @@ class Wire {
   // trace's, which tests replace) and without the trace's own writing.
   double TakeReadMs() { return std::exchange(readMs_, 0.0); }
 
-  bool WriteByte(std::uint8_t byte) { return Write(&byte, 1) == 1; }
+  bool WriteByte(std::uint8_t byte, Masked masked = {}) { return Write(&byte, 1, masked) == 1; }
 
  private:
   void Log(const char* what, std::size_t asked, std::size_t moved, const std::uint8_t* bytes,
-           Tracer::Clock::time_point start) {
+           Tracer::Clock::time_point start, Masked masked) {
     Tracer& trace = reader_.trace;
     const SerialPort* port = reader_.context.port.get();
     const char* end = port != nullptr ? EndText(port->LastEnd(), *port) : "no port is open";
     trace.Line(trace_level::kTransfers, "  %s %u of %u:%s (%.1f ms, %s)", what, static_cast<unsigned>(moved),
                static_cast<unsigned>(asked),
-               HexBytes(bytes, moved).c_str(), ElapsedMs(start, trace.now()), end);
+               HexBytes(bytes, moved, masked).c_str(), ElapsedMs(start, trace.now()), end);
   }
 
   Link& reader_;
@@ -128,9 +151,9 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
     return letter;
   };
 
-  auto writeTrying = [&](std::uint8_t byte, int tries) {
+  auto writeTrying = [&](std::uint8_t byte, int tries, Masked masked = {}) {
     for (int i = 0; i < tries; ++i) {
-      if (wire.WriteByte(byte)) return true;
+      if (wire.WriteByte(byte, masked)) return true;
     }
     return false;
   };
@@ -140,6 +163,12 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
     }
     return false;
   };
+  Masked requestSecret;
+  Masked replySecret;
+  if constexpr (kTraced) {
+    requestSecret = RequestSecret(reader);
+    replySecret = ReplySecret(reader);
+  }
 
   if (!writeTrying(kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
   std::uint8_t answer = 0;
@@ -150,12 +179,12 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
 
   if (!wire.WriteByte(block.code)) return Fail(block, link_failure::kCodeNotWritten);
   if (!wire.WriteByte(block.sendLength)) return Fail(block, link_failure::kLengthNotWritten);
-  if (block.sendLength != 0 && wire.Write(block.sendData.data(), block.sendLength) < block.sendLength) {
+  if (block.sendLength != 0 && wire.Write(block.sendData.data(), block.sendLength, requestSecret) < block.sendLength) {
     return Fail(block, link_failure::kDataNotWritten);
   }
   std::uint8_t requestCheck = block.code ^ block.sendLength;
   for (std::size_t i = 0; i < block.sendLength; ++i) requestCheck ^= block.sendData[i];
-  if (!writeTrying(requestCheck, 2)) return Fail(block, link_failure::kCheckNotWritten);
+  if (!writeTrying(requestCheck, 2, CheckByteOf(requestSecret))) return Fail(block, link_failure::kCheckNotWritten);
 
   const std::int32_t tries = block.code == 0 ? reader.context.probeAckTries : reader.context.commandAckTries;
   if (tries < 1) return Fail(block, link_failure::kNoAck);
@@ -175,14 +204,14 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
   replyCheck ^= length;
 
   if (length != 0) {
-    const std::size_t got = wire.Read(block.replyData.data(), length);
+    const std::size_t got = wire.Read(block.replyData.data(), length, replySecret);
     block.received = static_cast<std::uint8_t>(got);
     for (std::size_t i = 0; i < got; ++i) replyCheck ^= block.replyData[i];
     if (got < length) return Fail(block, link_failure::kShortReply);
   }
 
   std::uint8_t check = 0;
-  if (wire.Read(&check, 1) != 1) return Fail(block, link_failure::kNoChecksum);
+  if (wire.Read(&check, 1, CheckByteOf(replySecret)) != 1) return Fail(block, link_failure::kNoChecksum);
   if (check != replyCheck) return Fail(block, link_failure::kBadChecksum);
   return block.status;
 }
@@ -229,7 +258,7 @@ std::uint8_t TracedTransact(Link& reader) {
   Tracer& trace = reader.trace;
   const CommandBlock& block = reader.block;
   trace.Line(trace_level::kFrames, "request code %02X data[%u]%s", block.code, block.sendLength,
-             HexBytes(block.sendData.data(), block.sendLength).c_str());
+             HexBytes(block.sendData.data(), block.sendLength, RequestSecret(reader)).c_str());
   const auto start = trace.now();
   bool lineFailed = false;
   const std::uint8_t status = RunFrame<true>(reader, lineFailed);
@@ -246,7 +275,7 @@ std::uint8_t TracedTransact(Link& reader) {
     return status;
   }
   trace.Line(trace_level::kFrames, "reply status %02X data[%u]%s (%.1f ms)", status, block.received,
-             HexBytes(block.replyData.data(), block.received).c_str(), ms);
+             HexBytes(block.replyData.data(), block.received, ReplySecret(reader)).c_str(), ms);
   return status;
 }
 
@@ -263,7 +292,7 @@ std::uint8_t Transact(Link& reader) {
   return status;
 }
 
-void LoadRequest(Link& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
+void LoadRequest(Link& reader, std::uint8_t code, std::span<const std::uint8_t> send, SecretSpan secret) {
   CommandBlock& block = reader.block;
   // Every family checks its lengths before it builds a request; a longer one
   // is a fault in the library, caught where assertions are on.
@@ -272,10 +301,14 @@ void LoadRequest(Link& reader, std::uint8_t code, std::span<const std::uint8_t> 
   block.code = code;
   block.sendLength = static_cast<std::uint8_t>(length);
   std::copy_n(send.begin(), length, block.sendData.begin());
+  const std::size_t from = std::min(secret.from, length);
+  block.secretFrom = static_cast<std::uint8_t>(from);
+  block.secretCount = static_cast<std::uint8_t>(std::min(secret.count, length - from));
+  block.secretReply = secret.reply;
 }
 
-ReplyView Exchange(Link& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
-  LoadRequest(reader, code, send);
+ReplyView Exchange(Link& reader, std::uint8_t code, std::span<const std::uint8_t> send, SecretSpan secret) {
+  LoadRequest(reader, code, send, secret);
   Transact(reader);
   return LastReply(reader);
 }

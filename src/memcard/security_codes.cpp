@@ -26,12 +26,20 @@ void CopyUnlessLinkFailed(const ReplyView& reply, std::uint8_t* out, std::size_t
   if (!IsLinkFailure(reply.status)) reply.CopyTo(out, limit);
 }
 
+// Every code goes out marked for the trace, and so does the reply: the
+// readers answer with the code or the security memory that holds it.
+constexpr SecretSpan kAllSecret{0, kMaxSendLength, true};
+
+ReplyView SendCode(Reader& reader, std::uint8_t command, std::span<const std::uint8_t> code) {
+  return Exchange(reader, command, code, kAllSecret);
+}
+
 ReplyView SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t prefix, const std::uint8_t* bytes,
                             std::size_t count) {
   std::array<std::uint8_t, 1 + kMaxSendLength> send{};
   send[0] = prefix;
   std::copy_n(bytes, count, send.begin() + 1);
-  return Exchange(reader, command, std::span(send.data(), 1 + count));
+  return Exchange(reader, command, std::span(send.data(), 1 + count), {1, count, true});
 }
 
 // Replaces the 2-byte code kept in card memory: erase the two code bytes,
@@ -45,8 +53,12 @@ int ReplaceCardMemoryCode(Reader& reader, const CardTypeTraits& traits, std::uin
   if (!std::all_of(erased.data.begin(), erased.data.end(), [](std::uint8_t b) { return b == 0xFF; })) {
     return result::kNotForCardType;
   }
+  // WriteCard's one piece (area, address, count, the code), with the code marked.
+  const std::array<std::uint8_t, 6> write{kCardMemoryArea, 0, c, 2, code[0], code[1]};
+  const ReplyView wrote = Exchange(reader, memcard_code::kWrite, write, {4, 2, true});
+  if (!wrote.Ok()) return wrote.status;
   std::array<std::uint8_t, 2> written{code[0], code[1]};
-  if (const int status = WriteCard(reader, kCardMemoryArea, 0, c, 2, written.data()); status != 0) return status;
+  wrote.CopyTo(written.data(), written.size());
   code[2] = written[0];
   code[3] = written[1];
   std::array<std::uint8_t, 2> counter{};
@@ -67,13 +79,13 @@ int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
     case SecurityModel::kZoned: {
       if (length != static_cast<std::int32_t>(kZonedCodeLength)) return result::kNotForCardType;
       if (code == nullptr) return result::kBadArgument;
-      const ReplyView reply = Exchange(reader, memcard_code::kPresentCode, std::span(code, kZonedCodeLength));
+      const ReplyView reply = SendCode(reader, memcard_code::kPresentCode, std::span(code, kZonedCodeLength));
       CopyUnlessLinkFailed(reply, code, kSecretBufferSize);
       return reply.status;
     }
     case SecurityModel::kCardMemory: {
       if (length < 0 || length > kMaxSendLength || code == nullptr) return result::kBadArgument;
-      const ReplyView reply = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      const ReplyView reply = SendCode(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
       if (reply.Ok()) {
         // The reader answers code then counter; the caller gets counter then code.
         const std::array<std::uint8_t, 4> swapped{reply.Byte(2), reply.Byte(3), reply.Byte(0), reply.Byte(1)};
@@ -84,7 +96,7 @@ int CheckSecret(Reader& reader, std::int32_t length, std::uint8_t* code) {
     case SecurityModel::kPresentationOnly:
     case SecurityModel::kSecurityMemory: {
       if (length < 0 || length > kMaxSendLength || code == nullptr) return result::kBadArgument;
-      const ReplyView reply = Exchange(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
+      const ReplyView reply = SendCode(reader, memcard_code::kPresentCode, std::span(code, static_cast<std::size_t>(length)));
       if (reply.Ok()) reply.CopyTo(code, CodeBufferSize(length));
       return reply.status;
     }
@@ -98,19 +110,21 @@ int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
     case SecurityModel::kCardMemory: {
       if (counter == nullptr || code == nullptr) return result::kBadArgument;
       std::array<std::uint8_t, 6> bytes{};  // code, counter, and for some types two more
-      const int status =
-          ReadCard(reader, kCardMemoryArea, 0, traits.codeAddress, traits.secretReadLength, bytes.data());
-      if (status == 0) {
+      // ReadCard's one piece, its reply (the code) marked for the trace.
+      const std::array<std::uint8_t, 4> read{kCardMemoryArea, 0, traits.codeAddress, traits.secretReadLength};
+      const ReplyView reply = Exchange(reader, memcard_code::kRead, read, {0, 0, true});
+      if (reply.Ok()) {
+        reply.CopyTo(bytes.data(), std::min<std::size_t>(traits.secretReadLength, bytes.size()));
         std::copy_n(bytes.begin(), 2, code);
         std::copy_n(bytes.begin() + 2, 2, counter);
       }
-      return status;
+      return reply.status;
     }
     case SecurityModel::kSecurityMemory:
     case SecurityModel::kZoned: {
       if (counter == nullptr || code == nullptr) return result::kBadArgument;
       const std::array<std::uint8_t, 1> send{kSecurityMemoryArea};
-      const ReplyView reply = Exchange(reader, memcard_code::kRead, send);
+      const ReplyView reply = Exchange(reader, memcard_code::kRead, send, {0, 0, true});
       if (reply.Ok()) {
         // The security memory starts with the counter byte; the code follows.
         counter[0] = reply.Byte(0);

@@ -7,8 +7,8 @@ namespace kulve {
 
 std::uint8_t MifareTransact(Reader& reader) { return TransactRelinking(reader, kMifareRelinkRounds); }
 
-ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
-  return ExchangeRelinking(reader, code, send, kMifareRelinkRounds);
+ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send, SecretSpan secret) {
+  return ExchangeRelinking(reader, code, send, kMifareRelinkRounds, secret);
 }
 
 }  // namespace kulve

@@ -8,6 +8,7 @@
 
 #include "device/reader.h"
 #include "link/reply.h"
+#include "link/transact.h"
 
 namespace kulve {
 
@@ -23,6 +24,7 @@ inline constexpr int kMifareRelinkRounds = 2;
 std::uint8_t MifareTransact(Reader& reader);
 
 // LoadRequest, MifareTransact, and the view of the last try's reply.
-ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send);
+// `secret` marks the bytes of a key for the trace.
+ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send, SecretSpan secret = {});
 
 }  // namespace kulve

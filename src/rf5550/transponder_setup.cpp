@@ -17,12 +17,13 @@ int RF5550_Init(Reader& reader, const Rf5550InitRecord* record, const std::uint8
   std::copy_n(password, kRf5550PasswordSize, send.begin());
   send[kRf5550PasswordSize] = Rf5550OptionByte(*record);
   send[kRf5550PasswordSize + 1] = LowByte(flag);
-  return Exchange(reader, rf5550_code::kInit, send).status;
+  return Exchange(reader, rf5550_code::kInit, send, {0, kRf5550PasswordSize}).status;
 }
 
 int RF5550_Wake(Reader& reader, const std::uint8_t* password) {
   if (password == nullptr) return result::kBadArgument;
-  return Exchange(reader, rf5550_code::kWake, std::span(password, kRf5550PasswordSize)).status;
+  return Exchange(reader, rf5550_code::kWake, std::span(password, kRf5550PasswordSize), {0, kRf5550PasswordSize})
+      .status;
 }
 
 // One exchange and no relink, unlike the Mifare family's query of the same code.

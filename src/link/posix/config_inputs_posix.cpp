@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "link/config/config_inputs.h"
+#include "link/user_environment.h"
 
 namespace kulve {
 namespace {
@@ -14,9 +15,7 @@ namespace {
 class PosixConfigInputs final : public ConfigInputs {
  public:
   std::optional<std::string> Variable(const char* name) const override {
-    const char* value = std::getenv(name);
-    if (value == nullptr) return std::nullopt;
-    return std::string(value);
+    return UserVariable(name);  // nothing in a privileged process
   }
 
   // Regular files only: a FIFO or a device under the name must not block or

@@ -7,16 +7,36 @@
 #endif
 #include <windows.h>
 
+#include <cstring>
+
 #include "link/config/config_inputs.h"
 
 namespace kulve {
 namespace {
+
+bool TokenHas(WELL_KNOWN_SID_TYPE type) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof sid;
+  if (!::CreateWellKnownSid(type, nullptr, sid, &size)) return false;
+  BOOL member = FALSE;
+  return ::CheckTokenMembership(nullptr, sid, &member) && member;
+}
+
+// A service (the SERVICE group is in its token) or one of the service
+// accounts: %APPDATA% there belongs to an account no user logs on with, or
+// to whoever the service impersonates, so the per-user file is not read.
+bool RunsAsService() {
+  static const bool service = TokenHas(WinServiceSid) || TokenHas(WinLocalSystemSid) ||
+                              TokenHas(WinLocalServiceSid) || TokenHas(WinNetworkServiceSid);
+  return service;
+}
 
 class Win32ConfigInputs final : public ConfigInputs {
  public:
   // The process environment itself, so a value set with
   // SetEnvironmentVariable before the first LinkCom counts.
   std::optional<std::string> Variable(const char* name) const override {
+    if (std::strcmp(name, "APPDATA") == 0 && RunsAsService()) return std::nullopt;
     char small[512];
     ::SetLastError(ERROR_SUCCESS);  // an empty value returns 0 and leaves the error as it was
     DWORD n = ::GetEnvironmentVariableA(name, small, sizeof small);

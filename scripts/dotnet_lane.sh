@@ -62,6 +62,7 @@ cp "$repo/bindings/dotnet/example/Example.exe.config" "$out/"
 # A simulated reader with a memory card of type 1 and an AT88SC1608 card in
 # its slot, an e5550 transponder and a Mifare card in its field, and the
 # attendance terminal on its link.
+rm -f "$out/sim.out"  # an earlier run's path
 "$sim" --quiet --card 1 --at1608 4B554C5645313630 --e5550 --mifare 0A0B0C0D --terminal </dev/null >"$out/sim.out" 2>"$out/sim.err" &
 sim_pid=$!
 trap 'kill -TERM $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT

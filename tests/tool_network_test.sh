@@ -25,6 +25,9 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 # Starts kulvesim with the given options; sets url to the address it prints.
 serve() {
   if [[ -n "$pid" ]]; then kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
+  # The last one's address goes first: the new process empties the file only
+  # once it runs, which on a loaded machine can be after the wait below began.
+  rm -f "$work/sim.out"
   "$sim" --quiet "$@" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   url="$(first_line "$work/sim.out" "$pid")" || { cat "$work/sim.err" >&2; fail "kulvesim $* printed no address"; }

@@ -6,7 +6,8 @@
 
 # first_line FILE PID [SECONDS]: prints the first whole line (ended by its
 # newline, never a part written so far) that the process PID writes to FILE.
-# Fails when PID ends without one, or after SECONDS (default 120).
+# Fails when PID ends without one, or after SECONDS (default 120). FILE is
+# removed before PID starts: a process empties it only once it runs.
 first_line() {
   local file="$1" pid="$2" end=$((SECONDS + ${3:-120})) line
   while :; do

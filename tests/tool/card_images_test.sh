@@ -30,7 +30,9 @@ check() {  # name, then the command that must succeed
 # Starts kulvesim with the options, commands on fd 3; port = the pty it serves.
 serve() {
   stop
-  rm -f "$work/control" && mkfifo "$work/control"
+  # The last one's path goes too: the new process empties the file only once
+  # it runs, which on a loaded machine can be after the wait below began.
+  rm -f "$work/control" "$work/sim.out" && mkfifo "$work/control"
   "$sim" --quiet "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   exec 3>"$work/control"

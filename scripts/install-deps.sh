@@ -11,8 +11,9 @@
 # When another apt or dpkg holds the package manager's locks (unattended
 # upgrades do so for minutes after a fresh machine boots), it waits for them,
 # saying so, up to KULVE_APT_LOCK_TIMEOUT seconds (default 900). The tests
-# point KULVE_APT_LOCKS (the lock files, space-separated) and KULVE_APT_GET
-# (the apt-get command) at their own, never at the machine's.
+# point KULVE_APT_LOCKS (the lock files, space-separated), KULVE_APT_GET (the
+# apt-get command) and KULVE_DPKG (dpkg, for the architectures) at their own,
+# never at the machine's.
 set -euo pipefail
 
 packages=(cmake ninja-build g++)
@@ -27,7 +28,8 @@ while [ $# -gt 0 ]; do
 done
 [ "$minimal" -eq 1 ] || packages+=(libgtest-dev libgmock-dev libbenchmark-dev libssl-dev pkg-config)
 packages+=("$@")
-if [ -n "$architecture" ] && [[ " $(dpkg --print-foreign-architectures | tr '\n' ' ') " != *" $architecture "* ]]; then
+read -r -a dpkg <<<"${KULVE_DPKG:-dpkg}"
+if [ -n "$architecture" ] && [[ " $("${dpkg[@]}" --print-foreign-architectures | tr '\n' ' ') " != *" $architecture "* ]]; then
   add_architecture=1
 else
   add_architecture=0
@@ -90,7 +92,7 @@ run_apt_get() {
 # dpkg --add-architecture takes dpkg's lock but does not wait for it: it is
 # tried again, after the locks are free, while time is left.
 add_foreign_architecture() {
-  until dpkg --add-architecture "$architecture"; do
+  until "${dpkg[@]}" --add-architecture "$architecture"; do
     [ "$SECONDS" -lt "$lock_timeout" ] || return 1
     wait_for_locks || return 1
     sleep 1

@@ -10,12 +10,13 @@
 #   --sim PATH     kulvesim (default build/release/sim/kulvesim)
 #   --out DIR      where the example is built (default build/dotnet)
 #
-# Installs mono-mcs and mono-runtime with apt-get when they are missing and it
-# runs as root. Exit status: 0 passed; 1 failed; 2 could not be set up;
+# Installs mono-mcs and mono-runtime (scripts/install-deps.sh) when they are
+# missing and it runs as root. Exit status: 0 passed; 1 failed; 2 could not be set up;
 # 77 SKIPPED because Mono is missing and cannot be installed.
 set -uo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$repo/tests/support/waits.sh"
 lib_dir="$repo/build/release/src"
 sim="$repo/build/release/sim/kulvesim"
 out="$repo/build/dotnet"
@@ -45,10 +46,8 @@ if [[ ${#missing[@]} -gt 0 ]]; then
     skip "missing ${missing[*]} and not root to install them"
   fi
   echo ".NET lane: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  timeout 600 apt-get update -qq || skip "apt-get update failed (no network?)"
-  timeout 900 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
-    skip "apt-get install ${missing[*]} failed"
+  # install-deps waits for another apt's lock, as a fresh machine's upgrades hold it.
+  "$repo/scripts/install-deps.sh" --minimal "${missing[@]}" || skip "installing ${missing[*]} failed (no network?)"
 fi
 command -v mcs >/dev/null && command -v mono >/dev/null || skip "mcs or mono not found after install"
 [[ -e "$lib_dir/libkulve32.so.1" ]] || die "no libkulve32.so.1 in $lib_dir"
@@ -63,18 +62,16 @@ cp "$repo/bindings/dotnet/example/Example.exe.config" "$out/"
 # A simulated reader with a memory card of type 1 and an AT88SC1608 card in
 # its slot, an e5550 transponder and a Mifare card in its field, and the
 # attendance terminal on its link.
+rm -f "$out/sim.out"  # an earlier run's path
 "$sim" --quiet --card 1 --at1608 4B554C5645313630 --e5550 --mifare 0A0B0C0D --terminal </dev/null >"$out/sim.out" 2>"$out/sim.err" &
 sim_pid=$!
 trap 'kill -TERM $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT
-for _ in $(seq 600); do  # up to a minute on a loaded machine
-  [[ -s "$out/sim.out" ]] && break
-  kill -0 $sim_pid 2>/dev/null || break
-  sleep 0.1
-done
-pty="$(head -n 1 "$out/sim.out")"
-[[ -n "$pty" ]] || { cat "$out/sim.err" >&2; die "kulvesim did not come up"; }
+# The pty's whole path, never a part written so far.
+pty="$(first_line "$out/sim.out" "$sim_pid")" || { cat "$out/sim.err" >&2; die "kulvesim did not come up"; }
 
-LD_LIBRARY_PATH="$lib_dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" timeout 120 mono "$out/Example.exe" "$pty"
+# A bound ended as soon as the example is done; Mono's start-up alone can
+# take a minute on a loaded machine.
+LD_LIBRARY_PATH="$lib_dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" timeout 900 mono "$out/Example.exe" "$pty"
 status=$?
 [[ $status -eq 0 ]] && echo ".NET lane: passed" || echo ".NET lane: FAILED ($status)"
 [[ $status -eq 0 ]]

@@ -2,24 +2,38 @@
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages the build and the tests need, when run as root
 # and something is missing. As another user it only reports what is missing.
-#   scripts/install-deps.sh [--minimal] [PACKAGE...]
+#   scripts/install-deps.sh [--minimal] [--architecture ARCH] [PACKAGE...]
 # --minimal: only the compilers and build tools (no test or benchmark
 # libraries), for builds without tests; PACKAGEs are wanted as well.
+# --architecture ARCH: a foreign architecture (e.g. i386) that PACKAGEs such
+# as wine32:i386 need, added to dpkg first when it is missing.
 #
 # When another apt or dpkg holds the package manager's locks (unattended
 # upgrades do so for minutes after a fresh machine boots), it waits for them,
 # saying so, up to KULVE_APT_LOCK_TIMEOUT seconds (default 900). The tests
-# point KULVE_APT_LOCKS (the lock files, space-separated) and KULVE_APT_GET
-# (the apt-get command) at their own, never at the machine's.
+# point KULVE_APT_LOCKS (the lock files, space-separated), KULVE_APT_GET (the
+# apt-get command) and KULVE_DPKG (dpkg, for the architectures) at their own,
+# never at the machine's.
 set -euo pipefail
 
 packages=(cmake ninja-build g++)
-if [ "${1:-}" = "--minimal" ]; then
-  shift
-else
-  packages+=(libgtest-dev libgmock-dev libbenchmark-dev libssl-dev pkg-config)
-fi
+minimal=0
+architecture=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --minimal) minimal=1; shift ;;
+    --architecture) architecture="${2:?--architecture needs a value}"; shift 2 ;;
+    *) break ;;
+  esac
+done
+[ "$minimal" -eq 1 ] || packages+=(libgtest-dev libgmock-dev libbenchmark-dev libssl-dev pkg-config)
 packages+=("$@")
+read -r -a dpkg <<<"${KULVE_DPKG:-dpkg}"
+if [ -n "$architecture" ] && [[ " $("${dpkg[@]}" --print-foreign-architectures | tr '\n' ' ') " != *" $architecture "* ]]; then
+  add_architecture=1
+else
+  add_architecture=0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -75,10 +89,24 @@ run_apt_get() {
   "${apt_get[@]}" -o DPkg::Lock::Timeout=$((lock_timeout > SECONDS ? lock_timeout - SECONDS : 1)) "$@"
 }
 
+# dpkg --add-architecture takes dpkg's lock but does not wait for it: it is
+# tried again, after the locks are free, while time is left.
+add_foreign_architecture() {
+  until "${dpkg[@]}" --add-architecture "$architecture"; do
+    [ "$SECONDS" -lt "$lock_timeout" ] || return 1
+    wait_for_locks || return 1
+    sleep 1
+  done
+}
+
 if [ "$(id -u)" -eq 0 ] && command -v "${apt_get[0]}" >/dev/null; then
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   SECONDS=0
+  if [ "$add_architecture" -eq 1 ]; then
+    echo "install-deps: adding the architecture $architecture"
+    wait_for_locks && add_foreign_architecture || exit 1
+  fi
   run_apt_get update -qq
   run_apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 else

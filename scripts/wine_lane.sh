@@ -18,7 +18,7 @@
 #                     build/wine-sim)
 #
 # Installs wine, wine32:i386, wine64, mingw-w64 and LLVM's clang, lld and tools
-# with apt-get when they are missing and it runs as root. Exit status: 0 every test passed; 1 a test
+# (scripts/install-deps.sh) when they are missing and it runs as root. Exit status: 0 every test passed; 1 a test
 # failed; 2 the lane could not be set up (build, prefix or simulator failed);
 # 77 SKIPPED because the packages are missing and cannot be installed.
 #
@@ -60,6 +60,14 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 jobs="${KULVE_JOBS:-2}"
+# Bounds on Wine, each ended as soon as what it waits for is done. Under
+# heavy load Wine's first start (wineboot) takes minutes, and any later start
+# of wineserver reloads the prefix: a bound reached is a failure, so they are
+# far past what a loaded machine takes.
+wineboot_bound=1800
+wine_bound=600
+wintest_bound=1800
+source "$repo/tests/support/waits.sh"
 # The port map comes only from what the lane itself sets (run_port_map).
 unset KULVE32_PORTS KULVE32_CONFIG
 : "${KULVE_LANE_STARTED:=$(date +%s)}"
@@ -87,13 +95,9 @@ if [[ ${#missing[@]} -gt 0 ]]; then
     skip "missing ${missing[*]} and not root to install them"
   fi
   say "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  if [[ "$(dpkg --print-foreign-architectures)" != *i386* ]]; then
-    dpkg --add-architecture i386 || skip "cannot add the i386 architecture"
-  fi
-  timeout 600 apt-get update -qq || skip "apt-get update failed (no network?)"
-  timeout 900 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
-    skip "apt-get install ${missing[*]} failed"
+  # install-deps waits for another apt's lock, as a fresh machine's upgrades hold it.
+  "$repo/scripts/install-deps.sh" --minimal --architecture i386 "${missing[@]}" ||
+    skip "installing ${missing[*]} failed (no network?)"
 fi
 command -v wine >/dev/null && command -v wineserver >/dev/null || skip "wine not found after install"
 
@@ -125,7 +129,7 @@ if [[ "$prebuilt" -eq 1 ]]; then
 else
   say "building the Windows DLLs and test programs in $build_root"
   mkdir -p "$build_root"
-  timeout 1500 "$repo/scripts/build_windows.sh" "$build_root" >"$build_root/build.log" 2>&1 ||
+  timeout 3600 "$repo/scripts/build_windows.sh" "$build_root" >"$build_root/build.log" 2>&1 ||
     { tail -40 "$build_root/build.log"; die "cross build (log: $build_root/build.log)"; }
 fi
 if [[ -z "$sim" ]]; then
@@ -135,7 +139,7 @@ if [[ -z "$sim" ]]; then
   { [[ -f "$sim_build/CMakeCache.txt" ]] ||
       cmake -S "$repo" -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_WERROR=ON \
         -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF; } >"$sim_build/build.log" 2>&1 &&
-    timeout 900 cmake --build "$sim_build" -j "$jobs" --target kulvesim >>"$sim_build/build.log" 2>&1 ||
+    timeout 3600 cmake --build "$sim_build" -j "$jobs" --target kulvesim >>"$sim_build/build.log" 2>&1 ||
     { tail -40 "$sim_build/build.log"; die "kulvesim build (log: $sim_build/build.log)"; }
   sim="$sim_build/sim/kulvesim"
 fi
@@ -148,28 +152,32 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 sim_pids=()
+closed_port_pid=""
 
 stop_sims() {
   local pid
   for pid in "${sim_pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
   for pid in "${sim_pids[@]}"; do
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    # Each simulator lists its cards' protocol errors as it ends: it is
+    # given a minute to do so.
+    for _ in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
   sim_pids=()
 }
-stop_wine() { timeout 30 wineserver -k >/dev/null 2>&1; timeout 30 wineserver -w >/dev/null 2>&1; }
+stop_wine() { timeout "$wine_bound" wineserver -k >/dev/null 2>&1; timeout "$wine_bound" wineserver -w >/dev/null 2>&1; }
 cleanup() {
   stop_wine
   stop_sims
+  if [[ -n "$closed_port_pid" ]]; then kill -TERM "$closed_port_pid" 2>/dev/null; wait "$closed_port_pid" 2>/dev/null; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 2' INT TERM
 
 say "creating a Wine prefix"
-timeout 180 wineboot --init >"$work/wineboot.log" 2>&1 || { tail -20 "$work/wineboot.log"; die "wineboot"; }
+timeout "$wineboot_bound" wineboot --init >"$work/wineboot.log" 2>&1 || { tail -20 "$work/wineboot.log"; die "wineboot"; }
 
 # COM1..COM4 and COM10 to symlinks of our own and COM5..COM9 to a path that
 # does not exist, so every port index the library opens by default is ours.
@@ -182,12 +190,12 @@ for n in 5 6 7 8 9; do port_link[COM$n]="$work/no-device"; done
   printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
   for port in "${!port_link[@]}"; do printf '"%s"="%s"\n' "$port" "${port_link[$port]}"; done
 } >"$work/ports.reg"
-timeout 60 wine reg import "$work/ports.reg" >/dev/null 2>&1 || die "cannot map the COM ports"
-timeout 60 wineserver -w || die "wineserver did not settle"
+timeout "$wine_bound" wine reg import "$work/ports.reg" >/dev/null 2>&1 || die "cannot map the COM ports"
+timeout "$wine_bound" wineserver -w || die "wineserver did not settle"
 # A cold start rewrites dosdevices from the registry; check the result before
 # any test program can open a port.
-timeout 60 wine cmd /c exit 0 >/dev/null 2>&1
-timeout 30 wineserver -w
+timeout "$wine_bound" wine cmd /c exit 0 >/dev/null 2>&1
+timeout "$wine_bound" wineserver -w
 for port in "${!port_link[@]}"; do
   target="$(readlink "$WINEPREFIX/dosdevices/${port,,}" || true)"
   [[ "$target" == "${port_link[$port]}" ]] ||
@@ -261,10 +269,6 @@ start_net_sim() {  # variable, name, then kulvesim options
   die "kulvesim $* did not come up"
 }
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
 # An unchanged program's LinkCom(0) reaches the rfc2217 reader through the
 # port map: KULVE32.INI beside the DLL, KULVE32_PORTS, and both at once with
 # the INI naming an address nothing listens on (the variable must win).
@@ -275,15 +279,15 @@ run_port_map() {  # arch, bin
   say "$arch: kulve_portmap_test.exe through KULVE32.INI"
   printf '; written by the Wine lane\r\n[ports]\r\n0=%s\r\n' "$KULVE_WINTEST_RFC2217" >"$dir/KULVE32.INI"
   (cd "$dir" && env -u KULVE32_PORTS KULVE_PORTMAP_EXPECT="$KULVE_WINTEST_RFC2217" \
-     timeout 60 wine kulve_portmap_test.exe) || status=1
+     timeout "$wine_bound" wine kulve_portmap_test.exe) || status=1
   say "$arch: kulve_portmap_test.exe through KULVE32_PORTS"
   rm -f "$dir/KULVE32.INI"
   (cd "$dir" && KULVE32_PORTS="1=$KULVE_WINTEST_REFUSED;0=$KULVE_WINTEST_RFC2217" \
-     KULVE_PORTMAP_EXPECT="$KULVE_WINTEST_RFC2217" timeout 60 wine kulve_portmap_test.exe) || status=1
+     KULVE_PORTMAP_EXPECT="$KULVE_WINTEST_RFC2217" timeout "$wine_bound" wine kulve_portmap_test.exe) || status=1
   say "$arch: kulve_portmap_test.exe with both: KULVE32_PORTS beats KULVE32.INI"
   printf '0=%s\n' "$KULVE_WINTEST_REFUSED" >"$dir/KULVE32.INI"
   (cd "$dir" && KULVE32_PORTS="0=$KULVE_WINTEST_RFC2217" KULVE_PORTMAP_EXPECT="$KULVE_WINTEST_RFC2217" \
-     timeout 60 wine kulve_portmap_test.exe) || status=1
+     timeout "$wine_bound" wine kulve_portmap_test.exe) || status=1
   return $status
 }
 
@@ -300,19 +304,22 @@ run_arch() {  # win32|win64
   start_sim faults --speed both "${fault_args[@]}" "${mifare_args[@]}"
   start_net_sim KULVE_WINTEST_TCP tcp --tcp 127.0.0.1:0 --speed both
   start_net_sim KULVE_WINTEST_RFC2217 rfc2217 --rfc2217 127.0.0.1:0 --speed 9600
-  export KULVE_WINTEST_REFUSED="tcp://127.0.0.1:$(free_port)"
+  # A port held bound without listening for the whole lane, so no other
+  # test can take it between here and the refusal the programs expect.
+  if [[ -z "$closed_port_pid" ]]; then hold_closed_port || die "no loopback port to hold"; fi
+  export KULVE_WINTEST_REFUSED="tcp://127.0.0.1:$closed_port"
 
   say "$arch: kulve_implib_test.exe"
-  (cd "$bin" && timeout 60 wine kulve_implib_test.exe) || status=1
+  (cd "$bin" && timeout "$wine_bound" wine kulve_implib_test.exe) || status=1
   say "$arch: kulve_msvc_test.exe (linked by lld-link against KULVE32.lib)"
   if [[ -f "$bin/kulve_msvc_test.exe" ]]; then
-    (cd "$bin" && timeout 60 wine kulve_msvc_test.exe) || status=1
+    (cd "$bin" && timeout "$wine_bound" wine kulve_msvc_test.exe) || status=1
   else
     echo "FAILED: $bin/kulve_msvc_test.exe was not built (clang, lld-link or llvm-dlltool missing?)"
     status=1
   fi
   say "$arch: kulve_wintest.exe"
-  (cd "$bin" && timeout 300 wine kulve_wintest.exe) || status=1
+  (cd "$bin" && timeout "$wintest_bound" wine kulve_wintest.exe) || status=1
   run_port_map "$arch" "$bin" || status=1
 
   stop_wine
@@ -340,7 +347,7 @@ open(sys.argv[1], "wb").write(b)' "$work/tool.mfd"
   say "kulve.exe against $KULVE_TOOL_URL"
   check_tool() {  # what, wanted exit status, wanted output (a regular expression), arguments
     local what="$1" want="$2" pattern="$3"; shift 3
-    out="$(timeout 60 wine "$exe" "$@" 2>&1 | tr -d '\r')"
+    out="$(timeout "$wine_bound" wine "$exe" "$@" 2>&1 | tr -d '\r')"
     local got=${PIPESTATUS[0]}
     if [[ $got -eq $want ]] && grep -Eq -- "$pattern" <<<"$out"; then
       echo "  ok      kulve.exe: $what"
@@ -357,7 +364,7 @@ open(sys.argv[1], "wb").write(b)' "$work/tool.mfd"
     { echo "  FAILED  kulve.exe: --out wrote $(od -An -tx1 "$work/read.bin" 2>/dev/null)"; status=1; }
   check_tool "Mifare dump" 0 'mifare dump .*: ok' --port "$KULVE_TOOL_URL" mifare dump "Z:$work/back.mfd"
   cmp "$work/tool.mfd" "$work/back.mfd" || { echo "  FAILED  kulve.exe: the dump differs from the image"; status=1; }
-  timeout 60 wine "$exe" -q --port "$KULVE_TOOL_URL" mifare dump - >"$work/piped.mfd" &&
+  timeout "$wine_bound" wine "$exe" -q --port "$KULVE_TOOL_URL" mifare dump - >"$work/piped.mfd" &&
     cmp "$work/tool.mfd" "$work/piped.mfd" || { echo "  FAILED  kulve.exe: mifare dump - is not the image"; status=1; }
   check_tool "--sim refused" 1 'the simulator needs Linux' --sim devno
   stop_wine

@@ -7,13 +7,15 @@
 set -uo pipefail
 sim="$1"
 tool="$2"
+source "$(dirname "${BASH_SOURCE[0]}")/support/waits.sh"
 work="$(mktemp -d /tmp/kulve-tool-net.XXXXXX)"
 pid=""
+closed_port_pid=""
 cleanup() {
-  if [[ -n "$pid" ]]; then
-    kill -TERM "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  fi
+  for p in $pid $closed_port_pid; do
+    kill -TERM "$p" 2>/dev/null
+    wait "$p" 2>/dev/null
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -23,15 +25,12 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 # Starts kulvesim with the given options; sets url to the address it prints.
 serve() {
   if [[ -n "$pid" ]]; then kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
-  rm -f "$work/sim.out"  # else the last one's address may be read before the new one empties the file
+  # The last one's address goes first: the new process empties the file only
+  # once it runs, which on a loaded machine can be after the wait below began.
+  rm -f "$work/sim.out"
   "$sim" --quiet "$@" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
-  for _ in $(seq 300); do
-    [[ -s "$work/sim.out" ]] && break
-    sleep 0.1
-  done
-  url="$(head -1 "$work/sim.out")"
-  [[ -n "$url" ]] || { cat "$work/sim.err" >&2; fail "kulvesim $* printed no address"; }
+  url="$(first_line "$work/sim.out" "$pid")" || { cat "$work/sim.err" >&2; fail "kulvesim $* printed no address"; }
 }
 
 serve --tcp 127.0.0.1:0
@@ -56,8 +55,10 @@ out="$("$tool" --port "$url" link)" || fail "kulve --port $url link exited $?"
 [[ "$out" == "linked at 9600 bit/s on $url" ]] || fail "got '$out'"
 echo "ok: kulve --port $url link: $out"
 
-# Nothing listens there any more: a failure in words, exit status 1.
-kill -TERM "$pid"; wait "$pid" 2>/dev/null; pid=""
+# A port where nothing listens, held so that no other test can take it
+# meanwhile: a failure in words, exit status 1.
+hold_closed_port || fail "no loopback port to hold"
+url="rfc2217://127.0.0.1:$closed_port"
 "$tool" --port "$url" devno 2>"$work/err" && fail "linked to a closed port"
 grep -q "cannot link: connect $url: Connection refused" "$work/err" || { cat "$work/err" >&2; fail "no reason given"; }
 echo "ok: $(cat "$work/err")"

@@ -23,8 +23,16 @@ cat >"$work/apt-get" <<EOF
 flock -n "$lock" true || echo "apt-get ran while the lock was held" >>"$work/calls"
 echo "\$*" >>"$work/calls"
 EOF
-chmod +x "$work/apt-get"
-export KULVE_APT_GET="$work/apt-get" KULVE_APT_LOCKS="$work/free-lock $lock"
+# dpkg knows no foreign architecture, and refuses to add one while the lock
+# is held, as the real one does.
+cat >"$work/dpkg" <<EOF
+#!/bin/sh
+[ "\$1" = --add-architecture ] || exit 0
+flock -n "$lock" true || { echo "dpkg: error: the lock is held" >&2; exit 2; }
+echo "dpkg \$*" >>"$work/calls"
+EOF
+chmod +x "$work/apt-get" "$work/dpkg"
+export KULVE_APT_GET="$work/apt-get" KULVE_DPKG="$work/dpkg" KULVE_APT_LOCKS="$work/free-lock $lock"
 touch "$work/free-lock"
 
 failed=0
@@ -64,7 +72,23 @@ grep -Eq '^-o DPkg::Lock::Timeout=[0-9]+ install -y -qq --no-install-recommends 
   "$work/calls" || fail "apt-get install not run, or not told to wait for the lock"
 ! grep -q "while the lock was held" "$work/calls" || fail "apt-get ran while the lock was held"
 
-# 2. Gives up when the lock stays held past the time allowed.
+# 2. A foreign architecture is added once the lock is free, before apt-get
+#    updates.
+rm -f "$work/calls"
+hold_lock
+KULVE_APT_LOCK_TIMEOUT=600 "$script" --minimal --architecture i386 kulve-test-never-installed \
+  >"$work/out" 2>"$work/err" &
+runner=$!
+until_true 60 eval 'said || ! kill -0 "$runner" 2>/dev/null'
+release_lock
+wait "$runner"
+status=$?
+runner=""
+[[ $status -eq 0 ]] || fail "exit status $status with --architecture after the lock was freed"
+[[ "$(head -n 2 "$work/calls" | cut -d' ' -f1-3 | tr '\n' '|')" == "dpkg --add-architecture i386|-o DPkg::Lock::Timeout="* ]] ||
+  fail "the architecture was not added before apt-get update"
+
+# 3. Gives up when the lock stays held past the time allowed.
 rm -f "$work/calls"
 hold_lock
 KULVE_APT_LOCK_TIMEOUT=2 "$script" --minimal kulve-test-never-installed >"$work/out" 2>"$work/err"

@@ -28,16 +28,20 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A TCP socket listening on a free loopback port; connections complete in
 // the kernel and are never accepted, so a client finds a server that stays
-// silent.
+// silent. With kRefuses it is bound without listening: every connection is
+// refused, and no other test can take the port while it is held (it is bound
+// without SO_REUSEADDR), as it could take a port closed just before.
 class Listener {
  public:
+  static constexpr int kRefuses = -1;
   explicit Listener(int backlog = 8) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd_, backlog) == 0 &&
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        (backlog == kRefuses || ::listen(fd_, backlog) == 0) &&
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
       port_ = ntohs(address.sin_port);
     }
@@ -94,9 +98,9 @@ LinkFailure LinkTo(const std::string& path) {
 TEST(NetworkLinkErrors, EachWayOfNotReachingAReaderHasItsCodeAndWordsInBoundedTime) {
   Listener silent;
   ASSERT_NE(silent.Port(), 0);
-  Listener closed;
+  const Listener closed(Listener::kRefuses);
+  ASSERT_NE(closed.Port(), 0);
   const std::string refused = closed.Url("tcp");
-  closed.Close();  // nothing listens there now
   struct Case {
     std::string path;
     int code;

@@ -11,6 +11,7 @@
 set -uo pipefail
 sim="$1"
 kulve="$2"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/waits.sh"
 work="$(mktemp -d /tmp/kulve-images.XXXXXX)"
 pid=""
 stop() {
@@ -31,19 +32,20 @@ check() {  # name, then the command that must succeed
 # Starts kulvesim with the options, commands on fd 3; port = the pty it serves.
 serve() {
   stop
-  rm -f "$work/control" "$work/sim.out" && mkfifo "$work/control"  # no earlier address read
+  # The last one's path goes too: the new process empties the file only once
+  # it runs, which on a loaded machine can be after the wait below began.
+  rm -f "$work/control" "$work/sim.out" && mkfifo "$work/control"
   "$sim" --quiet "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   exec 3>"$work/control"
-  for _ in $(seq 100); do [[ -s "$work/sim.out" ]] && break; sleep 0.05; done
-  port="$(head -1 "$work/sim.out")"
-  [[ -n "$port" ]] || { cat "$work/sim.err"; echo "FAILED: kulvesim $* printed no path"; exit 1; }
+  port="$(first_line "$work/sim.out" "$pid")" ||
+    { cat "$work/sim.err"; echo "FAILED: kulvesim $* printed no path"; exit 1; }
 }
 # Sends a control command and waits for its answer line.
 control() {
   local lines; lines=$(wc -l <"$work/sim.out")
   echo "$*" >&3
-  for _ in $(seq 100); do (( $(wc -l <"$work/sim.out") > lines )) && break; sleep 0.05; done
+  line_count_above "$work/sim.out" "$lines" || { echo "no answer to '$*'"; return; }
   tail -1 "$work/sim.out"
 }
 
@@ -173,7 +175,7 @@ cases="
 while IFS='|' read -r args want; do
   [[ -n "${args// }" ]] || continue
   # shellcheck disable=SC2086
-  timeout 10 "$sim" --quiet $args </dev/null >/dev/null 2>"$work/err"
+  timeout 120 "$sim" --quiet $args </dev/null >/dev/null 2>"$work/err"
   status=$?
   check "kulvesim $args: exit 2, '$want'" test "$status" -eq 2 -a "$(wc -l <"$work/err")" -eq 1
   grep -qF -- "$want" "$work/err" || { failed=$((failed + 1)); echo "FAILED: kulvesim $args said: $(cat "$work/err")"; }

@@ -44,7 +44,7 @@ no data on standard input     |2| - | ^kulve: write: the data of standard input 
 a full standard output        |1| - | ^kulve: cannot write standard output: No space left on device$ | -q --sim insert 1 select 1 power on read 18 0 0 64 --stdout-full
 a full dump file              |1| - | ^mifare dump: cannot write /dev/full: No space left on device$ | -q --sim mifare dump /dev/full
 full-mode script: extended Le, a chained 200-byte UPDATE |0| ^< (5A ){199}5A$ | -  | -q --sim chip 0 3B8A813120454B554C56452D5354523157 apdu --full --script WORK/full.apdu
-a stamped simulator log       |0| ^4B 53 | ^kulvesim: [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} request code 20 | --sim --trace devno
+a stamped simulator log       |0| ^4B 53 | ^kulvesim: [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} request code 20 | --sim --trace --trace-secrets devno
 --index out of range          |2| - | ^kulve: --index: the port index must be a number from 0 to 9 | --index 10 devno
 a second apdu on the line     |2| - | ^kulve: apdu: one apdu a line: .* apdu --script FILE$ | --sim --trace apdu 0 00A4040000 apdu 0 00B0000000
 a full --out file             |1| - | ^read: cannot write /dev/full: No space left on device$       | -q --out /dev/full --sim insert 1 select 1 power on read 18 0 0 64

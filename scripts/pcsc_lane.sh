@@ -33,6 +33,7 @@
 set -uo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$repo/tests/support/waits.sh"
 build="$repo/build/release"
 inside=0
 while [[ $# -gt 0 ]]; do
@@ -96,8 +97,7 @@ start_sim() {
   holder_pid=$!
   "$sim" --quiet --mifare 11223344 "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
-  for _ in $(seq 100); do [[ -s "$work/sim.out" ]] && break; sleep 0.05; done
-  address="$(head -1 "$work/sim.out")"
+  address="$(first_line "$work/sim.out" "$sim_pid" || true)"
   [[ -n "$address" ]] || { cat "$work/sim.err" >&2; echo "pcsc lane: kulvesim printed no address" >&2; exit 2; }
 }
 
@@ -113,7 +113,9 @@ CHANNELID 0
 CONF
   pcscd --foreground --debug --config "$work/reader.conf" >"$work/pcscd.log" 2>&1 &
   pcscd_pid=$!
-  for _ in $(seq 100); do
+  # Until it lists them or ends; a loaded machine may take a while.
+  local end=$((SECONDS + 120))
+  while [[ $SECONDS -lt $end ]] && kill -0 "$pcscd_pid" 2>/dev/null; do
     if [[ -S /run/pcscd/pcscd.comm ]] && [[ "$(pcsc_scan -r 2>/dev/null | grep -c 'KULVE32 00 0')" -eq 6 ]]; then
       return 0
     fi

@@ -64,12 +64,16 @@ class Sim:
     def send(self, line):
         self.fifo.write(line + "\n")
 
-    def ask(self, line, prefix, timeout=5.0):
-        seen = len(open(self.out).read().splitlines())
+    def whole_lines(self):
+        """The lines the simulator has finished writing (not one half written)."""
+        return open(self.out).read().split("\n")[:-1]
+
+    def ask(self, line, prefix, timeout=60.0):
+        seen = len(self.whole_lines())
         self.send(line)
         end = time.monotonic() + timeout
         while time.monotonic() < end:
-            lines = open(self.out).read().splitlines()[seen:]
+            lines = self.whole_lines()[seen:]
             for answer in lines:
                 if answer.startswith(prefix):
                     return answer
@@ -105,7 +109,7 @@ class Card:
         sc.SCardDisconnect(self.h, disposition)
 
 
-def wait_state(ctx, reader, flag, timeout=15.0):
+def wait_state(ctx, reader, flag, timeout=60.0):
     """Waits with SCardGetStatusChange until the reader's state has `flag`."""
     state = sc.SCARD_STATE_UNAWARE
     end = time.monotonic() + timeout
@@ -321,7 +325,8 @@ def line_drops_and_returns(ctx, name, sim):
 def reader_gone(ctx, name, sim_pid):
     card = Card(ctx, f"{name} 00 00")
     os.kill(sim_pid, signal.SIGTERM)
-    for _ in range(100):  # until it has ended (gone, or a zombie its parent has not reaped)
+    end = time.monotonic() + 60  # until it has ended (gone, or a zombie its parent has not reaped)
+    while time.monotonic() < end:
         try:
             if open(f"/proc/{sim_pid}/stat").read().rsplit(")", 1)[1].split()[0] == "Z":
                 break

@@ -66,6 +66,30 @@ TEST(PosixPort, SlowReplyGetsItsPerByteShare) {
   EXPECT_EQ(port->LastEnd(), TransferEnd::kDone);
 }
 
+// A thread that runs late on a busy machine may look only after its time is
+// up: bytes that are there by then still count. With no time at all, every
+// read is such a late look; before, it never took a byte.
+TEST(PosixPort, ALookAfterTheTimeStillTakesWhatArrived) {
+  PtyPeer peer;
+  OpenFailure why;
+  LineSettings none = Settings(0);
+  none.timeouts.readConstantMs = 0;
+  auto port = PlatformPorts().Open(0, peer.Path().c_str(), none, why);
+  ASSERT_NE(port, nullptr);
+  for (const std::uint8_t byte : {std::uint8_t{0x45}, std::uint8_t{0x67}, std::uint8_t{0x89}}) peer.Send(byte);
+  std::uint8_t buffer[3] = {};
+  std::size_t got = 0;
+  // The pty hands bytes over a moment after they are written: until they are there.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (got < sizeof buffer && std::chrono::steady_clock::now() < end) {
+    got += port->Read(buffer + got, sizeof buffer - got);
+    if (got < sizeof buffer) std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(got, 3u);
+  EXPECT_EQ(buffer[2], 0x89);
+  EXPECT_EQ(port->LastEnd(), TransferEnd::kDone);
+}
+
 TEST(PosixPort, ReplyThatStopsEndsAfterTheGap) {
   PtyPeer peer;
   OpenFailure why;

@@ -60,7 +60,12 @@ class ChipT1OverPty : public LinkedReaderSuite {
   static Bytes LargeFile() {
     return reader_->WithState([](sim::ReaderState& s) { return s.chipCards[0]->Application().Contents(sim::kLargeFile); });
   }
-  static sim::StrictT1& Card() { return *reader_->WithState([](sim::ReaderState& s) { return s.chipCards[0]->Strict(); }); }
+  // What the strict card has seen, read under the simulator's lock (its
+  // thread writes it).
+  template <typename Read>
+  static auto OnCard(Read read) {
+    return reader_->WithState([&read](sim::ReaderState& s) { return read(*s.chipCards[0]->Strict()); });
+  }
   static void SelectLargeFile() {
     ASSERT_EQ(Transmit(0, {0x00, 0xA4, 0x00, 0x0C, 0x02, 0x7F, 0x10}).result, 0x9000);
     ASSERT_EQ(Transmit(0, {0x00, 0xA4, 0x00, 0x0C, 0x02, 0x01, 0x03}).result, 0x9000);
@@ -73,7 +78,7 @@ TEST_F(ChipT1OverPty, LongAnswersArriveWholeThroughChaining) {
   const Answer short255 = Transmit(0, {0x00, 0xB0, 0x00, 0x00, 0xFF});
   EXPECT_EQ(short255.result, 0x9000);
   EXPECT_EQ(short255.bytes, Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00}));
-  EXPECT_EQ(Card().Ifsd(), 251u) << "the IFSD the library announced";
+  EXPECT_EQ(OnCard([](const sim::StrictT1& c) { return c.Ifsd(); }), 251u) << "the IFSD the library announced";
   const Answer extended = Transmit(0, {0x00, 0xB0, 0x00, 0x40, 0x00, 0x04, 0x00});
   EXPECT_EQ(extended.result, 0x9000);
   EXPECT_EQ(extended.bytes, Cat(Bytes(file.begin() + 0x40, file.begin() + 0x40 + 1024), {0x90, 0x00}));
@@ -105,7 +110,7 @@ TEST_F(ChipT1OverPty, WtxDuringASlowCommand) {
   reader_->WithState([](sim::ReaderState& s) { s.chipCards[0]->Strict()->SetSlow(0); });
   EXPECT_EQ(a.result, 0x9000);
   EXPECT_EQ(a.bytes.size(), 10u);
-  EXPECT_EQ(Card().WtxSent(), 1u);
+  EXPECT_EQ(OnCard([](const sim::StrictT1& c) { return c.WtxSent(); }), 1u);
 }
 
 TEST_F(ChipT1OverPty, ADroppedBlockIsRecoveredByRetransmission) {
@@ -233,7 +238,7 @@ TEST_F(ChipSlowCardOverPty, ACardWorkingWithinItsWaitingTimeIsWaitedFor) {
     EXPECT_EQ(a.bytes.size(), 10u) << c.ms;
   }
   Configure([](sim::StrictT1& card) { card.SetCompute(0, 0); });
-  EXPECT_EQ(Card().WtxSent(), 1u);
+  EXPECT_EQ(OnCard([](const sim::StrictT1& c) { return c.WtxSent(); }), 1u);
 }
 
 TEST_F(ChipSlowCardOverPty, ACardPastItsWaitingTimeFailsWithinTheBound) {
@@ -261,15 +266,15 @@ TEST_F(ChipSlowCardOverPty, LostBlocksAbortsAndADeafCard) {
   // S(ABORT request) instead of an answer: answered, reported; the next call goes on.
   Configure([](sim::StrictT1& card) { card.AbortNext(); });
   EXPECT_EQ(Transmit(0, Challenge()).result, KULVE_T1_ABORTED);
-  EXPECT_EQ(Card().AbortsAnswered(), 1u);
+  EXPECT_EQ(OnCard([](const sim::StrictT1& c) { return c.AbortsAnswered(); }), 1u);
   EXPECT_EQ(Transmit(0, Challenge()).result, 0x9000);
   // A card that answers nothing: R-blocks, then three S(RESYNCH), then the
   // slot waits for a reset and nothing more is sent.
   Configure([](sim::StrictT1& card) { card.SetMute(true); });
-  const unsigned resynchs = Card().ResynchsSeen();
+  const unsigned resynchs = OnCard([](const sim::StrictT1& c) { return c.ResynchsSeen(); });
   EXPECT_EQ(Transmit(0, Challenge()).result, 0xA2);
   EXPECT_EQ(Transmit(0, Challenge()).result, KULVE_CARD_MUST_BE_RESET);
-  EXPECT_EQ(Card().ResynchsSeen() - resynchs, 3u);
+  EXPECT_EQ(OnCard([](const sim::StrictT1& c) { return c.ResynchsSeen(); }) - resynchs, 3u);
   before = reader_->ExchangeCount();
   EXPECT_EQ(Transmit(0, Challenge()).result, KULVE_CARD_MUST_BE_RESET);
   EXPECT_EQ(reader_->ExchangeCount(), before);
@@ -285,7 +290,7 @@ TEST_F(ChipSlowCardOverPty, TheStrictCardCheckingWithACrc) {
   });
   Bytes atr(KULVE_ATR_BUFFER_SIZE);
   ASSERT_EQ(CpuCardReset(atr.data()), 0);
-  ASSERT_TRUE(Card().Crc());
+  ASSERT_TRUE(OnCard([](const sim::StrictT1& c) { return c.Crc(); }));
   SelectLargeFile();
   const Bytes file = LargeFile();
   EXPECT_EQ(Transmit(0, {0x00, 0xB0, 0x00, 0x00, 0xFF}).bytes, Cat(Bytes(file.begin(), file.begin() + 255), {0x90, 0x00}));

@@ -82,10 +82,7 @@ class NetworkPort final : public SerialPort {
     while (got < count) {
       const int wait = timer.WaitMs();
       if (wait <= 0) {
-        // The time is up; what has arrived still counts, as a thread that
-        // ran late on a busy machine may only now be looking.
-        if (Pump(0) != Pumped::kEnded) got += Take(buffer + got, count - got);
-        if (got < count) Ended(TransferEnd::kTimeout);
+        Ended(TransferEnd::kTimeout);
         break;
       }
       if (Pump(wait) == Pumped::kEnded) break;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -138,18 +139,23 @@ TEST_F(ChipT1OverPty, CpuCardInT1AndSamInT0AlternatelyAThousandTimes) {
 }
 
 TEST_F(ChipT1OverPty, SwitchingTheModeFromAnotherThreadLeavesCallsWhole) {
-  std::atomic<int> wrong{0};
+  std::vector<std::string> wrong;  // the user thread's alone until it is joined
   std::thread user([&wrong] {
     for (int i = 0; i < 200; ++i) {
       const Answer a = Transmit(0, {0x00, 0x84, 0x00, 0x00, 0x08});
-      if (a.result != 0x9000 || a.bytes.size() != 10) ++wrong;
+      if (a.result != 0x9000 || a.bytes.size() != 10) {
+        wrong.push_back("call " + std::to_string(i) + ": " + std::to_string(a.result) + ", " +
+                        std::to_string(a.bytes.size()) + " bytes");
+      }
     }
   });
+  int refused = 0;
   for (int i = 0; i < 200; ++i) {
-    if (SetChipProtocolMode(i % 2) != 0) ++wrong;
+    if (SetChipProtocolMode(i % 2) != 0) ++refused;
   }
   user.join();
-  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(refused, 0);
+  EXPECT_TRUE(wrong.empty()) << ::testing::PrintToString(wrong);
 }
 
 TEST_F(ChipT1OverPty, TheHandleFormsOnAReaderOfTheirOwn) {

@@ -55,8 +55,10 @@ FIRST_EXTENSION_ORDINAL = 100
 UNPROMISED_ORDINAL = 200  # cmake/Exports.cmake numbers the names listed without one from here
 DLL_NAME = "KULVE32.DLL"
 
-# Imports that every Windows installation provides (ws2_32: the network ports).
-SYSTEM_IMPORT = re.compile(r"^(kernel32|ws2_32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$", re.I)
+# Imports that every Windows installation provides (ws2_32: the network ports;
+# advapi32: the token check that keeps a service off the per-user settings).
+SYSTEM_IMPORT = re.compile(r"^(kernel32|advapi32|ws2_32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$",
+                           re.I)
 
 FORMATS = {"i386": "pei-i386", "x86-64": "pei-x86-64"}
 

@@ -127,10 +127,10 @@ CONF
 }
 
 checks() {
-  timeout 300 /usr/bin/python3 "$repo/tests/pcsc/pcsc_checks.py" --control "$work/control" --sim-out "$work/sim.out" "$@"
+  timeout 1800 /usr/bin/python3 "$repo/tests/pcsc/pcsc_checks.py" --control "$work/control" --sim-out "$work/sim.out" "$@"
 }
 trust() {
-  timeout 300 /usr/bin/python3 "$repo/tests/pcsc/pcsc_trust_checks.py" --control "$work/control" --sim-out "$work/sim.out" "$@"
+  timeout 1800 /usr/bin/python3 "$repo/tests/pcsc/pcsc_trust_checks.py" --control "$work/control" --sim-out "$work/sim.out" "$@"
 }
 # sim_count: the simulator's count of exchanges so far.
 sim_count() {
@@ -149,7 +149,7 @@ expect_output() {
   local what="$1" pattern="$2"
   shift 2
   local out
-  if out="$(timeout 60 "$@" 2>&1)" && grep -qE "$pattern" <<<"$out"; then
+  if out="$(timeout 600 "$@" 2>&1)" && grep -qE "$pattern" <<<"$out"; then
     ok "$what"
   else
     bad "$what"
@@ -219,10 +219,10 @@ bench_pairs() {
   shift 3
   start_sim "$@"
   for _ in 1 2 3 4 5; do
-    rounds+="$(timeout 120 /usr/bin/python3 "$repo/tests/pcsc/pcsc_bench.py" direct --library "$library" \
+    rounds+="$(timeout 900 /usr/bin/python3 "$repo/tests/pcsc/pcsc_bench.py" direct --library "$library" \
       --device "$address" --count "$count")"$'\n'
     start_pcscd "$address"
-    rounds+="$(timeout 120 /usr/bin/python3 "$repo/tests/pcsc/pcsc_bench.py" pcsc --count "$count")"$'\n'
+    rounds+="$(timeout 900 /usr/bin/python3 "$repo/tests/pcsc/pcsc_bench.py" pcsc --count "$count")"$'\n'
     stop_pcscd
   done
   stop_sim
@@ -262,19 +262,22 @@ stop_farm() {
 }
 : >"$work/farm.conf"
 for n in 1 2 3 4 5 6 7 8; do
+  rm -f "$work/farm$n.out"
   "$sim" --quiet --pace --strict-t1 --link "$work/farm$n" </dev/null >"$work/farm$n.out" 2>"$work/farm$n.err" &
   farm_pids+=($!)
-  for _ in $(seq 100); do [[ -s "$work/farm$n.out" ]] && break; sleep 0.05; done
+  farm_address="$(first_line "$work/farm$n.out" "${farm_pids[-1]}" || true)"
+  [[ -n "$farm_address" ]] || { cat "$work/farm$n.err" >&2; echo "pcsc lane: farm reader $n printed no address" >&2; exit 2; }
   printf 'FRIENDLYNAME "FARM%s"\nDEVICENAME %s:slots-1\nLIBPATH %s\nCHANNELID 0\n\n' \
-    "$n" "$(head -1 "$work/farm$n.out")" "$driver" >>"$work/farm.conf"
+    "$n" "$farm_address" "$driver" >>"$work/farm.conf"
 done
 KULVE_IFD_LOG=0 pcscd --foreground --config "$work/farm.conf" >"$work/pcscd.log" 2>&1 &
 pcscd_pid=$!
-for _ in $(seq 150); do
+farm_end=$((SECONDS + 120))  # until it lists all eight or ends; a loaded machine may take a while
+while [[ $SECONDS -lt $farm_end ]] && kill -0 "$pcscd_pid" 2>/dev/null; do
   [[ -S /run/pcscd/pcscd.comm ]] && [[ "$(pcsc_scan -r 2>/dev/null | grep -c 'FARM')" -eq 8 ]] && break
   sleep 0.1
 done
-if out="$(timeout 300 /usr/bin/python3 "$repo/tests/pcsc/pcsc_bench.py" farm --prefix FARM --count 100)" &&
+if out="$(timeout 1800 /usr/bin/python3 "$repo/tests/pcsc/pcsc_bench.py" farm --prefix FARM --count 100)" &&
   read -r _ readers alone together ratio <<<"$out" && [[ "$readers" == 8 ]]; then
   ok "farm benchmark ran: $readers readers, $alone APDU/s with one, $together APDU/s with all: ratio $ratio (goal >= 6)"
 else

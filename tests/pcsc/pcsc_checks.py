@@ -68,7 +68,7 @@ class Sim:
         """The lines the simulator has finished writing (not one half written)."""
         return open(self.out).read().split("\n")[:-1]
 
-    def ask(self, line, prefix, timeout=60.0):
+    def ask(self, line, prefix, timeout=600.0):
         seen = len(self.whole_lines())
         self.send(line)
         end = time.monotonic() + timeout
@@ -109,7 +109,7 @@ class Card:
         sc.SCardDisconnect(self.h, disposition)
 
 
-def wait_state(ctx, reader, flag, timeout=60.0):
+def wait_state(ctx, reader, flag, timeout=600.0):
     """Waits with SCardGetStatusChange until the reader's state has `flag`."""
     state = sc.SCARD_STATE_UNAWARE
     end = time.monotonic() + timeout
@@ -315,7 +315,7 @@ def escape_command(ctx, name):
 
 def line_drops_and_returns(ctx, name, sim):
     card = Card(ctx, f"{name} 00 00")
-    sim.send("vanish")  # the simulator opens a new pty behind the same link
+    sim.ask("vanish", "ok")  # the simulator has opened a new pty behind the same link
     results = [card.raw(bytes.fromhex("0084000008"))[0] for _ in range(3)]
     expect(results[-1] == sc.SCARD_S_SUCCESS, "no answer after the line came back: " +
            ", ".join(sc.SCardGetErrorMessage(rv) for rv in results))
@@ -325,7 +325,7 @@ def line_drops_and_returns(ctx, name, sim):
 def reader_gone(ctx, name, sim_pid):
     card = Card(ctx, f"{name} 00 00")
     os.kill(sim_pid, signal.SIGTERM)
-    end = time.monotonic() + 60  # until it has ended (gone, or a zombie its parent has not reaped)
+    end = time.monotonic() + 600  # until it has ended (gone, or a zombie its parent has not reaped)
     while time.monotonic() < end:
         try:
             if open(f"/proc/{sim_pid}/stat").read().rsplit(")", 1)[1].split()[0] == "Z":

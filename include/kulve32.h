@@ -88,7 +88,12 @@ extern "C" {
  * so it is never a reader status. See SetTrace. */
 #define KULVE_IN_CALLBACK (-2)
 
-/* Link-failure letters: the step of the frame exchange that failed. */
+/* Link-failure letters: the step of the frame exchange that failed.
+ * After an exchange that failed, the rest of its reply may still come (a
+ * reader or host that ran late). The next exchange therefore first drops
+ * whatever the port holds and passes over bytes other than the answer to
+ * its start byte, up to a whole reply's worth; it reports 'g' when only
+ * such bytes came. A late reply thus fails no exchange but its own. */
 #define KULVE_LINK_HASH_NOT_WRITTEN    0x65 /* 'e' start byte not written in 2 tries */
 #define KULVE_LINK_NO_ANSWER           0x66 /* 'f' no answer to the start byte */
 #define KULVE_LINK_BAD_ANSWER          0x67 /* 'g' the answer to the start byte was wrong */

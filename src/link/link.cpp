@@ -153,6 +153,7 @@ int OpenPort(Link& reader, std::int32_t index, std::int32_t speed) {
   context.port = std::move(port);
   context.held = std::make_unique<HeldPort>(device);
   context.latency.Opened(!context.port->LatencyAdvice().empty());
+  context.replyMayTrail = false;  // a new port: the open purged it
   context.settings = settings;
   context.commandAckTries = 10;
   context.probeAckTries = 2;

@@ -36,6 +36,8 @@ struct ReaderContext {
   // The port map (KULVE32_PORTS and the configuration files), beneath devicePaths.
   PortMapState portMap;
   LatencyWatch latency;              // turnarounds of the open port, for the trace
+  // The last exchange failed: the rest of its reply may still be on its way.
+  bool replyMayTrail = false;
 };
 
 }  // namespace kulve

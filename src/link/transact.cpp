@@ -19,6 +19,9 @@ constexpr std::uint8_t kStart = '#';
 constexpr std::uint8_t kStartAnswer = 'E';
 constexpr std::uint8_t kAck = 'g';
 constexpr std::uint8_t kGo = 0x89;
+// The most a late reply can leave on the line: acknowledgement, status,
+// length, 255 data bytes and the checksum.
+constexpr std::size_t kMaxStaleBytes = 259;
 
 const char* EndText(TransferEnd end, const SerialPort& port) {
   switch (end) {
@@ -145,6 +148,7 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
   ++block.exchanges;
   lineFailed = false;
   auto Fail = [&](CommandBlock& b, std::uint8_t letter) {
+    reader.context.replyMayTrail = true;
     lineFailed = true;
     b.lineFailed = true;
     b.status = letter;
@@ -170,10 +174,23 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
     replySecret = ReplySecret(reader);
   }
 
+  // After a failed exchange, a reply that came too late (a busy reader, a
+  // loaded host) must not be read as the answer to this one: what has
+  // arrived is dropped, and bytes of it still arriving are passed over
+  // while waiting for the answer to '#'. Without this, each stale byte
+  // failed one exchange, and the reader took the next start bytes for the
+  // rest of a frame.
+  const bool skipStale = reader.context.replyMayTrail;
+  if (skipStale && reader.context.port) reader.context.port->Purge();
+  reader.context.replyMayTrail = false;
+
   if (!writeTrying(kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
   std::uint8_t answer = 0;
   if constexpr (kTraced) wire.TakeReadMs();
   if (!readTrying(answer, 2)) return Fail(block, link_failure::kNoAnswer);
+  for (std::size_t skipped = 0; skipStale && answer != kStartAnswer && skipped < kMaxStaleBytes; ++skipped) {
+    if (!readTrying(answer, 2)) break;  // nothing more came: the answer was wrong
+  }
   if constexpr (kTraced) WatchTurnaround(reader, wire.TakeReadMs());
   if (answer != kStartAnswer) return Fail(block, link_failure::kBadAnswer);
 

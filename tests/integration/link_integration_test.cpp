@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/sim_fixture.h"
@@ -132,6 +134,33 @@ TEST_F(LinkOverPty, InjectedFaultsGiveTheirLetters) {
     EXPECT_EQ(DEVVER(version.data()), c.letter) << "fault at reader byte " << int(c.fault.at);
     // The next exchange is healthy again: nothing was left half-done.
     EXPECT_EQ(DEVVER(version.data()), 0) << "after fault at reader byte " << int(c.fault.at);
+  }
+}
+
+// A reply that comes after the library gave up on it is not read as the
+// answer to the next exchange, nor does it fail the exchanges after.
+TEST_F(LinkOverPty, AReplyThatCameTooLateIsNotTakenForTheNext) {
+  // Over a network the server relays the late reply on a thread of its own,
+  // so when it reaches the library cannot be waited for.
+  if (CurrentTransport() != Transport::kPty) GTEST_SKIP() << "the pty alone shows when the late reply is there";
+  ASSERT_EQ(LinkCom(0), 0);
+  std::array<unsigned char, 8> version{};
+  ASSERT_EQ(DEVVER(version.data()), 0);
+  const std::array<unsigned char, 8> expected = version;
+  for (const ReaderByte at : {ReaderByte::kStatus, ReaderByte::kData}) {
+    const auto before = reader->ExchangeCount();
+    ASSERT_TRUE(reader->InjectFault({FaultKind::kDelay, at, 1500}));
+    version.fill(0);
+    const int first = DEVVER(version.data());
+    // A host too slow to have given up meanwhile takes the reply as it is.
+    EXPECT_TRUE(first == 'o' || first == 'q' || first == 0) << first;
+    for (int waited = 0; reader->ExchangeCount() == before && waited < kHangMs; waited += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(reader->ExchangeCount(), before) << "the late reply never went out";
+    version.fill(0);
+    EXPECT_EQ(DEVVER(version.data()), 0) << "after a late reply at reader byte " << int(at);
+    EXPECT_EQ(version, expected);
   }
 }
 

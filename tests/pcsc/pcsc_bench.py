@@ -13,6 +13,11 @@ farm: every pcscd reader whose name starts with TEXT, one client process per
 reader, all starting together; first one client on the first reader alone,
 then all at once. Prints "farm <readers> <rate alone> <rate together>
 <ratio>", rates in APDUs per second.
+
+On a machine loaded far past its cores a simulated reader may answer later
+than a reader's line allows, and that APDU fails. Each mode goes on until
+N APDUs have succeeded, as long as no more than N have failed, and names the
+failures on standard error; past N it gives up.
 """
 import argparse
 import ctypes
@@ -20,6 +25,23 @@ import sys
 import time
 
 APDU = bytes.fromhex("0084000008")
+
+
+class Attempts:
+    """Counts the failed APDUs of one run; gives up past `limit`."""
+
+    def __init__(self, who, limit):
+        self.who, self.limit, self.failed = who, limit, 0
+
+    def failure(self, what):
+        self.failed += 1
+        if self.failed > self.limit:
+            sys.exit(f"{self.who}: {self.failed} APDUs failed, the last: {what}")
+
+    def report(self):
+        if self.failed:
+            print(f"{self.who}: {self.failed} APDUs failed and were repeated (a simulated reader late on a "
+                  "loaded machine)", file=sys.stderr)
 
 
 def direct(args):
@@ -33,11 +55,15 @@ def direct(args):
     response = ctypes.create_string_buffer(256)
     packed = APDU[:4] + b"\x00" + APDU[4:]  # CLA INS P1 P2 Lc=0 Le
 
+    attempts = Attempts("direct", args.count)
+
     def once():
-        ctypes.memmove(request, packed, len(packed))  # the call writes its block back
-        result = lib.ProCpuCard(request, response)
-        if result != 0x9000:
-            sys.exit(f"direct: result {result:#x}")
+        while True:
+            ctypes.memmove(request, packed, len(packed))  # the call writes its block back
+            result = lib.ProCpuCard(request, response)
+            if result == 0x9000:
+                return
+            attempts.failure(f"result {result:#x}")
 
     for _ in range(20):
         once()
@@ -46,6 +72,7 @@ def direct(args):
         once()
     elapsed = time.perf_counter() - start
     lib.UnLinkCom()
+    attempts.report()
     return elapsed
 
 
@@ -57,11 +84,14 @@ def pcsc(args):
     if rv != sc.SCARD_S_SUCCESS:
         sys.exit("pcsc: connect: " + sc.SCardGetErrorMessage(rv))
     apdu = list(APDU)
+    attempts = Attempts("pcsc", args.count)
 
     def once():
-        rv, answer = sc.SCardTransmit(h, protocol, apdu)
-        if rv != sc.SCARD_S_SUCCESS or answer[-2:] != [0x90, 0x00]:
-            sys.exit(f"pcsc: {sc.SCardGetErrorMessage(rv)} {answer}")
+        while True:
+            rv, answer = sc.SCardTransmit(h, protocol, apdu)
+            if rv == sc.SCARD_S_SUCCESS and answer[-2:] == [0x90, 0x00]:
+                return
+            attempts.failure(f"{sc.SCardGetErrorMessage(rv)} {answer}")
 
     for _ in range(20):
         once()
@@ -71,6 +101,7 @@ def pcsc(args):
     elapsed = time.perf_counter() - start
     sc.SCardDisconnect(h, sc.SCARD_UNPOWER_CARD)
     sc.SCardReleaseContext(ctx)
+    attempts.report()
     return elapsed
 
 
@@ -84,12 +115,17 @@ def farm_client(reader, count, barrier, results):
     for _ in range(5):
         sc.SCardTransmit(h, protocol, list(APDU))
     barrier.wait()
+    attempts = Attempts(f"farm: {reader}", count)
     start = time.perf_counter()
-    for _ in range(count):
+    done = 0
+    while done < count:
         rv, answer = sc.SCardTransmit(h, protocol, list(APDU))
-        if rv != sc.SCARD_S_SUCCESS or answer[-2:] != [0x90, 0x00]:
-            sys.exit(f"farm: {reader}: {sc.SCardGetErrorMessage(rv)} {answer}")
+        if rv == sc.SCARD_S_SUCCESS and answer[-2:] == [0x90, 0x00]:
+            done += 1
+        else:
+            attempts.failure(f"{sc.SCardGetErrorMessage(rv)} {answer}")
     results.put(time.perf_counter() - start)
+    attempts.report()
     sc.SCardDisconnect(h, sc.SCARD_LEAVE_CARD)
     sc.SCardReleaseContext(ctx)
 

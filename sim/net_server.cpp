@@ -264,7 +264,11 @@ NetServer::~NetServer() {
 
 void NetServer::Start() {
   std::lock_guard lock(startMutex_);
-  if (!thread_.joinable()) thread_ = std::thread(&NetServer::Run, this);
+  if (thread_.joinable()) return;
+  std::promise<void> running;
+  std::future<void> started = running.get_future();
+  thread_ = std::thread(&NetServer::Run, this, std::move(running));
+  started.wait();
 }
 
 std::string NetServer::Url() const {
@@ -273,8 +277,9 @@ std::string NetServer::Url() const {
   return scheme + (v6 ? "[" + listen_.host + "]" : listen_.host) + ":" + std::to_string(port_);
 }
 
-void NetServer::Run() {
+void NetServer::Run(std::promise<void> running) {
   ServeLikeHardware();
+  running.set_value();
   std::unique_ptr<Session> session;
   for (;;) {
     pollfd fds[4] = {{wakeRead_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <future>
 #include <thread>
 
 namespace kulve::sim {
@@ -45,7 +46,8 @@ class NetServer {
   NetServer(const NetServer&) = delete;
   NetServer& operator=(const NetServer&) = delete;
 
-  // Serves on a thread of its own until the destructor. Idempotent.
+  // Serves on a thread of its own until the destructor; returns once that
+  // thread runs. Idempotent.
   void Start();
   std::uint16_t Port() const { return port_; }
   // tcp://HOST:PORT or rfc2217://HOST:PORT.
@@ -53,7 +55,7 @@ class NetServer {
 
  private:
   class Session;
-  void Run();
+  void Run(std::promise<void> running);
 
   NetListen listen_;
   NetLineAccess& line_;

@@ -69,7 +69,10 @@ void Simulator::Start() {
   wakeRead_ = pipeFds[0];
   wakeWrite_ = pipeFds[1];
   serving_.store(true);
-  thread_ = std::thread(&Simulator::Serve, this);
+  std::promise<void> running;
+  std::future<void> started = running.get_future();
+  thread_ = std::thread(&Simulator::Serve, this, std::move(running));
+  started.wait();
   if (net_) net_->Start();
 }
 
@@ -99,8 +102,9 @@ void Simulator::Vanish() {
   lineClosed_.wait(lock, [this] { return !serving_.load(); });
 }
 
-void Simulator::Serve() {
+void Simulator::Serve(std::promise<void> running) {
   ServeLikeHardware();
+  running.set_value();
   FrameServer server(line_.Fd(), wakeRead_, *this);
   const FrameServer::End end = server.Run();
   if (Tracing()) {

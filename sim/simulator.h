@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -70,7 +71,9 @@ class Simulator : private ServerHooks, private NetLineAccess {
   // symbolic link follows). The network listener, if asked for, starts with
   // the first Start() and keeps its address until the simulator is
   // destroyed; while no line is served it turns clients away. Throws
-  // std::system_error.
+  // std::system_error. Returns once the serving thread runs (at the
+  // priority it asks for), so that a host starting at once is answered in
+  // the line's time even on a busy machine.
   void Start();
   // Stops serving and closes the line; waits for the thread. Idempotent.
   void Stop();
@@ -139,7 +142,7 @@ class Simulator : private ServerHooks, private NetLineAccess {
     if (Tracing()) Trace(line);
   }
 
-  void Serve();
+  void Serve(std::promise<void> running);
   void Wake();  // caller holds lineMutex_
   void JoinThread();
 

@@ -279,9 +279,9 @@ def mifare_storage_commands(ctx, name):
 def removal_and_insertion(ctx, name, sim):
     # An unused SAM taken out and put back.
     reader = f"{name} 00 02"
-    sim.send("chip 2 none")
+    sim.ask("chip 2 none", "ok")
     wait_state(ctx, reader, sc.SCARD_STATE_EMPTY)
-    sim.send("chip 2 " + sam_atr(7).hex())
+    sim.ask("chip 2 " + sam_atr(7).hex(), "ok")
     wait_state(ctx, reader, sc.SCARD_STATE_PRESENT)
     card = Card(ctx, reader)
     expect(card.atr == sam_atr(7), f"the new SAM's ATR: {card.atr.hex()}")
@@ -292,12 +292,12 @@ def removal_and_insertion(ctx, name, sim):
     card.send(bytes.fromhex("FF82000006FFFFFFFFFFFF"))
     _, sw = card.send(bytes.fromhex("FF860000050100046000"))
     expect(sw == OK, f"authenticate: {sw.hex()}")
-    sim.send("mifare clear")
+    sim.ask("mifare clear", "ok")  # the card has left when the simulator says so
     rv, answer = card.raw(bytes.fromhex("FFB0000410"))
     expect(rv != sc.SCARD_S_SUCCESS, f"a read from a card that left: {answer.hex()}")
     card.close(sc.SCARD_LEAVE_CARD)
     wait_state(ctx, reader, sc.SCARD_STATE_EMPTY)
-    sim.send("mifare add 55667788")
+    sim.ask("mifare add 55667788", "ok")
     wait_state(ctx, reader, sc.SCARD_STATE_PRESENT)
     card = Card(ctx, reader)
     uid, sw = card.send(bytes.fromhex("FFCA000000"))

@@ -264,11 +264,7 @@ NetServer::~NetServer() {
 
 void NetServer::Start() {
   std::lock_guard lock(startMutex_);
-  if (thread_.joinable()) return;
-  std::promise<void> running;
-  std::future<void> started = running.get_future();
-  thread_ = std::thread(&NetServer::Run, this, std::move(running));
-  started.wait();
+  if (!thread_.joinable()) thread_ = StartServingThread([this] { Run(); });
 }
 
 std::string NetServer::Url() const {
@@ -277,9 +273,7 @@ std::string NetServer::Url() const {
   return scheme + (v6 ? "[" + listen_.host + "]" : listen_.host) + ":" + std::to_string(port_);
 }
 
-void NetServer::Run(std::promise<void> running) {
-  ServeLikeHardware();
-  running.set_value();
+void NetServer::Run() {
   std::unique_ptr<Session> session;
   for (;;) {
     pollfd fds[4] = {{wakeRead_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};

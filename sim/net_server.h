@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <future>
 #include <thread>
 
 namespace kulve::sim {
@@ -55,7 +54,7 @@ class NetServer {
 
  private:
   class Session;
-  void Run(std::promise<void> running);
+  void Run();
 
   NetListen listen_;
   NetLineAccess& line_;

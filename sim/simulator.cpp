@@ -69,10 +69,7 @@ void Simulator::Start() {
   wakeRead_ = pipeFds[0];
   wakeWrite_ = pipeFds[1];
   serving_.store(true);
-  std::promise<void> running;
-  std::future<void> started = running.get_future();
-  thread_ = std::thread(&Simulator::Serve, this, std::move(running));
-  started.wait();
+  thread_ = StartServingThread([this] { Serve(); });
   if (net_) net_->Start();
 }
 
@@ -102,9 +99,7 @@ void Simulator::Vanish() {
   lineClosed_.wait(lock, [this] { return !serving_.load(); });
 }
 
-void Simulator::Serve(std::promise<void> running) {
-  ServeLikeHardware();
-  running.set_value();
+void Simulator::Serve() {
   FrameServer server(line_.Fd(), wakeRead_, *this);
   const FrameServer::End end = server.Run();
   if (Tracing()) {

@@ -17,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <future>
 #include <thread>
 #include <vector>
 
@@ -142,7 +141,7 @@ class Simulator : private ServerHooks, private NetLineAccess {
     if (Tracing()) Trace(line);
   }
 
-  void Serve(std::promise<void> running);
+  void Serve();
   void Wake();  // caller holds lineMutex_
   void JoinThread();
 

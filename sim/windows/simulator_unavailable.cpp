@@ -39,7 +39,7 @@ void Simulator::Start() {
 }
 void Simulator::Stop() {}
 void Simulator::Vanish() {}
-void Simulator::Serve(std::promise<void>) {}
+void Simulator::Serve() {}
 void Simulator::Wake() {}
 void Simulator::JoinThread() {}
 std::string Simulator::SlavePath() const { return {}; }

@@ -882,8 +882,15 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  *     UnLinkCom, so a connection the server drops is taken up again by the
  *     next LinkCom. Connecting gives up after 3 s. ComBaudRate reports the
  *     speed of the probe that was answered (57600 first), also over tcp://.
- *   - Every read and write keeps the timeouts of a local port (one deadline
- *     per transfer); bytes go out at once (TCP_NODELAY).
+ *   - Reads and writes follow the timeout rules of a local port (one
+ *     deadline per transfer); bytes go out at once (TCP_NODELAY). A network
+ *     path delays a reply in ways a serial line does not (the server's
+ *     buffering, a busy network, a loaded host's network stack), so each
+ *     read waits 400 ms longer than on a local port, on its whole and
+ *     between two bytes: a reply late on its way does not fail an exchange
+ *     the reader carried out. A silent server is thus found out later: the
+ *     probe's two reads for the answer to its start byte take about 1 s per
+ *     speed instead of 0.2 s.
  *   - rfc2217://: at each open the library offers the COM port option and
  *     binary transmission, and once the server agrees it sets the server's
  *     line to 57600 (for the settings value 56000) or 9600 bit/s, 8 data bits,

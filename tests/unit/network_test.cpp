@@ -207,6 +207,7 @@ struct ScriptedServer {
   std::size_t room = std::numeric_limits<std::size_t>::max();
   std::vector<std::uint8_t> toReceive;
   std::vector<std::uint8_t> received;  // everything the port sent
+  std::vector<int> readWaits;          // how long each wait for bytes might take
 };
 
 class ScriptedSocket final : public net::StreamSocket {
@@ -227,6 +228,7 @@ class ScriptedSocket final : public net::StreamSocket {
     return {.bytes = n};
   }
   net::Readiness Wait(bool forSending, int timeoutMs, int&) override {
+    if (!forSending) server_->readWaits.push_back(timeoutMs);
     if (!forSending && !server_->toReceive.empty()) return net::Readiness::kReady;
     // A silent server: the wait runs its course, as the system's would.
     if (!forSending) std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
@@ -238,10 +240,11 @@ class ScriptedSocket final : public net::StreamSocket {
   std::shared_ptr<ScriptedServer> server_;
 };
 
-std::unique_ptr<SerialPort> OpenScripted(std::shared_ptr<ScriptedServer> server, net::Protocol protocol) {
+std::unique_ptr<SerialPort> OpenScripted(std::shared_ptr<ScriptedServer> server, net::Protocol protocol,
+                                         PortTimeouts timeouts = {.writeConstantMs = 50}) {
   OpenFailure why;
   auto port = net::OpenNetworkPortOn(std::make_unique<ScriptedSocket>(server), protocol,
-                                     {.baudRate = 56000, .timeouts = {.writeConstantMs = 50}}, why);
+                                     {.baudRate = 56000, .timeouts = timeouts}, why);
   server->received.clear();
   return port;
 }
@@ -303,6 +306,36 @@ TEST(NetworkPortTest, PurgeGoesOnlyToAServerThatAgreed) {
     if (!c.purged) {
       EXPECT_TRUE(server->received.empty()) << c.server;
     }
+  }
+}
+
+// A reply late on its way over the network still counts: a read waits past
+// a local port's budget, both for its first byte and between two bytes.
+// Only the upper ends are exact; a wait may start a little short of them.
+TEST(NetworkPortTest, ReadsAllowForTheNetworksDelay) {
+  struct Case {
+    const char* wait;
+    PortTimeouts timeouts;
+    std::vector<std::uint8_t> arrived;  // before the read
+    int localMs;
+    int networkMs;
+  };
+  const Case cases[] = {
+      {"the first byte", {.readIntervalMs = 200, .readMultiplierMs = 1, .readConstantMs = 100}, {}, 101, 501},
+      {"between two bytes", {.readIntervalMs = 200, .readMultiplierMs = 1, .readConstantMs = 5000}, {0x42}, 200, 600},
+  };
+  for (const Case& c : cases) {
+    auto server = std::make_shared<ScriptedServer>();
+    auto port = OpenScripted(server, net::Protocol::kRawTcp, c.timeouts);
+    ASSERT_NE(port, nullptr);
+    server->toReceive = c.arrived;
+    server->readWaits.clear();
+    std::uint8_t reply[2] = {};
+    port->Read(reply, c.arrived.size() + 1);
+    ASSERT_FALSE(server->readWaits.empty()) << c.wait;
+    const int waited = server->readWaits.back();
+    EXPECT_GT(waited, c.localMs) << c.wait;
+    EXPECT_LE(waited, c.networkMs) << c.wait;
   }
 }
 

@@ -20,10 +20,26 @@ using telnet::Bytes;
 // that 57600 on the line, so that is the speed the server is asked for.
 std::uint32_t LineSpeed(std::uint32_t baudRate) { return baudRate == 56000 ? 57600 : baudRate; }
 
+// A network path adds delays a serial line does not have: the server's own
+// buffering, a busy network, and on the host the network stack's deferred
+// work, which a loaded machine runs late. A reply that is merely delayed on
+// its way must not fail an exchange the reader carried out, so each read
+// waits this much longer, on its whole and between two bytes. Writes only
+// fill a socket buffer and keep a local port's time.
+constexpr std::uint32_t kNetworkReadAllowanceMs = 400;
+
+PortTimeouts WithNetworkAllowance(PortTimeouts timeouts) {
+  timeouts.readConstantMs += kNetworkReadAllowanceMs;
+  if (timeouts.readIntervalMs != 0) timeouts.readIntervalMs += kNetworkReadAllowanceMs;
+  return timeouts;
+}
+
 class NetworkPort final : public SerialPort {
  public:
   NetworkPort(std::unique_ptr<StreamSocket> socket, const PortTimeouts& timeouts, Protocol protocol)
-      : socket_(std::move(socket)), timeouts_(timeouts), telnet_(protocol == Protocol::kRfc2217) {}
+      : socket_(std::move(socket)),
+        timeouts_(WithNetworkAllowance(timeouts)),
+        telnet_(protocol == Protocol::kRfc2217) {}
   ~NetworkPort() override { Close(); }
   NetworkPort(const NetworkPort&) = delete;
   NetworkPort& operator=(const NetworkPort&) = delete;
@@ -71,7 +87,8 @@ class NetworkPort final : public SerialPort {
     return written;
   }
 
-  // Ends by the rules of ReadTimer, like a local port; Telnet commands that
+  // Ends by the rules of ReadTimer, like a local port (with the network's
+  // allowance); Telnet commands that
   // arrive meanwhile are answered and do not count as received bytes.
   std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
     Ended(TransferEnd::kDone);

@@ -2,7 +2,8 @@
 // The network backend: a reader (or terminal) behind a serial device server,
 // reached as tcp://HOST:PORT (the raw byte stream of the serial line) or
 // rfc2217://HOST:PORT (Telnet, with the line settings and purges passed to
-// the server). Both keep the timeout rules of a local port.
+// the server). Both keep the timeout rules of a local port; reads allow
+// 400 ms more for the network's own delays.
 #pragma once
 
 #include <memory>

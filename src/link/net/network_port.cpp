@@ -88,8 +88,8 @@ class NetworkPort final : public SerialPort {
   }
 
   // Ends by the rules of ReadTimer, like a local port (with the network's
-  // allowance); Telnet commands that
-  // arrive meanwhile are answered and do not count as received bytes.
+  // allowance); Telnet commands that arrive meanwhile are answered and do
+  // not count as received bytes.
   std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
     Ended(TransferEnd::kDone);
     if (!socket_ || count == 0) return 0;

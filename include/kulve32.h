@@ -311,8 +311,10 @@ KULVE_API int KULVE_CALL CPUCardProtocolType(void);
  * Time: the reader's acknowledgement is awaited for about 1 s (10 reads of
  * about 101 ms), whatever the card's ATR allows. A slower card (one that
  * computes up to its block waiting time, 1.6 s at BWI 4, or asks S(WTX))
- * gets KULVE_LINK_NO_ACK (0x6C) although it runs the command; the full mode
- * (SetChipProtocolMode) waits as long as the card may take.
+ * gets KULVE_LINK_NO_ACK (0x6C) although it runs the command (a T=0 card
+ * that holds the exchange with NULL bytes 0x60 too: the reader does not pass
+ * them on); the full mode (SetChipProtocolMode) waits as long as the card may
+ * take.
  *
  * The APDU sent: CLA INS P1 P2 Lc and the Lc data bytes when Lc is not 0 (Le
  * is then not sent, in either protocol); CLA INS P1 P2 Le when Lc is 0.
@@ -412,26 +414,32 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   TA1 when that is slower): for each block the reader's acknowledgement is
  *   awaited at least BWT = 11 etu + 2^BWI x 960 x 372 / 3.5712 MHz (BWI of
  *   TB3, default 4: 1.6 s; BWI above 9 reads as 9: 51 s), times the
- *   multiplier after S(WTX), plus 12 etu per character for the block sent and
- *   the largest block the card may send (IFSD + 5), plus 200 ms for the
- *   reader; never less than the default mode's 1 s. T=0: two work waiting
- *   times (960 x WI x Fi / 3.5712 MHz, WI of TC2, default 10: 1 s) plus 12
- *   etu per character of the command and a 256-byte answer, plus 200 ms. CWI
- *   (TB3's low nibble, default 13) is read and left to the reader, which
- *   times the card's characters. A card answering at once costs nothing
- *   more: these are upper bounds. A card that has not answered within its
+ *   multiplier after S(WTX), plus 12 etu per character for the block sent,
+ *   plus the character waiting time CWT = 11 + 2^CWI etu (CWI of TB3's low
+ *   nibble, default 13; at least 12 etu) for each character of the largest
+ *   block the card may send (IFSD + 5): the reader relays a block only once
+ *   its last character came, so the card's legal pauses between characters
+ *   are waited for too. Plus 200 ms for the reader; never less than the
+ *   default mode's 1 s. Large CWI makes the wait long: a card without TB3
+ *   (CWI 13, 0.85 s a character) is waited for up to about 220 s a block
+ *   before a silent reader counts as silent; TB3 45 (CWI 5): about 3 s.
+ *   T=0: two work waiting times (960 x WI x Fi / 3.5712 MHz, WI of TC2,
+ *   default 10: 1 s) plus 12 etu per character of the command and a 256-byte
+ *   answer, plus 200 ms. A card answering at once costs nothing more: these
+ *   are upper bounds. A card that has not answered within its
  *   wait leaves the reader silent: KULVE_LINK_NO_ACK (0x6C), and as the
  *   reader may still be busy with the card, the next exchange may fail on
  *   the line too; the next T=1 call starts with S(RESYNCH).
- * - The bound of a call: whatever a card asks (up to 64 S(WTX) of up to 255
- *   x BWT in a row, over any number of links), a call stops waiting for the
- *   card 300 s after it began: the wait for a block is cut to what is left,
- *   and a call past its 300 s returns KULVE_CALL_TIME_BOUND (46), the next T=1
- *   call starting with S(RESYNCH). With the last frame's own timeouts a call
+ * - The bound of a call: whatever a card asks (any number of S(WTX) of up to
+ *   255 x BWT, over any number of links), a call stops waiting for the card
+ *   300 s after it began: the wait for a block is cut to what is left, and a
+ *   call past its 300 s (a cut wait the reader left silent included) returns
+ *   KULVE_CALL_TIME_BOUND (46), the next T=1 call starting with S(RESYNCH). With the last frame's own timeouts a call
  *   ends within about 302 s. The PC/SC driver holds the reader's lock for as
  *   long, so the reader's other slots wait too.
  * - S(WTX request): answered with S(WTX response), and the next block is
- *   awaited for the multiplier times BWT (above).
+ *   awaited for the multiplier times BWT (above). S(WTX) is not a stall: a
+ *   card may ask it any number of times in a row; the call's bound limits it.
  *   S(IFS request) from the card: answered, and its IFSC is used from then on.
  * - S(ABORT request) from the card: answered with S(ABORT response) (the
  *   card's reply to it is not looked at), and the call returns
@@ -449,8 +457,8 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   tries; both sides restart at N(S) = N(R) = 0 and IFSD is sent again) and
  *   the call returns KULVE_T1_EXCHANGE_LOST (41): the command may or may not
  *   have run on the card, so it is not sent again by the library. A chained
- *   I-block carrying nothing counts as broken; more than 64 S(WTX) or S(IFS)
- *   requests in a row without the exchange moving on also end in 41.
+ *   I-block carrying nothing counts as broken; more than 64 S(IFS) requests
+ *   in a row without the exchange moving on also end in 41.
  * - Three S(RESYNCH) the card does not answer right (a reader's status counts
  *   as no answer; a link failure does not, and leaves S(RESYNCH) for the next
  *   call): the card must be reset. The reader has no command that powers a
@@ -459,10 +467,25 @@ KULVE_API int KULVE_CALL ProSamCard4(unsigned char *request, unsigned char *resp
  *   (44) without sending anything, until the slot's reset (CpuCardReset,
  *   SamCardNReset, kulve_chip_reset) succeeds. It does not reset the card
  *   itself: that would silently undo the caller's selections and
- *   verifications.
+ *   verifications. Likewise a card that leaves the reader silent: three T=1
+ *   calls in a row ending in KULVE_LINK_NO_ACK (0x6C) with no block of the
+ *   card between them (a dead card behind a reader that does not report it
+ *   mute) make the fourth and later calls return 44 at once, until a reset.
+ *   One or two such calls, or a link failure during S(RESYNCH), do not: the
+ *   next call tries S(RESYNCH) again. A slot this library never reset whose
+ *   reader answers S(RESYNCH) with a status of its own (e.g. the card is not
+ *   powered) returns that status, not 44: reset the slot first.
  * - An answer above 65,538 bytes (data and SW): KULVE_ANSWER_TOO_LARGE (45);
  *   the command ran, its answer is dropped. A T=1 card left mid-chain is
  *   resynchronised at once (S(RESYNCH), as above).
+ * - T=0 time: a T=0 card may hold an exchange with NULL procedure bytes
+ *   (0x60) as long as it likes, but the reader relays nothing until the
+ *   card's answer is whole, so the library cannot see them: each exchange
+ *   (command, GET RESPONSE, repeat) is given the two work waiting times
+ *   above, and a card still working after that gets KULVE_LINK_NO_ACK
+ *   (0x6C). The default mode allows about 1 s (the link's own wait) whatever
+ *   WI says. A card that needs longer than 2 x WWT wants a larger WI in its
+ *   ATR (TC2).
  * - T=0: case 1 goes out with P3 = 00, case 2 as it is, cases 3 and 4 as the
  *   header, Lc and data (Lc at most 250 bytes: the reader's frame; Le of case
  *   4 is not sent). After 61xx, with or without data before it, the library
@@ -1217,7 +1240,10 @@ KULVE_API int KULVE_CALL kulve_memcard_set_zone_access(kulve_reader *reader, int
 /* ---- chip: the CPU card (slot 0) and SAM 1..4 (slots 1..4) ---- */
 /* A slot outside 0..4 returns 4 with nothing sent or written. The framing
  * state (T=0/T=1, N(S)) is the handle's own, shared by its five slots. */
-/* CpuCardReset, SamCard1Reset..SamCard4Reset: size >= KULVE_ATR_BUFFER_SIZE. */
+/* CpuCardReset, SamCard1Reset..SamCard4Reset: size >= KULVE_ATR_BUFFER_SIZE
+ * (KULVE_ATR_BUFFER_SIZE bytes: the count byte, then up to 255 ATR bytes; a
+ * smaller size returns 4 with nothing sent, and the slot stays as it was:
+ * not reset). */
 KULVE_API int KULVE_CALL kulve_chip_reset(kulve_reader *reader, int slot, unsigned char *atr, int size);
 /* CPUCardProtocolType; no exchange. */
 KULVE_API int KULVE_CALL kulve_chip_protocol(kulve_reader *reader);

@@ -14,6 +14,9 @@
 //   kChipNotReset   0xA1  the card has not been reset since it was inserted
 //   kChipMute       0xA2  the card gave no answer (a T=0 command shorter than
 //                         its 5-byte header)
+//   kAnswerTooLong  0xA3  the card answered more than one reply frame holds
+//                         (255 bytes, e.g. 255 data bytes and SW under T=0):
+//                         the card ran the command, its answer is dropped
 //   kBadLength      (firmware.h) a reset with data, or an empty APDU command
 //
 // A new reader has a card in every slot: the CPU card answers with
@@ -36,6 +39,7 @@ namespace chip_status {
 inline constexpr std::uint8_t kNoChipCard = 0xA0;
 inline constexpr std::uint8_t kChipNotReset = 0xA1;
 inline constexpr std::uint8_t kChipMute = 0xA2;
+inline constexpr std::uint8_t kAnswerTooLong = 0xA3;
 }  // namespace chip_status
 
 struct ChipSlotCode {

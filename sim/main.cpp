@@ -74,6 +74,10 @@ constexpr const char* kUsage =
     "                  (card-TYPE.bin, mifare-UID.mfd, at1608.bin, e5550.bin)\n"
     "  --quiet         do not trace frames on standard error (a test tool's trace:\n"
     "                  keys, codes and passwords in it are shown in clear)\n"
+    "  --control LINE  run a standard-input command at start, after the cards are\n"
+    "                  in place (repeatable), e.g. --control 'strict 0 slow 3000'\n"
+    "  --devno TEXT    the reader's device number ends in TEXT (1..8 characters;\n"
+    "                  default KS260001), so several simulators tell apart\n"
     "\n"
     "cards and devices at start (CARDS):\n"
     "  --card TYPE     a new contact memory card of TYPE in the slot\n"
@@ -124,7 +128,8 @@ constexpr const char* kUsage =
     "  strict SLOT on|off  the T=1 card in SLOT strict, or lenient (the default)\n"
     "  strict SLOT slow MS  a strict card takes MS ms a command, asking S(WTX)\n"
     "  strict SLOT compute MS [wtx M]  a strict card takes MS ms a command,\n"
-    "                  without S(WTX) or after S(WTX M)\n"
+    "                  without S(WTX) or after S(WTX M); slow and compute\n"
+    "                  replace each other (0 ms: the card answers at once)\n"
     "  strict SLOT drop [N]  a strict card's block after the next N loses its\n"
     "                  last byte\n"
     "  t1errors        the T=1 protocol errors the chip cards logged (then\n"
@@ -173,11 +178,13 @@ struct Args {
   std::vector<Image> images;
   std::string saveState;  // directory written on exit; empty = none
   bool quiet = false;
+  std::vector<std::string> controls;  // standard-input commands run at start
+  std::string deviceNumber;           // replaces the default's last characters
 };
 
 bool TakesValue(const std::string& option) {
   for (const char* name : {"--device", "--link", "--tcp", "--rfc2217", "--speed", "--card", "--at1608", "--cpu-atr",
-                           "--sam", "--mifare", "--fault", "--image", "--save-state"})
+                           "--sam", "--mifare", "--fault", "--image", "--save-state", "--control", "--devno"})
     if (option == name) return true;
   return false;
 }
@@ -199,6 +206,16 @@ bool ParseArgs(int argc, char** argv, Args& args) {
       args.saveState = argv[++i];
     } else if (a == "--quiet") {
       args.quiet = true;
+    } else if (a == "--control" && hasValue) {
+      args.controls.emplace_back(argv[++i]);
+    } else if (a == "--devno" && hasValue) {
+      args.deviceNumber = argv[++i];
+      const bool printable = std::all_of(args.deviceNumber.begin(), args.deviceNumber.end(),
+                                         [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
+      if (args.deviceNumber.empty() || args.deviceNumber.size() > 8 || !printable) {
+        std::fprintf(stderr, "kulvesim: --devno takes 1 to 8 printable characters\n");
+        return false;
+      }
     } else if (a == "--device" && hasValue) {
       args.options.devicePath = argv[++i];
     } else if (a == "--link" && hasValue) {
@@ -393,10 +410,22 @@ int main(int argc, char** argv) {
   for (const auto& uid : args.mifareCards) {
     if (uid) sim.WithState([&](kulve::sim::ReaderState& s) { kulve::sim::PutMifareCard(s, *uid); });
   }
+  if (!args.deviceNumber.empty()) {
+    sim.WithState([&](kulve::sim::ReaderState& s) {
+      std::copy(args.deviceNumber.begin(), args.deviceNumber.end(), s.deviceNumber.end() - args.deviceNumber.size());
+    });
+  }
   for (const auto& image : args.images) {
     const std::string error = sim.WithState([&](kulve::sim::ReaderState& s) { return LoadImage(s, args, image); });
     if (!error.empty()) {
       std::fprintf(stderr, "kulvesim: %s\n", error.c_str());
+      return 2;
+    }
+  }
+  for (const std::string& line : args.controls) {
+    const std::string answer = kulve::sim::RunControlCommand(sim, line);
+    if (answer.starts_with("error")) {
+      std::fprintf(stderr, "kulvesim: --control %s: %s\n", line.c_str(), answer.c_str());
       return 2;
     }
   }

@@ -33,6 +33,7 @@ constexpr Named kStatuses[] = {
     {sim::chip_status::kNoChipCard, "no chip card in that slot"},
     {sim::chip_status::kChipNotReset, "the chip card has not been reset"},
     {sim::chip_status::kChipMute, "the chip card does not answer"},
+    {sim::chip_status::kAnswerTooLong, "the chip card's answer does not fit one reply frame: ask for fewer bytes"},
     {sim::at1608_status::kNeedsPassword, "the zone needs a password presented first"},
     {sim::at1608_status::kWrongPassword, "wrong password"},
     {sim::at1608_status::kLocked, "no attempts left: the password is blocked"},

@@ -29,6 +29,7 @@ SIMULATOR_STATUSES: Dict[int, str] = {
     0xA0: "no chip card in that slot",
     0xA1: "the chip card has not been reset",
     0xA2: "the chip card does not answer",
+    0xA3: "the chip card's answer does not fit one reply frame: ask for fewer bytes",
     0xB0: "the zone needs a password presented first",
     0xB1: "wrong password; the reply carries the attempts byte",
     0xB2: "no attempts left; the reply carries 0x00",

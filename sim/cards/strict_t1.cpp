@@ -128,6 +128,9 @@ std::vector<std::uint8_t> StrictT1::Block(std::uint8_t pcb, std::span<const std:
 
 std::vector<std::uint8_t> StrictT1::Send(std::vector<std::uint8_t> block) {
   lastSent_ = block;
+  if (gapMs_ > 0 && block.size() > 1) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(gapMs_ * (block.size() - 1)));
+  }
   if (dropIn_ != 0 && --dropIn_ == 0) block.pop_back();
   if (loseIn_ != 0 && --loseIn_ == 0) block.clear();
   return block;
@@ -163,7 +166,9 @@ std::vector<std::uint8_t> StrictT1::Run(CardApplication& application) {
     multiplier = static_cast<std::uint8_t>(std::min<unsigned>(255, slowMs_ / kBlockWaitMs + 2));
     workMs_ = slowMs_;
   }
+  wtxLeft_ = slowMs_ > 0 ? 1 : computeRepeats_;
   if (multiplier > 0) {
+    lastWtx_ = multiplier;
     awaitingWtx_ = true;
     ++wtxSent_;
     const std::uint8_t inf[] = {multiplier};
@@ -253,6 +258,11 @@ std::vector<std::uint8_t> StrictT1::Receive(std::span<const std::uint8_t> block,
     return Send(Block(kSBlock | kSResponse | kResynch, {}));
   }
   if (function == (kSResponse | kWtx) && carried == 1 && awaitingWtx_) {
+    if (--wtxLeft_ > 0) {
+      ++wtxSent_;
+      const std::uint8_t again[] = {lastWtx_};
+      return Send(Block(kSBlock | kWtx, again));
+    }
     awaitingWtx_ = false;
     std::this_thread::sleep_for(std::chrono::milliseconds(workMs_));
     return NextAnswerLink();

@@ -21,7 +21,9 @@
 //   the given time and answers.
 // - Work per command (when told, SetCompute): the card answers after the
 //   given time, with no S(WTX) or after S(WTX request) with the given
-//   multiplier and its response. The default strict ATR's TB3 (45) gives
+//   multiplier and its response, asked as many times in a row as told.
+// - Slow characters (when told, SetCharacterGap): the card's characters come
+//   the given time apart, as the character waiting time allows. The default strict ATR's TB3 (45) gives
 //   BWI 4: the card may take 1.6 s at 3.5712 MHz without asking.
 // - A lost block (LoseBlock): a block the card sends never arrives; the
 //   reader reports the card mute. A mute card (SetMute) answers nothing,
@@ -55,12 +57,22 @@ class StrictT1 {
   std::vector<std::uint8_t> Receive(std::span<const std::uint8_t> block, CardApplication& application,
                                     std::vector<std::string>& errors);
 
-  void SetSlow(unsigned milliseconds) { slowMs_ = milliseconds; }
-  // wtx 0: no S(WTX), the answer comes after `milliseconds`.
-  void SetCompute(unsigned milliseconds, std::uint8_t wtx) {
+  // SetSlow and SetCompute replace each other: the last one set is the card's work.
+  void SetSlow(unsigned milliseconds) {
+    SetCompute(0, 0);
+    slowMs_ = milliseconds;
+  }
+  // wtx 0: no S(WTX), the answer comes after `milliseconds`; else S(WTX wtx)
+  // `repeats` times in a row, each awaiting its response, then the work.
+  void SetCompute(unsigned milliseconds, std::uint8_t wtx, unsigned repeats = 1) {
+    slowMs_ = 0;
     computeMs_ = milliseconds;
     computeWtx_ = wtx;
+    computeRepeats_ = repeats == 0 ? 1 : repeats;
   }
+  // Each block the card sends takes `milliseconds` between its characters
+  // (the reader relays it once whole).
+  void SetCharacterGap(unsigned milliseconds) { gapMs_ = milliseconds; }
   void LoseBlock(unsigned skip = 0) { loseIn_ = skip + 1; }
   void SetMute(bool mute) { mute_ = mute; }
   void AbortNext() { abortNext_ = true; }
@@ -97,6 +109,10 @@ class StrictT1 {
   unsigned wtxSent_ = 0;
   unsigned computeMs_ = 0;
   std::uint8_t computeWtx_ = 0;
+  unsigned computeRepeats_ = 1;
+  unsigned wtxLeft_ = 0;  // S(WTX) still to ask before this command's answer
+  unsigned gapMs_ = 0;
+  std::uint8_t lastWtx_ = 0;  // the multiplier asked for this command
   unsigned workMs_ = 0;   // what the card works after S(WTX response)
   unsigned loseIn_ = 0;   // 1: the next block sent is lost; 0: none
   bool mute_ = false;

@@ -2,9 +2,11 @@
 #include "cpucard/card_timing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "link/transact.h"
+#include "results/results.h"
 
 namespace kulve {
 namespace {
@@ -14,16 +16,26 @@ constexpr double kBlockFrame = 3 + 2;     // prologue and a CRC
 constexpr double kDefaultFd = 372;        // BWT counts in Fd clocks, whatever TA1 says
 constexpr double kT0LongestAnswer = 256 + 2 + 1;  // data, SW and the procedure byte
 
+std::atomic<std::int64_t> callBoundMs{kCallBound.count()};
+
 double EtuMs(const ChipSlotProtocol& st) { return st.clocksPerEtu * 1000.0 / kAssumedCardClockHz; }
 
 std::uint32_t Ceil(double ms) { return static_cast<std::uint32_t>(std::min(std::ceil(ms), 4.0e9)); }
 
 }  // namespace
 
+void SetCallBoundForTests(std::optional<std::chrono::milliseconds> bound) {
+  callBoundMs = bound.value_or(kCallBound).count();
+}
+
+CardCall::CardCall() : deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(callBoundMs.load())) {}
+
 std::uint32_t T1BlockWaitMs(const ChipSlotProtocol& st, std::size_t sent, std::size_t ifsd, std::uint32_t wtx) {
   const double etu = EtuMs(st);
   const double bwt = 11 * etu + std::ldexp(960.0 * kDefaultFd * 1000.0 / kAssumedCardClockHz, st.bwi);
-  const double line = (static_cast<double>(sent) + static_cast<double>(ifsd) + kBlockFrame) * kCharacterEtu * etu;
+  // ISO/IEC 7816-3 11.4.3: each of the card's characters may follow the last by up to CWT.
+  const double cwt = std::max(kCharacterEtu, 11 + std::ldexp(1.0, st.cwi)) * etu;
+  const double line = static_cast<double>(sent) * kCharacterEtu * etu + (static_cast<double>(ifsd) + kBlockFrame) * cwt;
   return Ceil(bwt * std::max<std::uint32_t>(1, wtx) + line + kReaderMarginMs);
 }
 
@@ -44,8 +56,10 @@ ReplyView CardCall::Exchange(Reader& reader, std::uint8_t code, std::span<const 
   const auto wanted = std::min<long long>(waitMs, std::max<long long>(0, left.count()));
   const auto tries = static_cast<std::int32_t>(std::min<long long>((wanted + tryMs - 1) / tryMs, 1 << 20));
   ackTries = std::max(saved, tries);
-  const ReplyView reply = kulve::Exchange(reader, code, send, secret);
+  ReplyView reply = kulve::Exchange(reader, code, send, secret);
   ackTries = saved;
+  // The wait ran to the bound: silence now is the bound's, not the card's.
+  if (reply.lineFailed && wanted < waitMs) reply.status = result::kCallTimeBound;
   return reply;
 }
 

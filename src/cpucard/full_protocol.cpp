@@ -18,6 +18,7 @@ void NoteSlotReset(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> 
   st.receiveSequence = 0;
   st.resynchPending = false;
   if (!succeeded) return;
+  st.silentCalls = 0;
   st.mustReset = false;
   const T1Parameters p = ReadT1Parameters(atr);
   st.reset = true;

@@ -12,9 +12,14 @@ namespace kulve {
 namespace {
 
 constexpr int kMaxRetransmissions = 2;
-// S(WTX) and S(IFS) requests in a row without a block of the exchange moving
-// on; a card that asks more is not answering.
+// S(IFS) requests in a row without a block of the exchange moving on; a card
+// that asks more is not answering. S(WTX) is not counted: a card may ask for
+// time as often as it needs, and the call's bound limits what it gets.
 constexpr int kMaxStalls = 64;
+// Calls in a row that the reader left silent (no acknowledgement within the
+// card's wait) with no block from the card between them: the card is taken
+// for dead, as after three refused S(RESYNCH).
+constexpr std::uint8_t kMaxSilentCalls = 3;
 constexpr int kSupervisoryTries = 3;
 constexpr std::uint8_t kRBlock = 0x80;
 constexpr std::uint8_t kSBlock = 0xC0;
@@ -29,6 +34,7 @@ class T1Session {
   FullAnswer Run(std::span<const std::uint8_t> apdu);
 
  private:
+  FullAnswer Exchanges(std::span<const std::uint8_t> apdu);
   struct Received {
     std::uint8_t status = 0;  // the exchange's LinkStatus
     bool lineFailed = false;  // status is a link failure, not the reader's word
@@ -37,7 +43,8 @@ class T1Session {
     std::uint8_t pcb = 0;
     std::vector<std::uint8_t> inf;
   };
-  enum class Resynch : std::uint8_t { kDone, kLineFailed, kRefused };
+  // kFailed: status says why (the line, or the reader about a slot never reset).
+  enum class Resynch : std::uint8_t { kDone, kFailed, kRefused };
 
   Received Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx, SecretSpan secret = {});
   // One S(request) answered by its S(response), up to three tries; false with
@@ -58,6 +65,7 @@ class T1Session {
   ChipSlot slot_;
   ChipSlotProtocol& st_;
   CardCall call_;
+  std::uint8_t readerStatus_ = 0;  // the last reader status during S-block tries
 };
 
 T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std::uint32_t wtx, SecretSpan secret) {
@@ -67,6 +75,7 @@ T1Session::Received T1Session::Send(const std::vector<std::uint8_t>& block, std:
   r.status = reply.status;
   r.lineFailed = reply.lineFailed;
   if (!reply.Ok()) return r;
+  st_.silentCalls = 0;  // the card's block came, whole or not: it lives
   const auto shape = ParseT1Block(reply.data, st_.crc, false);
   if (!shape || shape->nad != 0) return r;
   if (!ParseT1Block(reply.data, st_.crc, true)) {
@@ -91,6 +100,7 @@ bool T1Session::Supervise(std::uint8_t function, std::span<const std::uint8_t> i
       return false;
     }
     if (r.valid && r.pcb == wanted && std::ranges::equal(r.inf, inf)) return true;
+    if (r.status != 0) readerStatus_ = r.status;
   }
   return false;
 }
@@ -106,7 +116,13 @@ T1Session::Resynch T1Session::Resynchronise(std::uint8_t& status) {
     return Resynch::kDone;
   }
   st_.resynchPending = true;
-  if (status != 0) return Resynch::kLineFailed;
+  if (status != 0) return Resynch::kFailed;
+  if (!st_.reset && readerStatus_ != 0) {
+    // A slot this library never reset: the reader's word (e.g. not powered)
+    // says more than three unanswered S(RESYNCH), and a reset is due anyway.
+    status = readerStatus_;
+    return Resynch::kFailed;
+  }
   // ISO/IEC 7816-3 asks for the card's reset now; the reader cannot power a
   // slot down, so the library stops talking to it until the caller resets it.
   st_.mustReset = true;
@@ -115,7 +131,9 @@ T1Session::Resynch T1Session::Resynchronise(std::uint8_t& status) {
 
 FullAnswer T1Session::Lost() {
   std::uint8_t status = 0;
-  return Failed(Resynchronise(status) == Resynch::kRefused ? result::kCardMustBeReset : result::kT1ExchangeLost);
+  const Resynch r = Resynchronise(status);
+  if (r == Resynch::kRefused) return Failed(result::kCardMustBeReset);
+  return Failed(!st_.reset && status != 0 ? status : result::kT1ExchangeLost);
 }
 
 FullAnswer T1Session::Failed(int result) {
@@ -139,6 +157,12 @@ bool T1Session::Prepare(std::uint8_t& status) {
 
 FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
   if (st_.mustReset) return Failed(result::kCardMustBeReset);
+  FullAnswer answer = Exchanges(apdu);
+  if (answer.result == link_failure::kNoAck && ++st_.silentCalls >= kMaxSilentCalls) st_.mustReset = true;
+  return answer;
+}
+
+FullAnswer T1Session::Exchanges(std::span<const std::uint8_t> apdu) {
   FullAnswer answer;
   std::uint8_t status = 0;
   if (!Prepare(status)) {
@@ -217,12 +241,12 @@ FullAnswer T1Session::Run(std::span<const std::uint8_t> apdu) {
       }
       case T1Kind::kSupervisory: {
         const std::uint8_t function = r.pcb & 0x3F;
-        if (++stalls > kMaxStalls) return Lost();
         if (function == t1_s::kWtx && r.inf.size() == 1) {
           last = BuildT1Block(static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | t1_s::kWtx), r.inf, st_.crc);
           wtx = std::max<std::uint32_t>(1, r.inf[0]);
           continue;
         }
+        if (++stalls > kMaxStalls) return Lost();
         if (function == t1_s::kIfs && r.inf.size() == 1 && r.inf[0] != 0x00 && r.inf[0] != 0xFF) {
           st_.ifsc = r.inf[0];
           last = BuildT1Block(static_cast<std::uint8_t>(kSBlock | t1_s::kResponse | t1_s::kIfs), r.inf, st_.crc);

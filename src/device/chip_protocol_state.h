@@ -24,6 +24,7 @@ struct ChipSlotProtocol {
   bool ifsdPending = false;    // S(IFS request) still to be sent
   bool resynchPending = false; // the default mode used the card since its reset
   bool mustReset = false;      // three S(RESYNCH) failed: nothing is sent until a reset
+  std::uint8_t silentCalls = 0;  // calls in a row the reader left silent, no block of the card between
   std::uint8_t bwi = 4;        // T=1 block waiting time integer (TB3)
   std::uint8_t cwi = 13;       // T=1 character waiting time integer (TB3)
   std::uint8_t wi = 10;        // T=0 work waiting time integer (TC2)

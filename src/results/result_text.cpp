@@ -18,11 +18,13 @@ constexpr Named kLibraryResults[] = {
     {result::kNotForCardType, "not available for the selected card type, or the card's answer failed a check"},
     {result::kBadArgument, "argument out of range (nothing sent)"},
     {result::kWrongCard, "the inserted card does not match the selected card type"},
-    {result::kT1NotAnAnswer, "the card answered with a T=1 block that is not an answer"},
+    {result::kT1NotAnAnswer, "the card answered with a T=1 block that is not an answer (a card that asks for more time or chains "
+     "its answer wants the full mode: SetChipProtocolMode(1), kulve apdu --full)"},
     {result::kT1ExchangeLost, "the T=1 exchange with the card was lost (retransmitted twice, then resynchronised)"},
     {result::kResponseTooLong, "the card's answer is larger than the response buffer"},
     {result::kT1Aborted, "the card aborted the T=1 exchange (S(ABORT))"},
-    {result::kCardMustBeReset, "the card did not answer three S(RESYNCH): reset it before the next command"},
+    {result::kCardMustBeReset, "the card did not answer three S(RESYNCH), or left the reader silent in three calls in a row: "
+     "reset it before the next command"},
     {result::kAnswerTooLarge, "the card's answer exceeds 65,538 bytes"},
     {result::kCallTimeBound, "the card kept the call waiting past its 300 s bound"},
 };

@@ -8,10 +8,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cpucard/card_timing.h"
 #include "sim/cards/chip_card.h"
 #include "sim/cpucard_commands.h"
 #include "support/sim_fixture.h"
@@ -231,20 +233,71 @@ class ChipSlowCardOverPty : public ChipT1OverPty {
   static Bytes Challenge() { return {0x00, 0x84, 0x00, 0x00, 0x08}; }
 };
 
-TEST_F(ChipSlowCardOverPty, ACardWorkingWithinItsWaitingTimeIsWaitedFor) {
-  // The strict card's TB3 gives BWI 4: 1.6 s without S(WTX), 3.2 s after S(WTX 2).
+TEST_F(ChipSlowCardOverPty, WhatACardMayTakeAndWhenItIsGivenUp) {
+  // The strict card's TB3 45 gives BWI 4 (1.6 s without S(WTX)) and CWI 5.
+  const sim::Fault silentAck{sim::FaultKind::kSilent, sim::ReaderByte::kAck};
   struct Case {
-    unsigned ms;
-    std::uint8_t wtx;
+    const char* what;
+    std::function<void()> arrange;
+    std::vector<int> results;  // of calls in a row
+    std::optional<unsigned> wtxSent;
   };
-  for (const Case c : {Case{1400, 0}, Case{2500, 2}}) {
-    Configure([c](sim::StrictT1& card) { card.SetCompute(c.ms, c.wtx); });
-    const Answer a = Transmit(0, Challenge());
-    EXPECT_EQ(a.result, 0x9000) << c.ms;
-    EXPECT_EQ(a.bytes.size(), 10u) << c.ms;
+  const Case cases[] = {
+      {"1.4 s of work, no S(WTX)", [] { Configure([](sim::StrictT1& c) { c.SetCompute(1400, 0); }); }, {0x9000}, 0},
+      {"2.5 s after S(WTX 2)", [] { Configure([](sim::StrictT1& c) { c.SetCompute(2500, 2); }); }, {0x9000}, 1},
+      {"65 S(WTX) in a row", [] { Configure([](sim::StrictT1& c) { c.SetCompute(0, 1, 65); }); }, {0x9000}, 65},
+      {"CWI 13: 300 ms between the answer's characters",
+       [] {
+         reader_->WithState([](sim::ReaderState& s) {
+           sim::InsertChipCard(s, 0, {0x3B, 0x80, 0x81, 0x31, 0x20, 0x4D});  // TB3 4D: BWI 4, CWI 13
+           sim::SetChipStrict(s, 0, true);
+         });
+         Bytes atr(KULVE_ATR_BUFFER_SIZE);
+         ASSERT_EQ(CpuCardReset(atr.data()), 0);
+         Configure([](sim::StrictT1& c) { c.SetCharacterGap(300); });
+       },
+       {0x9000}, std::nullopt},
+      {"the call's bound runs out amid S(WTX)",
+       [] {
+         SetCallBoundForTests(std::chrono::milliseconds(1500));
+         Configure([](sim::StrictT1& c) { c.SetCompute(3000, 2); });
+       },
+       {KULVE_CALL_TIME_BOUND}, std::nullopt},
+      {"a dead card behind a silent reader: three calls, then 44 at once",
+       [&] { reader_->InjectFault(silentAck, sim::FaultTrigger::EveryWithCode(0x33)); },
+       {KULVE_LINK_NO_ACK, KULVE_LINK_NO_ACK, KULVE_LINK_NO_ACK, KULVE_CARD_MUST_BE_RESET, KULVE_CARD_MUST_BE_RESET},
+       std::nullopt},
+      {"silent twice, S(RESYNCH) the second time, then the card answers",
+       [&] { reader_->InjectFault(silentAck, {0x33, 0, 2}); }, {KULVE_LINK_NO_ACK, KULVE_LINK_NO_ACK, 0x9000},
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    c.arrange();
+    for (const int expected : c.results) {
+      const auto before = reader_->ExchangeCount();
+      EXPECT_EQ(Transmit(0, Challenge()).result, expected) << c.what;
+      if (expected == KULVE_CARD_MUST_BE_RESET) {
+        EXPECT_EQ(reader_->ExchangeCount(), before) << c.what;
+      }
+    }
+    if (c.wtxSent) {
+      EXPECT_EQ(OnCard([](const sim::StrictT1& s) { return s.WtxSent(); }), *c.wtxSent) << c.what;
+    }
+    SetCallBoundForTests(std::nullopt);
+    reader_->ClearFaults();
+    const auto errors = reader_->WithState([](sim::ReaderState& s) {
+      auto e = sim::TakeChipProtocolErrors(s);
+      sim::InsertChipCard(s, 0, sim::DefaultStrictCpuAtr());
+      sim::SetChipStrict(s, 0, true);
+      return e;
+    });
+    EXPECT_TRUE(errors.empty()) << c.what << ::testing::PrintToString(errors);
+    // A late answer may still come: the reset works once the line is quiet.
+    Bytes atr(KULVE_ATR_BUFFER_SIZE);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (CpuCardReset(atr.data()) != 0 && std::chrono::steady_clock::now() < giveUp) {
+    }
   }
-  Configure([](sim::StrictT1& card) { card.SetCompute(0, 0); });
-  EXPECT_EQ(OnCard([](const sim::StrictT1& c) { return c.WtxSent(); }), 1u);
 }
 
 TEST_F(ChipSlowCardOverPty, ACardPastItsWaitingTimeFailsWithinTheBound) {

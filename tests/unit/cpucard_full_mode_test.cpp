@@ -186,6 +186,13 @@ TEST_F(FullModeTest, RefusalsAndBuffers) {
   EXPECT_EQ(ChipTransmit(reader, 0, apdu.data(), apdu.size(), response.data(), 8, nullptr), 4);
   EXPECT_EQ(SetChipProtocolMode(reader, 2), 4);
   EXPECT_TRUE(peer.TakeRequests().empty());
+  // A slot never reset (its reset refused for a small buffer, say): the
+  // reader's word, in this call and the next, not "three S(RESYNCH)".
+  for (int i = 0; i < 6; ++i) peer.replies.push_back({.status = 0xA1});
+  EXPECT_EQ(ChipTransmit(reader, 4, apdu.data(), apdu.size(), response.data(), response.size(), &n), 0xA1);
+  EXPECT_EQ(ChipTransmit(reader, 4, apdu.data(), apdu.size(), response.data(), response.size(), &n), 0xA1);
+  peer.replies.clear();
+  peer.TakeRequests();
   // An answer of 10 bytes for a buffer of 8: its size, nothing written.
   Reset(ChipSlot::kSam3, {0x3B, 0x00});
   peer.replies.push_back({.data = {1, 2, 3, 4, 5, 6, 7, 8, 0x90, 0x00}});
@@ -212,12 +219,16 @@ TEST_F(FullModeTest, TheCardIsGivenItsWaitingTimeAndNoMore) {
   };
   const Case cases[] = {
       {"BWI 4 (1.6 s): 1.5 s", kAtrT1, false, 15, 0x9000},
-      {"BWI 4: 3 s is past it", kAtrT1, false, 30, KULVE_LINK_NO_ACK},
+      {"BWI 4, CWI 0 in TB3: 3 s is past it", {0x3B, 0x80, 0x81, 0x21, 0x40}, false, 30, KULVE_LINK_NO_ACK},
+      {"BWI 4, CWI 13 (0.85 s a character of its block): 12 s", kAtrT1, false, 120, 0x9000},
+      {"BWI 0, CWI 0 (0.6 s): the link's own 1 s stays", {0x3B, 0x80, 0x81, 0x21, 0x00}, false, 9, 0x9000},
       {"BWI 4, S(WTX 2): 3 s", kAtrT1, true, 30, 0x9000},
       {"BWI 7 in TB3 (12.8 s): 12 s", {0x3B, 0x80, 0x81, 0x21, 0x75}, false, 120, 0x9000},
       {"T=0, WI 10 (1 s per procedure byte): 2 s", {0x3B, 0x00}, false, 20, 0x9000},
       {"T=0, WI 10: 4 s is past it", {0x3B, 0x00}, false, 40, KULVE_LINK_NO_ACK},
       {"T=0, WI 32 in TC2: 6 s", {0x3B, 0x80, 0x40, 0x20}, false, 60, 0x9000},
+      {"T=0, TA1 96 (Fi 512 of the high nibble): 4 s is past it", {0x3B, 0x10, 0x96}, false, 40, KULVE_LINK_NO_ACK},
+      {"T=0, TA1 96: Fi/Di 16 floored to 372 clocks an etu: 3.1 s", {0x3B, 0x10, 0x96}, false, 31, 0x9000},
   };
   for (const Case& c : cases) {
     Reset(ChipSlot::kCpuCard, c.atr);

@@ -139,6 +139,11 @@ TEST(SimChipCardTest, ReaderAndControlCommands) {
     EXPECT_EQ(firmware.Execute(s, 0x46, {}).data, (Bytes{0x3B, 0x60, 0x00, 0x00}));
     EXPECT_EQ(firmware.Execute(s, 0x47, Bytes{0x00, 0xB0}).status, chip_status::kChipMute);
     EXPECT_EQ(firmware.Execute(s, 0x46, Bytes{0x00}).status, status::kBadLength);
+    // 255 bytes of the large file and SW: more than one reply frame.
+    for (const Bytes& fid : {Bytes{0x7F, 0x10}, Bytes{0x01, 0x03}}) {
+      EXPECT_EQ(firmware.Execute(s, 0x47, Bytes{0x00, 0xA4, 0x00, 0x0C, 0x02, fid[0], fid[1]}).data, (Bytes{0x90, 0x00}));
+    }
+    EXPECT_EQ(firmware.Execute(s, 0x47, Bytes{0x00, 0xB0, 0x00, 0x00, 0xFF}).status, chip_status::kAnswerTooLong);
     EXPECT_EQ(firmware.Execute(s, 0x32, {}).data, DefaultCpuAtr());
     EXPECT_EQ(firmware.Execute(s, 0x33, Bytes{0x00, 0x40, 0x00, 0x40}).data, WithLrc({0x00, 0x82, 0x00}));
   });

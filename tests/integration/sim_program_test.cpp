@@ -137,8 +137,8 @@ TEST(SimProgramTest, ServesUntilTerminatedWithStdinClosed) {
     ::dup2(null, STDIN_FILENO);
     ::dup2(null, STDERR_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
-    ::execl(program.c_str(), "kulvesim", "--speed", "9600", "--fault", "checksum:wrong@code=0",
-            static_cast<char*>(nullptr));
+    ::execl(program.c_str(), "kulvesim", "--speed", "9600", "--fault", "checksum:wrong@code=32", "--devno", "7",
+            "--control", "strict 0 on", static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(out[1]);
@@ -152,11 +152,11 @@ TEST(SimProgramTest, ServesUntilTerminatedWithStdinClosed) {
   ::cfmakeraw(&t);
   ::cfsetspeed(&t, B9600);
   ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
-  const std::uint8_t frame[] = {0x23, 0x00, 0x00, 0x00, 0x89};
+  const std::uint8_t frame[] = {0x23, 0x20, 0x00, 0x20, 0x89};  // the device number
   ASSERT_EQ(::write(fd, frame, sizeof frame), static_cast<ssize_t>(sizeof frame));
   std::string reply;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);  // a loaded machine
-  while (reply.size() < 5 && std::chrono::steady_clock::now() < deadline) {
+  while (reply.size() < 13 && std::chrono::steady_clock::now() < deadline) {
     pollfd p{fd, POLLIN, 0};
     char buf[8];
     if (::poll(&p, 1, 200) > 0) {
@@ -164,7 +164,9 @@ TEST(SimProgramTest, ServesUntilTerminatedWithStdinClosed) {
       if (n > 0) reply.append(buf, static_cast<std::size_t>(n));
     }
   }
-  EXPECT_EQ(reply, std::string("Eg\x00\x00\xFF", 5));  // the injected wrong checksum
+  ASSERT_EQ(reply.size(), 13u);
+  EXPECT_EQ(reply.substr(0, 12), std::string("Eg\x00\x08KS260007", 12));
+  EXPECT_NE(reply[12], static_cast<char>(0x08 ^ 'K' ^ 'S' ^ '2' ^ '6' ^ '0' ^ '0' ^ '0' ^ '7'));  // the wrong checksum
   ::close(fd);
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);

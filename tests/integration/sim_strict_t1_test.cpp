@@ -61,6 +61,10 @@ TEST(SimStrictT1Test, EachBlockAnsweredAsTheStandardSays) {
     EXPECT_EQ(Bytes(answer->begin(), answer->begin() + 3), c.answerPrologue) << c.what;
     EXPECT_EQ(card.TakeProtocolErrors().size(), c.logged ? 1u : 0u) << c.what;
   }
+  // Slow and compute replace each other: no S(WTX) is left from SetSlow.
+  card.Strict()->SetSlow(3000);
+  card.Strict()->SetCompute(0, 0);
+  EXPECT_EQ(card.Receive(Lrc({0x00, 0x00, 0x05, 0x00, 0x84, 0x00, 0x00, 0x08}))->at(1), 0x00);
 }
 
 TEST(SimStrictT1Test, CrcModeUsesTheIso13239Check) {

@@ -36,7 +36,10 @@ Handler RelayToSlot(std::size_t slot) {
     if (!card->Powered()) return Refuse(chip_status::kChipNotReset);
     auto answer = card->Receive(data);
     if (!answer) return Refuse(chip_status::kChipMute);
-    if (answer->size() > kMaxFrameData) return Refuse(chip_status::kAnswerTooLong);
+    if (answer->size() > kMaxFrameData) {
+      card->AnswerDropped();
+      return Refuse(chip_status::kAnswerTooLong);
+    }
     return Ok(std::move(*answer));
   };
 }

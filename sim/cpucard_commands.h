@@ -17,6 +17,7 @@
 //   kAnswerTooLong  0xA3  the card answered more than one reply frame holds
 //                         (255 bytes, e.g. 255 data bytes and SW under T=0):
 //                         the card ran the command, its answer is dropped
+//                         (a lenient T=1 card keeps its sequence bits)
 //   kBadLength      (firmware.h) a reset with data, or an empty APDU command
 //
 // A new reader has a card in every slot: the CPU card answers with

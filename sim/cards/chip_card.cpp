@@ -150,6 +150,12 @@ std::optional<std::vector<std::uint8_t>> ChipCard::ReceiveT0(std::span<const std
   return WithStatus(std::move(r.data), r.sw);
 }
 
+void ChipCard::AnswerDropped() {
+  if (!t1_ || strict_) return;
+  expectedHost_ ^= 1;
+  own_ ^= 1;
+}
+
 std::vector<std::uint8_t> ChipCard::ReceiveT1(std::span<const std::uint8_t> block) {
   if (block.size() < kMinBlock) {
     return Reject(block, "block of " + std::to_string(block.size()) + " bytes, shorter than NAD PCB LEN LRC", false);

@@ -57,6 +57,11 @@ class ChipCard {
   // Bytes relayed by the reader to a powered card; the card's answer, or
   // nothing when it stays mute.
   std::optional<std::vector<std::uint8_t>> Receive(std::span<const std::uint8_t> bytes);
+  // The reader could not relay the answer just given (longer than its
+  // frame). The lenient T=1 profile, kinder than a real card, then keeps
+  // both sequence bits as before that block, as the host does after a
+  // failed exchange; the strict profile and T=0 are unchanged.
+  void AnswerDropped();
 
   // T=1 protocol errors found in the host's blocks, oldest first.
   const std::vector<std::string>& ProtocolErrors() const { return protocolErrors_; }

@@ -192,6 +192,7 @@ class ChipProtocolError(KulveError):
     full mode lost the T=1 exchange (retransmitted twice, then resynchronised;
     the command may or may not have run); 42: the answer is larger than the
     response buffer (the command did run); 43: the card sent S(ABORT); 44: the
-    card answered no S(RESYNCH) and must be reset; 45: the answer exceeds
+    card answered no S(RESYNCH), or left the reader silent three calls in a
+    row, and must be reset; 45: the answer exceeds
     65,538 bytes; 46: the call's 300 s bound on waiting for the card ran out.
     """

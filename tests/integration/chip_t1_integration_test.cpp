@@ -259,10 +259,6 @@ TEST_F(ChipSlowCardOverPty, WhatACardMayTakeAndWhenItIsGivenUp) {
   const auto silent = [](std::uint32_t times) {  // the reader never acknowledges the card's exchanges
     return [=] { reader_->InjectFault({sim::FaultKind::kSilent, sim::ReaderByte::kAck}, {0x33, 0, times}); };
   };
-  const auto slowCharacters = [] {
-    UseCard({0x3B, 0x80, 0x81, 0x31, 0x20, 0x4D});  // TB3 4D: CWI 13, 0.85 s a character allowed
-    Configure([](sim::StrictT1& c) { c.SetCharacterGap(300); });
-  };
   const int noAck = KULVE_LINK_NO_ACK, mustReset = KULVE_CARD_MUST_BE_RESET;
   struct Case {
     const char* what;
@@ -274,7 +270,9 @@ TEST_F(ChipSlowCardOverPty, WhatACardMayTakeAndWhenItIsGivenUp) {
       {"1.4 s of work, no S(WTX)", work(1400, 0, 1), {0x9000}, 0},
       {"2.5 s after S(WTX 2)", work(2500, 2, 1), {0x9000}, 1},
       {"65 S(WTX) in a row", work(0, 1, 65), {0x9000}, 65},
-      {"300 ms between the answer's characters", slowCharacters, {0x9000}, -1},
+      {"TB3 4D (CWI 13: 0.85 s allowed): 300 ms between the answer's characters",
+       [] { UseCard({0x3B, 0x80, 0x81, 0x31, 0x20, 0x4D}); Configure([](sim::StrictT1& c) { c.SetCharacterGap(300); }); },
+       {0x9000}, -1},
       {"the call's bound runs out amid S(WTX)",
        [=] { SetCallBoundForTests(std::chrono::milliseconds(1500)); work(3000, 2, 1)(); }, {KULVE_CALL_TIME_BOUND}, -1},
       {"a dead card behind a silent reader: three calls, then 44 at once", silent(0),

@@ -75,8 +75,13 @@ class ReaderBackend {
   // reply data (the driver's escape, see docs/pcsc.md).
   virtual Outcome RawCommand(std::uint8_t code, std::span<const std::uint8_t> data, Bytes& reply) = 0;
 
-  // The slot map; kRefused from a reader that cannot tell it.
+  // The slot map; kRefused from a reader that refuses it or answers
+  // anything but two bytes.
   virtual Outcome QuerySlots(SlotMap&) { return Outcome::kRefused; }
+
+  // The IFSC the block protocol uses for the chip slot's card (as the
+  // library reads it from the ATR); 0 when the card speaks T=0.
+  virtual std::uint32_t ChipIfsc(std::size_t slot) = 0;
 };
 
 // Opens the reader behind a device path (or tcp://, rfc2217://); null with

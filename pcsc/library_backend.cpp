@@ -124,12 +124,17 @@ class HandleBackend final : public ReaderBackend {
     return Outcome::kOk;
   }
 
+  std::uint32_t ChipIfsc(std::size_t slot) override {
+    int ifsc = 0;
+    return kulve_chip_ifsc(handle_, Slot(slot), &ifsc) == 0 && ifsc > 0 ? static_cast<std::uint32_t>(ifsc) : 0;
+  }
+
   Outcome QuerySlots(SlotMap& map) override {
     std::array<unsigned char, kMaxCommandData> answer{};
     int length = 0;
     const int status = kulve_reader_command(handle_, kSlotMapCommand, nullptr, 0, answer.data(), Size(answer), &length);
     if (LineFailed(status)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
-    if (status != 0 || length < 2) return Outcome::kRefused;
+    if (status != 0 || length != 2) return Outcome::kRefused;
     map.present = answer[0];
     map.inUse = answer[1];
     return Outcome::kOk;

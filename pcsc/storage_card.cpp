@@ -159,13 +159,18 @@ Outcome StorageCardSlot::Transmit(std::span<const std::uint8_t> apdu, Bytes& res
 
 Outcome StorageCardSlot::GetData(std::span<const std::uint8_t> apdu, Bytes& response) {
   if (apdu.size() > 5) return Status(response, sw::kWrongLength);
-  // No ATS (not an ISO/IEC 14443-4 card) and no SAK (the reader's select
-  // answers none); the ATQA as the wake-up brought it.
-  if ((apdu[2] == 0x01 || apdu[2] == 0x03) && apdu[3] == 0x00) return Status(response, sw::kFunctionNotSupported);
-  if ((apdu[2] != 0x00 && apdu[2] != 0x02) || apdu[3] != 0x00) return Status(response, sw::kWrongP1P2);
+  // No ATS (not an ISO/IEC 14443-4 card). The reader's select answers no
+  // SAK: it is the one the card type (told by the ATQA) answers.
+  if (apdu[2] > 0x03 || apdu[3] != 0x00) return Status(response, sw::kWrongP1P2);
+  const std::optional<std::uint8_t> sak = SakOf(NameFromAtqa(atqa_[0], atqa_[1]));
+  if (apdu[2] == 0x01 || (apdu[2] == 0x02 && uid_ && !sak)) return Status(response, sw::kFunctionNotSupported);
   if (!uid_) return Outcome::kNoCard;
-  Bytes value(uid_->begin(), uid_->end());
-  if (apdu[2] == 0x02) value = {atqa_[1], atqa_[0]};
+  Bytes value;
+  switch (apdu[2]) {
+    case 0x02: value.push_back(*sak); break;
+    case 0x03: value.assign({atqa_[1], atqa_[0]}); break;
+    default: value.assign(uid_->begin(), uid_->end()); break;
+  }
   const std::size_t le = LeOf(apdu);
   if (le != 0 && le < value.size()) return Status(response, static_cast<std::uint16_t>(sw::kWrongLe | value.size()));
   response = value;

@@ -95,7 +95,10 @@ start_sim() {
   mkfifo "$work/control"
   sleep 100000 >"$work/control" &
   holder_pid=$!
-  "$sim" --quiet --mifare 11223344 "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
+  # With sim_trace set, the simulator traces every frame into sim.err.
+  local quiet=--quiet
+  [[ -n "${sim_trace:-}" ]] && quiet=""
+  "$sim" $quiet --mifare 11223344 "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   address="$(first_line "$work/sim.out" "$sim_pid" || true)"
   [[ -n "$address" ]] || { cat "$work/sim.err" >&2; echo "pcsc lane: kulvesim printed no address" >&2; exit 2; }
@@ -144,6 +147,22 @@ sim_count() {
   echo 0
 }
 
+# idle_traffic LABEL: pcscd polling six slots, no program: the exchanges a
+# second over 5 s, judged against 2 (fd 7 is the simulator's control).
+idle_traffic() {
+  local first last rate
+  sleep 2
+  first="$(sim_count)"
+  sleep 5
+  last="$(sim_count)"
+  rate="$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%.2f", (b - a) / 5 }')"
+  if awk -v r="$rate" 'BEGIN { exit !(r <= 2) }'; then
+    ok "$1: idle line traffic $rate exchanges/s (goal <= 2)"
+  else
+    bad "$1: idle line traffic $rate exchanges/s (goal <= 2)"
+  fi
+}
+
 # expect_output WHAT PATTERN COMMAND...: the command succeeds and prints a line matching PATTERN.
 expect_output() {
   local what="$1" pattern="$2"
@@ -157,9 +176,25 @@ expect_output() {
   fi
 }
 
+# undocumented_codes FILE: the request codes in a simulator trace that are not
+# among the reader's documented commands, with their counts.
+undocumented_codes() {
+  grep -o 'request code [0-9A-F][0-9A-F]' "$1" | awk '
+    BEGIN {
+      split("0 1 2 3 10 13 28 32 34 122 12 14 20 21 24 25 26 27 35 36 50 51 60 61 70 71 80 81 90 91 161", list, " ")
+      for (i in list) ok[list[i]] = 1
+      for (c = 40; c <= 45; c++) ok[c] = 1      # AT88SC1608
+      for (c = 100; c <= 105; c++) ok[c] = 1    # e5550
+      for (c = 164; c <= 189; c++) ok[c] = 1    # Mifare 0xA4..0xBD
+      for (c = 193; c <= 202; c++) ok[c] = 1    # attendance terminal 0xC1..0xCA
+    }
+    { code = strtonum("0x" $3); if (!(code in ok)) n[$3]++ }
+    END { for (c in n) printf "%s:%d ", c, n[c] }'
+}
+
 # ---- 1. on a pty -------------------------------------------------------------------
 say "pyscard, opensc-tool and pcsc_scan through pcscd, the reader on a pty"
-start_sim --link "$work/tty" --strict-t1
+sim_trace=1 start_sim --link "$work/tty" --strict-t1
 start_pcscd "$address"
 if checks; then ok "pyscard checks (pty)"; else bad "pyscard checks (pty)"; fi
 expect_output "opensc-tool --list-readers lists the six slots" 'KULVE32 00 05' \
@@ -177,6 +212,13 @@ if checks --gone "$sim_pid"; then ok "pyscard: the reader stops for good"; else 
 wait "$sim_pid" 2>/dev/null
 sim_pid=""
 stop_pcscd
+requests="$(grep -c 'request code' "$work/sim.err")"
+odd="$(undocumented_codes "$work/sim.err")"
+if [[ "$requests" -gt 1000 && -z "$odd" ]]; then
+  ok "the default run sent only documented reader commands ($requests requests in the simulator's trace)"
+else
+  bad "the default run sent undocumented reader commands: ${odd:-none, but only $requests requests traced}"
+fi
 
 # ---- 1b. the escape allowed, and idle line traffic ------------------------------------
 say "the escape with :escape in DEVICENAME; idle line traffic"
@@ -186,15 +228,43 @@ start_pcscd "$address:escape"
 if trust --escape-allowed; then ok "pyscard: the escape with the option"; else bad "pyscard: the escape with the option"; fi
 stop_pcscd
 start_pcscd "$address"
-sleep 2
-first="$(sim_count)"
-sleep 5
-last="$(sim_count)"
-printf '  idle line traffic, pcscd polling six slots, no program: %s exchanges/s\n' \
-  "$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%.2f", (b - a) / 5 }')"
+idle_traffic "default device name"
 stop_pcscd
 exec 7>&-
 stop_sim
+
+# ---- 1c. readers that answer command 15 otherwise, :slotmap named -------------------
+# The driver sends command 15 only with :slotmap; here the administrator has
+# named it for readers that refuse it (the simulator's default, as a
+# documented reader), answer garbage, or stay silent.
+say "readers that refuse command 15, garble it or stay silent, with :slotmap named"
+odd_reader() {  # LABEL SIM-OPTIONS...
+  local label="$1" began
+  shift
+  start_sim --link "$work/tty" --strict-t1 "$@"
+  exec 7>"$work/control"
+  began=$SECONDS
+  start_pcscd "$address:slotmap"
+  if [[ $((SECONDS - began)) -le 15 ]]; then
+    ok "$label: pcscd listed the six slots in $((SECONDS - began)) s"
+  else
+    bad "$label: pcscd listed the six slots only after $((SECONDS - began)) s (goal 15)"
+  fi
+  if trust --reader-kinds; then ok "$label: a CPU card connects; a swapped Mifare card never shows the old UID"
+  else bad "$label: a CPU card connects; a swapped Mifare card never shows the old UID"; fi
+  idle_traffic "$label"
+  grep -h 'slot map (:slotmap) turned off' "$work/pcscd.log" | head -1 | sed 's/^/           | /'
+  stop_pcscd
+  exec 7>&-
+  stop_sim
+}
+odd_reader "refuses 15 (status 0x80)"
+odd_reader "15 answers FF FF" --slot-map ffff
+odd_reader "15 answers 00 00" --slot-map zeros
+odd_reader "15 answers status 0, no data" --slot-map empty
+odd_reader "15 answers random bytes" --slot-map random
+odd_reader "15 never acknowledged" --fault ack:silent@code=15
+odd_reader "15 answers the true map" --slot-map on
 
 # ---- 2. through rfc2217:// ----------------------------------------------------------
 say "pyscard through pcscd, the reader behind rfc2217://"

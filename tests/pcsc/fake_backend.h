@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "cpucard/t1_parameters.h"
 #include "pcsc/backend.h"
 #include "tools/hex.h"
 
@@ -40,6 +41,8 @@ struct FakeReader final : ReaderBackend {
 
   // The slot map: answered when hasMap; a chip card is in use once reset.
   bool hasMap = false;
+  std::optional<SlotMap> mapAnswer;  // answered instead of the true map
+  Outcome mapOutcome = Outcome::kOk;  // kRefused, kCardError: the map fails so
   std::array<bool, kChipSlotCount> chipInUse{};
   int mapQueries = 0;
 
@@ -160,6 +163,7 @@ struct FakeReader final : ReaderBackend {
     Step step(*this);
     ++mapQueries;
     if (linkOutcome != Outcome::kOk) return linkOutcome;
+    if (mapOutcome != Outcome::kOk) return mapOutcome;
     map = {};
     for (std::size_t slot = 0; slot < kChipSlotCount; ++slot) {
       if (chips[slot]) map.present |= static_cast<std::uint8_t>(1u << slot);
@@ -167,7 +171,14 @@ struct FakeReader final : ReaderBackend {
     }
     if (cardInField) map.present |= 1u << kChipSlotCount;
     if (cardInField && selected) map.inUse |= 1u << kChipSlotCount;
+    if (mapAnswer) map = *mapAnswer;
     return Outcome::kOk;
+  }
+  // The library's own reading of the ATR.
+  std::uint32_t ChipIfsc(std::size_t slot) override {
+    if (!chips[slot]) return 0;
+    const T1Parameters read = ReadT1Parameters(chips[slot]->atr);
+    return read.protocol == 1 ? read.ifsc : 0;
   }
   // Another card in the slot, not reset yet.
   void Swap(std::size_t slot, Bytes atr) {

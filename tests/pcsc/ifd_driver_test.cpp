@@ -142,7 +142,10 @@ TEST_F(Driver, Capabilities) {
     EXPECT_EQ(driver->GetCapabilities(Lun(0), row.tag, &length, value), row.rv) << row.tag;
     EXPECT_EQ(length, row.length) << row.tag;
     EXPECT_EQ(value[0], row.value) << row.tag;
+    EXPECT_EQ(driver->SetCapabilities(Lun(0), row.tag),
+              row.tag == TAG_IFD_POLLING_THREAD_WITH_TIMEOUT ? IFD_ERROR_TAG : IFD_ERROR_VALUE_READ_ONLY);
   }
+  EXPECT_EQ(driver->SetCapabilities(Lun(kSlotCount), TAG_IFD_SLOTS_NUMBER), IFD_COMMUNICATION_ERROR);
   ASSERT_EQ(Power(0), IFD_SUCCESS);
   DWORD length = 4;
   EXPECT_EQ(driver->GetCapabilities(Lun(0), TAG_IFD_ATR, &length, atr), IFD_ERROR_INSUFFICIENT_BUFFER);
@@ -246,7 +249,7 @@ TEST_F(Driver, CardLeavingInUseIsReportedOnce) {
 }
 
 TEST_F(Driver, EscapeCarriesRawReaderCommands) {
-  Open();
+  Open(std::chrono::hours(24), "/dev/ttyKULVE:escape");
   DWORD returned = 0;
   const UCHAR version[] = {0x22, 0x01};
   ASSERT_EQ(driver->Control(Lun(3), kEscapeControlCode, version, 2, rx, sizeof rx, &returned), IFD_SUCCESS);

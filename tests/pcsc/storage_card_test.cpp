@@ -35,8 +35,9 @@ const Session kSessions[] = {
       {"FF CA 00 00 02", "6C 04"},
       {"FF CA 00 00 08", "DE AD BE EF 62 82"},
       {"FF CA 01 00 00", "6A 81"},
-      {"FF CA 02 00 00", "00 04 90 00"},  // ATQA, most significant byte first
-      {"FF CA 03 00 00", "6A 81"},        // no SAK from this reader
+      {"FF CA 02 00 00", "08 90 00"},     // SAK of a 1K card, as libnfc reads it
+      {"FF CA 03 00 00", "00 04 90 00"},  // ATQA, most significant byte first
+      {"FF CA 04 00 00", "6A 86"},
       {"FF CA 00 01 00", "6A 86"}}},
     {"keys refused",
      {{"FF 82 00 10 06 FF FF FF FF FF FF", "69 88"},

@@ -173,6 +173,7 @@ RESPONSECODE IfdDriver::CreateChannel(DWORD lun, const char* device) {
     channel->backend = factory_(options.device, why);
     if (channel->backend) {
       channel->contactless = std::make_unique<StorageCardSlot>(*channel->backend);
+      channel->memory = std::make_unique<MemoryCardSlot>(*channel->backend);
     } else {
       Log("no reader at", options.device, why);
     }
@@ -200,6 +201,7 @@ RESPONSECODE IfdDriver::CloseChannel(DWORD lun) {
   // The port is released here, after any exchange still running on it.
   std::lock_guard<std::mutex> guard(closing->lock);
   closing->contactless.reset();
+  closing->memory.reset();
   closing->backend.reset();
   return IFD_SUCCESS;
 }
@@ -256,13 +258,14 @@ RESPONSECODE IfdDriver::SetCapabilities(DWORD lun, DWORD tag) {
 
 DWORD IfdDriver::Ifsc(Channel& channel, std::size_t slot) {
   const Slot& s = channel.slots[slot];
-  if (!s.powered || slot == kContactlessSlot || s.protocol != SCARD_PROTOCOL_T1) return 0;
+  if (!s.powered || slot == kContactlessSlot || s.memoryCard || s.protocol != SCARD_PROTOCOL_T1) return 0;
   return channel.backend->ChipIfsc(slot);
 }
 
 RESPONSECODE IfdDriver::Attribute(Channel& channel, std::size_t slot, DWORD tag, PDWORD length, PUCHAR value) {
   const Slot& s = channel.slots[slot];
-  const bool t1 = s.powered && slot != kContactlessSlot && s.protocol == SCARD_PROTOCOL_T1;
+  const bool storage = slot == kContactlessSlot || s.memoryCard;
+  const bool t1 = s.powered && !storage && s.protocol == SCARD_PROTOCOL_T1;
   const DWORD ifsc = tag == SCARD_ATTR_CURRENT_IFSC ? Ifsc(channel, slot) : 0;
   switch (tag) {
     case SCARD_ATTR_VENDOR_NAME: return PutText(length, value, "KULVE32");
@@ -277,12 +280,14 @@ RESPONSECODE IfdDriver::Attribute(Channel& channel, std::size_t slot, DWORD tag,
     case SCARD_ATTR_CHANNEL_ID: return PutDword(length, value, kSerialChannel | PortNumber(ParseDeviceName(channel.device).device));
     case SCARD_ATTR_MAXINPUT:
       if (slot == kContactlessSlot) return PutDword(length, value, kMaxStorageApdu);
+      if (s.memoryCard) return PutDword(length, value, kMaxT0Apdu);
       return PutDword(length, value, s.powered && s.protocol == SCARD_PROTOCOL_T0 ? kMaxT0Apdu : kMaxT1Apdu);
     case SCARD_ATTR_ICC_PRESENCE: return PutByte(length, value, s.powered || s.lastPresent ? 2 : 0);
     case SCARD_ATTR_ICC_INTERFACE_STATUS: return PutByte(length, value, s.powered ? 1 : 0);
     case SCARD_ATTR_CURRENT_PROTOCOL_TYPE: return PutDword(length, value, s.powered ? s.protocol : 0);
-    // ISO/IEC 7816 asynchronous for a chip card that answered; unknown otherwise.
-    case SCARD_ATTR_ICC_TYPE_PER_ATR: return PutByte(length, value, s.powered && slot != kContactlessSlot ? 1 : 0);
+    // ISO/IEC 7816 asynchronous for a chip card that answered, synchronous
+    // for a memory card; unknown otherwise.
+    case SCARD_ATTR_ICC_TYPE_PER_ATR: return PutByte(length, value, !s.powered || slot == kContactlessSlot ? 0 : s.memoryCard ? 2 : 1);
     case SCARD_ATTR_CURRENT_IFSC: return ifsc != 0 ? PutDword(length, value, ifsc) : IFD_ERROR_TAG;
     case SCARD_ATTR_CURRENT_IFSD: return t1 ? PutDword(length, value, kAnnouncedIfsd) : IFD_ERROR_TAG;
     default: return IFD_ERROR_TAG;
@@ -306,8 +311,8 @@ RESPONSECODE IfdDriver::SetProtocolParameters(DWORD lun, DWORD protocol) {
     if (rv != IFD_SUCCESS) return IFD_ICC_NOT_PRESENT;
   }
   // The reader makes no PPS exchange: a card speaks the protocol its ATR
-  // offers first; the contactless slot takes either.
-  if (slot == kContactlessSlot) {
+  // offers first; storage cards take either.
+  if (slot == kContactlessSlot || s.memoryCard) {
     return (protocol & (SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1)) != 0 ? IFD_SUCCESS : IFD_PROTOCOL_NOT_SUPPORTED;
   }
   return (protocol & s.protocol) != 0 ? IFD_SUCCESS : IFD_PROTOCOL_NOT_SUPPORTED;
@@ -323,6 +328,24 @@ void IfdDriver::Note(Channel& channel, std::size_t slot, Outcome outcome) {
   s.lastPresent = false;
 }
 
+Outcome IfdDriver::ChipPowerUp(Channel& channel, std::size_t slot, Bytes& atr) {
+  Slot& s = channel.slots[slot];
+  // The kind found last is tried first, so a memory card left in the slot
+  // costs one exchange a probe.
+  const bool memoryFirst = slot == 0 && s.memoryCard;
+  if (!memoryFirst) {
+    const Outcome reset = channel.backend->ResetChip(slot, atr);
+    if (slot != 0 || (reset != Outcome::kNoCard && reset != Outcome::kCardError)) {
+      s.memoryCard = false;
+      return reset;
+    }
+  }
+  const Outcome memory = channel.memory->PowerUp(atr);
+  s.memoryCard = memory == Outcome::kOk;
+  if (memory != Outcome::kNoCard || !memoryFirst) return memory;
+  return channel.backend->ResetChip(slot, atr);
+}
+
 RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, PDWORD atrLength) {
   Slot& s = channel.slots[slot];
   s.powered = false;
@@ -330,7 +353,7 @@ RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, 
   *atrLength = 0;
   Bytes answer;
   const Outcome outcome =
-      slot == kContactlessSlot ? channel.contactless->PowerUp(answer) : channel.backend->ResetChip(slot, answer);
+      slot == kContactlessSlot ? channel.contactless->PowerUp(answer) : ChipPowerUp(channel, slot, answer);
   if (outcome != Outcome::kOk) {
     s.lastPresent = false;
     channel.probes.Probed(slot, Clock::now());
@@ -341,10 +364,10 @@ RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, 
   s.powered = true;
   s.reportRemoval = false;
   s.lastPresent = true;
-  s.protocol = slot == kContactlessSlot ? SCARD_PROTOCOL_T1 : FirstProtocol(answer);
+  s.protocol = slot == kContactlessSlot || s.memoryCard ? SCARD_PROTOCOL_T1 : FirstProtocol(answer);
   // A map from before shows this card not yet in use; a new one that does
-  // not show it in use is not to be trusted.
-  if (Map(channel, true) == Outcome::kOk && !(channel.map.Present(slot) && channel.map.InUse(slot))) {
+  // not show it in use is not to be trusted (the map tells of chip cards).
+  if (!s.memoryCard && Map(channel, true) == Outcome::kOk && !(channel.map.Present(slot) && channel.map.InUse(slot))) {
     MapOff(channel, "it does not show the card just powered up in use");
   }
   std::copy(answer.begin(), answer.end(), atr);
@@ -410,6 +433,8 @@ RESPONSECODE IfdDriver::Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUC
     if (IsGetData(tx, txLength)) outcome = ConfirmField(*channel);
     if (outcome == Outcome::kOk) outcome = channel->contactless->Transmit(apdu, response);
     channel->mapTime.reset();  // the card may have been woken and selected again
+  } else if (s.memoryCard) {
+    outcome = channel->memory->Transmit(apdu, response);
   } else {
     outcome = channel->backend->TransmitChip(slot, apdu, response);
   }
@@ -469,7 +494,7 @@ RESPONSECODE IfdDriver::Presence(DWORD lun) {
     return IFD_ICC_NOT_PRESENT;
   }
   switch (Map(*channel, false)) {
-    case Outcome::kOk: return PresenceFromMap(*channel, slot);
+    case Outcome::kOk: return s.memoryCard ? PresenceByProbe(*channel, slot) : PresenceFromMap(*channel, slot);
     case Outcome::kRefused: return PresenceByProbe(*channel, slot);
     default: return IFD_COMMUNICATION_ERROR;  // the reader has gone
   }
@@ -499,7 +524,7 @@ RESPONSECODE IfdDriver::PresenceByProbe(Channel& channel, std::size_t slot) {
   if (channel.probes.Due(slot, now)) {
     Bytes atr;
     const Outcome outcome =
-        slot == kContactlessSlot ? channel.contactless->Probe() : channel.backend->ResetChip(slot, atr);
+        slot == kContactlessSlot ? channel.contactless->Probe() : ChipPowerUp(channel, slot, atr);
     channel.probes.Probed(slot, now);
     if (outcome == Outcome::kLinkLost) {
       s.lastPresent = false;

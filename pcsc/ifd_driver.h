@@ -2,7 +2,9 @@
 // The driver behind the IFD handler entry points: one channel per reader
 // (the high 16 bits of the Lun), six slots per channel (the low 16 bits):
 //
-//   0      the CPU card            T=0 or T=1 by its ATR
+//   0      the CPU card            T=0 or T=1 by its ATR; or a memory card
+//                                  through storage-card commands
+//                                  (memory_card_slot.h)
 //   1..4   SAM 1..4                T=0 or T=1 by its ATR
 //   5      the contactless field   Mifare Classic through storage-card
 //                                  commands (storage_card.h)
@@ -54,6 +56,7 @@
 #include "pcsc/pcsclite.h"
 
 #include "pcsc/backend.h"
+#include "pcsc/memory_card_slot.h"
 #include "pcsc/presence_probe.h"
 #include "pcsc/storage_card.h"
 
@@ -95,6 +98,7 @@ class IfdDriver {
     Bytes atr;
     DWORD protocol = 0;          // SCARD_PROTOCOL_T0 or _T1 of the powered card
     bool reportRemoval = false;  // the card left while powered: say so once
+    bool memoryCard = false;     // slot 0: the card is a memory card (memory_card_slot.h)
     bool lastPresent = false;
   };
   struct Channel {
@@ -111,6 +115,7 @@ class IfdDriver {
     ProbeSchedule probes;
     SlotMap map;
     std::unique_ptr<StorageCardSlot> contactless;
+    std::unique_ptr<MemoryCardSlot> memory;
     std::array<Slot, kSlotCount> slots;
   };
 
@@ -138,6 +143,9 @@ class IfdDriver {
   // After a step: forget a card that left, note a lost reader.
   void Note(Channel& channel, std::size_t slot, Outcome outcome);
   RESPONSECODE PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, PDWORD atrLength);
+  // A chip slot's power-up, or its probe (atr unused): a reset; in the CPU
+  // card slot, a memory card when the reset finds no card it can talk to.
+  Outcome ChipPowerUp(Channel& channel, std::size_t slot, Bytes& atr);
 
   BackendFactory factory_;
   Clock::duration probeInterval_;

@@ -174,6 +174,55 @@ struct FakeReader final : ReaderBackend {
     if (mapAnswer) map = *mapAnswer;
     return Outcome::kOk;
   }
+  // A memory card in the contact slot: 256 bytes, a code guarding writes.
+  std::optional<std::uint8_t> memoryCard;  // present: the reader's card type
+  std::array<std::uint8_t, 256> memory{};
+  Bytes code{0xFF, 0xFF};
+  bool codePresented = false;
+  std::uint8_t attempts = 3;
+  Outcome MemoryInquire(std::uint8_t& cardType, bool& present) override {
+    Step step(*this);
+    cardType = memoryCard.value_or(0xFF);
+    present = memoryCard.has_value();
+    return linkOutcome;
+  }
+  Outcome MemorySelectType(std::uint8_t cardType) override {
+    if (memoryCard) memoryCard = cardType;
+    return memoryCard ? Outcome::kOk : Outcome::kRefused;
+  }
+  Outcome MemoryRead(std::uint32_t address, std::span<std::uint8_t> out) override {
+    if (!memoryCard) return Outcome::kRefused;
+    if (address + out.size() > memory.size()) return Outcome::kBadRequest;
+    std::copy_n(memory.begin() + address, out.size(), out.begin());
+    return Outcome::kOk;
+  }
+  Outcome MemoryWrite(std::uint32_t address, std::span<const std::uint8_t> data) override {
+    if (!memoryCard || !codePresented) return Outcome::kRefused;
+    if (address + data.size() > memory.size()) return Outcome::kBadRequest;
+    std::copy(data.begin(), data.end(), memory.begin() + address);
+    return Outcome::kOk;
+  }
+  Outcome MemoryErase(std::uint32_t address, std::size_t count) override {
+    const Bytes ones(count, 0xFF);
+    return MemoryWrite(address, ones);
+  }
+  Outcome MemoryPresentCode(std::span<const std::uint8_t> presented) override {
+    if (!memoryCard || attempts == 0) return Outcome::kRefused;
+    codePresented = Bytes(presented.begin(), presented.end()) == code;
+    attempts = codePresented ? 3 : attempts - 1;
+    return codePresented ? Outcome::kOk : Outcome::kRefused;
+  }
+  Outcome MemoryChangeCode(std::span<const std::uint8_t> changed) override {
+    if (!memoryCard || !codePresented) return Outcome::kRefused;
+    code.assign(changed.begin(), changed.end());
+    return Outcome::kOk;
+  }
+  Outcome MemoryAttempts(std::array<std::uint8_t, 2>& counter) override {
+    if (!memoryCard) return Outcome::kRefused;
+    counter = {0x00, attempts};
+    return Outcome::kOk;
+  }
+
   // The library's own reading of the ATR.
   std::uint32_t ChipIfsc(std::size_t slot) override {
     if (!chips[slot]) return 0;

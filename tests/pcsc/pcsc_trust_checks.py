@@ -131,6 +131,13 @@ def held_idle_cards(ctx, name, sim):
     sim.ask("strict 0 on", "ok")
 
 
+def cpu_card_answers(ctx):
+    card = Card(ctx, f"{NAME} 00 00")
+    _, sw = card.send(bytes.fromhex("0084000008"))
+    expect(sw == OK, f"GET CHALLENGE: {sw.hex()}")
+    card.close()
+
+
 def get_data_after_swap(ctx, name, sim):
     card = Card(ctx, MIFARE)
     uid, sw = card.send(GET_UID)
@@ -164,6 +171,7 @@ def reconnect_after_swap(ctx, name, sim):
         reader = f"{name} 00 {slot:02d}"
         card = Card(ctx, reader)
         sim.ask(f"chip {slot} none", "ok")
+        card.raw(bytes.fromhex("0084000008"))  # the held card's removal shows at its next command
         wait_state(ctx, reader, sc.SCARD_STATE_EMPTY)
         sim.ask(f"chip {slot} {atr.hex()}", "ok")
         wait_state(ctx, reader, sc.SCARD_STATE_PRESENT)
@@ -213,6 +221,7 @@ def main():
     parser.add_argument("--control")
     parser.add_argument("--sim-out")
     parser.add_argument("--escape-allowed", action="store_true")
+    parser.add_argument("--reader-kinds", action="store_true", help="only: a CPU card connects, GET DATA after a swap")
     parser.add_argument("--escape-attempt", nargs=2, metavar=("READER", "COMMAND_HEX"))
     args = parser.parse_args()
     if args.escape_attempt:
@@ -223,7 +232,10 @@ def main():
     wait_state(ctx, MIFARE, sc.SCARD_STATE_EMPTY)
     sim.ask("mifare add 11223344", "ok")
     wait_state(ctx, MIFARE, sc.SCARD_STATE_PRESENT)
-    if args.escape_allowed:
+    if args.reader_kinds:
+        check("a CPU card connects and answers", cpu_card_answers, ctx)
+        check("GET DATA after a swap: never the old UID", get_data_after_swap, ctx, NAME, sim)
+    elif args.escape_allowed:
         check("the escape with :escape: allowed, and it bypasses sharing", escape_and_sharing, ctx, True)
     else:
         check("the escape refused by default: nothing reaches the reader", escape_and_sharing, ctx, False)

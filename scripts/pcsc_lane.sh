@@ -188,7 +188,8 @@ undocumented_codes() {
       for (c = 164; c <= 189; c++) ok[c] = 1    # Mifare 0xA4..0xBD
       for (c = 193; c <= 202; c++) ok[c] = 1    # attendance terminal 0xC1..0xCA
     }
-    { code = strtonum("0x" $3); if (!(code in ok)) n[$3]++ }
+    { code = 16 * (index("0123456789ABCDEF", substr($3, 1, 1)) - 1) + index("0123456789ABCDEF", substr($3, 2, 1)) - 1
+      if (!(code in ok)) n[$3]++ }
     END { for (c in n) printf "%s:%d ", c, n[c] }'
 }
 
@@ -265,6 +266,31 @@ odd_reader "15 answers status 0, no data" --slot-map empty
 odd_reader "15 answers random bytes" --slot-map random
 odd_reader "15 never acknowledged" --fault ack:silent@code=15
 odd_reader "15 answers the true map" --slot-map on
+
+# ---- 1d. a memory card through pyscard ---------------------------------------------
+# The docs/pcsc.md example, as written there; the code it sets (A7 5C) must
+# appear in neither pcscd's log nor the library's trace.
+say "a memory card through pyscard (the docs/pcsc.md example)"
+start_sim --link "$work/tty" --cpu-atr none --card 15
+KULVE32_TRACE=3 KULVE32_TRACE_FILE="$work/library.log" start_pcscd "$address"
+awk '/<!-- pcsc lane: memory card -->/ { take = 1; next }
+     take && /^```python/ { inside = 1; next }
+     inside && /^```/ { exit }
+     inside { print }' "$repo/docs/pcsc.md" >"$work/memory_card.py"
+if out="$(timeout 600 /usr/bin/python3 "$work/memory_card.py" 2>&1)"; then
+  ok "memory card: selected, read, written, its code presented and changed ($out)"
+else
+  bad "memory card through pyscard"
+  sed 's/^/           | /' <<<"$out" | tail -15
+fi
+stop_pcscd
+if [[ -s "$work/library.log" ]] && ! grep -qiE 'a7 ?5c' "$work/pcscd.log" "$work/library.log"; then
+  ok "memory card: the code is in neither pcscd's log nor the library's trace ($(wc -l <"$work/library.log") trace lines)"
+else
+  bad "memory card: the code reached a log (or the library wrote no trace)"
+  grep -iE 'a7 ?5c' "$work/pcscd.log" "$work/library.log" | head -5
+fi
+stop_sim
 
 # ---- 2. through rfc2217:// ----------------------------------------------------------
 say "pyscard through pcscd, the reader behind rfc2217://"

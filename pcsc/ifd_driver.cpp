@@ -514,14 +514,16 @@ RESPONSECODE IfdDriver::PresenceFromMap(Channel& channel, std::size_t slot) {
     return IFD_ICC_NOT_PRESENT;
   }
   s.lastPresent = map.Present(slot);
-  return s.lastPresent ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
+  if (s.lastPresent) return IFD_ICC_PRESENT;
+  return PresenceByProbe(channel, slot, true);
 }
 
-RESPONSECODE IfdDriver::PresenceByProbe(Channel& channel, std::size_t slot) {
+RESPONSECODE IfdDriver::PresenceByProbe(Channel& channel, std::size_t slot, bool slow) {
   Slot& s = channel.slots[slot];
   if (s.powered) return IFD_ICC_PRESENT;
   const Clock::time_point now = Clock::now();
-  if (channel.probes.Due(slot, now)) {
+  if (slow && !channel.probes.Due(slot, now, true)) return IFD_ICC_NOT_PRESENT;
+  if (channel.probes.Due(slot, now, slow)) {
     Bytes atr;
     const Outcome outcome =
         slot == kContactlessSlot ? channel.contactless->Probe() : ChipPowerUp(channel, slot, atr);
@@ -531,6 +533,7 @@ RESPONSECODE IfdDriver::PresenceByProbe(Channel& channel, std::size_t slot) {
       return IFD_COMMUNICATION_ERROR;
     }
     s.lastPresent = outcome == Outcome::kOk;
+    if (slow && s.lastPresent) MapOff(channel, "a probe found a card in a slot it shows empty");
   }
   return s.lastPresent ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
 }

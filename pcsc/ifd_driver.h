@@ -31,8 +31,10 @@
 // that touches no card) is asked at most once per map interval for all its
 // slots instead; a powered slot whose card is gone, or is no longer the one
 // in use (swapped), is reported empty once. The answer is checked: two
-// bytes, no reserved bit set, no card in use where none is, and a card just
-// powered up shown present and in use. A refusal, a line failure or an
+// bytes, no reserved bit set, no card in use where none is, a card just
+// powered up shown present and in use, and no card found by a probe where
+// the map shows none (a slot shown empty is still probed, at the SAM
+// slots' slow pace). A refusal, a line failure or an
 // answer that fails a check turns the map off for that reader for good (the
 // log says why), and probing takes over.
 //
@@ -77,7 +79,7 @@ class IfdDriver {
   // probeInterval: see presence_probe.h. mapInterval: how long one slot map
   // answers for every slot.
   IfdDriver(BackendFactory factory, Clock::duration probeInterval,
-            Clock::duration mapInterval = std::chrono::milliseconds(500));
+            Clock::duration mapInterval = std::chrono::milliseconds(1000));
 
   RESPONSECODE CreateChannel(DWORD lun, const char* device);
   RESPONSECODE CloseChannel(DWORD lun);
@@ -131,7 +133,9 @@ class IfdDriver {
   Outcome Map(Channel& channel, bool fresh);
   void MapOff(Channel& channel, const char* why);
   RESPONSECODE PresenceFromMap(Channel& channel, std::size_t slot);
-  RESPONSECODE PresenceByProbe(Channel& channel, std::size_t slot);
+  // slow: checking a slot the map shows empty (presence_probe.h's slow pace);
+  // a card found there turns the map off.
+  RESPONSECODE PresenceByProbe(Channel& channel, std::size_t slot, bool slow = false);
   // Before GET DATA on the field: kOk when the card powered up is still the
   // one there.
   Outcome ConfirmField(Channel& channel);

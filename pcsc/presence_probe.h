@@ -9,6 +9,7 @@
 //   - each SAM slot, where a card rarely changes, once every 4 x `interval`,
 //     the four staggered one interval apart (a quarter interval after the
 //     CPU card);
+//   - slow (to check what a slot map says): every slot at the SAM pace;
 //   - a slot is probed at most once per point of its timeline, however
 //     often the caller polls, so a reader's idle line carries at most
 //     (2 + 4/4) / `interval` probes a second; a slot not probed yet is
@@ -39,15 +40,16 @@ class ProbeSchedule {
   // interval 0: every slot may be probed at every poll.
   explicit ProbeSchedule(Clock::duration interval) : interval_(interval) {}
 
-  // Whether the slot may be probed now.
-  bool Due(std::size_t slot, Clock::time_point now) const;
+  // Whether the slot may be probed now; slow: every slot at the SAM slots'
+  // pace (a check of what another source of presence says).
+  bool Due(std::size_t slot, Clock::time_point now, bool slow = false) const;
   void Probed(std::size_t slot, Clock::time_point now);
   // The slot's card left: its next poll probes it at once, as a first one.
   void Forget(std::size_t slot);
 
  private:
   // The first point of the slot's timeline after `t`.
-  Clock::time_point NextAfter(std::size_t slot, Clock::time_point t) const;
+  Clock::time_point NextAfter(std::size_t slot, Clock::time_point t, bool slow) const;
 
   Clock::duration interval_;
   std::array<std::optional<Clock::time_point>, kSlots> last_{};

@@ -215,7 +215,7 @@ sim_pid=""
 stop_pcscd
 requests="$(grep -c 'request code' "$work/sim.err")"
 odd="$(undocumented_codes "$work/sim.err")"
-if [[ "$requests" -gt 1000 && -z "$odd" ]]; then
+if [[ "$requests" -gt 300 && -z "$odd" ]]; then
   ok "the default run sent only documented reader commands ($requests requests in the simulator's trace)"
 else
   bad "the default run sent undocumented reader commands: ${odd:-none, but only $requests requests traced}"

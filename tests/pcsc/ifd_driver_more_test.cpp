@@ -154,9 +154,12 @@ TEST_F(DriverMore, PresenceFromTheSlotMap) {
       EXPECT_EQ(driver->Presence(Lun(slot)), expected[slot]) << slot;
     }
   }
-  EXPECT_EQ(reader->resets, resets);
+  EXPECT_EQ(reader->resets, resets + 3);  // each slot shown empty checked once, by a probe
   ASSERT_EQ(Send(5, Hex("FF B0 00 04 10")), IFD_SUCCESS);
   EXPECT_EQ(Answer().size(), 18u);  // still authenticated: block data, 90 00
+  ASSERT_EQ(Send(5, Hex("FF 82 00 01 06 00 00 00 00 00 00")), IFD_SUCCESS);
+  ASSERT_EQ(Send(5, Hex("FF 86 00 00 05 01 00 08 60 01")), IFD_SUCCESS);  // a wrong key: the card goes quiet
+  EXPECT_EQ(driver->Presence(Lun(5)), IFD_ICC_PRESENT);  // quiet, not gone
 
   reader->Swap(0, kSamAtr);  // another card, not reset: the one in use has gone
   EXPECT_EQ(driver->Presence(Lun(0)), IFD_ICC_NOT_PRESENT);
@@ -175,7 +178,7 @@ TEST_F(DriverMore, OneMapAnswersEverySlotForItsInterval) {
     for (std::size_t slot = 0; slot < kSlotCount; ++slot) driver->Presence(Lun(slot));
   }
   EXPECT_EQ(reader->mapQueries, 1);
-  EXPECT_EQ(reader->resets, 0);
+  EXPECT_EQ(reader->resets, 3);  // the slots shown empty, checked once each
   // A card powered up after the map was taken is not judged by it.
   ASSERT_EQ(Power(1), IFD_SUCCESS);
   EXPECT_EQ(driver->Presence(Lun(1)), IFD_ICC_PRESENT);
@@ -225,9 +228,10 @@ TEST_F(DriverMore, ProtocolOnAnUnpoweredSlotPowersTheCardUp) {
 }
 
 TEST_F(DriverMore, Attributes) {
-  FakeReader* reader = OpenOne("/dev/ttyUSB3");
+  FakeReader* reader = OpenOne("/dev/ttyUSB13");
   reader->chips[2] = FakeReader::ChipCard{Hex("3B 80 81 81 31 FE 45")};
   for (std::size_t slot : {0, 1, 2}) ASSERT_EQ(Power(slot), IFD_SUCCESS);
+  ASSERT_EQ(driver->Presence(Lun(5)), IFD_ICC_PRESENT);  // there, not powered
   const struct {
     std::size_t slot;
     DWORD tag;
@@ -238,12 +242,13 @@ TEST_F(DriverMore, Attributes) {
       {0, SCARD_ATTR_VENDOR_IFD_TYPE, IFD_SUCCESS, "4B 55 4C 56 45 33 32 20 73 65 72 69 61 6C 20 72 65 61 64 65 72 00"},
       {0, SCARD_ATTR_VENDOR_IFD_VERSION, IFD_SUCCESS, "56 31"},  // the reader's answer, status byte off
       {0, SCARD_ATTR_VENDOR_IFD_SERIAL_NO, IFD_SUCCESS, "56 31"},
-      {0, SCARD_ATTR_CHANNEL_ID, IFD_SUCCESS, "03 00 01 00"},
+      {0, SCARD_ATTR_CHANNEL_ID, IFD_SUCCESS, "0D 00 01 00"},
       {0, SCARD_ATTR_MAXINPUT, IFD_SUCCESS, "08 00 01 00"},
       {1, SCARD_ATTR_MAXINPUT, IFD_SUCCESS, "FF 00 00 00"},
       {5, SCARD_ATTR_MAXINPUT, IFD_SUCCESS, "15 00 00 00"},
       {0, SCARD_ATTR_ICC_PRESENCE, IFD_SUCCESS, "02"},
       {3, SCARD_ATTR_ICC_PRESENCE, IFD_SUCCESS, "00"},
+      {5, SCARD_ATTR_ICC_PRESENCE, IFD_SUCCESS, "02"},
       {0, SCARD_ATTR_ICC_INTERFACE_STATUS, IFD_SUCCESS, "01"},
       {5, SCARD_ATTR_ICC_INTERFACE_STATUS, IFD_SUCCESS, "00"},
       {0, SCARD_ATTR_CURRENT_PROTOCOL_TYPE, IFD_SUCCESS, "02 00 00 00"},
@@ -279,6 +284,14 @@ TEST_F(DriverMore, AnUntrustworthySlotMapIsTurnedOff) {
       {"in use without a card", Outcome::kOk, SlotMap{0x01, 0x03}},
       {"00 00: the card just powered up missing", Outcome::kOk, SlotMap{0x00, 0x00}},
   };
+  // A map showing a card's slot empty, before any power-up, is caught by
+  // the check of that slot.
+  FakeReader* blind = OpenOne("/dev/ttyS9", true, std::chrono::seconds(0));
+  blind->mapAnswer = SlotMap{0x00, 0x00};
+  EXPECT_EQ(driver->Presence(Lun(1)), IFD_ICC_PRESENT);
+  EXPECT_EQ(driver->Presence(Lun(2)), IFD_ICC_NOT_PRESENT);
+  EXPECT_EQ(blind->mapQueries, 1);
+  TearDown();
   for (const auto& row : rows) {
     FakeReader* reader = OpenOne("/dev/ttyS9", true, std::chrono::seconds(0));
     reader->mapOutcome = row.outcome;

@@ -82,6 +82,10 @@ class Driver : public ::testing::Test {
 TEST_F(Driver, OpensThePortOnceAndReleasesItWithTheLastSlot) {
   Open();
   EXPECT_EQ(driver->CreateChannel(Lun(0) + 0x10000, "/nowhere"), IFD_COMMUNICATION_ERROR);
+  EXPECT_EQ(driver->CreateChannel(Lun(0) + 0x30000, "/dev/ttyLATER"), IFD_COMMUNICATION_ERROR);  // no reader yet
+  nextReader = new FakeReader;
+  EXPECT_EQ(driver->CreateChannel(Lun(0) + 0x30000, "/dev/ttyLATER"), IFD_SUCCESS);  // a failed open left nothing
+  EXPECT_EQ(driver->CloseChannel(Lun(0) + 0x30000), IFD_SUCCESS);
   EXPECT_EQ(driver->CreateChannel(Lun(1), "/dev/ttyOTHER"), IFD_COMMUNICATION_ERROR);
   for (std::size_t slot = 0; slot + 1 < kSlotCount; ++slot) {
     EXPECT_EQ(driver->CloseChannel(Lun(slot)), IFD_SUCCESS);
@@ -264,6 +268,8 @@ TEST_F(Driver, EscapeCarriesRawReaderCommands) {
     EXPECT_EQ(driver->Control(Lun(3), code, version, sent, rx, room, &returned), rv) << code;
     EXPECT_EQ(returned, 0u) << code;
   }
+  EXPECT_EQ(Escape(3, Bytes(1 + 255, 0x22)), IFD_SUCCESS);  // a full frame of data
+  EXPECT_EQ(Escape(3, Bytes(1 + 256, 0x22)), IFD_COMMUNICATION_ERROR);
 }
 
 // pcscd calls each slot from its own thread: exchanges with the one reader

@@ -179,6 +179,24 @@ TEST_F(Driver, PowerAndProtocolPerSlot) {
   EXPECT_EQ(Send(0, Hex("00 84 00 00 08")), IFD_ICC_NOT_PRESENT);
 }
 
+// A memory card in the CPU card slot: a storage card, its removal told by
+// the next command.
+TEST_F(Driver, MemoryCardInTheCpuCardSlot) {
+  Open();
+  reader->chips[0].reset();
+  reader->memoryCard = 0x0F;
+  ASSERT_EQ(Power(0), IFD_SUCCESS);
+  EXPECT_EQ(Bytes(atr + 12, atr + 15), Hex("00 FF 0F"));
+  DWORD length = 1;
+  EXPECT_EQ(driver->GetCapabilities(Lun(0), SCARD_ATTR_ICC_TYPE_PER_ATR, &length, rx), IFD_SUCCESS);
+  EXPECT_EQ(rx[0], 2);  // ISO/IEC 7816 synchronous
+  ASSERT_EQ(Send(0, Hex("FF B1 00 00 02")), IFD_SUCCESS);
+  EXPECT_EQ(Bytes(rx, rx + rxLength), Hex("00 03 90 00"));
+  reader->memoryCard.reset();
+  EXPECT_EQ(Send(0, Hex("FF B0 00 00 10")), IFD_ICC_NOT_PRESENT);
+  EXPECT_EQ(driver->Presence(Lun(0)), IFD_ICC_NOT_PRESENT);
+}
+
 TEST_F(Driver, TransmitResults) {
   Open();
   ASSERT_EQ(Power(0), IFD_SUCCESS);

@@ -230,6 +230,31 @@ if trust --escape-allowed; then ok "pyscard: the escape with the option"; else b
 stop_pcscd
 start_pcscd "$address"
 idle_traffic "default device name"
+# How long an unpowered slot takes to show a card put in (probed presence),
+# three times per kind of slot; printed for docs/pcsc.md, not judged.
+/usr/bin/python3 - "$work/control" "$work/sim.out" "$repo/tests/pcsc" <<'PY'
+import sys
+import time
+
+sys.path.insert(0, sys.argv[3])
+from smartcard import scard as sc  # noqa: E402
+from pcsc_checks import CPU_ATR_STRICT, Sim, context, sam_atr, wait_state  # noqa: E402
+
+sim, ctx = Sim(sys.argv[1], sys.argv[2]), context()
+for slot, out, back in ((0, "chip 0 none", "chip 0 " + CPU_ATR_STRICT.hex()),
+                        (2, "chip 2 none", "chip 2 " + sam_atr(2).hex()),
+                        (5, "mifare clear", "mifare add 11223344")):
+    reader, times = f"KULVE32 00 {slot:02d}", []
+    for _ in range(3):
+        time.sleep(2)  # past pcscd's power-off of a card nobody uses
+        sim.ask(out, "ok")
+        wait_state(ctx, reader, sc.SCARD_STATE_EMPTY)
+        start = time.monotonic()
+        sim.ask(back, "ok")
+        wait_state(ctx, reader, sc.SCARD_STATE_PRESENT)
+        times.append(time.monotonic() - start)
+    print(f"           insertion seen in {reader}: " + ", ".join(f"{t:.1f} s" for t in times), flush=True)
+PY
 stop_pcscd
 exec 7>&-
 stop_sim

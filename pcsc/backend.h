@@ -86,6 +86,8 @@ class ReaderBackend {
   // card sits in its contact slot (the second value it reports, nonzero).
   virtual Outcome MemoryInquire(std::uint8_t& cardType, bool& present) = 0;
   virtual Outcome MemorySelectType(std::uint8_t cardType) = 0;
+  // The reader's power-on of the contact slot, before a memory card is used.
+  virtual Outcome MemoryPowerOn() = 0;
   virtual Outcome MemoryRead(std::uint32_t address, std::span<std::uint8_t> out) = 0;
   virtual Outcome MemoryWrite(std::uint32_t address, std::span<const std::uint8_t> data) = 0;
   virtual Outcome MemoryErase(std::uint32_t address, std::size_t count) = 0;

@@ -131,6 +131,7 @@ class HandleBackend final : public ReaderBackend {
     present = outcome == Outcome::kOk && state != 0;
     return outcome;
   }
+  Outcome MemoryPowerOn() override { return MemoryOutcome(kulve_reader_power_on(handle_)); }
   Outcome MemorySelectType(std::uint8_t cardType) override {
     return MemoryOutcome(kulve_reader_select_card(handle_, cardType));
   }

@@ -43,6 +43,8 @@ Outcome MemoryCardSlot::PowerUp(Bytes& atr) {
   const Outcome outcome = backend_.MemoryInquire(type, present);
   if (outcome != Outcome::kOk) return outcome == Outcome::kLinkLost ? outcome : Outcome::kNoCard;
   if (!present) return Outcome::kNoCard;
+  const Outcome powered = backend_.MemoryPowerOn();
+  if (powered != Outcome::kOk) return powered == Outcome::kLinkLost ? powered : Outcome::kCardError;
   const auto made = StorageCardAtr(kNoInformation, static_cast<StorageCardName>(kMemoryCardNameBase | type));
   atr.assign(made.begin(), made.end());
   return Outcome::kOk;

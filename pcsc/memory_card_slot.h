@@ -33,8 +33,9 @@ class MemoryCardSlot {
 
   // kOk when the reader reports a card in its contact slot.
   Outcome Probe();
-  // The storage-card ATR for the card type the reader reports
-  // (contactless_atr.h; standard byte 00, card name FF then the type).
+  // The reader's power-on, then the storage-card ATR for the card type the
+  // reader reports (contactless_atr.h; standard byte 00, card name FF then
+  // the type).
   Outcome PowerUp(Bytes& atr);
   // One command; `response` gets data and status word (kOk whenever a
   // status word was made).

@@ -186,6 +186,7 @@ struct FakeReader final : ReaderBackend {
     present = memoryCard.has_value();
     return linkOutcome;
   }
+  Outcome MemoryPowerOn() override { return memoryCard ? Outcome::kOk : Outcome::kRefused; }
   Outcome MemorySelectType(std::uint8_t cardType) override {
     if (memoryCard) memoryCard = cardType;
     return memoryCard ? Outcome::kOk : Outcome::kRefused;

@@ -1247,6 +1247,12 @@ KULVE_API int KULVE_CALL kulve_memcard_set_zone_access(kulve_reader *reader, int
 KULVE_API int KULVE_CALL kulve_chip_reset(kulve_reader *reader, int slot, unsigned char *atr, int size);
 /* CPUCardProtocolType; no exchange. */
 KULVE_API int KULVE_CALL kulve_chip_protocol(kulve_reader *reader);
+/* The IFSC the full mode uses for the slot's card now (the one ATR parser:
+ * the rule given with SetChipProtocolMode, or the card's S(IFS request)
+ * since); *ifsc = 0 when the slot's last reset found a T=0 card or no reset
+ * succeeded yet. No exchange. 0, or 4 (null handle or ifsc, slot outside
+ * 0..4: *ifsc untouched). */
+KULVE_API int KULVE_CALL kulve_chip_ifsc(kulve_reader *reader, int slot, int *ifsc);
 /* ProCpuCardCmd, ProSamCard1Cmd..ProSamCard4Cmd: requestSize >=
  * KULVE_APDU_REQUEST_SIZE, responseSize >= KULVE_APDU_RESPONSE_SIZE. */
 KULVE_API int KULVE_CALL kulve_chip_apdu(kulve_reader *reader, int slot, const unsigned char *request,

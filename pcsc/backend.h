@@ -27,6 +27,7 @@ enum class Outcome : std::uint8_t {
   kTooLong,      // the request exceeds what the reader can carry
   kBadRequest,   // the request is not a well-formed command
   kLinkLost,     // the line failed and could not be linked again
+  kUnsupported,  // the memory card's type has no such facility
 };
 
 inline constexpr std::size_t kChipSlotCount = 5;  // CPU card, SAM 1..4
@@ -75,8 +76,30 @@ class ReaderBackend {
   // reply data (the driver's escape, see docs/pcsc.md).
   virtual Outcome RawCommand(std::uint8_t code, std::span<const std::uint8_t> data, Bytes& reply) = 0;
 
-  // The slot map; kRefused from a reader that cannot tell it.
+  // The slot map; kRefused from a reader that refuses it or answers
+  // anything but two bytes.
   virtual Outcome QuerySlots(SlotMap&) { return Outcome::kRefused; }
+
+  // The contact slot's memory card, through the library's memory-card
+  // calls (addresses and page sizes as the library knows them for the card
+  // type selected). Inquire: the card type the reader reports, and whether a
+  // card sits in its contact slot (the second value it reports, nonzero).
+  virtual Outcome MemoryInquire(std::uint8_t& cardType, bool& present) = 0;
+  virtual Outcome MemorySelectType(std::uint8_t cardType) = 0;
+  // The reader's power-on of the contact slot, before a memory card is used.
+  virtual Outcome MemoryPowerOn() = 0;
+  virtual Outcome MemoryRead(std::uint32_t address, std::span<std::uint8_t> out) = 0;
+  virtual Outcome MemoryWrite(std::uint32_t address, std::span<const std::uint8_t> data) = 0;
+  virtual Outcome MemoryErase(std::uint32_t address, std::size_t count) = 0;
+  // The card's security code: presented, changed (once presented), and its
+  // attempts counter (two bytes as the library reads them; never the code).
+  virtual Outcome MemoryPresentCode(std::span<const std::uint8_t> code) = 0;
+  virtual Outcome MemoryChangeCode(std::span<const std::uint8_t> code) = 0;
+  virtual Outcome MemoryAttempts(std::array<std::uint8_t, 2>& counter) = 0;
+
+  // The IFSC the block protocol uses for the chip slot's card (as the
+  // library reads it from the ATR); 0 when the card speaks T=0.
+  virtual std::uint32_t ChipIfsc(std::size_t slot) = 0;
 };
 
 // Opens the reader behind a device path (or tcp://, rfc2217://); null with

@@ -15,6 +15,15 @@ StorageCardName NameFromAtqa(std::uint8_t atqaLow, std::uint8_t atqaHigh) {
   }
 }
 
+std::optional<std::uint8_t> SakOf(StorageCardName name) {
+  switch (name) {
+    case StorageCardName::kMifareClassic1K: return 0x08;
+    case StorageCardName::kMifareClassic4K: return 0x18;
+    case StorageCardName::kMifareUltralight: return 0x00;
+    default: return std::nullopt;
+  }
+}
+
 std::array<std::uint8_t, kStorageCardAtrSize> StorageCardAtr(std::uint8_t standard, StorageCardName name) {
   const auto code = static_cast<std::uint16_t>(name);
   std::array<std::uint8_t, kStorageCardAtrSize> atr{

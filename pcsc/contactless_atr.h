@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace kulve::pcsc {
 
@@ -27,6 +28,9 @@ enum class StorageCardName : std::uint16_t {
 
 // The card name from the ATQA as the card sends it (low byte first).
 StorageCardName NameFromAtqa(std::uint8_t atqaLow, std::uint8_t atqaHigh);
+
+// The SAK a card of that name answers its select with; nothing when unknown.
+std::optional<std::uint8_t> SakOf(StorageCardName name);
 
 std::array<std::uint8_t, kStorageCardAtrSize> StorageCardAtr(std::uint8_t standard, StorageCardName name);
 

@@ -43,8 +43,16 @@ RESPONSECODE PutDword(PDWORD length, PUCHAR value, DWORD value32) {
   return PutBytes(length, value, bytes.data(), bytes.size());
 }
 
+// Text with its terminating NUL, as PC/SC gives string attributes.
 RESPONSECODE PutText(PDWORD length, PUCHAR value, const char* text) {
-  return PutBytes(length, value, reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
+  return PutBytes(length, value, reinterpret_cast<const std::uint8_t*>(text), std::strlen(text) + 1);
+}
+
+// A slot map no reader could mean: reserved bits, or a card in use where
+// there is none.
+constexpr std::uint8_t kMapSlotBits = (1u << kSlotCount) - 1;
+bool Plausible(const SlotMap& map) {
+  return ((map.present | map.inUse) & ~kMapSlotBits) == 0 && (map.inUse & ~map.present) == 0;
 }
 
 // The reader's own queries, harmless with the escape off.
@@ -89,27 +97,6 @@ DWORD FirstProtocol(const Bytes& atr) {
   return (atr[td1] & 0x0F) == 1 ? SCARD_PROTOCOL_T1 : SCARD_PROTOCOL_T0;
 }
 
-DWORD IfscOf(const Bytes& atr) {
-  // Walk the interface bytes: after TDi naming T=1, TA(i+1) is the IFSC.
-  if (atr.size() < 2) return 32;
-  std::size_t at = 2;
-  std::uint8_t y = atr[1] >> 4;
-  bool t1 = false;
-  for (int i = 1; at <= atr.size(); ++i) {
-    if ((y & 1) != 0) {
-      if (at >= atr.size()) break;
-      if (i > 2 && t1 && atr[at] != 0x00 && atr[at] != 0xFF) return atr[at];
-      ++at;
-    }
-    at += static_cast<std::size_t>(((y >> 1) & 1) + ((y >> 2) & 1));
-    if ((y & 8) == 0 || at >= atr.size()) break;
-    t1 = (atr[at] & 0x0F) == 1;
-    y = atr[at] >> 4;
-    ++at;
-  }
-  return 32;
-}
-
 DeviceOptions ParseDeviceName(const std::string& name) {
   DeviceOptions options;
   options.device = name;
@@ -119,6 +106,8 @@ DeviceOptions ParseDeviceName(const std::string& name) {
     const std::string word = options.device.substr(colon + 1);
     if (word == "escape") {
       options.escape = true;
+    } else if (word == "slotmap") {
+      options.slotMap = true;
     } else if (word.size() == 7 && word.starts_with("slots-") && word[6] >= '1' && word[6] <= '6') {
       options.slots = static_cast<std::size_t>(word[6] - '0');
     } else {
@@ -166,7 +155,7 @@ RESPONSECODE IfdDriver::CreateChannel(DWORD lun, const char* device) {
       ++channel->opens;
     } else {
       if (channels_.size() >= kMaxReaders) return IFD_COMMUNICATION_ERROR;
-      channel = std::make_shared<Channel>();
+      channel = std::make_shared<Channel>(probeInterval_);
       channel->device = device;
       channel->opens = 1;
       // Held while the port opens, outside the driver-wide lock: other
@@ -178,11 +167,13 @@ RESPONSECODE IfdDriver::CreateChannel(DWORD lun, const char* device) {
   if (opening.owns_lock()) {
     const DeviceOptions options = ParseDeviceName(channel->device);
     channel->escape = options.escape;
+    channel->mapOn = options.slotMap;
     channel->slotCount = options.slots;
     std::string why;
     channel->backend = factory_(options.device, why);
     if (channel->backend) {
       channel->contactless = std::make_unique<StorageCardSlot>(*channel->backend);
+      channel->memory = std::make_unique<MemoryCardSlot>(*channel->backend);
     } else {
       Log("no reader at", options.device, why);
     }
@@ -210,6 +201,7 @@ RESPONSECODE IfdDriver::CloseChannel(DWORD lun) {
   // The port is released here, after any exchange still running on it.
   std::lock_guard<std::mutex> guard(closing->lock);
   closing->contactless.reset();
+  closing->memory.reset();
   closing->backend.reset();
   return IFD_SUCCESS;
 }
@@ -234,9 +226,47 @@ RESPONSECODE IfdDriver::GetCapabilities(DWORD lun, DWORD tag, PDWORD length, PUC
   }
 }
 
+RESPONSECODE IfdDriver::SetCapabilities(DWORD lun, DWORD tag) {
+  std::size_t slot = 0;
+  std::unique_lock<std::mutex> guard;
+  const auto channel = Lock(lun, slot, guard);
+  if (!channel) return IFD_COMMUNICATION_ERROR;
+  // A tag the get path answers is read-only; asked without touching the
+  // reader (the reader's own readings are known by tag).
+  switch (tag) {
+    case TAG_IFD_ATR:
+    case TAG_IFD_SLOTS_NUMBER:
+    case TAG_IFD_SIMULTANEOUS_ACCESS:
+    case TAG_IFD_THREAD_SAFE:
+    case TAG_IFD_SLOT_THREAD_SAFE:
+    case SCARD_ATTR_ATR_STRING:
+    case SCARD_ATTR_VENDOR_NAME:
+    case SCARD_ATTR_VENDOR_IFD_TYPE:
+    case SCARD_ATTR_VENDOR_IFD_VERSION:
+    case SCARD_ATTR_VENDOR_IFD_SERIAL_NO:
+    case SCARD_ATTR_CHANNEL_ID:
+    case SCARD_ATTR_MAXINPUT:
+    case SCARD_ATTR_ICC_PRESENCE:
+    case SCARD_ATTR_ICC_INTERFACE_STATUS:
+    case SCARD_ATTR_CURRENT_PROTOCOL_TYPE:
+    case SCARD_ATTR_ICC_TYPE_PER_ATR:
+    case SCARD_ATTR_CURRENT_IFSC:
+    case SCARD_ATTR_CURRENT_IFSD: return IFD_ERROR_VALUE_READ_ONLY;
+    default: return IFD_ERROR_TAG;
+  }
+}
+
+DWORD IfdDriver::Ifsc(Channel& channel, std::size_t slot) {
+  const Slot& s = channel.slots[slot];
+  if (!s.powered || slot == kContactlessSlot || s.memoryCard || s.protocol != SCARD_PROTOCOL_T1) return 0;
+  return channel.backend->ChipIfsc(slot);
+}
+
 RESPONSECODE IfdDriver::Attribute(Channel& channel, std::size_t slot, DWORD tag, PDWORD length, PUCHAR value) {
   const Slot& s = channel.slots[slot];
-  const bool t1 = s.powered && slot != kContactlessSlot && s.protocol == SCARD_PROTOCOL_T1;
+  const bool storage = slot == kContactlessSlot || s.memoryCard;
+  const bool t1 = s.powered && !storage && s.protocol == SCARD_PROTOCOL_T1;
+  const DWORD ifsc = tag == SCARD_ATTR_CURRENT_IFSC ? Ifsc(channel, slot) : 0;
   switch (tag) {
     case SCARD_ATTR_VENDOR_NAME: return PutText(length, value, "KULVE32");
     case SCARD_ATTR_VENDOR_IFD_TYPE: return PutText(length, value, "KULVE32 serial reader");
@@ -250,13 +280,15 @@ RESPONSECODE IfdDriver::Attribute(Channel& channel, std::size_t slot, DWORD tag,
     case SCARD_ATTR_CHANNEL_ID: return PutDword(length, value, kSerialChannel | PortNumber(ParseDeviceName(channel.device).device));
     case SCARD_ATTR_MAXINPUT:
       if (slot == kContactlessSlot) return PutDword(length, value, kMaxStorageApdu);
+      if (s.memoryCard) return PutDword(length, value, kMaxT0Apdu);
       return PutDword(length, value, s.powered && s.protocol == SCARD_PROTOCOL_T0 ? kMaxT0Apdu : kMaxT1Apdu);
     case SCARD_ATTR_ICC_PRESENCE: return PutByte(length, value, s.powered || s.lastPresent ? 2 : 0);
     case SCARD_ATTR_ICC_INTERFACE_STATUS: return PutByte(length, value, s.powered ? 1 : 0);
     case SCARD_ATTR_CURRENT_PROTOCOL_TYPE: return PutDword(length, value, s.powered ? s.protocol : 0);
-    // ISO/IEC 7816 asynchronous for a chip card that answered; unknown otherwise.
-    case SCARD_ATTR_ICC_TYPE_PER_ATR: return PutByte(length, value, s.powered && slot != kContactlessSlot ? 1 : 0);
-    case SCARD_ATTR_CURRENT_IFSC: return t1 ? PutDword(length, value, IfscOf(s.atr)) : IFD_ERROR_TAG;
+    // ISO/IEC 7816 asynchronous for a chip card that answered, synchronous
+    // for a memory card; unknown otherwise.
+    case SCARD_ATTR_ICC_TYPE_PER_ATR: return PutByte(length, value, !s.powered || slot == kContactlessSlot ? 0 : s.memoryCard ? 2 : 1);
+    case SCARD_ATTR_CURRENT_IFSC: return ifsc != 0 ? PutDword(length, value, ifsc) : IFD_ERROR_TAG;
     case SCARD_ATTR_CURRENT_IFSD: return t1 ? PutDword(length, value, kAnnouncedIfsd) : IFD_ERROR_TAG;
     default: return IFD_ERROR_TAG;
   }
@@ -279,20 +311,39 @@ RESPONSECODE IfdDriver::SetProtocolParameters(DWORD lun, DWORD protocol) {
     if (rv != IFD_SUCCESS) return IFD_ICC_NOT_PRESENT;
   }
   // The reader makes no PPS exchange: a card speaks the protocol its ATR
-  // offers first; the contactless slot takes either.
-  if (slot == kContactlessSlot) {
+  // offers first; storage cards take either.
+  if (slot == kContactlessSlot || s.memoryCard) {
     return (protocol & (SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1)) != 0 ? IFD_SUCCESS : IFD_PROTOCOL_NOT_SUPPORTED;
   }
   return (protocol & s.protocol) != 0 ? IFD_SUCCESS : IFD_PROTOCOL_NOT_SUPPORTED;
 }
 
-void IfdDriver::Note(Slot& s, Outcome outcome) {
+void IfdDriver::Note(Channel& channel, std::size_t slot, Outcome outcome) {
   if (outcome != Outcome::kNoCard && outcome != Outcome::kCardChanged) return;
+  Slot& s = channel.slots[slot];
+  channel.probes.Forget(slot);
   if (s.powered) s.reportRemoval = true;
   s.powered = false;
   s.atr.clear();
   s.lastPresent = false;
-  s.lastProbe.reset();
+}
+
+Outcome IfdDriver::ChipPowerUp(Channel& channel, std::size_t slot, Bytes& atr) {
+  Slot& s = channel.slots[slot];
+  // The kind found last is tried first, so a memory card left in the slot
+  // costs one exchange a probe.
+  const bool memoryFirst = slot == 0 && s.memoryCard;
+  if (!memoryFirst) {
+    const Outcome reset = channel.backend->ResetChip(slot, atr);
+    if (slot != 0 || (reset != Outcome::kNoCard && reset != Outcome::kCardError)) {
+      s.memoryCard = false;
+      return reset;
+    }
+  }
+  const Outcome memory = channel.memory->PowerUp(atr);
+  s.memoryCard = memory == Outcome::kOk;
+  if (memory != Outcome::kNoCard || !memoryFirst) return memory;
+  return channel.backend->ResetChip(slot, atr);
 }
 
 RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, PDWORD atrLength) {
@@ -302,19 +353,23 @@ RESPONSECODE IfdDriver::PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, 
   *atrLength = 0;
   Bytes answer;
   const Outcome outcome =
-      slot == kContactlessSlot ? channel.contactless->PowerUp(answer) : channel.backend->ResetChip(slot, answer);
+      slot == kContactlessSlot ? channel.contactless->PowerUp(answer) : ChipPowerUp(channel, slot, answer);
   if (outcome != Outcome::kOk) {
     s.lastPresent = false;
-    s.lastProbe = Clock::now();
+    channel.probes.Probed(slot, Clock::now());
     return outcome == Outcome::kLinkLost ? IFD_COMMUNICATION_ERROR : IFD_ERROR_POWER_ACTION;
   }
   if (answer.empty() || answer.size() > MAX_ATR_SIZE) return IFD_ERROR_POWER_ACTION;
   s.atr = answer;
   s.powered = true;
-  channel.mapTime.reset();  // a map from before shows this card not yet in use
   s.reportRemoval = false;
   s.lastPresent = true;
-  s.protocol = slot == kContactlessSlot ? SCARD_PROTOCOL_T1 : FirstProtocol(answer);
+  s.protocol = slot == kContactlessSlot || s.memoryCard ? SCARD_PROTOCOL_T1 : FirstProtocol(answer);
+  // A map from before shows this card not yet in use; a new one that does
+  // not show it in use is not to be trusted (the map tells of chip cards).
+  if (!s.memoryCard && Map(channel, true) == Outcome::kOk && !(channel.map.Present(slot) && channel.map.InUse(slot))) {
+    MapOff(channel, "it does not show the card just powered up in use");
+  }
   std::copy(answer.begin(), answer.end(), atr);
   *atrLength = static_cast<DWORD>(answer.size());
   return IFD_SUCCESS;
@@ -378,10 +433,12 @@ RESPONSECODE IfdDriver::Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUC
     if (IsGetData(tx, txLength)) outcome = ConfirmField(*channel);
     if (outcome == Outcome::kOk) outcome = channel->contactless->Transmit(apdu, response);
     channel->mapTime.reset();  // the card may have been woken and selected again
+  } else if (s.memoryCard) {
+    outcome = channel->memory->Transmit(apdu, response);
   } else {
     outcome = channel->backend->TransmitChip(slot, apdu, response);
   }
-  Note(s, outcome);
+  Note(*channel, slot, outcome);
   switch (outcome) {
     case Outcome::kOk: break;
     case Outcome::kNoCard:
@@ -394,16 +451,32 @@ RESPONSECODE IfdDriver::Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUC
   return IFD_SUCCESS;
 }
 
+void IfdDriver::MapOff(Channel& channel, const char* why) {
+  channel.mapOn = false;
+  channel.mapTime.reset();
+  Log("slot map (:slotmap) turned off for", channel.device, std::string(why) + "; presence is probed instead");
+}
+
 Outcome IfdDriver::Map(Channel& channel, bool fresh) {
-  if (channel.mapUnknown) return Outcome::kRefused;
+  if (!channel.mapOn) return Outcome::kRefused;
   const Clock::time_point now = Clock::now();
   if (!fresh && channel.mapTime && now - *channel.mapTime < mapInterval_) return Outcome::kOk;
   SlotMap map;
   const Outcome outcome = channel.backend->QuerySlots(map);
-  if (outcome == Outcome::kRefused) channel.mapUnknown = true;
-  if (outcome != Outcome::kOk) {
+  if (outcome == Outcome::kLinkLost) {
     channel.mapTime.reset();
     return outcome;
+  }
+  // One failed exchange (a silent reader costs one timeout) or one
+  // implausible answer, and the map is not asked again.
+  if (outcome != Outcome::kOk) {
+    MapOff(channel, outcome == Outcome::kRefused ? "the reader refused it or answered no two bytes"
+                                                 : "the reader did not answer it");
+    return Outcome::kRefused;
+  }
+  if (!Plausible(map)) {
+    MapOff(channel, "its answer has reserved bits set or a card in use where there is none");
+    return Outcome::kRefused;
   }
   channel.map = map;
   channel.mapTime = now;
@@ -421,10 +494,9 @@ RESPONSECODE IfdDriver::Presence(DWORD lun) {
     return IFD_ICC_NOT_PRESENT;
   }
   switch (Map(*channel, false)) {
-    case Outcome::kOk: return PresenceFromMap(*channel, slot);
+    case Outcome::kOk: return s.memoryCard ? PresenceByProbe(*channel, slot) : PresenceFromMap(*channel, slot);
     case Outcome::kRefused: return PresenceByProbe(*channel, slot);
-    case Outcome::kLinkLost: return IFD_COMMUNICATION_ERROR;
-    default: return s.powered || s.lastPresent ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;  // asked again next time
+    default: return IFD_COMMUNICATION_ERROR;  // the reader has gone
   }
 }
 
@@ -437,28 +509,31 @@ RESPONSECODE IfdDriver::PresenceFromMap(Channel& channel, std::size_t slot) {
     const bool quiet = slot == kContactlessSlot && channel.contactless->Quiet();
     if (map.Present(slot) && (map.InUse(slot) || quiet)) return IFD_ICC_PRESENT;
     if (slot == kContactlessSlot) channel.contactless->PowerDown();
-    Note(s, Outcome::kNoCard);
+    Note(channel, slot, Outcome::kNoCard);
     s.reportRemoval = false;
     return IFD_ICC_NOT_PRESENT;
   }
   s.lastPresent = map.Present(slot);
-  return s.lastPresent ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
+  if (s.lastPresent) return IFD_ICC_PRESENT;
+  return PresenceByProbe(channel, slot, true);
 }
 
-RESPONSECODE IfdDriver::PresenceByProbe(Channel& channel, std::size_t slot) {
+RESPONSECODE IfdDriver::PresenceByProbe(Channel& channel, std::size_t slot, bool slow) {
   Slot& s = channel.slots[slot];
   if (s.powered) return IFD_ICC_PRESENT;
   const Clock::time_point now = Clock::now();
-  if (!s.lastProbe || now - *s.lastProbe >= probeInterval_) {
+  if (slow && !channel.probes.Due(slot, now, true)) return IFD_ICC_NOT_PRESENT;
+  if (channel.probes.Due(slot, now, slow)) {
     Bytes atr;
     const Outcome outcome =
-        slot == kContactlessSlot ? channel.contactless->Probe() : channel.backend->ResetChip(slot, atr);
-    s.lastProbe = now;
+        slot == kContactlessSlot ? channel.contactless->Probe() : ChipPowerUp(channel, slot, atr);
+    channel.probes.Probed(slot, now);
     if (outcome == Outcome::kLinkLost) {
       s.lastPresent = false;
       return IFD_COMMUNICATION_ERROR;
     }
     s.lastPresent = outcome == Outcome::kOk;
+    if (slow && s.lastPresent) MapOff(channel, "a probe found a card in a slot it shows empty");
   }
   return s.lastPresent ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
 }
@@ -483,8 +558,9 @@ RESPONSECODE IfdDriver::Escape(Channel& channel, const UCHAR* tx, DWORD txLength
   }
   // Raw commands go past pcscd's sharing (a connection to any slot reaches
   // every card of the reader), so only the administrator lets them through;
-  // the reader's version and device number are mere readings.
-  if (!channel.escape && tx[0] != kVersionCommand && tx[0] != kDeviceNumberCommand) {
+  // the reader's version and device number are mere readings (which take no
+  // data bytes).
+  if (!channel.escape && ((tx[0] != kVersionCommand && tx[0] != kDeviceNumberCommand) || txLength > 1)) {
     std::fprintf(stderr,
                  "kulve_ifd: escape refused on %s: raw reader commands are off (append :escape to DEVICENAME)\n",
                  channel.device.c_str());

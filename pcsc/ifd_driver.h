@@ -2,7 +2,9 @@
 // The driver behind the IFD handler entry points: one channel per reader
 // (the high 16 bits of the Lun), six slots per channel (the low 16 bits):
 //
-//   0      the CPU card            T=0 or T=1 by its ATR
+//   0      the CPU card            T=0 or T=1 by its ATR; or a memory card
+//                                  through storage-card commands
+//                                  (memory_card_slot.h)
 //   1..4   SAM 1..4                T=0 or T=1 by its ATR
 //   5      the contactless field   Mifare Classic through storage-card
 //                                  commands (storage_card.h)
@@ -12,23 +14,36 @@
 // has one lock around every exchange with its reader, so different slots may
 // be called from different threads at once.
 //
-// Card presence: a reader that answers the slot map (one query, no card
-// touched: which slots hold a card, which cards are in use) is asked at most
-// once per map interval for all its slots; a powered slot whose card is
-// gone, or is no longer the one in use (swapped), is reported empty once.
-// A reader without the map cannot tell presence without talking to the
-// card, so a powered slot is reported present from memory and never
+// Card presence: by default the driver sends only the reader's documented
+// commands, which include no presence query, so presence is told by talking
+// to the card: a powered slot is reported present from memory and never
 // disturbed, and an unpowered slot is probed with a reset (chip slots) or a
-// wake-up (the field) at most once per probe interval.
-// Either way a card that leaves while powered is noticed by the next
-// command to it: the command fails with "no card", and the next presence
-// poll reports the slot empty, once, so pcscd sees the removal even when a
-// new card already sits there.
+// wake-up (the field) as often as presence_probe.h allows (at most 2
+// exchanges a second per reader with the interval pcscd's driver uses).
+// A card that leaves while powered is noticed by the next command to it: the
+// command fails with "no card", and the next presence poll reports the slot
+// empty, once, so pcscd sees the removal even when a new card already sits
+// there. GET DATA on the field always checks first that the card powered up
+// is still the one there.
+//
+// With the administrator's :slotmap, a reader that answers command 15 (the
+// slot map: which slots hold a card, which cards are in use, from one query
+// that touches no card) is asked at most once per map interval for all its
+// slots instead; a powered slot whose card is gone, or is no longer the one
+// in use (swapped), is reported empty once. The answer is checked: two
+// bytes, no reserved bit set, no card in use where none is, a card just
+// powered up shown present and in use, and no card found by a probe where
+// the map shows none (a slot shown empty is still probed, at the SAM
+// slots' slow pace). A refusal, a line failure or an
+// answer that fails a check turns the map off for that reader for good (the
+// log says why), and probing takes over.
 //
 // Device name options, appended to the device with ':' (docs/pcsc.md):
 //   :escape    SCardControl's raw reader commands allowed (off: refused,
 //              but the reader's version and device number queries)
 //   :slots-N   only the first N slots (1..6) are offered to pcscd
+//   :slotmap   presence from the reader's slot map (command 15, which is
+//              not among the reader's documented commands; see above)
 #pragma once
 
 #include <array>
@@ -43,6 +58,8 @@
 #include "pcsc/pcsclite.h"
 
 #include "pcsc/backend.h"
+#include "pcsc/memory_card_slot.h"
+#include "pcsc/presence_probe.h"
 #include "pcsc/storage_card.h"
 
 namespace kulve::pcsc {
@@ -59,13 +76,17 @@ class IfdDriver {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // mapInterval: how long one slot map answers for every slot.
+  // probeInterval: see presence_probe.h. mapInterval: how long one slot map
+  // answers for every slot.
   IfdDriver(BackendFactory factory, Clock::duration probeInterval,
-            Clock::duration mapInterval = std::chrono::milliseconds(500));
+            Clock::duration mapInterval = std::chrono::milliseconds(1000));
 
   RESPONSECODE CreateChannel(DWORD lun, const char* device);
   RESPONSECODE CloseChannel(DWORD lun);
   RESPONSECODE GetCapabilities(DWORD lun, DWORD tag, PDWORD length, PUCHAR value);
+  // Nothing can be set: a tag GetCapabilities answers is read-only
+  // (IFD_ERROR_VALUE_READ_ONLY), any other unknown (IFD_ERROR_TAG).
+  RESPONSECODE SetCapabilities(DWORD lun, DWORD tag);
   RESPONSECODE SetProtocolParameters(DWORD lun, DWORD protocol);
   RESPONSECODE PowerIcc(DWORD lun, DWORD action, PUCHAR atr, PDWORD atrLength);
   RESPONSECODE Transmit(DWORD lun, const UCHAR* tx, DWORD txLength, PUCHAR rx, PDWORD rxLength);
@@ -79,8 +100,8 @@ class IfdDriver {
     Bytes atr;
     DWORD protocol = 0;          // SCARD_PROTOCOL_T0 or _T1 of the powered card
     bool reportRemoval = false;  // the card left while powered: say so once
+    bool memoryCard = false;     // slot 0: the card is a memory card (memory_card_slot.h)
     bool lastPresent = false;
-    std::optional<Clock::time_point> lastProbe;
   };
   struct Channel {
     std::string device;  // as pcscd names it, options included
@@ -90,10 +111,13 @@ class IfdDriver {
     std::mutex lock;  // every exchange with this reader, and the slots
     // Null while the first open runs, after it failed, and after the last close.
     std::unique_ptr<ReaderBackend> backend;
-    bool mapUnknown = false;  // the reader does not answer the slot map
+    bool mapOn = false;  // :slotmap named, and no answer failed its checks yet
     std::optional<Clock::time_point> mapTime;
+    explicit Channel(Clock::duration probeInterval) : probes(probeInterval) {}
+    ProbeSchedule probes;
     SlotMap map;
     std::unique_ptr<StorageCardSlot> contactless;
+    std::unique_ptr<MemoryCardSlot> memory;
     std::array<Slot, kSlotCount> slots;
   };
 
@@ -104,19 +128,28 @@ class IfdDriver {
   // not open or has no backend (still opening, or closed meanwhile).
   std::shared_ptr<Channel> Lock(DWORD lun, std::size_t& slot, std::unique_lock<std::mutex>& guard);
   // A slot map no older than the map interval (fresh: asked now); kRefused
-  // when the reader has none.
+  // when it is off (turned off now when the answer is refused or fails its
+  // checks); kLinkLost when the reader has gone.
   Outcome Map(Channel& channel, bool fresh);
+  void MapOff(Channel& channel, const char* why);
   RESPONSECODE PresenceFromMap(Channel& channel, std::size_t slot);
-  RESPONSECODE PresenceByProbe(Channel& channel, std::size_t slot);
+  // slow: checking a slot the map shows empty (presence_probe.h's slow pace);
+  // a card found there turns the map off.
+  RESPONSECODE PresenceByProbe(Channel& channel, std::size_t slot, bool slow = false);
   // Before GET DATA on the field: kOk when the card powered up is still the
   // one there.
   Outcome ConfirmField(Channel& channel);
   RESPONSECODE Escape(Channel& channel, const UCHAR* tx, DWORD txLength, PUCHAR rx, DWORD rxLength,
                       LPDWORD returned);
   RESPONSECODE Attribute(Channel& channel, std::size_t slot, DWORD tag, PDWORD length, PUCHAR value);
+  // The card's IFSC as the library uses it, 0 when not T=1.
+  DWORD Ifsc(Channel& channel, std::size_t slot);
   // After a step: forget a card that left, note a lost reader.
-  void Note(Slot& slot, Outcome outcome);
+  void Note(Channel& channel, std::size_t slot, Outcome outcome);
   RESPONSECODE PowerUp(Channel& channel, std::size_t slot, PUCHAR atr, PDWORD atrLength);
+  // A chip slot's power-up, or its probe (atr unused): a reset; in the CPU
+  // card slot, a memory card when the reset finds no card it can talk to.
+  Outcome ChipPowerUp(Channel& channel, std::size_t slot, Bytes& atr);
 
   BackendFactory factory_;
   Clock::duration probeInterval_;
@@ -127,14 +160,12 @@ class IfdDriver {
 
 // The protocol an ATR offers first (TD1; T=0 without one), as SCARD_PROTOCOL_T0/_T1.
 DWORD FirstProtocol(const Bytes& atr);
-// The IFSC a T=1 card's ATR sets (the first TA after a TD naming T=1, 01..FE),
-// else 32.
-DWORD IfscOf(const Bytes& atr);
 
 // A device name taken apart: the device, then the options above.
 struct DeviceOptions {
   std::string device;
   bool escape = false;
+  bool slotMap = false;
   std::size_t slots = kSlotCount;
 };
 DeviceOptions ParseDeviceName(const std::string& name);

@@ -17,9 +17,10 @@
 
 namespace {
 
-// An unpowered slot is asked about its card at most this often; pcscd polls
-// every slot a few times a second.
-constexpr std::chrono::milliseconds kProbeInterval{1000};
+// How often an idle CPU card slot and the field are probed (SAM slots 4
+// times less often, and at most 2 probes a second per reader: see
+// presence_probe.h); pcscd polls every slot a few times a second.
+constexpr std::chrono::milliseconds kProbeInterval{2000};
 
 // Never destroyed: pcscd may end the process with exit() while its polling
 // threads still call in, so no destructor may pull the channels away under
@@ -84,8 +85,9 @@ KULVE_IFD_EXPORT RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD L
 }
 
 KULVE_IFD_EXPORT RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD, PUCHAR) {
-  if (LogWanted(false)) LogCall("IFDHSetCapabilities", Lun, "tag " + Hex32(Tag), IFD_NOT_SUPPORTED);
-  return IFD_NOT_SUPPORTED;
+  const RESPONSECODE rv = Driver().SetCapabilities(Lun, Tag);
+  if (LogWanted(false)) LogCall("IFDHSetCapabilities", Lun, "tag " + Hex32(Tag), rv);
+  return rv;
 }
 
 KULVE_IFD_EXPORT RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR, UCHAR, UCHAR, UCHAR) {

@@ -124,18 +124,89 @@ class HandleBackend final : public ReaderBackend {
     return Outcome::kOk;
   }
 
+  Outcome MemoryInquire(std::uint8_t& cardType, bool& present) override {
+    int type = 0, state = 0, power = 0;
+    const Outcome outcome = MemoryOutcome(kulve_reader_inquire(handle_, &type, &state, &power));
+    cardType = static_cast<std::uint8_t>(type);
+    present = outcome == Outcome::kOk && state != 0;
+    return outcome;
+  }
+  Outcome MemoryPowerOn() override { return MemoryOutcome(kulve_reader_power_on(handle_)); }
+  Outcome MemorySelectType(std::uint8_t cardType) override {
+    return MemoryOutcome(kulve_reader_select_card(handle_, cardType));
+  }
+  Outcome MemoryRead(std::uint32_t address, std::span<std::uint8_t> out) override {
+    return MemoryOutcome(kulve_memcard_read_paged(handle_, static_cast<int>(address), Size(out), out.data(), Size(out)));
+  }
+  Outcome MemoryWrite(std::uint32_t address, std::span<const std::uint8_t> data) override {
+    Bytes copy(data.begin(), data.end());  // the library copies the reader's reply over it
+    return MemoryOutcome(
+        kulve_memcard_write_paged(handle_, static_cast<int>(address), Size(copy), copy.data(), Size(copy)));
+  }
+  Outcome MemoryErase(std::uint32_t address, std::size_t count) override {
+    Bytes scratch(count);
+    return MemoryOutcome(
+        kulve_memcard_erase_paged(handle_, static_cast<int>(address), Size(scratch), scratch.data(), Size(scratch)));
+  }
+  Outcome MemoryPresentCode(std::span<const std::uint8_t> code) override {
+    return WithCode(code, kulve_memcard_check_secret);
+  }
+  Outcome MemoryChangeCode(std::span<const std::uint8_t> code) override {
+    return WithCode(code, kulve_memcard_modify_secret);
+  }
+  Outcome MemoryAttempts(std::array<std::uint8_t, 2>& counter) override {
+    std::array<unsigned char, 4> code{};
+    const Outcome outcome =
+        MemoryOutcome(kulve_memcard_read_secret(handle_, counter.data(), Size(counter), code.data(), Size(code)));
+    Forget(code);
+    return outcome;
+  }
+
+  std::uint32_t ChipIfsc(std::size_t slot) override {
+    int ifsc = 0;
+    return kulve_chip_ifsc(handle_, Slot(slot), &ifsc) == 0 && ifsc > 0 ? static_cast<std::uint32_t>(ifsc) : 0;
+  }
+
   Outcome QuerySlots(SlotMap& map) override {
     std::array<unsigned char, kMaxCommandData> answer{};
     int length = 0;
     const int status = kulve_reader_command(handle_, kSlotMapCommand, nullptr, 0, answer.data(), Size(answer), &length);
     if (LineFailed(status)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
-    if (status != 0 || length < 2) return Outcome::kRefused;
+    if (status != 0 || length != 2) return Outcome::kRefused;
     map.present = answer[0];
     map.inUse = answer[1];
     return Outcome::kOk;
   }
 
  private:
+  template <class Buffer>
+  static void Forget(Buffer& buffer) {
+    volatile unsigned char* bytes = buffer.data();
+    for (std::size_t i = 0; i < buffer.size(); ++i) bytes[i] = 0;
+  }
+
+  // The code in a buffer of the library's size (it copies the reader's
+  // reply over it), wiped afterwards.
+  Outcome WithCode(std::span<const std::uint8_t> code, int (*call)(kulve_reader*, int, unsigned char*, int)) {
+    Bytes buffer(std::max<std::size_t>(code.size(), 4));
+    std::copy(code.begin(), code.end(), buffer.begin());
+    const Outcome outcome = MemoryOutcome(call(handle_, Size(code), buffer.data(), Size(buffer)));
+    Forget(buffer);
+    return outcome;
+  }
+
+  // The memory-card calls: the library's own refusals (3: not for this card
+  // type; 4: arguments) told from the reader's. A line failure is not
+  // repeated (a write may have happened); the line is linked again.
+  Outcome MemoryOutcome(int result) {
+    if (result == 0) return Outcome::kOk;
+    if (LineFailed(result)) return Relink() ? Outcome::kCardError : Outcome::kLinkLost;
+    if (kulve_result_origin(handle_, result) == KULVE_ORIGIN_LIBRARY) {
+      return result == 3 ? Outcome::kUnsupported : Outcome::kBadRequest;
+    }
+    return Outcome::kRefused;
+  }
+
   template <class Buffer>
   static int Size(const Buffer& buffer) {
     return static_cast<int>(buffer.size());

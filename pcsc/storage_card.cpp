@@ -4,28 +4,11 @@
 #include <algorithm>
 
 #include "pcsc/contactless_atr.h"
+#include "pcsc/status_words.h"
 
 namespace kulve::pcsc {
 namespace {
 
-namespace sw {
-constexpr std::uint16_t kOk = 0x9000;
-constexpr std::uint16_t kEndOfData = 0x6282;
-constexpr std::uint16_t kFailed = 0x6300;
-constexpr std::uint16_t kWrongLength = 0x6700;
-constexpr std::uint16_t kSecurityNotSatisfied = 0x6982;
-constexpr std::uint16_t kReaderKeyNotSupported = 0x6983;
-constexpr std::uint16_t kSecuredNotSupported = 0x6985;
-constexpr std::uint16_t kKeyNumberNotValid = 0x6988;
-constexpr std::uint16_t kKeyLengthNotCorrect = 0x6989;
-constexpr std::uint16_t kFunctionNotSupported = 0x6A81;
-constexpr std::uint16_t kWrongP1P2 = 0x6A86;
-constexpr std::uint16_t kWrongLe = 0x6C00;  // | the right length
-constexpr std::uint16_t kInsNotSupported = 0x6D00;
-constexpr std::uint16_t kClaNotSupported = 0x6E00;
-}  // namespace sw
-
-constexpr std::uint8_t kStorageClass = 0xFF;
 constexpr std::uint8_t kGetData = 0xCA;
 constexpr std::uint8_t kLoadKey = 0x82;
 constexpr std::uint8_t kGeneralAuthenticate = 0x86;
@@ -36,23 +19,6 @@ constexpr std::uint8_t kUpdateBinary = 0xD6;
 constexpr std::uint8_t kValueBlock = 0xD7;
 constexpr std::uint8_t kKeyTypeA = 0x60;
 constexpr std::uint8_t kKeyTypeB = 0x61;
-
-Outcome Status(Bytes& response, std::uint16_t word) {
-  response.push_back(static_cast<std::uint8_t>(word >> 8));
-  response.push_back(static_cast<std::uint8_t>(word & 0xFF));
-  return Outcome::kOk;
-}
-
-// Lc and the bytes after the header; false when the length byte disagrees
-// with what came.
-bool CommandData(std::span<const std::uint8_t> apdu, std::span<const std::uint8_t>& data) {
-  if (apdu.size() < 6 || apdu[4] != apdu.size() - 5) return false;
-  data = apdu.subspan(5);
-  return true;
-}
-
-// Le of a command without data: 0 when absent.
-std::size_t LeOf(std::span<const std::uint8_t> apdu) { return apdu.size() == 5 ? apdu[4] : 0; }
 
 // A value block: the value, its complement and the value again, then the
 // address byte, its complement, the address and its complement.
@@ -159,13 +125,18 @@ Outcome StorageCardSlot::Transmit(std::span<const std::uint8_t> apdu, Bytes& res
 
 Outcome StorageCardSlot::GetData(std::span<const std::uint8_t> apdu, Bytes& response) {
   if (apdu.size() > 5) return Status(response, sw::kWrongLength);
-  // No ATS (not an ISO/IEC 14443-4 card) and no SAK (the reader's select
-  // answers none); the ATQA as the wake-up brought it.
-  if ((apdu[2] == 0x01 || apdu[2] == 0x03) && apdu[3] == 0x00) return Status(response, sw::kFunctionNotSupported);
-  if ((apdu[2] != 0x00 && apdu[2] != 0x02) || apdu[3] != 0x00) return Status(response, sw::kWrongP1P2);
+  // No ATS (not an ISO/IEC 14443-4 card). The reader's select answers no
+  // SAK: it is the one the card type (told by the ATQA) answers.
+  if (apdu[2] > 0x03 || apdu[3] != 0x00) return Status(response, sw::kWrongP1P2);
+  const std::optional<std::uint8_t> sak = SakOf(NameFromAtqa(atqa_[0], atqa_[1]));
+  if (apdu[2] == 0x01 || (apdu[2] == 0x02 && uid_ && !sak)) return Status(response, sw::kFunctionNotSupported);
   if (!uid_) return Outcome::kNoCard;
-  Bytes value(uid_->begin(), uid_->end());
-  if (apdu[2] == 0x02) value = {atqa_[1], atqa_[0]};
+  Bytes value;
+  switch (apdu[2]) {
+    case 0x02: value.push_back(*sak); break;
+    case 0x03: value.assign({atqa_[1], atqa_[0]}); break;
+    default: value.assign(uid_->begin(), uid_->end()); break;
+  }
   const std::size_t le = LeOf(apdu);
   if (le != 0 && le < value.size()) return Status(response, static_cast<std::uint16_t>(sw::kWrongLe | value.size()));
   response = value;

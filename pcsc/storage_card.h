@@ -4,9 +4,14 @@
 //
 //   FF CA 00 00 Le             the UID (Le 00: all of it; larger: 6282;
 //                              smaller: 6Cxx); P1 01 (ATS) 6A81
-//   FF CA 02 00 Le             the ATQA, most significant byte first, as the
+//   FF CA 02 00 Le             the SAK (1 byte): the reader's select answers
+//                              none, so it is the one the card type the ATQA
+//                              tells answers (1K 08, 4K 18, Ultralight 00);
+//                              another ATQA 6A81
+//   FF CA 03 00 Le             the ATQA, most significant byte first, as the
 //                              card answered the power-up's wake-up
-//   FF CA 03 00 Le             (SAK) 6A81: the reader's select answers none
+//   (P1 02 SAK and 03 ATQA as libnfc's PC/SC driver reads them; P1 01, the
+//   ATS, 6A81: not an ISO/IEC 14443-4 card)
 //   FF 82 P1 n 06 key          load key n (0..15) into the driver's memory;
 //                              P1 00 or 20 (both volatile here), a reader
 //                              key (P1 bit 80) 6983, secured 6985; bad n

@@ -95,7 +95,10 @@ start_sim() {
   mkfifo "$work/control"
   sleep 100000 >"$work/control" &
   holder_pid=$!
-  "$sim" --quiet --mifare 11223344 "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
+  # With sim_trace set, the simulator traces every frame into sim.err.
+  local quiet=--quiet
+  [[ -n "${sim_trace:-}" ]] && quiet=""
+  "$sim" $quiet --mifare 11223344 "$@" <"$work/control" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   address="$(first_line "$work/sim.out" "$sim_pid" || true)"
   [[ -n "$address" ]] || { cat "$work/sim.err" >&2; echo "pcsc lane: kulvesim printed no address" >&2; exit 2; }
@@ -144,6 +147,22 @@ sim_count() {
   echo 0
 }
 
+# idle_traffic LABEL: pcscd polling six slots, no program: the exchanges a
+# second over 5 s, judged against 2 (fd 7 is the simulator's control).
+idle_traffic() {
+  local first last rate
+  sleep 2
+  first="$(sim_count)"
+  sleep 5
+  last="$(sim_count)"
+  rate="$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%.2f", (b - a) / 5 }')"
+  if awk -v r="$rate" 'BEGIN { exit !(r <= 2) }'; then
+    ok "$1: idle line traffic $rate exchanges/s (goal <= 2)"
+  else
+    bad "$1: idle line traffic $rate exchanges/s (goal <= 2)"
+  fi
+}
+
 # expect_output WHAT PATTERN COMMAND...: the command succeeds and prints a line matching PATTERN.
 expect_output() {
   local what="$1" pattern="$2"
@@ -157,9 +176,26 @@ expect_output() {
   fi
 }
 
+# undocumented_codes FILE: the request codes in a simulator trace that are not
+# among the reader's documented commands, with their counts.
+undocumented_codes() {
+  grep -o 'request code [0-9A-F][0-9A-F]' "$1" | awk '
+    BEGIN {
+      split("0 1 2 3 10 13 28 32 34 122 12 14 20 21 24 25 26 27 35 36 50 51 60 61 70 71 80 81 90 91 161", list, " ")
+      for (i in list) ok[list[i]] = 1
+      for (c = 40; c <= 45; c++) ok[c] = 1      # AT88SC1608
+      for (c = 100; c <= 105; c++) ok[c] = 1    # e5550
+      for (c = 164; c <= 189; c++) ok[c] = 1    # Mifare 0xA4..0xBD
+      for (c = 193; c <= 202; c++) ok[c] = 1    # attendance terminal 0xC1..0xCA
+    }
+    { code = 16 * (index("0123456789ABCDEF", substr($3, 1, 1)) - 1) + index("0123456789ABCDEF", substr($3, 2, 1)) - 1
+      if (!(code in ok)) n[$3]++ }
+    END { for (c in n) printf "%s:%d ", c, n[c] }'
+}
+
 # ---- 1. on a pty -------------------------------------------------------------------
 say "pyscard, opensc-tool and pcsc_scan through pcscd, the reader on a pty"
-start_sim --link "$work/tty" --strict-t1
+sim_trace=1 start_sim --link "$work/tty" --strict-t1
 start_pcscd "$address"
 if checks; then ok "pyscard checks (pty)"; else bad "pyscard checks (pty)"; fi
 expect_output "opensc-tool --list-readers lists the six slots" 'KULVE32 00 05' \
@@ -177,6 +213,13 @@ if checks --gone "$sim_pid"; then ok "pyscard: the reader stops for good"; else 
 wait "$sim_pid" 2>/dev/null
 sim_pid=""
 stop_pcscd
+requests="$(grep -c 'request code' "$work/sim.err")"
+odd="$(undocumented_codes "$work/sim.err")"
+if [[ "$requests" -gt 300 && -z "$odd" ]]; then
+  ok "the default run sent only documented reader commands ($requests requests in the simulator's trace)"
+else
+  bad "the default run sent undocumented reader commands: ${odd:-none, but only $requests requests traced}"
+fi
 
 # ---- 1b. the escape allowed, and idle line traffic ------------------------------------
 say "the escape with :escape in DEVICENAME; idle line traffic"
@@ -186,14 +229,92 @@ start_pcscd "$address:escape"
 if trust --escape-allowed; then ok "pyscard: the escape with the option"; else bad "pyscard: the escape with the option"; fi
 stop_pcscd
 start_pcscd "$address"
-sleep 2
-first="$(sim_count)"
-sleep 5
-last="$(sim_count)"
-printf '  idle line traffic, pcscd polling six slots, no program: %s exchanges/s\n' \
-  "$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%.2f", (b - a) / 5 }')"
+idle_traffic "default device name"
+# How long an unpowered slot takes to show a card put in (probed presence),
+# three times per kind of slot; printed for docs/pcsc.md, not judged.
+/usr/bin/python3 - "$work/control" "$work/sim.out" "$repo/tests/pcsc" <<'PY'
+import sys
+import time
+
+sys.path.insert(0, sys.argv[3])
+from smartcard import scard as sc  # noqa: E402
+from pcsc_checks import CPU_ATR_STRICT, Sim, context, sam_atr, wait_state  # noqa: E402
+
+sim, ctx = Sim(sys.argv[1], sys.argv[2]), context()
+for slot, out, back in ((0, "chip 0 none", "chip 0 " + CPU_ATR_STRICT.hex()),
+                        (2, "chip 2 none", "chip 2 " + sam_atr(2).hex()),
+                        (5, "mifare clear", "mifare add 11223344")):
+    reader, times = f"KULVE32 00 {slot:02d}", []
+    for _ in range(3):
+        time.sleep(2)  # past pcscd's power-off of a card nobody uses
+        sim.ask(out, "ok")
+        wait_state(ctx, reader, sc.SCARD_STATE_EMPTY)
+        start = time.monotonic()
+        sim.ask(back, "ok")
+        wait_state(ctx, reader, sc.SCARD_STATE_PRESENT)
+        times.append(time.monotonic() - start)
+    print(f"           insertion seen in {reader}: " + ", ".join(f"{t:.1f} s" for t in times), flush=True)
+PY
 stop_pcscd
 exec 7>&-
+stop_sim
+
+# ---- 1c. readers that answer command 15 otherwise, :slotmap named -------------------
+# The driver sends command 15 only with :slotmap; here the administrator has
+# named it for readers that refuse it (the simulator's default, as a
+# documented reader), answer garbage, or stay silent.
+say "readers that refuse command 15, garble it or stay silent, with :slotmap named"
+odd_reader() {  # LABEL SIM-OPTIONS...
+  local label="$1" began
+  shift
+  start_sim --link "$work/tty" --strict-t1 "$@"
+  exec 7>"$work/control"
+  began=$SECONDS
+  start_pcscd "$address:slotmap"
+  if [[ $((SECONDS - began)) -le 15 ]]; then
+    ok "$label: pcscd listed the six slots in $((SECONDS - began)) s"
+  else
+    bad "$label: pcscd listed the six slots only after $((SECONDS - began)) s (goal 15)"
+  fi
+  if trust --reader-kinds; then ok "$label: a CPU card connects; a swapped Mifare card never shows the old UID"
+  else bad "$label: a CPU card connects; a swapped Mifare card never shows the old UID"; fi
+  idle_traffic "$label"
+  grep -h 'slot map (:slotmap) turned off' "$work/pcscd.log" | head -1 | sed 's/^/           | /'
+  stop_pcscd
+  exec 7>&-
+  stop_sim
+}
+odd_reader "refuses 15 (status 0x80)"
+odd_reader "15 answers FF FF" --slot-map ffff
+odd_reader "15 answers 00 00" --slot-map zeros
+odd_reader "15 answers status 0, no data" --slot-map empty
+odd_reader "15 answers random bytes" --slot-map random
+odd_reader "15 never acknowledged" --fault ack:silent@code=15
+odd_reader "15 answers the true map" --slot-map on
+
+# ---- 1d. a memory card through pyscard ---------------------------------------------
+# The docs/pcsc.md example, as written there; the code it sets (A7 5C) must
+# appear in neither pcscd's log nor the library's trace.
+say "a memory card through pyscard (the docs/pcsc.md example)"
+start_sim --link "$work/tty" --cpu-atr none --card 15
+KULVE32_TRACE=3 KULVE32_TRACE_FILE="$work/library.log" start_pcscd "$address"
+awk '/<!-- pcsc lane: memory card -->/ { take = 1; next }
+     take && /^```python/ { inside = 1; next }
+     inside && /^```/ { exit }
+     inside { print }' "$repo/docs/pcsc.md" >"$work/memory_card.py"
+if out="$(timeout 600 /usr/bin/python3 "$work/memory_card.py" 2>&1)"; then
+  ok "memory card: selected, read, written, its code presented and changed ($out)"
+else
+  bad "memory card through pyscard"
+  sed 's/^/           | /' <<<"$out" | tail -15
+fi
+stop_pcscd
+if [[ -s "$work/library.log" ]] && ! grep -qiE 'a7 ?5c' "$work/pcscd.log" "$work/library.log"; then
+  ok "memory card: the code is in neither pcscd's log nor the library's trace ($(wc -l <"$work/library.log") trace lines)"
+else
+  bad "memory card: the code reached a log (or the library wrote no trace)"
+  grep -iE 'a7 ?5c' "$work/pcscd.log" "$work/library.log" | head -5
+fi
 stop_sim
 
 # ---- 2. through rfc2217:// ----------------------------------------------------------

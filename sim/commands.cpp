@@ -9,7 +9,6 @@
 #include "sim/rf5550_commands.h"
 #include "sim/rf_module_commands.h"
 #include "sim/mifare_commands.h"
-#include "sim/slot_map_command.h"
 
 namespace kulve::sim {
 
@@ -22,7 +21,6 @@ void RegisterReaderCommands(Firmware& firmware) {
   RegisterRfModuleCommands(firmware);
   RegisterChipCardCommands(firmware);
   RegisterMifareCommands(firmware);
-  RegisterSlotMapCommand(firmware);
 }
 
 }  // namespace kulve::sim

@@ -66,6 +66,9 @@ constexpr const char* kUsage =
     "  --adapter-latency MS\n"
     "                  play the host's USB-serial adapter: hold each burst of\n"
     "                  the reader's bytes up to MS ms (FTDI default 16; 0..1000)\n"
+    "  --slot-map MODE answer command 15, which documented readers refuse: on (the\n"
+    "                  slot map), ffff, zeros, empty (no data) or random; off\n"
+    "                  (the default) refuses it as an unknown code\n"
     "  --fault FAULT   BYTE:KIND[@TRIGGER], e.g. ack:silent@code=13 (repeatable)\n"
     "                  BYTE start|ack|status|length|data|checksum\n"
     "                  KIND silent|wrong[=N]|delay=MS|vanish\n"
@@ -184,7 +187,8 @@ struct Args {
 
 bool TakesValue(const std::string& option) {
   for (const char* name : {"--device", "--link", "--tcp", "--rfc2217", "--speed", "--card", "--at1608", "--cpu-atr",
-                           "--sam", "--mifare", "--fault", "--image", "--save-state", "--control", "--devno"})
+                           "--sam", "--mifare", "--fault", "--image", "--save-state", "--control", "--devno",
+                           "--slot-map"})
     if (option == name) return true;
   return false;
 }
@@ -284,6 +288,13 @@ bool ParseArgs(int argc, char** argv, Args& args) {
         return false;
       }
       args.options.adapterLatencyMs = static_cast<std::uint32_t>(ms);
+    } else if (a == "--slot-map" && hasValue) {
+      const auto mode = kulve::sim::ParseSlotMapMode(argv[++i]);
+      if (!mode) {
+        std::fprintf(stderr, "kulvesim: --slot-map takes on, off, ffff, zeros, empty or random\n");
+        return false;
+      }
+      args.options.slotMap = *mode;
     } else if (a == "--fault" && hasValue) {
       std::string error;
       auto parsed = kulve::sim::ParseFault(argv[++i], error);

@@ -30,6 +30,7 @@ void CloseFd(int& fd) {
 Simulator::Simulator(SimulatorOptions options)
     : options_(std::move(options)), speeds_(options_.speeds) {
   RegisterReaderCommands(firmware_);
+  RegisterSlotMapCommand(firmware_, options_.slotMap);
 }
 
 Simulator::~Simulator() {

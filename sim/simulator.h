@@ -26,6 +26,7 @@
 #include "sim/line.h"
 #include "sim/net_server.h"
 #include "sim/reader_state.h"
+#include "sim/slot_map_command.h"
 
 namespace kulve::sim {
 
@@ -55,6 +56,9 @@ struct SimulatorOptions {
   // bytes up to this many ms before the host gets it (see frame_server.h);
   // 0 = none.
   std::uint32_t adapterLatencyMs = 0;
+  // Command 15, which no documented reader has (see slot_map_command.h):
+  // refused as unknown unless a mode is given here.
+  SlotMapMode slotMap = SlotMapMode::kOff;
 };
 
 class Simulator : private ServerHooks, private NetLineAccess {

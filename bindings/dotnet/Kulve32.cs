@@ -782,6 +782,10 @@ namespace Kulve
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int kulve_chip_protocol(ReaderHandle reader);
 
+        /// <summary>The IFSC the full mode uses for the slot's card now; 0 for T=0 or before a reset.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_chip_ifsc(ReaderHandle reader, int slot, ref int ifsc);
+
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int kulve_chip_apdu(ReaderHandle reader, int slot, [In] byte[] request, int requestSize, [In, Out] byte[] response, int responseSize);
 

@@ -33,6 +33,7 @@ _LinkOsError = export("kulve_link_os_error", INT, HANDLE, device=False)
 _Relink = export("kulve_reader_relink", INT, HANDLE, device=False)
 _BaudRate = export("kulve_reader_baud_rate", INT, HANDLE, device=False)
 _Command = export("kulve_reader_command", INT, HANDLE, INT, BYTES, INT, BYTES, INT, INTS, device=False)
+_ChipIfsc = export("kulve_chip_ifsc", INT, HANDLE, INT, INTS, device=False)
 
 _LINK_ERROR_TEXT_SIZE = 512
 
@@ -173,3 +174,10 @@ def relink(handle: HandleValue) -> int:
 
 def baud_rate(handle: HandleValue) -> int:
     return int(_BaudRate(handle))
+
+
+def chip_ifsc(handle: HandleValue, slot: int) -> Tuple[int, int]:
+    """The result, and the IFSC the full mode uses for the slot's card (0: T=0 or not reset)."""
+    ifsc = ctypes.c_int(0)
+    result = int(_ChipIfsc(handle, slot, ctypes.byref(ifsc)))
+    return result, ifsc.value

@@ -302,6 +302,17 @@ class HandleCore(DeviceMethods):
             self._ensure_open()
             return _handle.baud_rate(self._handle)
 
+    def chip_ifsc(self, slot: int) -> int:
+        """The IFSC the full block protocol uses for the slot's card now, as
+        the library read it from the card's ATR (or the card asked for
+        since); 0 for a T=0 card or a slot not reset yet (kulve_chip_ifsc)."""
+        with self._lock:
+            self._ensure_open()
+            result, ifsc = _handle.chip_ifsc(self._handle, slot)
+            if result != 0:
+                raise ValueError(f"slot {slot}: no chip slot (0..4)")
+            return ifsc
+
     # ---- the families ------------------------------------------------------------
 
     @property

@@ -29,6 +29,7 @@ NetServer::~NetServer() = default;
 
 Simulator::Simulator(SimulatorOptions options) : options_(std::move(options)), speeds_(options_.speeds) {
   RegisterReaderCommands(firmware_);
+  RegisterSlotMapCommand(firmware_, options_.slotMap);
 }
 Simulator::~Simulator() = default;
 

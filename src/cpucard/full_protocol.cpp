@@ -12,6 +12,11 @@ FullAnswer TransmitFull(Reader& reader, ChipSlot slot, std::span<const std::uint
   return st.protocol == 1 ? TransmitT1(reader, slot, apdu) : TransmitT0(reader, slot, apdu);
 }
 
+int CurrentIfsc(const Reader& reader, ChipSlot slot) {
+  const ChipSlotProtocol& st = reader.chipProtocol.slots[static_cast<std::size_t>(slot)];
+  return st.reset && st.protocol == 1 ? st.ifsc : 0;
+}
+
 void NoteSlotReset(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> atr, bool succeeded) {
   ChipSlotProtocol& st = reader.chipProtocol.slots[static_cast<std::size_t>(slot)];
   st.sendSequence = 0;

@@ -36,5 +36,7 @@ FullAnswer TransmitFull(Reader& reader, ChipSlot slot, std::span<const std::uint
 // (nothing when the reset failed but the sequence numbers) and fresh
 // sequence numbers.
 void NoteSlotReset(Reader& reader, ChipSlot slot, std::span<const std::uint8_t> atr, bool succeeded);
+// The IFSC the slot's T=1 card takes now; 0 for a T=0 card or before a reset.
+int CurrentIfsc(const Reader& reader, ChipSlot slot);
 
 }  // namespace kulve

@@ -100,6 +100,9 @@ KULVE_API int KULVE_CALL kulve_chip_reset(kulve_reader* reader, int slot, unsign
   return kulve::api::ChipReset(reader, slot, atr, size);
 }
 KULVE_API int KULVE_CALL kulve_chip_protocol(kulve_reader* reader) { return kulve::api::ChipProtocol(reader); }
+KULVE_API int KULVE_CALL kulve_chip_ifsc(kulve_reader* reader, int slot, int* ifsc) {
+  return kulve::api::ChipIfsc(reader, slot, ifsc);
+}
 KULVE_API int KULVE_CALL kulve_chip_apdu(kulve_reader* reader, int slot, const unsigned char* request, int requestSize,
                                          unsigned char* response, int responseSize) {
   return kulve::api::ChipApdu(reader, slot, request, requestSize, response, responseSize);

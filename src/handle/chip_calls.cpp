@@ -3,6 +3,7 @@
 #include "handle/checked.h"
 #include "handle/handle_api.h"
 #include "cpucard/cpucard.h"
+#include "cpucard/full_protocol.h"
 
 namespace kulve::api {
 namespace {
@@ -43,6 +44,11 @@ int ChipApduPacked(kulve_reader* r, int slot, unsigned char* request, int reques
   return Checked<&SendPackedApdu>(r, fits, SlotOf(slot), request, response);
 }
 
+int ChipIfsc(kulve_reader* r, int slot, int* ifsc) {
+  if (r == nullptr || ifsc == nullptr || !ValidSlot(slot)) return result::kBadArgument;
+  *ifsc = Peeked(*r, [slot](const Reader& reader) { return CurrentIfsc(reader, SlotOf(slot)); });
+  return 0;
+}
 int ChipSetProtocolMode(kulve_reader* r, int mode) { return Plain<&SetChipProtocolMode>(r, mode); }
 int ChipTransmit(kulve_reader* r, int slot, const unsigned char* apdu, int apduLength, unsigned char* response,
                  int responseSize, int* responseLength) {

@@ -52,6 +52,7 @@ int ChipApdu(kulve_reader* reader, int slot, const unsigned char* request, int r
 int ChipApduPacked(kulve_reader* reader, int slot, unsigned char* request, int requestSize, unsigned char* response,
                    int responseSize);
 int ChipSetProtocolMode(kulve_reader* reader, int mode);
+int ChipIfsc(kulve_reader* reader, int slot, int* ifsc);
 int ChipTransmit(kulve_reader* reader, int slot, const unsigned char* apdu, int apduLength, unsigned char* response,
                  int responseSize, int* responseLength);
 int At1608Write(kulve_reader* reader, int zone, int address, int length, const unsigned char* data, int size);

@@ -106,6 +106,7 @@ Bytes Reply(std::uint8_t status, const Bytes& data = {}) { return Request(status
 
 class SimFrameTest : public ::testing::Test {
  protected:
+  explicit SimFrameTest(SimulatorOptions options = {}) : sim_(std::move(options)) {}
   void SetUp() override {
     sim_.Start();
     host_ = std::make_unique<RawHost>(sim_.HostPath());
@@ -131,8 +132,18 @@ class SimFrameTest : public ::testing::Test {
   std::unique_ptr<RawHost> host_;
 };
 
-// The slot map: cards present, and in use once reset or selected.
-TEST_F(SimFrameTest, SlotMapTellsPresenceWithoutTouchingCards) {
+// The slot map: cards present, and in use once reset or selected; only on
+// request, as no documented reader has it.
+class SlotMapSimTest : public SimFrameTest {
+ protected:
+  SlotMapSimTest() : SimFrameTest(SimulatorOptions{.slotMap = SlotMapMode::kOn}) {}
+};
+
+TEST_F(SimFrameTest, SlotMapIsRefusedAsAnUnknownCode) {
+  EXPECT_EQ(Exchange(code::kSlotMap), Reply(status::kUnknownCommand));
+}
+
+TEST_F(SlotMapSimTest, SlotMapTellsPresenceWithoutTouchingCards) {
   sim_.WithState([](ReaderState& s) {
     RemoveChipCard(s, 3);
     PutMifareCard(s, {0x11, 0x22, 0x33, 0x44});

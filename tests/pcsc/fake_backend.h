@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "cpucard/t1_parameters.h"
 #include "pcsc/backend.h"
 #include "tools/hex.h"
 
@@ -40,6 +41,8 @@ struct FakeReader final : ReaderBackend {
 
   // The slot map: answered when hasMap; a chip card is in use once reset.
   bool hasMap = false;
+  std::optional<SlotMap> mapAnswer;  // answered instead of the true map
+  Outcome mapOutcome = Outcome::kOk;  // kRefused, kCardError: the map fails so
   std::array<bool, kChipSlotCount> chipInUse{};
   int mapQueries = 0;
 
@@ -160,6 +163,7 @@ struct FakeReader final : ReaderBackend {
     Step step(*this);
     ++mapQueries;
     if (linkOutcome != Outcome::kOk) return linkOutcome;
+    if (mapOutcome != Outcome::kOk) return mapOutcome;
     map = {};
     for (std::size_t slot = 0; slot < kChipSlotCount; ++slot) {
       if (chips[slot]) map.present |= static_cast<std::uint8_t>(1u << slot);
@@ -167,7 +171,64 @@ struct FakeReader final : ReaderBackend {
     }
     if (cardInField) map.present |= 1u << kChipSlotCount;
     if (cardInField && selected) map.inUse |= 1u << kChipSlotCount;
+    if (mapAnswer) map = *mapAnswer;
     return Outcome::kOk;
+  }
+  // A memory card in the contact slot: 256 bytes, a code guarding writes.
+  std::optional<std::uint8_t> memoryCard;  // present: the reader's card type
+  std::array<std::uint8_t, 256> memory{};
+  Bytes code{0xFF, 0xFF};
+  bool codePresented = false;
+  std::uint8_t attempts = 3;
+  Outcome MemoryInquire(std::uint8_t& cardType, bool& present) override {
+    Step step(*this);
+    cardType = memoryCard.value_or(0xFF);
+    present = memoryCard.has_value();
+    return linkOutcome;
+  }
+  Outcome MemoryPowerOn() override { return memoryCard ? Outcome::kOk : Outcome::kRefused; }
+  Outcome MemorySelectType(std::uint8_t cardType) override {
+    if (memoryCard) memoryCard = cardType;
+    return memoryCard ? Outcome::kOk : Outcome::kRefused;
+  }
+  Outcome MemoryRead(std::uint32_t address, std::span<std::uint8_t> out) override {
+    if (!memoryCard) return Outcome::kRefused;
+    if (address + out.size() > memory.size()) return Outcome::kBadRequest;
+    std::copy_n(memory.begin() + address, out.size(), out.begin());
+    return Outcome::kOk;
+  }
+  Outcome MemoryWrite(std::uint32_t address, std::span<const std::uint8_t> data) override {
+    if (!memoryCard || !codePresented) return Outcome::kRefused;
+    if (address + data.size() > memory.size()) return Outcome::kBadRequest;
+    std::copy(data.begin(), data.end(), memory.begin() + address);
+    return Outcome::kOk;
+  }
+  Outcome MemoryErase(std::uint32_t address, std::size_t count) override {
+    const Bytes ones(count, 0xFF);
+    return MemoryWrite(address, ones);
+  }
+  Outcome MemoryPresentCode(std::span<const std::uint8_t> presented) override {
+    if (!memoryCard || attempts == 0) return Outcome::kRefused;
+    codePresented = Bytes(presented.begin(), presented.end()) == code;
+    attempts = codePresented ? 3 : attempts - 1;
+    return codePresented ? Outcome::kOk : Outcome::kRefused;
+  }
+  Outcome MemoryChangeCode(std::span<const std::uint8_t> changed) override {
+    if (!memoryCard || !codePresented) return Outcome::kRefused;
+    code.assign(changed.begin(), changed.end());
+    return Outcome::kOk;
+  }
+  Outcome MemoryAttempts(std::array<std::uint8_t, 2>& counter) override {
+    if (!memoryCard) return Outcome::kRefused;
+    counter = {0x00, attempts};
+    return Outcome::kOk;
+  }
+
+  // The library's own reading of the ATR.
+  std::uint32_t ChipIfsc(std::size_t slot) override {
+    if (!chips[slot]) return 0;
+    const T1Parameters read = ReadT1Parameters(chips[slot]->atr);
+    return read.protocol == 1 ? read.ifsc : 0;
   }
   // Another card in the slot, not reset yet.
   void Swap(std::size_t slot, Bytes atr) {

@@ -56,8 +56,9 @@ class DriverMore : public ::testing::Test {
                       IfdDriver::Clock::duration mapInterval = std::chrono::hours(24)) {
     FakeReader* reader = Add(ParseDeviceName(device).device);
     reader->hasMap = hasMap;
+    const std::string named = hasMap ? device + ":slotmap" : device;
     driver = std::make_unique<IfdDriver>(&FarmFactory, std::chrono::hours(24), mapInterval);
-    for (std::size_t slot = 0; slot < kSlotCount; ++slot) EXPECT_EQ(driver->CreateChannel(Lun(slot), device.c_str()), IFD_SUCCESS);
+    for (std::size_t slot = 0; slot < kSlotCount; ++slot) EXPECT_EQ(driver->CreateChannel(Lun(slot), named.c_str()), IFD_SUCCESS);
     return reader;
   }
   void TearDown() override {
@@ -96,6 +97,7 @@ TEST(DeviceName, OptionsAfterTheDevice) {
     const char* device;
     bool escape;
     std::size_t slots;
+    bool slotMap = false;
   } rows[] = {
       {"/dev/ttyUSB0", "/dev/ttyUSB0", false, 6},
       {"/dev/ttyUSB0:escape", "/dev/ttyUSB0", true, 6},
@@ -103,12 +105,15 @@ TEST(DeviceName, OptionsAfterTheDevice) {
       {"tcp://10.0.0.5:4001", "tcp://10.0.0.5:4001", false, 6},
       {"/dev/ttyUSB0:slots-7", "/dev/ttyUSB0:slots-7", false, 6},  // not an option: part of the device
       {"/dev/ttyUSB0:Escape", "/dev/ttyUSB0:Escape", false, 6},
+      {"/dev/ttyUSB0:slotmap:slots-6", "/dev/ttyUSB0", false, 6, true},
+      {"/dev/ttyUSB0:slots-6", "/dev/ttyUSB0", false, 6},
   };
   for (const auto& row : rows) {
     const DeviceOptions options = ParseDeviceName(row.name);
     EXPECT_EQ(options.device, row.device) << row.name;
     EXPECT_EQ(options.escape, row.escape) << row.name;
     EXPECT_EQ(options.slots, row.slots) << row.name;
+    EXPECT_EQ(options.slotMap, row.slotMap) << row.name;
   }
 }
 
@@ -120,7 +125,7 @@ TEST_F(DriverMore, EscapeOnlyWhereTheAdministratorAllowedIt) {
       Bytes command;
       bool reading;
     } rows[] = {{Hex("22"), true}, {Hex("20"), true}, {Hex("33 00 84 00 00 08"), false}, {Hex("B5 01"), false},
-                {Hex("02"), false}};
+                {Hex("02"), false}, {Hex("22 01"), false}, {Hex("20 00"), false}};
     for (const auto& row : rows) {
       const int before = reader->steps;
       const RESPONSECODE rv = Escape(row.command);
@@ -149,9 +154,12 @@ TEST_F(DriverMore, PresenceFromTheSlotMap) {
       EXPECT_EQ(driver->Presence(Lun(slot)), expected[slot]) << slot;
     }
   }
-  EXPECT_EQ(reader->resets, resets);
+  EXPECT_EQ(reader->resets, resets + 3);  // each slot shown empty checked once, by a probe
   ASSERT_EQ(Send(5, Hex("FF B0 00 04 10")), IFD_SUCCESS);
   EXPECT_EQ(Answer().size(), 18u);  // still authenticated: block data, 90 00
+  ASSERT_EQ(Send(5, Hex("FF 82 00 01 06 00 00 00 00 00 00")), IFD_SUCCESS);
+  ASSERT_EQ(Send(5, Hex("FF 86 00 00 05 01 00 08 60 01")), IFD_SUCCESS);  // a wrong key: the card goes quiet
+  EXPECT_EQ(driver->Presence(Lun(5)), IFD_ICC_PRESENT);  // quiet, not gone
 
   reader->Swap(0, kSamAtr);  // another card, not reset: the one in use has gone
   EXPECT_EQ(driver->Presence(Lun(0)), IFD_ICC_NOT_PRESENT);
@@ -170,7 +178,7 @@ TEST_F(DriverMore, OneMapAnswersEverySlotForItsInterval) {
     for (std::size_t slot = 0; slot < kSlotCount; ++slot) driver->Presence(Lun(slot));
   }
   EXPECT_EQ(reader->mapQueries, 1);
-  EXPECT_EQ(reader->resets, 0);
+  EXPECT_EQ(reader->resets, 3);  // the slots shown empty, checked once each
   // A card powered up after the map was taken is not judged by it.
   ASSERT_EQ(Power(1), IFD_SUCCESS);
   EXPECT_EQ(driver->Presence(Lun(1)), IFD_ICC_PRESENT);
@@ -220,24 +228,27 @@ TEST_F(DriverMore, ProtocolOnAnUnpoweredSlotPowersTheCardUp) {
 }
 
 TEST_F(DriverMore, Attributes) {
-  OpenOne("/dev/ttyUSB3");
-  ASSERT_EQ(Power(0), IFD_SUCCESS);
-  ASSERT_EQ(Power(1), IFD_SUCCESS);
+  FakeReader* reader = OpenOne("/dev/ttyUSB13");
+  reader->chips[2] = FakeReader::ChipCard{Hex("3B 80 81 81 31 FE 45")};
+  for (std::size_t slot : {0, 1, 2}) ASSERT_EQ(Power(slot), IFD_SUCCESS);
+  ASSERT_EQ(driver->Presence(Lun(5)), IFD_ICC_PRESENT);  // there, not powered
   const struct {
     std::size_t slot;
     DWORD tag;
     RESPONSECODE rv;
     const char* value;
   } rows[] = {
-      {0, SCARD_ATTR_VENDOR_NAME, IFD_SUCCESS, "4B 55 4C 56 45 33 32"},
+      {0, SCARD_ATTR_VENDOR_NAME, IFD_SUCCESS, "4B 55 4C 56 45 33 32 00"},  // NUL-terminated
+      {0, SCARD_ATTR_VENDOR_IFD_TYPE, IFD_SUCCESS, "4B 55 4C 56 45 33 32 20 73 65 72 69 61 6C 20 72 65 61 64 65 72 00"},
       {0, SCARD_ATTR_VENDOR_IFD_VERSION, IFD_SUCCESS, "56 31"},  // the reader's answer, status byte off
       {0, SCARD_ATTR_VENDOR_IFD_SERIAL_NO, IFD_SUCCESS, "56 31"},
-      {0, SCARD_ATTR_CHANNEL_ID, IFD_SUCCESS, "03 00 01 00"},
+      {0, SCARD_ATTR_CHANNEL_ID, IFD_SUCCESS, "0D 00 01 00"},
       {0, SCARD_ATTR_MAXINPUT, IFD_SUCCESS, "08 00 01 00"},
       {1, SCARD_ATTR_MAXINPUT, IFD_SUCCESS, "FF 00 00 00"},
       {5, SCARD_ATTR_MAXINPUT, IFD_SUCCESS, "15 00 00 00"},
       {0, SCARD_ATTR_ICC_PRESENCE, IFD_SUCCESS, "02"},
-      {2, SCARD_ATTR_ICC_PRESENCE, IFD_SUCCESS, "00"},
+      {3, SCARD_ATTR_ICC_PRESENCE, IFD_SUCCESS, "00"},
+      {5, SCARD_ATTR_ICC_PRESENCE, IFD_SUCCESS, "02"},
       {0, SCARD_ATTR_ICC_INTERFACE_STATUS, IFD_SUCCESS, "01"},
       {5, SCARD_ATTR_ICC_INTERFACE_STATUS, IFD_SUCCESS, "00"},
       {0, SCARD_ATTR_CURRENT_PROTOCOL_TYPE, IFD_SUCCESS, "02 00 00 00"},
@@ -246,6 +257,7 @@ TEST_F(DriverMore, Attributes) {
       {0, SCARD_ATTR_CURRENT_IFSC, IFD_SUCCESS, "FE 00 00 00"},
       {0, SCARD_ATTR_CURRENT_IFSD, IFD_SUCCESS, "FB 00 00 00"},
       {1, SCARD_ATTR_CURRENT_IFSC, IFD_ERROR_TAG, ""},  // T=0
+      {2, SCARD_ATTR_CURRENT_IFSC, IFD_SUCCESS, "20 00 00 00"},  // TA4 after a second T=1 TD: not the IFSC
       {0, SCARD_ATTR_VENDOR_IFD_TYPE + 0x77, IFD_ERROR_TAG, ""},
   };
   for (const auto& row : rows) {
@@ -258,13 +270,67 @@ TEST_F(DriverMore, Attributes) {
   }
 }
 
-TEST(Ifsc, FromTheFirstTaAfterATdNamingT1) {
-  EXPECT_EQ(IfscOf(kCpuAtr), 0xFEu);
-  EXPECT_EQ(IfscOf(Hex("3B 8A 81 31 20 45")), 0x20u);  // TA3 0x20
-  EXPECT_EQ(IfscOf(Hex("3B 9A 95 81 31 FE 45")), 0xFEu);
-  EXPECT_EQ(IfscOf(Hex("3B 80 81")), 32u);  // T=1 named, no TA3
-  EXPECT_EQ(IfscOf(Hex("3B 6A 00 00")), 32u);
-  EXPECT_EQ(IfscOf(Hex("3B 80 81 10")), 32u);  // TA3 announced but cut off
+// A reader whose answer to the map cannot be trusted, or that gives none,
+// loses the map after one query; presence is probed from then on.
+TEST_F(DriverMore, AnUntrustworthySlotMapIsTurnedOff) {
+  const struct {
+    const char* what;
+    Outcome outcome;
+    std::optional<SlotMap> answer;
+  } rows[] = {
+      {"refused, or not two bytes", Outcome::kRefused, {}},
+      {"no answer (one timeout, relinked)", Outcome::kCardError, {}},
+      {"FF FF: reserved bits", Outcome::kOk, SlotMap{0xFF, 0xFF}},
+      {"in use without a card", Outcome::kOk, SlotMap{0x01, 0x03}},
+      {"00 00: the card just powered up missing", Outcome::kOk, SlotMap{0x00, 0x00}},
+  };
+  // A map showing a card's slot empty, before any power-up, is caught by
+  // the check of that slot.
+  FakeReader* blind = OpenOne("/dev/ttyS9", true, std::chrono::seconds(0));
+  blind->mapAnswer = SlotMap{0x00, 0x00};
+  EXPECT_EQ(driver->Presence(Lun(1)), IFD_ICC_PRESENT);
+  EXPECT_EQ(driver->Presence(Lun(2)), IFD_ICC_NOT_PRESENT);
+  EXPECT_EQ(blind->mapQueries, 1);
+  TearDown();
+  for (const auto& row : rows) {
+    FakeReader* reader = OpenOne("/dev/ttyS9", true, std::chrono::seconds(0));
+    reader->mapOutcome = row.outcome;
+    reader->mapAnswer = row.answer;
+    ASSERT_EQ(Power(0), IFD_SUCCESS) << row.what;
+    for (int round = 0; round < 3; ++round) {
+      EXPECT_EQ(driver->Presence(Lun(0)), IFD_ICC_PRESENT) << row.what;
+      EXPECT_EQ(driver->Presence(Lun(1)), IFD_ICC_PRESENT) << row.what;
+      EXPECT_EQ(driver->Presence(Lun(2)), IFD_ICC_NOT_PRESENT) << row.what;
+    }
+    EXPECT_EQ(reader->mapQueries, 1) << row.what;
+    TearDown();
+  }
+}
+
+// pcscd polling six idle slots ten times a second for a minute (the clock
+// given, not read): at most 2 probes a second, the CPU card and the field
+// probed at least every 2.5 s, every SAM at least every 10 s.
+TEST(ProbeSchedule, RationsProbesPerReader) {
+  using namespace std::chrono;
+  ProbeSchedule schedule(seconds(2));
+  const ProbeSchedule::Clock::time_point start{};
+  std::array<ProbeSchedule::Clock::time_point, ProbeSchedule::kSlots> last{};
+  milliseconds longest[ProbeSchedule::kSlots]{};
+  int probes = 0;
+  for (auto now = start; now < start + seconds(60); now += milliseconds(100)) {
+    for (std::size_t slot = 0; slot < ProbeSchedule::kSlots; ++slot) {
+      if (!schedule.Due(slot, now)) continue;
+      schedule.Probed(slot, now);
+      ++probes;
+      if (now != start) longest[slot] = std::max(longest[slot], duration_cast<milliseconds>(now - last[slot]));
+      last[slot] = now;
+    }
+  }
+  EXPECT_LE(probes, 2 * 60 + 6);
+  for (std::size_t slot : {0, 5}) EXPECT_LE(longest[slot], milliseconds(2500)) << slot;
+  for (std::size_t slot : {1, 2, 3, 4}) EXPECT_LE(longest[slot], seconds(10)) << slot;
+  schedule.Forget(3);
+  EXPECT_TRUE(schedule.Due(3, start + seconds(60)));  // a card left: asked again at once
 }
 
 // One reader's slow opening does not hold up another reader.

@@ -82,6 +82,10 @@ class Driver : public ::testing::Test {
 TEST_F(Driver, OpensThePortOnceAndReleasesItWithTheLastSlot) {
   Open();
   EXPECT_EQ(driver->CreateChannel(Lun(0) + 0x10000, "/nowhere"), IFD_COMMUNICATION_ERROR);
+  EXPECT_EQ(driver->CreateChannel(Lun(0) + 0x30000, "/dev/ttyLATER"), IFD_COMMUNICATION_ERROR);  // no reader yet
+  nextReader = new FakeReader;
+  EXPECT_EQ(driver->CreateChannel(Lun(0) + 0x30000, "/dev/ttyLATER"), IFD_SUCCESS);  // a failed open left nothing
+  EXPECT_EQ(driver->CloseChannel(Lun(0) + 0x30000), IFD_SUCCESS);
   EXPECT_EQ(driver->CreateChannel(Lun(1), "/dev/ttyOTHER"), IFD_COMMUNICATION_ERROR);
   for (std::size_t slot = 0; slot + 1 < kSlotCount; ++slot) {
     EXPECT_EQ(driver->CloseChannel(Lun(slot)), IFD_SUCCESS);
@@ -142,7 +146,10 @@ TEST_F(Driver, Capabilities) {
     EXPECT_EQ(driver->GetCapabilities(Lun(0), row.tag, &length, value), row.rv) << row.tag;
     EXPECT_EQ(length, row.length) << row.tag;
     EXPECT_EQ(value[0], row.value) << row.tag;
+    EXPECT_EQ(driver->SetCapabilities(Lun(0), row.tag),
+              row.tag == TAG_IFD_POLLING_THREAD_WITH_TIMEOUT ? IFD_ERROR_TAG : IFD_ERROR_VALUE_READ_ONLY);
   }
+  EXPECT_EQ(driver->SetCapabilities(Lun(kSlotCount), TAG_IFD_SLOTS_NUMBER), IFD_COMMUNICATION_ERROR);
   ASSERT_EQ(Power(0), IFD_SUCCESS);
   DWORD length = 4;
   EXPECT_EQ(driver->GetCapabilities(Lun(0), TAG_IFD_ATR, &length, atr), IFD_ERROR_INSUFFICIENT_BUFFER);
@@ -170,6 +177,24 @@ TEST_F(Driver, PowerAndProtocolPerSlot) {
   EXPECT_EQ(Power(0, IFD_POWER_DOWN), IFD_SUCCESS);
   EXPECT_EQ(atrLength, 0u);
   EXPECT_EQ(Send(0, Hex("00 84 00 00 08")), IFD_ICC_NOT_PRESENT);
+}
+
+// A memory card in the CPU card slot: a storage card, its removal told by
+// the next command.
+TEST_F(Driver, MemoryCardInTheCpuCardSlot) {
+  Open();
+  reader->chips[0].reset();
+  reader->memoryCard = 0x0F;
+  ASSERT_EQ(Power(0), IFD_SUCCESS);
+  EXPECT_EQ(Bytes(atr + 12, atr + 15), Hex("00 FF 0F"));
+  DWORD length = 1;
+  EXPECT_EQ(driver->GetCapabilities(Lun(0), SCARD_ATTR_ICC_TYPE_PER_ATR, &length, rx), IFD_SUCCESS);
+  EXPECT_EQ(rx[0], 2);  // ISO/IEC 7816 synchronous
+  ASSERT_EQ(Send(0, Hex("FF B1 00 00 02")), IFD_SUCCESS);
+  EXPECT_EQ(Bytes(rx, rx + rxLength), Hex("00 03 90 00"));
+  reader->memoryCard.reset();
+  EXPECT_EQ(Send(0, Hex("FF B0 00 00 10")), IFD_ICC_NOT_PRESENT);
+  EXPECT_EQ(driver->Presence(Lun(0)), IFD_ICC_NOT_PRESENT);
 }
 
 TEST_F(Driver, TransmitResults) {
@@ -246,7 +271,7 @@ TEST_F(Driver, CardLeavingInUseIsReportedOnce) {
 }
 
 TEST_F(Driver, EscapeCarriesRawReaderCommands) {
-  Open();
+  Open(std::chrono::hours(24), "/dev/ttyKULVE:escape");
   DWORD returned = 0;
   const UCHAR version[] = {0x22, 0x01};
   ASSERT_EQ(driver->Control(Lun(3), kEscapeControlCode, version, 2, rx, sizeof rx, &returned), IFD_SUCCESS);
@@ -261,6 +286,8 @@ TEST_F(Driver, EscapeCarriesRawReaderCommands) {
     EXPECT_EQ(driver->Control(Lun(3), code, version, sent, rx, room, &returned), rv) << code;
     EXPECT_EQ(returned, 0u) << code;
   }
+  EXPECT_EQ(Escape(3, Bytes(1 + 255, 0x22)), IFD_SUCCESS);  // a full frame of data
+  EXPECT_EQ(Escape(3, Bytes(1 + 256, 0x22)), IFD_COMMUNICATION_ERROR);
 }
 
 // pcscd calls each slot from its own thread: exchanges with the one reader

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pcsc/memory_card_slot.h"
 #include "pcsc/apdu_shape.h"
 #include "pcsc/contactless_atr.h"
 #include "pcsc/ifd_driver.h"
@@ -35,8 +36,9 @@ const Session kSessions[] = {
       {"FF CA 00 00 02", "6C 04"},
       {"FF CA 00 00 08", "DE AD BE EF 62 82"},
       {"FF CA 01 00 00", "6A 81"},
-      {"FF CA 02 00 00", "00 04 90 00"},  // ATQA, most significant byte first
-      {"FF CA 03 00 00", "6A 81"},        // no SAK from this reader
+      {"FF CA 02 00 00", "08 90 00"},     // SAK of a 1K card, as libnfc reads it
+      {"FF CA 03 00 00", "00 04 90 00"},  // ATQA, most significant byte first
+      {"FF CA 04 00 00", "6A 86"},
       {"FF CA 00 01 00", "6A 86"}}},
     {"keys refused",
      {{"FF 82 00 10 06 FF FF FF FF FF FF", "69 88"},
@@ -121,6 +123,41 @@ TEST(StorageCardSlot, AnotherCardInTheFieldIsNotAuthenticatedAsTheFirst) {
   card.uid = {1, 2, 3, 4};  // swapped while the first card was quiet
   ASSERT_EQ(slot.Transmit(Hex("FF 82 00 00 06 FF FF FF FF FF FF"), response), Outcome::kOk);
   EXPECT_EQ(slot.Transmit(Hex("FF 86 00 00 05 01 00 04 60 00"), response), Outcome::kNoCard);
+}
+
+// A memory card through the storage-card commands: the code guards writes,
+// a wrong one costs an attempt, the card's removal shows at the next command.
+TEST(MemoryCardSlot, ReadWriteAndTheCode) {
+  FakeReader card;
+  card.memoryCard = 0xFF;  // none selected yet
+  MemoryCardSlot slot(card);
+  Bytes atr, response;
+  ASSERT_EQ(slot.PowerUp(atr), Outcome::kOk);
+  EXPECT_EQ(Text(atr), "3B 8F 80 01 80 4F 0C A0 00 00 03 06 00 FF FF 00 00 00 00 68");
+  const Exchange rows[] = {
+      {"FF A4 00 00 01 0F", "90 00"},
+      {"FF D6 00 10 02 AA BB", "63 00"},  // before the code
+      {"FF 20 00 00 02 12 34", "63 00"},
+      {"FF B1 00 00 02", "00 02 90 00"},
+      {"FF 20 00 00 02 FF FF", "90 00"},
+      {"FF D6 00 10 02 AA BB", "90 00"},
+      {"FF B0 00 0F 04", "00 AA BB 00 90 00"},
+      {"FF 0E 00 10 01 01", "90 00"},
+      {"FF B0 00 10 02", "FF BB 90 00"},
+      {"FF 24 00 00 02 A7 5C", "90 00"},
+      {"FF B0 01 00 02", "67 00"},  // beyond the card
+      {"FF B0 00 00", "67 00"},
+      {"FF 20 01 00 02 A7 5C", "6A 86"},
+      {"FF CA 00 00 00", "6D 00"},
+      {"00 A4 04 00 02 3F 00", "6E 00"},  // an ISO APDU
+  };
+  for (const Exchange& row : rows) {
+    ASSERT_EQ(slot.Transmit(Hex(row.apdu), response), Outcome::kOk) << row.apdu;
+    EXPECT_EQ(Text(response), row.answer) << row.apdu;
+  }
+  EXPECT_EQ(card.code, Hex("A7 5C"));
+  card.memoryCard.reset();
+  EXPECT_EQ(slot.Transmit(Hex("FF B0 00 00 02"), response), Outcome::kNoCard);
 }
 
 // The ATR of a contactless storage card, against ATRs such readers report.

@@ -221,6 +221,9 @@ TEST_F(HandleApiTest, NullHandlesAreRefused) {
   EXPECT_EQ(kulve_link_error(nullptr, nullptr, 0), KULVE_BAD_ARGUMENT);
   EXPECT_EQ(kulve_link_os_error(nullptr), -1);  // 4 would pass for EINTR
   EXPECT_EQ(kulve_chip_protocol(nullptr), KULVE_BAD_ARGUMENT);
+  int ifsc = 7;
+  EXPECT_EQ(kulve_chip_ifsc(nullptr, 0, &ifsc), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(ifsc, 7);
   kulve_close(nullptr);
   EXPECT_STREQ(kulve_result_text(nullptr, 4), ResultText(4));
 }

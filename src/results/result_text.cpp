@@ -25,6 +25,7 @@ constexpr Named kLibraryResults[] = {
     {result::kCardMustBeReset, "the card did not answer three S(RESYNCH): reset it before the next command"},
     {result::kAnswerTooLarge, "the card's answer exceeds 65,538 bytes"},
     {result::kCallTimeBound, "the card kept the call waiting past its 300 s bound"},
+    {result::kNoChange, "no card came or went in the slots watched before the timeout"},
 };
 
 // One entry per letter 'e'..'s', in order.

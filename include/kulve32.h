@@ -144,7 +144,22 @@ KULVE_API int KULVE_CALL ComBaudRate(void);
 KULVE_API int KULVE_CALL PowerOn(void);                 /* power the card */
 KULVE_API int KULVE_CALL PowerOff(void);                /* unpower the card */
 /* Tells the reader the card type (low 8 bits sent); on success the library's
- * card type becomes the full value. */
+ * card type becomes the full value. The card types, by what the library does
+ * for each (README.md, "Card types", has the same table):
+ *   0        memory card identified by B7 A0 or 37 A0 at its start; 2-byte code
+ *            at card bytes 8..9, attempts counter at 10..11, erase keys of 4
+ *   1, 3     memory card without a code, identified by 81 05 / 81 03 at 6..7
+ *   2        256-byte card with a 3-byte code after the attempts byte of its
+ *            security memory (area 2), identified by 81 15 at bytes 6..7
+ *   4        as 2 with a 2-byte code, identified by 81 13
+ *   5..9, 18, 27..29  cards whose code only CheckSecret presents
+ *   10..14, 19, 20, 22..24, 30  memory cards without a code, not identified
+ *   15..17   2-byte code at bytes 10..11, counter at 12..13; erase keys of 4
+ *            (15), key 4 of 6 and key 5 of 4 (16), none (17)
+ *   21       paged memory card with pages of 264 bytes
+ *   25, 26   zoned secure memory: 2-byte codes, zone codes, erase keys and
+ *            zone access bytes
+ *   255      none selected (after LinkCom) */
 KULVE_API int KULVE_CALL SelectCard(int cardType);
 /* On success writes the reader's card type, second state value and power
  * state (1 on, 0 off); the library's card type becomes the reader's. */

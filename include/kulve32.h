@@ -28,7 +28,7 @@
  *     to: see "Secrets" at SetTrace.
  *   - What the library reads from outside: the environment variables
  *     KULVE32_TRACE, KULVE32_TRACE_FILE, KULVE32_TRACE_SECRETS,
- *     KULVE32_CONFIG and KULVE32_PORTS, and for the per-user configuration
+ *     KULVE32_SPEED, KULVE32_CONFIG and KULVE32_PORTS, and for the per-user configuration
  *     file XDG_CONFIG_HOME and HOME (POSIX) or APPDATA (Windows); the
  *     configuration files of SetComPortPath.
  *   - In a privileged process (POSIX: setuid, setgid or with file
@@ -115,6 +115,11 @@ extern "C" {
 
 /* Opens port index 0..9 (COM1..COM10) at 57600 bit/s, probes the reader, and
  * falls back to 9600 bit/s. 0 = a reader answered, 1 = none at either speed.
+ * With KULVE32_SPEED=57600 or 9600 in the environment only that speed is
+ * tried (a reader that answers only at 9600 then links without the 0.2 s of
+ * the fast probe and the 1 s pause of closing it); any other value is named
+ * on the trace (level 1) and both are tried. kulve_open and
+ * kulve_reader_relink follow it too.
  * Sets the card type to 255 (none selected). On POSIX the fast speed is set as
  * B57600: UART hardware turns the Windows settings value 56000 into 57600
  * through its divisor, so that is the speed a reader sees either way. */

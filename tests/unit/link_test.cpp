@@ -2,7 +2,9 @@
 // Opening, probing and closing the port over the in-memory reader.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "link/link.h"
 #include "support/fake_reader.h"
@@ -46,6 +48,25 @@ TEST_F(LinkTest, FallsBackToSlowSpeed) {
   EXPECT_EQ(peer.requests.size(), 2u);
   EXPECT_EQ(peer.sleptMs, 1000u);  // the fast port was closed before reopening
   EXPECT_EQ(peer.openedDevices[0], "fake3");
+}
+
+// KULVE32_SPEED: only the speed named is tried; another value tries both.
+TEST_F(LinkTest, SpeedFromTheEnvironment) {
+  const struct {
+    const char* value;
+    std::vector<std::uint32_t> opened;
+  } rows[] = {{"9600", {9600u}}, {"57600", {56000u}}, {"115200", {56000u, 9600u}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value);
+    ::setenv("KULVE32_SPEED", row.value, 1);
+    peer.openedSettings.clear();
+    peer.faults.hashAnswer.reset();
+    EXPECT_EQ(LinkCom(reader, 0), 1);
+    std::vector<std::uint32_t> opened;
+    for (const LineSettings& s : peer.openedSettings) opened.push_back(s.baudRate);
+    EXPECT_EQ(opened, row.opened);
+  }
+  ::unsetenv("KULVE32_SPEED");
 }
 
 TEST_F(LinkTest, NoReaderAtEitherSpeedLeavesPortOpen) {

@@ -1,52 +1,38 @@
 # SPDX-License-Identifier: MIT
-"""Cards coming and going, through the presence events and CardMonitor,
-against the simulator's control channel."""
+"""Cards coming and going through presence_events and CardMonitor, put in and
+taken out through the simulator's control channel."""
 
 from __future__ import annotations
 
 import queue
-from typing import List
 
 import kulve32
 from kulve32 import CardMonitor, CardObserver, PresenceEvent, Slot
 
-WAIT = 30.0  # far above the policy's few seconds: only a hang runs into it
+WAIT = 30.0  # far above the policy's few seconds: only a hang reaches it
 
 
-def empty_reader(start_simulator):
+def test_events_then_a_monitor_with_observers_coming_and_going(start_simulator):
     simulator = start_simulator()
     for slot in range(5):
         simulator.control(f"chip {slot} none")
-    return simulator, kulve32.Reader(simulator.path)
+    with kulve32.Reader(simulator.path) as reader:
+        assert reader.wait_presence(Slot.ALL, 0, 0) is None  # nothing there: no change
+        events = reader.presence_events(Slot.MEMORY | Slot.SAM2, timeout=WAIT)
+        for command, event in (("insert 1", PresenceEvent(Slot.MEMORY, True)),
+                               ("chip 2 3B00", PresenceEvent(Slot.SAM2, True)),
+                               ("chip 2 none", PresenceEvent(Slot.SAM2, False))):
+            simulator.control(command)
+            assert next(events) == event
 
+        class Recorder(CardObserver):
+            def __init__(self) -> None:
+                self.changes: "queue.Queue[tuple]" = queue.Queue()
 
-def test_events_for_each_slot_kind(start_simulator):
-    simulator, reader = empty_reader(start_simulator)
-    watched = Slot.MEMORY | Slot.CPU | Slot.SAM2 | Slot.FIELD
-    with reader:
-        assert reader.wait_presence(watched, 0, 0) is None  # nothing there: no change
-        events = reader.presence_events(watched, timeout=WAIT)
-        for put, slot in (("insert 1", Slot.MEMORY), ("chip 0 3B00", Slot.CPU), ("chip 2 3B00", Slot.SAM2),
-                          ("mifare add 01020304", Slot.FIELD)):
-            simulator.control(put)
-            assert next(events) == PresenceEvent(slot, True)
-        simulator.control("chip 2 none")
-        assert next(events) == PresenceEvent(Slot.SAM2, False)
+            def update(self, monitor, added, removed):  # type: ignore[no-untyped-def]
+                self.changes.put((added, removed))
 
-
-class Recorder(CardObserver):
-    def __init__(self) -> None:
-        self.changes: "queue.Queue[tuple]" = queue.Queue()
-
-    def update(self, monitor: CardMonitor, added: List[Slot], removed: List[Slot]) -> None:
-        self.changes.put((added, removed))
-
-
-def test_monitor_tells_its_observers_until_the_last_leaves(start_simulator):
-    simulator, reader = empty_reader(start_simulator)
-    with reader:
-        monitor = CardMonitor(reader, Slot.FIELD | Slot.MEMORY, step=0.2)
-        first, second = Recorder(), Recorder()
+        monitor, first, second = CardMonitor(reader, Slot.FIELD, step=0.2), Recorder(), Recorder()
         monitor.add_observer(first)
         simulator.control("mifare add 01020304")
         assert first.changes.get(timeout=WAIT) == ([Slot.FIELD], [])

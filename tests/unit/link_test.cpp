@@ -52,19 +52,16 @@ TEST_F(LinkTest, FallsBackToSlowSpeed) {
 
 // KULVE32_SPEED: only the speed named is tried; another value tries both.
 TEST_F(LinkTest, SpeedFromTheEnvironment) {
-  const struct {
-    const char* value;
-    std::vector<std::uint32_t> opened;
-  } rows[] = {{"9600", {9600u}}, {"57600", {56000u}}, {"115200", {56000u, 9600u}}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.value);
-    ::setenv("KULVE32_SPEED", row.value, 1);
+  using Opened = std::vector<std::uint32_t>;
+  for (const auto& [value, expected] : {std::pair{"9600", Opened{9600}}, {"57600", Opened{56000}},
+                                        {"115200", Opened{56000, 9600}}}) {
+    ::setenv("KULVE32_SPEED", value, 1);
     peer.openedSettings.clear();
     peer.faults.hashAnswer.reset();
     EXPECT_EQ(LinkCom(reader, 0), 1);
-    std::vector<std::uint32_t> opened;
+    Opened opened;
     for (const LineSettings& s : peer.openedSettings) opened.push_back(s.baudRate);
-    EXPECT_EQ(opened, row.opened);
+    EXPECT_EQ(opened, expected) << value;
   }
   ::unsetenv("KULVE32_SPEED");
 }

@@ -1253,7 +1253,7 @@ KULVE_API int KULVE_CALL kulve_reader_command(kulve_reader *reader, int code, co
  *   (8 s with all four) - each plus the time of the probe's exchange (well
  *   under 0.1 s at 57600 bit/s) and the time a call on another thread holds
  *   the handle. What a probe saw is kept in the handle: a wait whose known
- *   differs from it returns at once, without a probe.
+ *   differs from it returns at once (after the one probe that may be due).
  * Cancelling: the handle's lock is let go between probes, so other calls on
  *   the handle go on during a wait; there is no other way to stop a wait
  *   than its timeout. To stay responsive, wait in short steps (the policy

@@ -1,6 +1,5 @@
 # SPDX-License-Identifier: MIT
-"""Cards coming and going through presence_events and CardMonitor, put in and
-taken out through the simulator's control channel."""
+"""Cards in and out (simulator control channel): presence_events, CardMonitor."""
 
 from __future__ import annotations
 

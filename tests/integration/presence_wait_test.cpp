@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The presence wait against the simulated reader: a card put into and taken
-// out of each kind of slot through the simulator's control channel is
-// reported; a quiet reader gives KULVE_NO_CHANGE; bad arguments send nothing.
+// The presence wait: each slot kind in and out through the simulator's control
+// channel, KULVE_NO_CHANGE when quiet, bad arguments unsent.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# kulve watch against kulvesim: a card put into and taken out of the memory
-# slot, a SAM slot and the field (kulvesim's control channel) shows as one
-# "SLOT in" and one "SLOT out" line each, in order; and an idle watch of
-# every slot keeps to 2 exchanges/s (kulvesim's exchange count).
+# kulve watch: cards in and out of three slot kinds (kulvesim's control channel)
+# give one line each, in order; an idle watch keeps to 2 exchanges/s.
 #   watch_test.sh KULVESIM KULVE
 set -uo pipefail
 sim="$1" kulve="$2"

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The probing policy over a minute of made-up time: probes a turn apart at
-// least, SAM probes 2 s apart, every slot asked again within the bound
-// kulve32.h promises for the slots named; and what it reports as seen.
+// The probing policy over a minute of made-up time: its pace, and the longest
+// gap per slot against what kulve32.h promises.
 #include <gtest/gtest.h>
 
 #include <map>

@@ -28,7 +28,7 @@
  *     to: see "Secrets" at SetTrace.
  *   - What the library reads from outside: the environment variables
  *     KULVE32_TRACE, KULVE32_TRACE_FILE, KULVE32_TRACE_SECRETS,
- *     KULVE32_CONFIG and KULVE32_PORTS, and for the per-user configuration
+ *     KULVE32_SPEED, KULVE32_CONFIG and KULVE32_PORTS, and for the per-user configuration
  *     file XDG_CONFIG_HOME and HOME (POSIX) or APPDATA (Windows); the
  *     configuration files of SetComPortPath.
  *   - In a privileged process (POSIX: setuid, setgid or with file
@@ -80,6 +80,7 @@ extern "C" {
                                       more to that slot until it is reset */
 #define KULVE_ANSWER_TOO_LARGE 45  /* full mode: the card's answer exceeds 65,538 bytes; the command
                                       ran, its answer is lost */
+#define KULVE_NO_CHANGE 49        /* kulve_wait_presence: no card came or went before the timeout */
 #define KULVE_CALL_TIME_BOUND 46   /* full mode: the call's bound on waiting for the card (300 s)
                                       ran out; the command may or may not have run */
 /* A call made from inside a trace callback into the reader being traced
@@ -114,6 +115,11 @@ extern "C" {
 
 /* Opens port index 0..9 (COM1..COM10) at 57600 bit/s, probes the reader, and
  * falls back to 9600 bit/s. 0 = a reader answered, 1 = none at either speed.
+ * With KULVE32_SPEED=57600 or 9600 in the environment only that speed is
+ * tried (a reader that answers only at 9600 then links without the 0.2 s of
+ * the fast probe and the 1 s pause of closing it); any other value is named
+ * on the trace (level 1) and both are tried. kulve_open and
+ * kulve_reader_relink follow it too.
  * Sets the card type to 255 (none selected). On POSIX the fast speed is set as
  * B57600: UART hardware turns the Windows settings value 56000 into 57600
  * through its divisor, so that is the speed a reader sees either way. */
@@ -143,7 +149,22 @@ KULVE_API int KULVE_CALL ComBaudRate(void);
 KULVE_API int KULVE_CALL PowerOn(void);                 /* power the card */
 KULVE_API int KULVE_CALL PowerOff(void);                /* unpower the card */
 /* Tells the reader the card type (low 8 bits sent); on success the library's
- * card type becomes the full value. */
+ * card type becomes the full value. The card types, by what the library does
+ * for each (README.md, "Card types", has the same table):
+ *   0        memory card identified by B7 A0 or 37 A0 at its start; 2-byte code
+ *            at card bytes 8..9, attempts counter at 10..11, erase keys of 4
+ *   1, 3     memory card without a code, identified by 81 05 / 81 03 at 6..7
+ *   2        256-byte card with a 3-byte code after the attempts byte of its
+ *            security memory (area 2), identified by 81 15 at bytes 6..7
+ *   4        as 2 with a 2-byte code, identified by 81 13
+ *   5..9, 18, 27..29  cards whose code only CheckSecret presents
+ *   10..14, 19, 20, 22..24, 30  memory cards without a code, not identified
+ *   15..17   2-byte code at bytes 10..11, counter at 12..13; erase keys of 4
+ *            (15), key 4 of 6 and key 5 of 4 (16), none (17)
+ *   21       paged memory card with pages of 264 bytes
+ *   25, 26   zoned secure memory: 2-byte codes, zone codes, erase keys and
+ *            zone access bytes
+ *   255      none selected (after LinkCom) */
 KULVE_API int KULVE_CALL SelectCard(int cardType);
 /* On success writes the reader's card type, second state value and power
  * state (1 on, 0 off); the library's card type becomes the reader's. */
@@ -947,7 +968,8 @@ KULVE_API int KULVE_CALL GetComPortPath(int port, char *path, int size);
 /* A human-readable description of any result a function of this library
  * returns: "ok" for 0, the meaning of 3, 4 and 19, each link-failure letter
  * with the step of the frame it names, and "reader status 0xNN" for the
- * reader's own statuses; card status words (256..65535, from the APDU
+ * reader's own statuses, except that 1 right after a LinkCom that returned
+ * it reads "no reader linked (the link error says why)"; card status words (256..65535, from the APDU
  * functions) get their ISO/IEC 7816-4 meaning ("Success" for 0x9000,
  * "Warning: 2 tries left" for 0x63C2, ...); the words the standard leaves to
  * the card (67XX, 6BXX, 6DXX, 6EXX, 6FXX with XX not 00, and 9XXX other than
@@ -1146,7 +1168,9 @@ KULVE_API int KULVE_CALL kulve_result_origin(kulve_reader *reader, int result);
 
 /* Words for result as ResultText gives them, except that a result whose
  * origin (kulve_result_origin) is the reader is worded as the reader's
- * status ("reader status 0x03") even where the library uses the same value.
+ * status ("reader status 0x03") even where the library uses the same value,
+ * and 1 after a kulve_open or kulve_reader_relink that returned it reads
+ * "no reader linked (the link error says why)".
  * reader may be NULL: then exactly ResultText. Static text, never null. */
 KULVE_API const char *KULVE_CALL kulve_result_text(kulve_reader *reader, int result);
 
@@ -1203,6 +1227,63 @@ KULVE_API int KULVE_CALL kulve_reader_alarm(kulve_reader *reader, int mode, int 
  * when replyLength is not null. */
 KULVE_API int KULVE_CALL kulve_reader_command(kulve_reader *reader, int code, const unsigned char *data, int length,
                                               unsigned char *reply, int replySize, int *replyLength);
+
+/* ---- card presence ---- */
+/* The slots kulve_wait_presence watches, one bit each (chip slot n is bit n): */
+#define KULVE_SLOT_CPU    0x01 /* the CPU card slot (chip slot 0) */
+#define KULVE_SLOT_SAM1   0x02 /* SAM 1..4 (chip slots 1..4) */
+#define KULVE_SLOT_SAM2   0x04
+#define KULVE_SLOT_SAM3   0x08
+#define KULVE_SLOT_SAM4   0x10
+#define KULVE_SLOT_SAMS   0x1E
+#define KULVE_SLOT_FIELD  0x20 /* the Mifare field */
+#define KULVE_SLOT_MEMORY 0x40 /* the contact slot of memory cards (and AT88SC1608) */
+#define KULVE_SLOT_ALL    0x7F
+/* Waits until the presence of a card in one of the slots named differs from
+ * what the caller knows, or timeoutMs (0..86,400,000) has passed.
+ * known: the bits of the named slots that hold a card as far as the caller
+ * knows (0 at first: then every card there is reported as come).
+ * 0 = a change: *present = the named slots holding a card now (bits of
+ *     slots not yet probed by this handle stay as in known); compare with
+ *     known to see which came and which went, and pass it as known next time.
+ * KULVE_NO_CHANGE = the timeout passed; *present = as seen (equal to known
+ *     on the named slots).
+ * A link failure letter or a reader's status of a probe ends the wait with
+ * it (*present as far as seen); 4 = null handle or present, slots 0 or with
+ * other bits, timeoutMs out of range (nothing sent, *present = 0 when
+ * present is not null).
+ * What each slot can tell, and what probing it does to the card:
+ * - KULVE_SLOT_MEMORY: asked with the reader's Inquire, whose second state
+ *   value is non-zero while a card sits in the contact slot. It touches no
+ *   card and leaves the handle's card type as it is; it cannot tell which
+ *   kind of card it is (select the type, then kulve_memcard_verify).
+ * - KULVE_SLOT_CPU, KULVE_SLOT_SAMn: no reader command tells a chip slot's
+ *   card without talking to it, so the slot is probed with a reset
+ *   (kulve_chip_reset): a card that answers is there, a refusal means none.
+ *   The reset powers the card, ends any session with it and sets the chip
+ *   framing state as kulve_chip_reset does: name a chip slot only while no
+ *   session runs on it (waiting for a card to come, or to be taken out).
+ * - KULVE_SLOT_FIELD: probed with a Mifare request that wakes every card in
+ *   the field (kulve_mifare_request mode 1): a card that answers is there. A
+ *   card you had selected or authenticated to drops that state.
+ * How often: one probing policy per handle decides. At most one probe per
+ *   turn of 500 ms (2 exchanges/s on an idle reader, whatever the slots and
+ *   the number of waits); the memory slot, the CPU card slot and the field
+ *   take turns; the SAM slots, which seldom change, share one probe per 2 s
+ *   (at most one turn in four). A card coming or going is thus seen within
+ *   1 s when one of the memory slot, CPU slot and field is named, 1.5 s
+ *   when two are, 2 s when all three are, and within 2 s per SAM slot named
+ *   (8 s with all four) - each plus the time of the probe's exchange (well
+ *   under 0.1 s at 57600 bit/s) and the time a call on another thread holds
+ *   the handle. What a probe saw is kept in the handle: a wait whose known
+ *   differs from it returns at once (after the one probe that may be due).
+ * Cancelling: the handle's lock is let go between probes, so other calls on
+ *   the handle go on during a wait; there is no other way to stop a wait
+ *   than its timeout. To stay responsive, wait in short steps (the policy
+ *   keeps its pace across calls: short waits add no traffic). A timeout of
+ *   0 probes once if a turn is due and returns at once. */
+KULVE_API int KULVE_CALL kulve_wait_presence(kulve_reader *reader, int slots, int known, int timeoutMs,
+                                             int *present);
 
 /* ---- memcard: contact memory cards ---- */
 /* ReadCard, WriteCard, EraseCard: size >= count. */

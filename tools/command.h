@@ -53,6 +53,7 @@ void AddE5550Commands(CommandList& commands);
 void AddCpuCardCommands(CommandList& commands);
 void AddMifareCommands(CommandList& commands);
 void AddPortCommands(CommandList& commands);
+void AddWatchCommand(CommandList& commands);
 
 // Argument checks; each throws UsageError naming `what` on a bad word.
 // An integer (decimal or 0x-hex) within [min, max].

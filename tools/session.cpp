@@ -15,10 +15,11 @@ Session::Session(SessionOptions options) : options_(std::move(options)) {}
 
 Session::~Session() {
   if (linked_) UnLinkCom();
+  kulve_close(handle_);
 }
 
-bool Session::EnsureLinked() {
-  if (linked_) return true;
+bool Session::Prepare() {
+  if (prepared_) return true;
   if (options_.useSimulator) {
     sim::SimulatorOptions simOptions;
     simOptions.speeds = options_.simulatorSpeeds;
@@ -37,17 +38,27 @@ bool Session::EnsureLinked() {
     devicePath_ = options_.port;
   }
   if (options_.trace) SetTrace(2, nullptr, nullptr);
-  int index = options_.portIndex;
-  if (index >= 0) {
+  if (options_.portIndex >= 0) {
     char path[KULVE_MAX_PORT_PATH + 1] = {};
-    GetComPortPath(index, path, sizeof path);  // the port map read afresh, as LinkCom reads it
+    GetComPortPath(options_.portIndex, path, sizeof path);  // the port map read afresh, as LinkCom reads it
     devicePath_ = path;
-  } else if (index = 0; SetComPortPath(0, devicePath_.c_str()) != 0) {
+  } else if (SetComPortPath(0, devicePath_.c_str()) != 0) {
     std::fprintf(stderr, "kulve: the port path \"%s\" is not usable (empty or longer than %d bytes)\n",
                  devicePath_.c_str(), KULVE_MAX_PORT_PATH);
     return false;
   }
-  if (LinkCom(index) != 0) {
+  prepared_ = true;
+  return true;
+}
+
+bool Session::EnsureLinked() {
+  if (linked_) return true;
+  if (!Prepare()) return false;
+  if (handle_ != nullptr) {  // the port is the handle's: give it back first
+    kulve_close(handle_);
+    handle_ = nullptr;
+  }
+  if (LinkCom(options_.portIndex >= 0 ? options_.portIndex : 0) != 0) {
     char why[256];
     const int code = GetLinkError(why, sizeof why);
     std::fprintf(stderr, "kulve: cannot link: %s%s\n", why,
@@ -57,6 +68,26 @@ bool Session::EnsureLinked() {
   }
   linked_ = true;
   return true;
+}
+
+kulve_reader* Session::Handle() {
+  if (handle_ != nullptr) return handle_;
+  if (!Prepare()) return nullptr;
+  if (linked_) {
+    UnLinkCom();
+    linked_ = false;
+  }
+  kulve_reader* opened = nullptr;
+  if (kulve_open(devicePath_.c_str(), &opened) != 0) {
+    char why[256] = "no memory for a reader";
+    if (opened != nullptr) kulve_link_error(opened, why, sizeof why);
+    std::fprintf(stderr, "kulve: cannot link: %s\n", why);
+    kulve_close(opened);
+    return nullptr;
+  }
+  if (options_.trace) kulve_set_trace(opened, 2, nullptr, nullptr);
+  handle_ = opened;
+  return handle_;
 }
 
 bool Session::TalksToSimulator() {

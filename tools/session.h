@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "kulve32.h"
 #include "sim/line.h"
 #include "sim/simulator.h"
 
@@ -31,6 +32,10 @@ class Session {
 
   // Links to the reader on the first call; prints why when it cannot.
   bool EnsureLinked();
+  // A handle of its own on the same reader, for the calls only the handle
+  // API has (kulve watch); the process link, if any, is closed first (its
+  // 1 s pause). Null, with the reason printed, when no reader answers.
+  kulve_reader* Handle();
   const std::string& DevicePath() const { return devicePath_; }
   bool Quiet() const { return options_.quiet; }
   bool ShowsSecrets() const { return options_.traceSecrets; }
@@ -43,8 +48,13 @@ class Session {
  private:
   SessionOptions options_;
   std::unique_ptr<sim::Simulator> simulator_;
+  // Starts the simulator or finds the device path; false when unusable.
+  bool Prepare();
+
   std::string devicePath_;
+  bool prepared_ = false;
   bool linked_ = false;
+  kulve_reader* handle_ = nullptr;
   int knowsSimulator_ = -1;  // -1 not asked yet, else 0 / 1
 };
 

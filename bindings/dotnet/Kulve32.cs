@@ -731,6 +731,15 @@ namespace Kulve
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int kulve_reader_command(ReaderHandle reader, int code, [In] byte[] data, int length, [Out] byte[] reply, int replySize, out int replyLength);
 
+        // Card presence (kulve32.h: kulve_wait_presence): slot bits, and the
+        // result when nothing changed before the timeout.
+        public const int SlotCpu = 0x01, SlotSam1 = 0x02, SlotSam2 = 0x04, SlotSam3 = 0x08, SlotSam4 = 0x10;
+        public const int SlotSams = 0x1E, SlotField = 0x20, SlotMemory = 0x40, SlotAll = 0x7F;
+        public const int NoChange = 49;
+
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_wait_presence(ReaderHandle reader, int slots, int known, int timeoutMs, out int present);
+
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int kulve_memcard_read(ReaderHandle reader, int area, int page, int offset, int count, [In, Out] byte[] buffer, int size);
 

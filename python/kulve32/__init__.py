@@ -47,6 +47,7 @@ from .diagnostics import (
     set_port_path,
     set_trace,
 )
+from .presence import CardMonitor, CardObserver, PresenceEvent, Slot
 from .reader import ORIGIN_LIBRARY, ORIGIN_LINE, ORIGIN_READER, ProcessReader, Reader
 
 __version__ = "1.0.0"
@@ -67,5 +68,5 @@ __all__ = [
     "LinkStep", "LinkErrorCode", "LinkErrorInfo", "des", "diagnostics", "load", "loaded_from",
     "LIBRARY_ENV", "library_version", "set_port_path", "port_path", "result_text",
     "last_link_error", "set_trace", "MAX_PORT_PATH", "PORT_COUNT", "at1608", "attendance", "cpucard",
-    "e5550", "housekeeping", "memcard", "mifare",
+    "e5550", "housekeeping", "memcard", "mifare", "Slot", "PresenceEvent", "CardObserver", "CardMonitor",
 ]

@@ -32,6 +32,7 @@ _LinkError = export("kulve_link_error", INT, HANDLE, TEXT, INT, device=False)
 _LinkOsError = export("kulve_link_os_error", INT, HANDLE, device=False)
 _Relink = export("kulve_reader_relink", INT, HANDLE, device=False)
 _BaudRate = export("kulve_reader_baud_rate", INT, HANDLE, device=False)
+_WaitPresence = export("kulve_wait_presence", INT, HANDLE, INT, INT, INT, INTS, device=False)
 _Command = export("kulve_reader_command", INT, HANDLE, INT, BYTES, INT, BYTES, INT, INTS, device=False)
 _ChipIfsc = export("kulve_chip_ifsc", INT, HANDLE, INT, INTS, device=False)
 
@@ -170,6 +171,12 @@ def link_error_of(handle: HandleValue) -> LinkErrorInfo:
 
 def relink(handle: HandleValue) -> int:
     return int(_Relink(handle))
+
+
+def wait_presence(handle: HandleValue, slots: int, known: int, timeout_ms: int) -> Tuple[int, int]:
+    """kulve_wait_presence: its result and the slots holding a card."""
+    present = ctypes.c_int(0)
+    return int(_WaitPresence(handle, slots, known, timeout_ms, ctypes.byref(present))), present.value
 
 
 def baud_rate(handle: HandleValue) -> int:

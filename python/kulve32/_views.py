@@ -125,6 +125,7 @@ class Attendance(_Family, AttendanceMethods):
     end_position = AttendanceMethods.kq_end_position
     read_records = AttendanceMethods.kq_read_records
     day_records = AttendanceMethods.kq_day_records
+    records_between = AttendanceMethods.kq_records_between
     end_transfer = AttendanceMethods.kq_end_transfer
     system_init = AttendanceMethods.kq_system_init
     display = AttendanceMethods.kq_display

@@ -15,14 +15,17 @@ import ctypes
 import os
 import sys
 import threading
+import time
 import warnings
-from typing import Any, Optional, Sequence, Union
+from typing import Any, Iterator, Optional, Sequence, Union
 
 from . import _handle, families
 from ._device import DeviceMethods
 from ._errors import BadArgument, KulveError, LinkError, LinkErrorInfo, check, error_for, last_link_error, result_text
 from ._library import INT, INTS, ON_WINDOWS, Export, export
 from ._views import FLAT_NAMES, At1608, Attendance, Chip, E5550, MemoryCard, Mifare
+from .presence import NO_CHANGE, PresenceEvent, Slot
+from .presence import events as presence_events
 from .diagnostics import (
     MAX_PORT_PATH,
     TraceCallback,
@@ -46,6 +49,9 @@ _LinkCom = export("LinkCom", INT, INT)
 _UnLinkCom = export("UnLinkCom", INT)
 _AutoLinkCom = export("AutoLinkCom", INT, INTS)
 _ComBaudRate = export("ComBaudRate", INT, device=False)
+
+_STEP = 0.5  # seconds: the longest presence wait with the reader's lock held
+_LONGEST_WAIT = 86400.0
 
 PortPath = Union[str, bytes, "os.PathLike[str]"]
 
@@ -239,6 +245,39 @@ class HandleCore(DeviceMethods):
             if result != 0:
                 raise LinkError(result, "kulve_reader_relink", f"no reader linked on {self._path}",
                                 _handle.link_error_of(self._handle))
+
+    def wait_presence(self, slots: int = Slot.ALL, known: int = 0,
+                      timeout: Optional[float] = None) -> Optional[Slot]:
+        """Waits until a card comes into or goes out of one of `slots` (Slot
+        flags), compared with `known`, the slots the caller knows to hold a
+        card. Returns the slots holding a card now, or None when `timeout`
+        seconds passed with no change (None: wait for ever; 0: probe once).
+        The wait goes in steps of at most half a second, so other threads
+        can use this reader in between; the library's probing policy keeps
+        the line to 2 exchanges/s. LinkError when the line fails."""
+        if timeout is not None and not 0 <= timeout <= _LONGEST_WAIT:
+            raise BadArgument(4, "kulve_wait_presence", f"timeout: 0..{_LONGEST_WAIT} s, not {timeout}")
+        deadline = None if timeout is None else time.monotonic() + timeout
+        while True:
+            left = _STEP if deadline is None else max(0.0, min(_STEP, deadline - time.monotonic()))
+            with self._lock:
+                self._ensure_open()
+                result, present = _handle.wait_presence(self._handle, int(slots), int(known), int(left * 1000))
+                if result not in (0, NO_CHANGE):
+                    self._failure.last = (result, _handle.result_text_of(self._handle, result),
+                                          _handle.link_error_of(self._handle))
+                    raise self._error(result, "kulve_wait_presence")
+            if result == 0:
+                return Slot(present)
+            if deadline is not None and time.monotonic() >= deadline:
+                return None
+
+    def presence_events(self, slots: int = Slot.ALL, known: int = 0,
+                        timeout: Optional[float] = None) -> Iterator[PresenceEvent]:
+        """Each card coming into or going out of `slots`, as a PresenceEvent,
+        starting from `known` (0: every card already there comes first, as
+        present). Ends after `timeout` seconds without a change (None: never)."""
+        return presence_events(self, int(slots), int(known), timeout)
 
     def set_trace(self, level: int, callback: Optional[TraceCallback] = None, *,
                   secrets: Optional[bool] = None) -> None:

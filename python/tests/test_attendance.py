@@ -43,6 +43,12 @@ def test_records_of_a_day_by_its_positions(terminal, simulator):
     assert "transfer=0 ended=1" in simulator.control("terminal")
     assert terminal.kq_read_records(1, 31) == records[1:]  # fewer at the end of the store
     assert terminal.kq_read_records(3, 1) == []
+    # Over a range: two days later one more, a day with none between; each record with its day.
+    terminal.kq_set_time(datetime.datetime(2024, 5, 8, 9, 0, 0))
+    simulator.control("punch 7 in")
+    span = terminal.kq_records_between(datetime.date(2024, 5, 5), datetime.date(2024, 5, 8))
+    assert [(d.day, r.badge) for d, r in span] == [(6, 4242), (6, 0xFFFFFFFE), (6, 4242), (8, 7)]
+    assert terminal.kq_records_between(datetime.date(2024, 5, 8), datetime.date(2024, 5, 7)) == []
 
 
 @pytest.mark.parametrize("position", [0xFFFF, 0x12FFFF, 0xFFFFFF])

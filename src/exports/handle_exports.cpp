@@ -47,6 +47,10 @@ KULVE_API int KULVE_CALL kulve_reader_command(kulve_reader* reader, int code, co
                                               unsigned char* reply, int replySize, int* replyLength) {
   return kulve::api::ReaderCommand(reader, code, data, length, reply, replySize, replyLength);
 }
+KULVE_API int KULVE_CALL kulve_wait_presence(kulve_reader* reader, int slots, int known, int timeoutMs,
+                                             int* present) {
+  return kulve::api::WaitPresence(reader, slots, known, timeoutMs, present);
+}
 KULVE_API int KULVE_CALL kulve_memcard_read(kulve_reader* reader, int area, int page, int offset, int count,
                                             unsigned char* buffer, int size) {
   return kulve::api::MemcardRead(reader, area, page, offset, count, buffer, size);

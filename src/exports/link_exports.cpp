@@ -4,11 +4,11 @@
 #include "kulve32.h"
 #include "housekeeping/housekeeping.h"
 #include "link/link.h"
-#include "handle/result_words.h"
+#include "handle/handle_api.h"
 
 extern "C" {
 
-KULVE_API int KULVE_CALL LinkCom(int port) { return kulve::OnDefault<&kulve::LinkCom>(port); }
+KULVE_API int KULVE_CALL LinkCom(int port) { return kulve::LinkOnDefault<&kulve::LinkCom>(port); }
 KULVE_API int KULVE_CALL UnLinkCom(void) { return kulve::OnDefault<&kulve::UnLinkCom>(); }
 KULVE_API int KULVE_CALL AutoLinkCom(int* port) { return kulve::OnDefault<&kulve::AutoLinkCom>(port); }
 KULVE_API int KULVE_CALL ComBaudRate(void) { return kulve::PeekDefault<&kulve::ComBaudRate>(); }
@@ -35,7 +35,7 @@ KULVE_API int KULVE_CALL SetComPortPath(int port, const char* path) {
 KULVE_API int KULVE_CALL GetComPortPath(int port, char* path, int size) {
   return kulve::LoadingPeekDefault<&kulve::GetComPortPath>(port, path, size);
 }
-KULVE_API const char* KULVE_CALL ResultText(int result) { return kulve::AnyResultText(result); }
+KULVE_API const char* KULVE_CALL ResultText(int result) { return kulve::api::ResultText(nullptr, result); }
 KULVE_API int KULVE_CALL GetLinkError(char* text, int size) { return kulve::PeekDefault<&kulve::GetLinkError>(text, size); }
 KULVE_API int KULVE_CALL GetLinkOsError(void) { return kulve::PeekDefault<&kulve::GetLinkOsError>(); }
 KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void* context) {

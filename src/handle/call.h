@@ -25,8 +25,22 @@ int Locked(Handle& handle, Body&& body) {
   handle.lastCallExchanged = reader.block.exchanges != before;
   handle.lastStatus = reader.block.status;
   handle.lastLineFailed = reader.block.lineFailed;
+  handle.lastCallLinked = false;
   return outcome;
 }
+
+// A link call (LinkCom, kulve_open, kulve_reader_relink): its
+// result 1 means that no reader was linked, not the reader's status 1.
+template <typename Body>
+int LinkCall(Handle& handle, Body&& body) {
+  std::lock_guard<std::recursive_mutex> guard(handle.lock);
+  const int outcome = Locked(handle, body);
+  if (outcome != result::kInCallback) handle.lastCallLinked = true;
+  return outcome;
+}
+inline constexpr int kLinkFailed = 1;
+inline constexpr const char* kNoReaderLinked = "no reader linked (the link error says why)";
+inline bool LinkCallFailed(const Handle& handle, int result) { return result == kLinkFailed && handle.lastCallLinked; }
 
 // A reading of the handle's settings (no exchange): under the lock, and
 // allowed from inside a trace callback.
@@ -44,6 +58,11 @@ int OnDefault(Args... args) {
 template <auto Function, typename... Args>
 auto PeekDefault(Args... args) {
   return Peeked(DefaultHandle(), [&](const Reader& reader) { return Function(reader, args...); });
+}
+
+template <auto Function, typename... Args>
+int LinkOnDefault(Args... args) {
+  return LinkCall(DefaultHandle(), [&](Reader& reader) { return Function(reader, args...); });
 }
 
 // GetComPortPath: a reading too, but the port map it reports is read on

@@ -4,9 +4,11 @@
 // the documented exports use one process-wide handle (DefaultHandle).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
+#include "device/presence_policy.h"
 #include "device/reader.h"
 #include "kulve32.h"
 
@@ -23,6 +25,13 @@ struct kulve_reader {
   bool lastCallExchanged = false;
   std::uint8_t lastStatus = 0;
   bool lastLineFailed = false;
+  // Whether that call was a link call (kulve_open, kulve_reader_relink,
+  // LinkCom), whose result 1 means "no reader linked".
+  // Atomic: result texts read it without waiting for the lock.
+  std::atomic<bool> lastCallLinked = false;
+
+  // How often the presence wait asks this reader, and what it last saw.
+  kulve::PresencePolicy presence;
 };
 
 namespace kulve {

@@ -29,6 +29,7 @@ int ReaderStandby(kulve_reader* reader);
 int ReaderDeviceNumber(kulve_reader* reader, unsigned char* number, int size);
 int ReaderVersion(kulve_reader* reader, unsigned char* version, int size);
 int ReaderAlarm(kulve_reader* reader, int mode, int a, int b, int c);
+int WaitPresence(kulve_reader* reader, int slots, int known, int timeoutMs, int* present);
 int ReaderCommand(kulve_reader* reader, int code, const unsigned char* data, int length, unsigned char* reply,
                   int replySize, int* replyLength);
 int MemcardRead(kulve_reader* reader, int area, int page, int offset, int count, unsigned char* buffer, int size);

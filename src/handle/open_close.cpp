@@ -28,7 +28,7 @@ int Open(const char* port, kulve_reader** out) {
   handle->reader.trace.FromEnvironment();
   SetComPortPath(handle->reader, kHandlePortIndex, port);
   *out = handle;
-  return Locked(*handle, [](Reader& reader) { return LinkCom(reader, kHandlePortIndex); });
+  return LinkCall(*handle, [](Reader& reader) { return LinkCom(reader, kHandlePortIndex); });
 }
 
 void Close(kulve_reader* handle) {
@@ -52,6 +52,7 @@ int ResultOrigin(kulve_reader* handle, int result) {
 }
 
 const char* ResultText(kulve_reader* handle, int result) {
+  if (LinkCallFailed(handle != nullptr ? *handle : DefaultHandle(), result)) return kNoReaderLinked;
   if (handle != nullptr && result >= 0 && result <= 0xFF && ResultOrigin(handle, result) == KULVE_ORIGIN_READER) {
     return ReaderStatusText(static_cast<std::uint8_t>(result));
   }
@@ -82,7 +83,7 @@ int SetTraceSecrets(kulve_reader* handle, int show) {
 
 int ReaderRelink(kulve_reader* handle) {
   if (handle == nullptr) return result::kBadArgument;
-  return Locked(*handle, [](Reader& reader) { return LinkCom(reader, kHandlePortIndex); });
+  return LinkCall(*handle, [](Reader& reader) { return LinkCom(reader, kHandlePortIndex); });
 }
 
 int ReaderBaudRate(kulve_reader* handle) {

@@ -51,6 +51,12 @@ int Inquire(Reader& reader, std::int32_t* cardType, std::int32_t* state, std::in
   return reply.status;
 }
 
+int InquireState(Reader& reader, std::int32_t* state) {
+  const ReplyView reply = Simple(reader, kInquire);
+  if (reply.Ok()) *state = reply.Byte(1);
+  return reply.status;
+}
+
 int GetDeviceNumber(Reader& reader, std::uint8_t* number) {
   if (number != nullptr) std::fill_n(number, kIdentityBytes, std::uint8_t{0});
   return CopyIdentity(reader, kDeviceNumber, number);

@@ -17,6 +17,8 @@ int PowerOn(Reader& reader);
 int PowerOff(Reader& reader);
 int SelectCard(Reader& reader, std::int32_t cardType);
 int Inquire(Reader& reader, std::int32_t* cardType, std::int32_t* state, std::int32_t* power);
+// Inquire's second state value alone, the library's card type left as it is.
+int InquireState(Reader& reader, std::int32_t* state);
 int SetStandby(Reader& reader);
 int GetDeviceNumber(Reader& reader, std::uint8_t* number);
 int DEVVER(Reader& reader, std::uint8_t* version);

@@ -3,11 +3,13 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "link/net/network_path.h"
 #include "link/port_paths.h"
 #include "results/result_text.h"
 #include "link/transact.h"
+#include "link/user_environment.h"
 
 namespace kulve {
 namespace {
@@ -75,6 +77,20 @@ void TraceSession(Link& reader, std::int32_t index) {
   reader.trace.Session("port " + std::to_string(index) + " = " + device + " (" + PathOrigin(reader, index) + ")");
 }
 
+// The speeds a link tries, in order: both, or the one KULVE32_SPEED names
+// (a reader known to answer at 9600 then links without the 1.2 s of the
+// fast probe and its close). Another value is named on the trace and ignored.
+std::vector<std::int32_t> LinkSpeeds(Link& reader) {
+  const auto chosen = UserVariable("KULVE32_SPEED");
+  if (chosen && *chosen == std::to_string(kFastSpeed)) return {kFastSpeed};
+  if (chosen && *chosen == std::to_string(kSlowSpeed)) return {kSlowSpeed};
+  if (chosen && !chosen->empty()) {
+    reader.trace.Line(trace_level::kFailures, "KULVE32_SPEED=%.16s is neither 57600 nor 9600: both are tried",
+                      chosen->c_str());
+  }
+  return {kFastSpeed, kSlowSpeed};
+}
+
 struct LinkAttempt {
   int result;   // 0 = linked, 1 = not
   bool probed;  // at least one probe went out
@@ -90,7 +106,8 @@ LinkAttempt TryLink(Link& reader, std::int32_t index) {
   reader.LinkStarting();
   RefreshPorts(reader);
   TraceSession(reader, index);
-  for (const std::int32_t speed : {kFastSpeed, kSlowSpeed}) {
+  const std::vector<std::int32_t> speeds = LinkSpeeds(reader);
+  for (const std::int32_t speed : speeds) {
     UnLinkCom(reader);
     if (OpenPort(reader, index, speed) != 0) {
       openFailure = context.lastError;
@@ -112,7 +129,8 @@ LinkAttempt TryLink(Link& reader, std::int32_t index) {
     char device[kMaxPortPath + 1];
     DevicePath(reader, index, device, sizeof device);
     SetLinkError(context.lastError, KULVE_LINK_ERROR_NO_ANSWER, probeFailure.osError,
-                 "no answer at 57600 or 9600 on %s (%s)", device, ResultText(reader.block.status));
+                 "no answer at %s on %s (%s)",
+                 speeds.size() == 1 ? std::to_string(speeds[0]).c_str() : "57600 or 9600", device, ResultText(reader.block.status));
   } else {
     context.lastError = openFailure;
   }

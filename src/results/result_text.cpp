@@ -27,6 +27,7 @@ constexpr Named kLibraryResults[] = {
      "reset it before the next command"},
     {result::kAnswerTooLarge, "the card's answer exceeds 65,538 bytes"},
     {result::kCallTimeBound, "the card kept the call waiting past its 300 s bound"},
+    {result::kNoChange, "no card came or went in the slots watched before the timeout"},
 };
 
 // One entry per letter 'e'..'s', in order.

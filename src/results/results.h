@@ -22,6 +22,7 @@ inline constexpr std::uint8_t kT1Aborted = KULVE_T1_ABORTED;
 inline constexpr std::uint8_t kCardMustBeReset = KULVE_CARD_MUST_BE_RESET;
 inline constexpr std::uint8_t kAnswerTooLarge = KULVE_ANSWER_TOO_LARGE;
 inline constexpr std::uint8_t kCallTimeBound = KULVE_CALL_TIME_BOUND;
+inline constexpr std::uint8_t kNoChange = KULVE_NO_CHANGE;
 // Negative, so never a reader's status or a card's status word.
 inline constexpr int kInCallback = KULVE_IN_CALLBACK;
 }  // namespace result

@@ -244,6 +244,9 @@ TEST(HandleOpen, ArgumentsRefusedAndAPortThatDoesNotOpen) {
   EXPECT_NE(std::string(why).find("/nonexistent/kulve-handle-test"), std::string::npos) << why;
   EXPECT_EQ(kulve_link_os_error(out), ENOENT);
   EXPECT_EQ(kulve_reader_baud_rate(out), 0);
+  EXPECT_STREQ(kulve_result_text(out, 1), "no reader linked (the link error says why)");
+  EXPECT_EQ(kulve_reader_relink(out), 1);
+  EXPECT_STREQ(kulve_result_text(out, 1), "no reader linked (the link error says why)");
   kulve_close(out);
 }
 

@@ -2,7 +2,9 @@
 // Opening, probing and closing the port over the in-memory reader.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "link/link.h"
 #include "support/fake_reader.h"
@@ -46,6 +48,22 @@ TEST_F(LinkTest, FallsBackToSlowSpeed) {
   EXPECT_EQ(peer.requests.size(), 2u);
   EXPECT_EQ(peer.sleptMs, 1000u);  // the fast port was closed before reopening
   EXPECT_EQ(peer.openedDevices[0], "fake3");
+}
+
+// KULVE32_SPEED: only the speed named is tried; another value tries both.
+TEST_F(LinkTest, SpeedFromTheEnvironment) {
+  using Opened = std::vector<std::uint32_t>;
+  for (const auto& [value, expected] : {std::pair{"9600", Opened{9600}}, {"57600", Opened{56000}},
+                                        {"115200", Opened{56000, 9600}}}) {
+    ::setenv("KULVE32_SPEED", value, 1);
+    peer.openedSettings.clear();
+    peer.faults.hashAnswer.reset();
+    EXPECT_EQ(LinkCom(reader, 0), 1);
+    Opened opened;
+    for (const LineSettings& s : peer.openedSettings) opened.push_back(s.baudRate);
+    EXPECT_EQ(opened, expected) << value;
+  }
+  ::unsetenv("KULVE32_SPEED");
 }
 
 TEST_F(LinkTest, NoReaderAtEitherSpeedLeavesPortOpen) {

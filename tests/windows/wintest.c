@@ -257,6 +257,7 @@ static struct {
   int(WINAPI *e5550_module)(kulve_reader *, unsigned char *, int);
   int(WINAPI *mifare_serial)(kulve_reader *, unsigned char *, int);
   int(WINAPI *kq_get_time)(kulve_reader *, KqTime *);
+  int(WINAPI *wait_presence)(kulve_reader *, int, int, int, int *);
 } handle_api;
 
 #define RESOLVE_HANDLE(field) \
@@ -279,11 +280,12 @@ static int resolve_handle_api(void) {
   RESOLVE_HANDLE(e5550_module);
   RESOLVE_HANDLE(mifare_serial);
   RESOLVE_HANDLE(kq_get_time);
+  handle_api.wait_presence = (__typeof__(handle_api.wait_presence))(any_fn)by_name("kulve_wait_presence");
   return handle_api.open && handle_api.close && handle_api.result_origin && handle_api.link_error &&
          handle_api.link_os_error && handle_api.reader_baud_rate && handle_api.reader_power_on &&
          handle_api.reader_select_card && handle_api.reader_device_number && handle_api.memcard_read &&
          handle_api.chip_reset && handle_api.at1608_reset && handle_api.e5550_module &&
-         handle_api.mifare_serial && handle_api.kq_get_time;
+         handle_api.mifare_serial && handle_api.kq_get_time && handle_api.wait_presence;
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -1078,7 +1080,7 @@ static void test_handles(void) {
   KqTime now;
   struct handle_worker workers[2];
   HANDLE threads[2];
-  int i;
+  int i, present;
   if (!resolve_handle_api()) {
     fail_at(__FILE__, __LINE__, "a handle function is not exported by name");
     return;
@@ -1124,6 +1126,15 @@ static void test_handles(void) {
   CHECK(buffer[4] == 0x5A);
   CHECK_EQ(handle_api.kq_get_time(first, &now), 0);
   CHECK(now.field[1] >= 1 && now.field[1] <= 12);
+
+  /* presence: COM1's CPU card (its slot probed first), COM4's Mifare card;
+   * no turn is due right after a probe, so a wait of 0 sees no change. */
+  present = -1;
+  CHECK_EQ(handle_api.wait_presence(first, KULVE_SLOT_CPU | KULVE_SLOT_MEMORY, 0, 30000, &present), 0);
+  CHECK_EQ(present, KULVE_SLOT_CPU);
+  CHECK_EQ(handle_api.wait_presence(second, KULVE_SLOT_FIELD, 0, 30000, &present), 0);
+  CHECK_EQ(present, KULVE_SLOT_FIELD);
+  CHECK_EQ(handle_api.wait_presence(first, KULVE_SLOT_MEMORY, 0, 0, &present), KULVE_NO_CHANGE);
 
   /* Both readers at once, one thread each. */
   workers[0].reader = first;

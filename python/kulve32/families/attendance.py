@@ -20,7 +20,7 @@ from __future__ import annotations
 import ctypes
 import datetime
 from dataclasses import dataclass
-from typing import Any, List, Union
+from typing import Any, List, Tuple, Union
 
 from .._device import FamilyMethods
 from .._errors import BadArgument, check
@@ -259,13 +259,29 @@ class AttendanceMethods(FamilyMethods):
 
     def kq_day_records(self, date: DateArg) -> List[AttendanceRecord]:
         """Every record of a day: its positions, reads of up to 31, then the end of the transfer."""
-        start, end = self.kq_start_position(date), self.kq_end_position(date)
-        records: List[AttendanceRecord] = []
-        at = start
+        return [record for _, record in self.kq_records_between(date, date)]
+
+    def kq_records_between(self, first: DateArg, last: DateArg) -> List[Tuple[KqDate, AttendanceRecord]]:
+        """Every record from day `first` through day `last` (both included), each
+        with its date, oldest first: the start position of each day and the end
+        position of the last (one exchange each), reads of up to 31 records,
+        then the end of the transfer. Empty when `last` is before `first`."""
+        first_day = day_number(_kq_date(first, _GetStartPos.name))
+        last_day = day_number(_kq_date(last, _GetEndPos.name))
+        starts = [(date_of_day(n), self.kq_start_position(date_of_day(n))) for n in range(first_day, last_day + 1)]
+        if not starts:
+            return []
+        end = self.kq_end_position(date_of_day(last_day))
+        records: List[Tuple[KqDate, AttendanceRecord]] = []
+        at, start, day = starts[0][1], starts[0][1], 0
         while at < end:
             wanted = min(end - at, MAX_RECORDS_PER_READ)
             batch = self.kq_read_records(at, wanted)
-            records += batch
+            for position, record in enumerate(batch, at):
+                # The record's day: the last whose start position is not after it.
+                while day + 1 < len(starts) and starts[day + 1][1] <= position:
+                    day += 1
+                records.append((starts[day][0], record))
             if len(batch) < wanted:
                 break  # the store ended early
             at += wanted

@@ -41,9 +41,13 @@
  *     as LocalSystem, LocalService or NetworkService reads no
  *     %APPDATA%\KULVE32.INI, only the KULVE32.INI beside the DLL.
  *   - The trace file (KULVE32_TRACE_FILE) is only ever appended to. POSIX:
- *     it is created with mode 0600 whatever the umask, and not opened when
- *     the last component of its path is a symbolic link (the lines then go
- *     to standard error).
+ *     it is created with mode 0600 whatever the umask (an existing file of
+ *     the user is set to 0600 too), and it is refused when the last
+ *     component of its path is a symbolic link, when it is not a regular
+ *     file (a FIFO or a device: opened without blocking, then refused), or
+ *     when it exists owned by another user or with any group or other
+ *     permission bit. A refused or unopenable file is named in one line on
+ *     standard error, and the trace lines then go to standard error.
  */
 #ifndef KULVE32_H
 #define KULVE32_H

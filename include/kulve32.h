@@ -1008,9 +1008,25 @@ KULVE_API int KULVE_CALL GetLinkOsError(void);
  * them), AT88SC1608 passwords (AT1608_Psw, its reply included), e5550
  * passwords, KQ_DownloadPSW, and the data of VERIFY, CHANGE REFERENCE DATA
  * and RESET RETRY COUNTER APDUs (INS 20, 24, 2C) in either chip protocol
- * mode. The frame's check byte, computed over them, is masked with them
+ * mode. Secrets are also known by what the bytes are, whichever call
+ * carries them (ReadCard, WriteCard, EraseCard, ReadMemCard, WriteMemCard,
+ * kulve_reader_command and the PC/SC escape alike): the security code in a
+ * memory card's bytes (type 0: card bytes 8..9; types 15, 16, 17: 10..11,
+ * under any area selector but 2) in a read's reply, and a write over them,
+ * whose whole reply is masked (what a reader answers to a write is its
+ * own); the security memory (area 2; types 2, 4, 25, 26) from its second
+ * byte on, and all of a write to it; the attempts counter stays visible
+ * (type 0: 10..11; 15..17: 12..13; the security memory's first byte read).
+ * Mifare: key A and key B (bytes 0..5 and 10..15) of a sector trailer
+ * (block 3 of each 4-block sector, and from block 128 on, the last of each
+ * 16-block sector of a 4K card) read or written by RFMifare_ReadBlock,
+ * RFMifare_WriteBlock, RFMifare_Read or RFMifare_Write (a trailer write's
+ * whole reply masked), and the same commands sent raw. A request repeated
+ * after a relink is masked as the first. The frame's check byte, computed
+ * over them, is masked with them
  * (level 3), and so are a T=1 block's bytes after the secret, its LRC or
- * CRC included. KULVE32_TRACE_SECRETS=1 (read with KULVE32_TRACE), or
+ * CRC included. KULVE32_TRACE_SECRETS=1 (read with KULVE32_TRACE; any other
+ * value shows none), or
  * kulve_set_trace_secrets, shows them in clear; the header of a trace the
  * library writes itself then ends in ", secrets shown (keys, codes and
  * passwords in clear)".
@@ -1179,6 +1195,12 @@ KULVE_API int KULVE_CALL kulve_reader_alarm(kulve_reader *reader, int mode, int 
  * the handle's card type, chip framing state and Mifare selection are not
  * updated, so a reset or APDU sent this way leaves them stale. For the
  * reader's own queries, and for tools that know the reader's command set.
+ * The trace masks the command's secrets as the family's own call with the
+ * same code and bytes would (see "Secrets" at SetTrace): a memory card's
+ * code presentations and code bytes by address (for the handle's card
+ * type), Mifare keys and trailer keys, AT88SC1608 passwords (code 2A, the
+ * reply too) and e5550 passwords
+ * (the first 4 bytes of codes 65, 66, 67, 68 and 69).
  * 4 = null handle or replyLength, code or length out of range, data null
  * with a length, reply null with a size: nothing sent, *replyLength = 0
  * when replyLength is not null. */

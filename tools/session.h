@@ -18,6 +18,7 @@ struct SessionOptions {
   sim::SpeedSet simulatorSpeeds = sim::SpeedSet::k57600Only;
   bool simulatorTerminalRecords = false;  // fill the simulated attendance terminal
   bool trace = false;  // print the frames on the wire on stderr, keys, codes and passwords masked
+  bool showSecrets = false;  // the tool's own output shows codes, PINs and keys in clear
   bool traceSecrets = false;  // show those in clear, and with --sim the simulator's log (which shows all)
   bool quiet = false;  // no "ok" lines
 };
@@ -33,7 +34,12 @@ class Session {
   bool EnsureLinked();
   const std::string& DevicePath() const { return devicePath_; }
   bool Quiet() const { return options_.quiet; }
-  bool ShowsSecrets() const { return options_.traceSecrets; }
+  // The tool's own output shows codes, PINs and keys only when asked to.
+  bool ShowsSecrets() const { return options_.traceSecrets || options_.showSecrets; }
+  // The card type last selected by this run (255: none), which says where a
+  // memory card keeps its code.
+  int CardType() const { return cardType_; }
+  void SetCardType(int type) { cardType_ = type; }
   // The in-process simulator, or null when talking to a device.
   sim::Simulator* Simulator() { return simulator_.get(); }
   // Whether the reader is the simulator: in-process, or a kulvesim whose
@@ -45,7 +51,8 @@ class Session {
   std::unique_ptr<sim::Simulator> simulator_;
   std::string devicePath_;
   bool linked_ = false;
-  int knowsSimulator_ = -1;  // -1 not asked yet, else 0 / 1
+  int knowsSimulator_ = -1;
+  int cardType_ = 255;  // -1 not asked yet, else 0 / 1
 };
 
 }  // namespace kulve::tool

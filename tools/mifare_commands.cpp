@@ -430,7 +430,7 @@ void AddMifareCommands(CommandList& commands) {
                       "--force: write trailers whose access bytes contradict themselves "
                       "(they lock the sector for good)\n"
                       "keys FILE: try the keys of FILE (one a line) on every sector; dump then uses "
-                      "those found\n"
+                      "those found (printed masked unless --show-secrets)\n"
                       "get BLOCK, set BLOCK VALUE, inc BLOCK N, dec BLOCK N: value blocks",
                       true, PrepareMifare});
 }

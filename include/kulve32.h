@@ -1067,8 +1067,15 @@ KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *
  * judges it (mostly 4).
  *
  * Handles. A null handle returns 4 (kulve_close and kulve_result_text accept
- * one; kulve_link_os_error returns -1). A handle must not be used after kulve_close, nor closed while another
- * thread is inside a call on it.
+ * one; kulve_link_os_error returns -1). A handle is a token, not an address:
+ * after kulve_close it names nothing, for good (tokens are never reused), and
+ * a call with it answers as with a null handle (4, nothing sent, nothing
+ * written; kulve_close does nothing; kulve_set_trace_secrets 4). Closing a
+ * handle while another thread is inside a call on it is safe: the close
+ * waits for that call to end, and a call already waiting for the handle's
+ * lock then runs on the closed port (a link failure) before the handle is
+ * freed. Using a closed handle is still a fault of the program; the library
+ * only keeps it from being undefined behaviour.
  *
  * Threads. Each handle has its own lock: calls on two handles run in
  * parallel on two threads; calls on one handle from several threads run one

@@ -27,8 +27,9 @@ int ChipReset(kulve_reader* r, int slot, unsigned char* atr, int size) {
   return Checked<&ResetChip>(r, Fits(size, KULVE_ATR_BUFFER_SIZE), SlotOf(slot), atr);
 }
 int ChipProtocol(kulve_reader* r) {
-  if (r == nullptr) return result::kBadArgument;
-  return Peeked(*r, [](const Reader& reader) { return CpuCardProtocolType(reader); });
+  const auto found = Find(r);
+  if (!found) return result::kBadArgument;
+  return Peeked(*found, [](const Reader& reader) { return CpuCardProtocolType(reader); });
 }
 int ChipApdu(kulve_reader* r, int slot, const unsigned char* request, int requestSize, unsigned char* response,
              int responseSize) {

@@ -4,6 +4,7 @@
 
 #include "handle/checked.h"
 #include "handle/handle_api.h"
+#include "handle/registry.h"
 #include "handle/raw_command.h"
 #include "at1608/at1608.h"
 #include "link/transact.h"
@@ -32,8 +33,9 @@ int ReaderCommand(kulve_reader* r, int code, const unsigned char* data, int leng
   const bool fits = code >= 0 && code <= 0xFF && length >= 0 && length <= static_cast<int>(kMaxRequestBytes) &&
                     (data != nullptr || length == 0) && (reply != nullptr || replySize <= 0) &&
                     replyLength != nullptr;
-  if (r == nullptr || !fits) return result::kBadArgument;
-  return Locked(*r, [&](Reader& reader) -> int {
+  const auto found = Find(r);
+  if (!found || !fits) return result::kBadArgument;
+  return Locked(*found, [&](Reader& reader) -> int {
     const ReplyView view =
         RawCommand(reader, static_cast<std::uint8_t>(code), {data, static_cast<std::size_t>(length)});
     *replyLength = static_cast<int>(view.data.size());

@@ -17,6 +17,7 @@
 #include "cpucard/cpucard.h"
 #include "cpucard/t1_block.h"
 #include "handle/handle.h"
+#include "handle/registry.h"
 #include "handle/raw_command.h"
 #include "link/link.h"
 #include "memcard/memcard.h"
@@ -291,10 +292,12 @@ TEST_F(TraceSecretsTest, OnlyOneShowsSecrets) {
 #else
   unsetenv("KULVE32_TRACE_SECRETS");
 #endif
-  kulve_reader handle(peer);
-  EXPECT_EQ(kulve_set_trace_secrets(&handle, 2), KULVE_BAD_ARGUMENT);
-  EXPECT_EQ(kulve_set_trace_secrets(&handle, -1), KULVE_BAD_ARGUMENT);
-  EXPECT_FALSE(handle.reader.trace.ShowsSecrets());
+  const auto handle = std::make_shared<kulve_reader>(peer);
+  kulve_reader* token = api::Register(handle);
+  EXPECT_EQ(kulve_set_trace_secrets(token, 2), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_set_trace_secrets(token, -1), KULVE_BAD_ARGUMENT);
+  EXPECT_FALSE(handle->reader.trace.ShowsSecrets());
+  api::Unregister(token);
 }
 
 TEST_F(TraceSecretsTest, TheHeaderSaysWhenSecretsAreShown) {

@@ -2,6 +2,7 @@
 #include "memcard/secret_addresses.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"

@@ -19,9 +19,12 @@
 #include "link/transact.h"
 #include "support/fake_reader.h"
 
-#include <functional>
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <functional>
+#endif
 
 namespace kulve::test {
 namespace {
@@ -94,7 +97,9 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
 
   const std::string path = ::testing::TempDir() + "kulve32_trace_environment.txt";
   std::ofstream(path, std::ios::trunc) << "an earlier run\n";
-  chmod(path.c_str(), 0600);
+#if !defined(_WIN32)
+  chmod(path.c_str(), 0600);  // an existing trace file must be private
+#endif
   SetEnvironment("KULVE32_TRACE", "3");
   SetEnvironment("KULVE32_TRACE_FILE", path.c_str());
   {
@@ -117,6 +122,7 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
   std::remove(path.c_str());
 }
 
+#if !defined(_WIN32)
 // A trace file is the user's own and private: anything else is refused with
 // a line on standard error, and the trace goes there instead.
 TEST(TraceEnvironment, OnlyAPrivateRegularFileOfTheUserTakesTheTrace) {
@@ -162,6 +168,7 @@ TEST(TraceEnvironment, OnlyAPrivateRegularFileOfTheUserTakesTheTrace) {
   SetEnvironment("KULVE32_TRACE", nullptr);
   SetEnvironment("KULVE32_TRACE_FILE", nullptr);
 }
+#endif
 
 class DiagnosticsTest : public ::testing::Test, protected FakeReaderFixture {
  protected:

@@ -81,7 +81,12 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
     Tracer tracer;
     tracer.FromEnvironment();
     EXPECT_EQ(tracer.Level(), level) << '"' << text << '"';
+    SetEnvironment("KULVE32_TRACE_SECRETS", text);  // only "1" shows secrets
+    Tracer secrets;
+    secrets.FromEnvironment();
+    EXPECT_EQ(secrets.ShowsSecrets(), std::string(text) == "1") << '"' << text << '"';
   }
+  SetEnvironment("KULVE32_TRACE_SECRETS", nullptr);
 
   SetEnvironment("KULVE32_TRACE", "2");
   {

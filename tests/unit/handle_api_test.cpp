@@ -224,6 +224,8 @@ TEST_F(HandleApiTest, NullHandlesAreRefused) {
   EXPECT_EQ(kulve_link_error(nullptr, nullptr, 0), KULVE_BAD_ARGUMENT);
   EXPECT_EQ(kulve_link_os_error(nullptr), -1);  // 4 would pass for EINTR
   EXPECT_EQ(kulve_chip_protocol(nullptr), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_set_trace_secrets(r, 2), KULVE_BAD_ARGUMENT);  // only 0 or 1
+  EXPECT_FALSE(handle.reader.trace.ShowsSecrets());
   kulve_close(nullptr);
   EXPECT_STREQ(kulve_result_text(nullptr, 4), ResultText(4));
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
 #include <functional>
 #include <regex>
@@ -16,8 +15,6 @@
 #include "attendance/attendance.h"
 #include "cpucard/cpucard.h"
 #include "cpucard/t1_block.h"
-#include "handle/handle.h"
-#include "handle/registry.h"
 #include "handle/raw_command.h"
 #include "link/link.h"
 #include "memcard/memcard.h"
@@ -273,31 +270,6 @@ TEST_F(TraceSecretsTest, NoLevelShowsASecretUnlessAskedTo) {
       }
     }
   }
-}
-
-// Only "1" shows secrets, from the environment or a handle.
-TEST_F(TraceSecretsTest, OnlyOneShowsSecrets) {
-  for (const char* value : {"0", "2", "yes", "", "1"}) {
-#ifdef _WIN32
-    _putenv_s("KULVE32_TRACE_SECRETS", value);
-#else
-    setenv("KULVE32_TRACE_SECRETS", value, 1);
-#endif
-    Tracer tracer;
-    tracer.FromEnvironment();
-    EXPECT_EQ(tracer.ShowsSecrets(), std::string(value) == "1") << '"' << value << '"';
-  }
-#ifdef _WIN32
-  _putenv_s("KULVE32_TRACE_SECRETS", "");
-#else
-  unsetenv("KULVE32_TRACE_SECRETS");
-#endif
-  const auto handle = std::make_shared<kulve_reader>(peer);
-  kulve_reader* token = api::Register(handle);
-  EXPECT_EQ(kulve_set_trace_secrets(token, 2), KULVE_BAD_ARGUMENT);
-  EXPECT_EQ(kulve_set_trace_secrets(token, -1), KULVE_BAD_ARGUMENT);
-  EXPECT_FALSE(handle->reader.trace.ShowsSecrets());
-  api::Unregister(token);
 }
 
 TEST_F(TraceSecretsTest, TheHeaderSaysWhenSecretsAreShown) {

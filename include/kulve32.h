@@ -41,9 +41,13 @@
  *     as LocalSystem, LocalService or NetworkService reads no
  *     %APPDATA%\KULVE32.INI, only the KULVE32.INI beside the DLL.
  *   - The trace file (KULVE32_TRACE_FILE) is only ever appended to. POSIX:
- *     it is created with mode 0600 whatever the umask, and not opened when
- *     the last component of its path is a symbolic link (the lines then go
- *     to standard error).
+ *     it is created with mode 0600 whatever the umask (an existing file of
+ *     the user is set to 0600 too), and it is refused when the last
+ *     component of its path is a symbolic link, when it is not a regular
+ *     file (a FIFO or a device: opened without blocking, then refused), or
+ *     when it exists owned by another user or with any group or other
+ *     permission bit. A refused or unopenable file is named in one line on
+ *     standard error, and the trace lines then go to standard error.
  */
 #ifndef KULVE32_H
 #define KULVE32_H
@@ -1049,9 +1053,25 @@ KULVE_API int KULVE_CALL GetLinkOsError(void);
  * them), AT88SC1608 passwords (AT1608_Psw, its reply included), e5550
  * passwords, KQ_DownloadPSW, and the data of VERIFY, CHANGE REFERENCE DATA
  * and RESET RETRY COUNTER APDUs (INS 20, 24, 2C) in either chip protocol
- * mode. The frame's check byte, computed over them, is masked with them
+ * mode. Secrets are also known by what the bytes are, whichever call
+ * carries them (ReadCard, WriteCard, EraseCard, ReadMemCard, WriteMemCard,
+ * kulve_reader_command and the PC/SC escape alike): the security code in a
+ * memory card's bytes (type 0: card bytes 8..9; types 15, 16, 17: 10..11,
+ * under any area selector but 2) in a read's reply, and a write over them,
+ * whose whole reply is masked (what a reader answers to a write is its
+ * own); the security memory (area 2; types 2, 4, 25, 26) from its second
+ * byte on, and all of a write to it; the attempts counter stays visible
+ * (type 0: 10..11; 15..17: 12..13; the security memory's first byte read).
+ * Mifare: key A and key B (bytes 0..5 and 10..15) of a sector trailer
+ * (block 3 of each 4-block sector, and from block 128 on, the last of each
+ * 16-block sector of a 4K card) read or written by RFMifare_ReadBlock,
+ * RFMifare_WriteBlock, RFMifare_Read or RFMifare_Write (a trailer write's
+ * whole reply masked), and the same commands sent raw. A request repeated
+ * after a relink is masked as the first. The frame's check byte, computed
+ * over them, is masked with them
  * (level 3), and so are a T=1 block's bytes after the secret, its LRC or
- * CRC included. KULVE32_TRACE_SECRETS=1 (read with KULVE32_TRACE), or
+ * CRC included. KULVE32_TRACE_SECRETS=1 (read with KULVE32_TRACE; any other
+ * value shows none), or
  * kulve_set_trace_secrets, shows them in clear; the header of a trace the
  * library writes itself then ends in ", secrets shown (keys, codes and
  * passwords in clear)".
@@ -1092,8 +1112,15 @@ KULVE_API int KULVE_CALL SetTrace(int level, KulveTraceCallback callback, void *
  * judges it (mostly 4).
  *
  * Handles. A null handle returns 4 (kulve_close and kulve_result_text accept
- * one; kulve_link_os_error returns -1). A handle must not be used after kulve_close, nor closed while another
- * thread is inside a call on it.
+ * one; kulve_link_os_error returns -1). A handle is a token, not an address:
+ * after kulve_close it names nothing, for good (tokens are never reused), and
+ * a call with it answers as with a null handle (4, nothing sent, nothing
+ * written; kulve_close does nothing; kulve_set_trace_secrets 4). Closing a
+ * handle while another thread is inside a call on it is safe: the close
+ * waits for that call to end, and a call already waiting for the handle's
+ * lock then runs on the closed port (a link failure) before the handle is
+ * freed. Using a closed handle is still a fault of the program; the library
+ * only keeps it from being undefined behaviour.
  *
  * Threads. Each handle has its own lock: calls on two handles run in
  * parallel on two threads; calls on one handle from several threads run one
@@ -1222,6 +1249,12 @@ KULVE_API int KULVE_CALL kulve_reader_alarm(kulve_reader *reader, int mode, int 
  * the handle's card type, chip framing state and Mifare selection are not
  * updated, so a reset or APDU sent this way leaves them stale. For the
  * reader's own queries, and for tools that know the reader's command set.
+ * The trace masks the command's secrets as the family's own call with the
+ * same code and bytes would (see "Secrets" at SetTrace): a memory card's
+ * code presentations and code bytes by address (for the handle's card
+ * type), Mifare keys and trailer keys, AT88SC1608 passwords (code 2A, the
+ * reply too) and e5550 passwords
+ * (the first 4 bytes of codes 65, 66, 67, 68 and 69).
  * 4 = null handle or replyLength, code or length out of range, data null
  * with a length, reply null with a size: nothing sent, *replyLength = 0
  * when replyLength is not null. */

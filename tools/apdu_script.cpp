@@ -125,4 +125,16 @@ std::optional<std::vector<ScriptStep>> ParseScript(std::string_view text, int fi
   return steps;
 }
 
+std::string ApduEcho(const std::vector<std::uint8_t>& apdu, bool showSecrets) {
+  std::string text = FormatHex(apdu);
+  const std::size_t n = apdu.size();
+  const bool secret = n > 5 && (apdu[1] == 0x20 || apdu[1] == 0x24 || apdu[1] == 0x2C) && !showSecrets;
+  if (!secret) return text;
+  // Short Lc in byte 4; an extended one in bytes 5..6 after a zero.
+  const std::size_t from = apdu[4] != 0 ? 5 : 7;
+  const std::size_t lc = apdu[4] != 0 ? apdu[4] : n > 7 ? static_cast<std::size_t>(apdu[5]) << 8 | apdu[6] : 0;
+  for (std::size_t i = from; i < n && i - from < lc; ++i) text.replace(3 * i, 2, "**");
+  return text;
+}
+
 }  // namespace kulve::tool

@@ -38,6 +38,11 @@ std::optional<ApduText> ParseApdu(std::string_view text, std::string& error);
 // judges the layout).
 std::optional<ApduText> ParseFullApdu(std::string_view text, std::string& error);
 
+// The APDU in hex as the tool prints it: the data of VERIFY, CHANGE
+// REFERENCE DATA and RESET RETRY COUNTER (INS 20, 24, 2C; short or extended
+// Lc) written "**" unless secrets are to be shown.
+std::string ApduEcho(const std::vector<std::uint8_t>& apdu, bool showSecrets);
+
 struct StatusPattern {
   std::uint16_t value = 0;
   std::uint16_t mask = 0xFFFF;  // bits that must match

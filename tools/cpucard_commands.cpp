@@ -61,7 +61,7 @@ void MakeSimulatedCardStrict(Session& s, int slot) {
 int SendFull(Session& s, int slot, const ApduText& apdu, bool scripted) {
   std::vector<unsigned char> answer(65538);
   int n = 0;
-  if (scripted) std::printf("> %s\n", FormatHex(apdu.bytes).c_str());
+  if (scripted) std::printf("> %s\n", ApduEcho(apdu.bytes, s.ShowsSecrets()).c_str());
   const int result = ChipTransmit(slot, apdu.bytes.data(), static_cast<int>(apdu.bytes.size()), answer.data(),
                                   static_cast<int>(answer.size()), &n);
   if (!s.Quiet()) std::fprintf(stderr, "%s: full mode, %zu APDU bytes\n", kSlots[slot].name, apdu.bytes.size());
@@ -130,7 +130,7 @@ int SendApdu(Session& s, int slot, const ApduText& apdu, bool scripted) {
   request[5 + apdu.lc] = apdu.le.value_or(0);
   if (apdu.lc != 0 && apdu.le && !s.Quiet()) std::fprintf(stderr, "note: Le is not sent after command data\n");
   unsigned char response[KULVE_APDU_RESPONSE_SIZE] = {};
-  if (scripted) std::printf("> %s\n", FormatHex(apdu.bytes).c_str());
+  if (scripted) std::printf("> %s\n", ApduEcho(apdu.bytes, s.ShowsSecrets()).c_str());
   const int result = kSlots[slot].send(request, response);
   if (!s.Quiet()) {
     const bool t1 = CPUCardProtocolType() == 1;

@@ -25,4 +25,10 @@ std::optional<int> ParseInt(std::string_view text) {
   return static_cast<int>(value);
 }
 
+std::string SecretHex(std::span<const std::uint8_t> bytes, bool show, std::size_t from, std::size_t count) {
+  std::string text = FormatHex(bytes);
+  for (std::size_t i = from; !show && i < bytes.size() && i - from < count; ++i) text.replace(3 * i, 2, "**");
+  return text;
+}
+
 }  // namespace kulve::tool

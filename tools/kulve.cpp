@@ -112,6 +112,8 @@ void Usage(const CommandList& commands, std::FILE* out) {
                        "masked (**)");
   Entry(out, "--trace-secrets", "with --trace: show them in clear (as KULVE32_TRACE_SECRETS=1 does), and with "
                                 "--sim the simulator's own log too, which shows everything");
+  Entry(out, "--show-secrets", "print codes, PINs, passwords and keys in clear in the tool's own output (echoed "
+                               "script lines, arguments, dumps); masked (**) otherwise; --trace-secrets implies it");
   Entry(out, "-q, --quiet", "print data and failures only, no \"ok\" lines");
   Entry(out, "-h, --help", "this text");
   Entry(out, "--version", "the tool's and the library's versions, and DLLVER");
@@ -211,6 +213,8 @@ int Run(int argc, char** argv) {
 #else
       setenv("KULVE32_TRACE_SECRETS", "1", 1);
 #endif
+    } else if (flag == "--show-secrets") {
+      options.showSecrets = true;
     } else if (flag == "--quiet" || flag == "-q") {
       options.quiet = true;
     } else if (flag == "--help" || flag == "-h") {

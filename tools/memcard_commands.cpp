@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "kulve32.h"
+#include "memcard/card_types.h"
+#include "memcard/secret_addresses.h"
 #include "sim/cards/memory_card.h"
 #include "tools/command.h"
 #include "tools/demo_steps.h"
@@ -21,12 +23,34 @@ constexpr int kMaxInt = 0x7FFFFFFF;
 
 Bytes Buffer(int count) { return Bytes(static_cast<std::size_t>(count), 0); }
 
-// The bytes read: raw to the --out file, else as hex lines of 16 bytes.
-int PrintedIfOk(Session& s, const std::string& what, int result, const Bytes& bytes) {
+// The bytes read as hex lines of 16, the selected type's code bytes among
+// them (by their card addresses from `address` in `area`) masked unless shown.
+std::string ReadText(const Session& s, std::uint8_t area, std::int64_t address, const Bytes& bytes) {
+  std::string text = WrappedHex(bytes);
+  if (s.ShowsSecrets()) return text;
+  const CardTypeTraits& traits = TraitsOf(s.CardType());
+  constexpr std::size_t kPiece = 255;
+  for (std::size_t at = 0; at < bytes.size() && address + static_cast<std::int64_t>(at) < 0x10000; at += kPiece) {
+    const auto a = static_cast<std::size_t>(address) + at;
+    const std::size_t n = std::min(kPiece, bytes.size() - at);
+    const std::array<std::uint8_t, 4> header{area, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a),
+                                             static_cast<std::uint8_t>(n)};
+    const SecretSpan secret = MemcardSecrets(traits, 0x14, header);  // a read's reply
+    for (std::size_t i = 0; i < n; ++i) {
+      if (secret.InReply(i)) text.replace(48 * ((at + i) / 16) + 3 * ((at + i) % 16), 2, "**");
+    }
+  }
+  return text;
+}
+
+// The bytes read: raw to the --out file (the data asked for, as it is), else
+// as hex lines of 16 bytes.
+int PrintedIfOk(Session& s, const std::string& what, int result, const Bytes& bytes, std::uint8_t area,
+                std::int64_t address) {
   if (result != 0) return Report(s, what, result);
   DataFiles& files = Files();
   if (files.out.empty()) {
-    std::fputs(WrappedHex(bytes).c_str(), stdout);
+    std::fputs(ReadText(s, area, address, bytes).c_str(), stdout);
   } else {
     if (!WriteOutputFile(files.out, bytes, files.outStarted, what)) return 1;
     files.outStarted = true;
@@ -112,7 +136,8 @@ Action Read(const Args& args) {
     const int result = ReadInPieces(s, count, buffer, [&](int done, int n, std::uint8_t* into) {
       return ReadCard(a.area, a.page, a.offset + done, n, into);
     });
-    return PrintedIfOk(s, "read", result, buffer);
+    return PrintedIfOk(s, "read", result, buffer, static_cast<std::uint8_t>(a.area),
+                       std::int64_t{a.page} * 256 + a.offset);
   };
 }
 
@@ -145,7 +170,7 @@ Action PagedRead(const Args& args) {
     const int result = ReadInPieces(s, count, buffer, [&](int done, int n, std::uint8_t* into) {
       return ReadMemCard(address + done, n, into);
     });
-    return PrintedIfOk(s, "paged read", result, buffer);
+    return PrintedIfOk(s, "paged read", result, buffer, 18, address);
   };
 }
 
@@ -174,7 +199,7 @@ Action Present(const Args& args) {
   return [=](Session& s) {
     Bytes buffer = CodeBuffer(code);
     const int result = CheckSecret(static_cast<int>(code.size()), buffer.data());
-    if (result == 0) std::printf("%s\n", FormatHex(buffer).c_str());
+    if (result == 0) std::printf("%s\n", SecretHex(buffer, s.ShowsSecrets()).c_str());
     return Report(s, "present code", result);
   };
 }
@@ -182,7 +207,9 @@ Action Present(const Args& args) {
 int Secret(Session& s) {
   std::uint8_t counter[2] = {}, code[4] = {};
   const int result = ReadSecret(counter, code);
-  if (result == 0) std::printf("attempts counter %s, code %s\n", FormatHex(counter).c_str(), FormatHex(code).c_str());
+  if (result == 0) {
+    std::printf("attempts counter %s, code %s\n", FormatHex(counter).c_str(), SecretHex(code, s.ShowsSecrets()).c_str());
+  }
   return Report(s, "read code", result);
 }
 
@@ -191,7 +218,7 @@ Action NewCode(const Args& args) {
   return [=](Session& s) {
     Bytes buffer = CodeBuffer(code);
     const int result = ModifySecret(static_cast<int>(code.size()), buffer.data());
-    if (result == 0) std::printf("%s\n", FormatHex(buffer).c_str());
+    if (result == 0) std::printf("%s\n", SecretHex(buffer, s.ShowsSecrets()).c_str());
     return Report(s, "change code", result);
   };
 }

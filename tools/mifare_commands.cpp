@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "kulve32.h"
+#include "mifare/secret_bytes.h"
 #include "sim/mifare_reader.h"
 #include "tools/command.h"
 #include "tools/demo_steps.h"
@@ -117,6 +118,16 @@ void CheckTrailer(const std::uint8_t* trailer, std::size_t block, bool force) {
   std::fprintf(stderr, "warning: %s\n", text);
 }
 
+// A block as printed: a sector trailer's key A and key B masked unless shown.
+std::string BlockText(const unsigned char (&data)[16], int block, bool show) {
+  std::string text = FormatHex(data);
+  if (!IsSectorTrailer(static_cast<std::uint8_t>(block)) || show) return text;
+  for (std::size_t i = 0; i < 16; ++i) {
+    if (i < 6 || i >= 10) text.replace(3 * i, 2, "**");  // key A, the access bytes, key B
+  }
+  return text;
+}
+
 Bytes DumpFileBytes(const MifareDump& dump, bool eml) {
   if (!eml) return Bytes(dump.begin(), dump.end());
   Bytes text;
@@ -210,7 +221,7 @@ int FindKeys(Session& s, MifareRun& run, const std::vector<Key>& keys) {
         if (result == 0) result = RFMifare_LoadKey(type, 0, key.data());
         if (result != 0) return Report(s, "mifare keys", result);
         if (RFMifare_Authentication(type, sector * 4, 0) == 0) {
-          found[type] = FormatHex(key);
+          found[type] = SecretHex(key, s.ShowsSecrets());
           run.found[static_cast<std::size_t>(sector)][static_cast<std::size_t>(type)] = key;
           break;
         }
@@ -281,7 +292,7 @@ const std::vector<StepForm>& Steps() {
            if (const int failed = WithKey(s, run, "mifare read")) return failed;
            unsigned char data[16];
            const int result = RFMifare_ReadBlock(block, 0, data);
-           if (result == 0) std::printf("%s\n", FormatHex(data).c_str());
+           if (result == 0) std::printf("%s\n", BlockText(data, block, s.ShowsSecrets()).c_str());
            return Report(s, "mifare read", result);
          };
        }},
@@ -419,7 +430,7 @@ void AddMifareCommands(CommandList& commands) {
                       "--force: write trailers whose access bytes contradict themselves "
                       "(they lock the sector for good)\n"
                       "keys FILE: try the keys of FILE (one a line) on every sector; dump then uses "
-                      "those found\n"
+                      "those found (printed masked unless --show-secrets)\n"
                       "get BLOCK, set BLOCK VALUE, inc BLOCK N, dec BLOCK N: value blocks",
                       true, PrepareMifare});
 }

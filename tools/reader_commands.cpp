@@ -29,7 +29,11 @@ Action Power(const Args& args) {
 
 Action Select(const Args& args) {
   const int type = IntArg(args[0], 0, 255, "the card type");
-  return [type](Session& s) { return Report(s, "select card type " + std::to_string(type), SelectCard(type)); };
+  return [type](Session& s) {
+    const int result = SelectCard(type);
+    if (result == 0) s.SetCardType(type);
+    return Report(s, "select card type " + std::to_string(type), result);
+  };
 }
 
 int DeviceNumber(Session& session) {

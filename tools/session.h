@@ -19,6 +19,7 @@ struct SessionOptions {
   sim::SpeedSet simulatorSpeeds = sim::SpeedSet::k57600Only;
   bool simulatorTerminalRecords = false;  // fill the simulated attendance terminal
   bool trace = false;  // print the frames on the wire on stderr, keys, codes and passwords masked
+  bool showSecrets = false;  // the tool's own output shows codes, PINs and keys in clear
   bool traceSecrets = false;  // show those in clear, and with --sim the simulator's log (which shows all)
   bool quiet = false;  // no "ok" lines
 };
@@ -38,7 +39,12 @@ class Session {
   kulve_reader* Handle();
   const std::string& DevicePath() const { return devicePath_; }
   bool Quiet() const { return options_.quiet; }
-  bool ShowsSecrets() const { return options_.traceSecrets; }
+  // The tool's own output shows codes, PINs and keys only when asked to.
+  bool ShowsSecrets() const { return options_.traceSecrets || options_.showSecrets; }
+  // The card type last selected by this run (255: none), which says where a
+  // memory card keeps its code.
+  int CardType() const { return cardType_; }
+  void SetCardType(int type) { cardType_ = type; }
   // The in-process simulator, or null when talking to a device.
   sim::Simulator* Simulator() { return simulator_.get(); }
   // Whether the reader is the simulator: in-process, or a kulvesim whose
@@ -56,6 +62,7 @@ class Session {
   bool linked_ = false;
   kulve_reader* handle_ = nullptr;
   int knowsSimulator_ = -1;  // -1 not asked yet, else 0 / 1
+  int cardType_ = 255;
 };
 
 }  // namespace kulve::tool

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "device/reader.h"
+#include "link/command_block.h"
 
 namespace kulve {
 
@@ -26,6 +27,10 @@ inline constexpr std::size_t kAt1608BlockSize = 8;  // cryptogram, seed, challen
 // The attempts count an attempts byte stands for: n one-bits from the top
 // followed by zero-bits give n (0..8); any other byte gives none.
 std::optional<std::uint8_t> DecodeAttemptCounter(std::uint8_t attemptsByte);
+
+// The secret bytes of a request `code` (the password presented, and the
+// reply that echoes it), for the trace; empty for other commands.
+SecretSpan At1608Secrets(std::uint8_t code);
 
 int AT1608_Write(Reader& reader, std::int32_t zone, std::int32_t address, std::int32_t length,
                  const std::uint8_t* data);

@@ -49,11 +49,15 @@ int AT1608_Read(Reader& reader, std::int32_t zone, std::int32_t address, std::in
   return reply.status;
 }
 
+SecretSpan At1608Secrets(std::uint8_t code) {
+  return code == at1608_code::kPassword ? SecretSpan{1, kPasswordBytes, true} : SecretSpan{};
+}
+
 int AT1608_Psw(Reader& reader, std::int32_t index, std::uint8_t* password) {
   if (index < 0 || index > kAt1608LastPassword || password == nullptr) return result::kBadArgument;
   const std::array<std::uint8_t, 1 + kPasswordBytes> send{LowByte(index), password[0], password[1], password[2]};
   // The reply echoes the password too.
-  const ReplyView reply = Exchange(reader, at1608_code::kPassword, send, {1, kPasswordBytes, true});
+  const ReplyView reply = Exchange(reader, at1608_code::kPassword, send, At1608Secrets(at1608_code::kPassword));
   if (const auto count = AttemptsCarried(reply)) password[0] = *count;
   for (std::size_t i = 1; i <= kPasswordBytes; ++i) password[i] = reply.Ok() ? reply.Byte(i) : std::uint8_t{0};
   return reply.status;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "handle/call.h"
+#include "handle/registry.h"
 
 namespace kulve::api {
 
@@ -16,8 +17,9 @@ constexpr bool Fits(int size, std::int64_t minimum) { return size >= minimum || 
 
 template <auto Function, typename... Args>
 int Checked(kulve_reader* handle, bool sizesFit, Args... args) {
-  if (handle == nullptr) return result::kBadArgument;
-  return Locked(*handle, [&](Reader& reader) -> int {
+  const auto found = Find(handle);
+  if (!found) return result::kBadArgument;
+  return Locked(*found, [&](Reader& reader) -> int {
     return sizesFit ? Function(reader, args...) : int{result::kBadArgument};
   });
 }

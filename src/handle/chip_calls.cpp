@@ -28,8 +28,9 @@ int ChipReset(kulve_reader* r, int slot, unsigned char* atr, int size) {
   return Checked<&ResetChip>(r, Fits(size, KULVE_ATR_BUFFER_SIZE), SlotOf(slot), atr);
 }
 int ChipProtocol(kulve_reader* r) {
-  if (r == nullptr) return result::kBadArgument;
-  return Peeked(*r, [](const Reader& reader) { return CpuCardProtocolType(reader); });
+  const auto found = Find(r);
+  if (!found) return result::kBadArgument;
+  return Peeked(*found, [](const Reader& reader) { return CpuCardProtocolType(reader); });
 }
 int ChipApdu(kulve_reader* r, int slot, const unsigned char* request, int requestSize, unsigned char* response,
              int responseSize) {
@@ -45,8 +46,9 @@ int ChipApduPacked(kulve_reader* r, int slot, unsigned char* request, int reques
 }
 
 int ChipIfsc(kulve_reader* r, int slot, int* ifsc) {
-  if (r == nullptr || ifsc == nullptr || !ValidSlot(slot)) return result::kBadArgument;
-  *ifsc = Peeked(*r, [slot](const Reader& reader) { return CurrentIfsc(reader, SlotOf(slot)); });
+  const auto handle = Find(r);
+  if (!handle || ifsc == nullptr || !ValidSlot(slot)) return result::kBadArgument;
+  *ifsc = Peeked(*handle, [slot](const Reader& reader) { return CurrentIfsc(reader, SlotOf(slot)); });
   return 0;
 }
 int ChipSetProtocolMode(kulve_reader* r, int mode) { return Plain<&SetChipProtocolMode>(r, mode); }

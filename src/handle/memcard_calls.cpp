@@ -49,9 +49,10 @@ int MemcardReadSecret(kulve_reader* r, unsigned char* counter, int counterSize, 
   return Checked<&ReadSecret>(r, Fits(counterSize, kCounterSize) && Fits(codeSize, kCodeMinimum), counter, code);
 }
 int MemcardCheckEraseSecret(kulve_reader* r, int keyNumber, unsigned char* key, int size) {
-  if (r == nullptr) return result::kBadArgument;
+  const auto found = Find(r);
+  if (!found) return result::kBadArgument;
   // The key's length depends on the selected card type, read under the lock.
-  return Locked(*r, [&](Reader& reader) -> int {
+  return Locked(*found, [&](Reader& reader) -> int {
     const bool longKey = reader.cardType == kLongKeyCardType && keyNumber == kLongKeyNumber;
     if (!Fits(size, longKey ? kLongEraseKey : kCodeMinimum)) return result::kBadArgument;
     return CheckEraseSecret(reader, keyNumber, key);

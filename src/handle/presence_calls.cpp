@@ -44,9 +44,10 @@ int Probe(Reader& reader, int slot, bool& present) {
 
 }  // namespace
 
-int WaitPresence(kulve_reader* handle, int slots, int known, int timeoutMs, int* present) {
+int WaitPresence(kulve_reader* token, int slots, int known, int timeoutMs, int* present) {
   if (present != nullptr) *present = 0;
-  if (handle == nullptr || present == nullptr || slots <= 0 || (slots & ~kPresenceAll) != 0 || timeoutMs < 0 ||
+  const auto handle = Find(token);
+  if (!handle || present == nullptr || slots <= 0 || (slots & ~kPresenceAll) != 0 || timeoutMs < 0 ||
       timeoutMs > kLongestTimeout) {
     return result::kBadArgument;
   }

@@ -20,7 +20,7 @@ struct SavedRequest {
   SecretSpan secret;
 
   explicit SavedRequest(const CommandBlock& block)
-      : code(block.code), length(block.sendLength), secret{block.secretFrom, block.secretCount, block.secretReply} {
+      : code(block.code), length(block.sendLength), secret(block.secret) {
     std::copy_n(block.sendData.begin(), length, data.begin());
   }
   void PutBack(Link& link) const { LoadRequest(link, code, std::span(data.data(), length), secret); }

@@ -33,11 +33,16 @@ const char* EndText(TransferEnd end, const SerialPort& port) {
   return "?";
 }
 
-// The bytes of a transfer the trace must not show: [from, from + count).
+// The bytes of a transfer the trace must not show: the marked request or
+// reply bytes, or (a check byte computed over a secret) all of them.
 struct Masked {
-  std::size_t from = 0;
-  std::size_t count = 0;
-  bool Covers(std::size_t i) const { return i >= from && i - from < count; }
+  const SecretSpan* secret = nullptr;
+  bool reply = false;
+  bool all = false;
+  bool Covers(std::size_t i) const {
+    return all || (secret != nullptr && (reply ? secret->InReply(i) : secret->InSend(i)));
+  }
+  bool Any() const { return all || (secret != nullptr && (reply ? secret->AnyInReply() : secret->AnyInSend())); }
 };
 
 // " 4B 53 32" for the trace; masked bytes read "**".
@@ -53,17 +58,16 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count, Masked masked
 }
 
 // What of the request and the reply the trace masks, from the block's marks.
-// A frame's check byte is the XOR of its bytes, so it goes with the secret.
 Masked RequestSecret(const Link& reader) {
-  const CommandBlock& block = reader.block;
   if (reader.trace.ShowsSecrets()) return {};
-  return {block.secretFrom, block.secretCount};
+  return {&reader.block.secret, false};
 }
 Masked ReplySecret(const Link& reader) {
-  if (reader.trace.ShowsSecrets() || !reader.block.secretReply) return {};
-  return {0, kBlockDataSize};
+  if (reader.trace.ShowsSecrets()) return {};
+  return {&reader.block.secret, true};
 }
-Masked CheckByteOf(Masked data) { return {0, data.count != 0 ? 1u : 0u}; }
+// A frame's check byte is the XOR of its bytes, so it goes with the secret.
+Masked CheckByteOf(Masked data) { return {nullptr, false, data.Any()}; }
 
 // The port operations of one exchange. Traced, every transfer is timed and
 // logged at the transfers level; untraced, they are the plain port calls.
@@ -318,10 +322,7 @@ void LoadRequest(Link& reader, std::uint8_t code, std::span<const std::uint8_t> 
   block.code = code;
   block.sendLength = static_cast<std::uint8_t>(length);
   std::copy_n(send.begin(), length, block.sendData.begin());
-  const std::size_t from = std::min(secret.from, length);
-  block.secretFrom = static_cast<std::uint8_t>(from);
-  block.secretCount = static_cast<std::uint8_t>(std::min(secret.count, length - from));
-  block.secretReply = secret.reply;
+  block.secret = secret;
 }
 
 ReplyView Exchange(Link& reader, std::uint8_t code, std::span<const std::uint8_t> send, SecretSpan secret) {

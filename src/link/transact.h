@@ -17,19 +17,6 @@ std::uint8_t Transact(Link& reader);
 
 inline constexpr std::size_t kMaxRequestBytes = 255;  // the one-byte send length
 
-// The send bytes [from, from + count) that are secret (a key, a code, a
-// password), and whether the reply echoes one: the trace masks them unless
-// it was asked to show secrets.
-struct SecretSpan {
-  std::size_t from = 0;
-  std::size_t count = 0;
-  bool reply = false;
-};
-// All of `send` from `from` on.
-inline SecretSpan SecretFrom(std::size_t from, std::span<const std::uint8_t> send, bool reply = false) {
-  return {from, send.size() > from ? send.size() - from : 0, reply};
-}
-
 // Puts code and send data into the command block, ready for Transact. The
 // send data must not exceed kMaxRequestBytes (asserted in debug and fuzz
 // builds; elsewhere the excess is not sent).

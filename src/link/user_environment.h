@@ -24,8 +24,11 @@ std::optional<std::string> UserVariable(const char* name);
 void PretendPrivileged(std::optional<bool> privileged);
 
 // Opens `path` for appending a trace: created with mode 0600 whatever the
-// umask, writes always at the end, and a symbolic link as the last part of
-// the path refused (POSIX). Null when it cannot be opened.
+// umask, writes always at the end. POSIX refuses a symbolic link as the last
+// part of the path, what is not a regular file (a FIFO never blocks the
+// open), and an existing file owned by another user or with any group or
+// other permission. Null, with a line on standard error, when it is refused
+// or cannot be opened.
 std::FILE* OpenTraceFile(const std::string& path);
 
 }  // namespace kulve

@@ -8,6 +8,7 @@
 #include "memcard/card_types.h"
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"
+#include "memcard/secret_addresses.h"
 
 namespace kulve {
 namespace {
@@ -42,7 +43,8 @@ int WritePieces(Reader& reader, std::uint8_t code, std::uint8_t area, std::int64
     const auto header = PieceHeader(area, address + done, n);
     std::copy(header.begin(), header.end(), send.begin());
     std::copy_n(buffer + done, n, send.begin() + kHeaderSize);
-    const ReplyView reply = Exchange(reader, code, std::span(send.data(), kHeaderSize + static_cast<std::size_t>(n)));
+    const auto request = std::span(send.data(), kHeaderSize + static_cast<std::size_t>(n));
+    const ReplyView reply = Exchange(reader, code, request, MemcardSecrets(TraitsOf(reader.cardType), code, request));
     if (!reply.Ok()) return reply.status;
     reply.CopyTo(buffer + done, static_cast<std::size_t>(n));
     done += n;
@@ -61,7 +63,9 @@ int ReadCard(Reader& reader, std::int32_t area, std::int32_t page, std::int32_t 
   std::size_t position = 0;
   for (std::int64_t asked = 0; asked < count;) {
     const std::int64_t n = std::min<std::int64_t>(count - asked, kPieceSize);
-    const ReplyView reply = Exchange(reader, memcard_code::kRead, PieceHeader(LowByte(area), address + asked, n));
+    const auto header = PieceHeader(LowByte(area), address + asked, n);
+    const ReplyView reply = Exchange(reader, memcard_code::kRead, header,
+                                     MemcardSecrets(TraitsOf(reader.cardType), memcard_code::kRead, header));
     if (!reply.Ok()) return reply.status;
     position += reply.CopyTo(buffer + position, static_cast<std::size_t>(n));
     asked += n;

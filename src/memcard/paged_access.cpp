@@ -9,6 +9,7 @@
 #include "memcard/card_types.h"
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"
+#include "memcard/secret_addresses.h"
 
 namespace kulve {
 namespace {
@@ -69,7 +70,9 @@ int ReadMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::u
   std::int64_t running = 0;
   return ForEachChunk(address, count, pageSize, [&](const Chunk& c) {
     if (c.startsPiece) running = c.position;
-    const ReplyView reply = Exchange(reader, memcard_code::kPagedRead, ChunkHeader(c));
+    const auto header = ChunkHeader(c);
+    const ReplyView reply = Exchange(reader, memcard_code::kPagedRead, header,
+                                     MemcardSecrets(TraitsOf(reader.cardType), memcard_code::kPagedRead, header));
     if (reply.Ok()) running += reply.CopyTo(buffer + running, static_cast<std::size_t>(c.n));
     return int{reply.status};
   });
@@ -85,8 +88,9 @@ int WriteMemCard(Reader& reader, std::int32_t address, std::int32_t count, std::
     const auto header = ChunkHeader(c);
     std::copy(header.begin(), header.end(), send.begin());
     std::copy_n(buffer + c.position, c.n, send.begin() + kHeaderSize);
-    const ReplyView reply =
-        Exchange(reader, memcard_code::kPagedWrite, std::span(send.data(), kHeaderSize + static_cast<std::size_t>(c.n)));
+    const auto request = std::span(send.data(), kHeaderSize + static_cast<std::size_t>(c.n));
+    const ReplyView reply = Exchange(reader, memcard_code::kPagedWrite, request,
+                                     MemcardSecrets(TraitsOf(reader.cardType), memcard_code::kPagedWrite, request));
     if (reply.Ok()) copyBack += reply.CopyTo(buffer + copyBack, static_cast<std::size_t>(c.n));
     return int{reply.status};
   });

@@ -7,6 +7,7 @@
 #include "memcard/card_types.h"
 #include "memcard/command_codes.h"
 #include "memcard/memcard.h"
+#include "memcard/secret_addresses.h"
 
 namespace kulve {
 namespace {
@@ -26,12 +27,14 @@ void CopyUnlessLinkFailed(const ReplyView& reply, std::uint8_t* out, std::size_t
   if (!IsLinkFailure(reply.status)) reply.CopyTo(out, limit);
 }
 
-// Every code goes out marked for the trace, and so does the reply: the
-// readers answer with the code or the security memory that holds it.
-constexpr SecretSpan kAllSecret{0, kMaxSendLength, true};
+// Every request goes out with its secret bytes marked for the trace, by what
+// they are (secret_addresses.h).
+ReplyView Send(Reader& reader, std::uint8_t command, std::span<const std::uint8_t> send) {
+  return Exchange(reader, command, send, MemcardSecrets(TraitsOf(reader.cardType), command, send));
+}
 
 ReplyView SendCode(Reader& reader, std::uint8_t command, std::span<const std::uint8_t> code) {
-  return Exchange(reader, command, code, kAllSecret);
+  return Send(reader, command, code);
 }
 
 ReplyView SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t prefix, const std::uint8_t* bytes,
@@ -39,7 +42,7 @@ ReplyView SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t pref
   std::array<std::uint8_t, 1 + kMaxSendLength> send{};
   send[0] = prefix;
   std::copy_n(bytes, count, send.begin() + 1);
-  return Exchange(reader, command, std::span(send.data(), 1 + count), {1, count, true});
+  return Send(reader, command, std::span(send.data(), 1 + count));
 }
 
 // Replaces the 2-byte code kept in card memory: erase the two code bytes,
@@ -48,14 +51,14 @@ ReplyView SendWithPrefix(Reader& reader, std::uint8_t command, std::uint8_t pref
 int ReplaceCardMemoryCode(Reader& reader, const CardTypeTraits& traits, std::uint8_t* code) {
   const std::uint8_t c = traits.codeAddress;
   const std::array<std::uint8_t, 6> erase{kCardMemoryArea, 0, c, 2, 0xFF, 0xFF};
-  const ReplyView erased = Exchange(reader, memcard_code::kErase, erase);
+  const ReplyView erased = Send(reader, memcard_code::kErase, erase);
   if (!erased.Ok()) return erased.status;
   if (!std::all_of(erased.data.begin(), erased.data.end(), [](std::uint8_t b) { return b == 0xFF; })) {
     return result::kNotForCardType;
   }
-  // WriteCard's one piece (area, address, count, the code), with the code marked.
+  // WriteCard's one piece (area, address, count, the code).
   const std::array<std::uint8_t, 6> write{kCardMemoryArea, 0, c, 2, code[0], code[1]};
-  const ReplyView wrote = Exchange(reader, memcard_code::kWrite, write, {4, 2, true});
+  const ReplyView wrote = Send(reader, memcard_code::kWrite, write);
   if (!wrote.Ok()) return wrote.status;
   std::array<std::uint8_t, 2> written{code[0], code[1]};
   wrote.CopyTo(written.data(), written.size());
@@ -110,9 +113,9 @@ int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
     case SecurityModel::kCardMemory: {
       if (counter == nullptr || code == nullptr) return result::kBadArgument;
       std::array<std::uint8_t, 6> bytes{};  // code, counter, and for some types two more
-      // ReadCard's one piece, its reply (the code) marked for the trace.
+      // ReadCard's one piece.
       const std::array<std::uint8_t, 4> read{kCardMemoryArea, 0, traits.codeAddress, traits.secretReadLength};
-      const ReplyView reply = Exchange(reader, memcard_code::kRead, read, {0, 0, true});
+      const ReplyView reply = Send(reader, memcard_code::kRead, read);
       if (reply.Ok()) {
         reply.CopyTo(bytes.data(), std::min<std::size_t>(traits.secretReadLength, bytes.size()));
         std::copy_n(bytes.begin(), 2, code);
@@ -124,7 +127,7 @@ int ReadSecret(Reader& reader, std::uint8_t* counter, std::uint8_t* code) {
     case SecurityModel::kZoned: {
       if (counter == nullptr || code == nullptr) return result::kBadArgument;
       const std::array<std::uint8_t, 1> send{kSecurityMemoryArea};
-      const ReplyView reply = Exchange(reader, memcard_code::kRead, send, {0, 0, true});
+      const ReplyView reply = Send(reader, memcard_code::kRead, send);
       if (reply.Ok()) {
         // The security memory starts with the counter byte; the code follows.
         counter[0] = reply.Byte(0);

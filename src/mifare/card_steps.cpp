@@ -13,8 +13,7 @@ namespace kulve {
 
 int RFMifare_LoadKey(Reader& reader, std::int32_t first, std::int32_t second, const std::uint8_t* key) {
   if (key == nullptr) return result::kBadArgument;
-  return MifareExchange(reader, mifare_code::kLoadKey, SendData().Byte(first).Byte(second).Bytes(key, kMifareKeySize),
-                        {2, kMifareKeySize})
+  return MifareExchange(reader, mifare_code::kLoadKey, SendData().Byte(first).Byte(second).Bytes(key, kMifareKeySize))
       .status;
 }
 

@@ -2,13 +2,14 @@
 #include "mifare/mifare_transact.h"
 
 #include "link/relink.h"
+#include "mifare/secret_bytes.h"
 
 namespace kulve {
 
 std::uint8_t MifareTransact(Reader& reader) { return TransactRelinking(reader, kMifareRelinkRounds); }
 
-ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send, SecretSpan secret) {
-  return ExchangeRelinking(reader, code, send, kMifareRelinkRounds, secret);
+ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send) {
+  return ExchangeRelinking(reader, code, send, kMifareRelinkRounds, MifareSecrets(code, send));
 }
 
 }  // namespace kulve

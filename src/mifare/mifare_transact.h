@@ -24,7 +24,7 @@ inline constexpr int kMifareRelinkRounds = 2;
 std::uint8_t MifareTransact(Reader& reader);
 
 // LoadRequest, MifareTransact, and the view of the last try's reply.
-// `secret` marks the bytes of a key for the trace.
-ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send, SecretSpan secret = {});
+// Keys in the request or the reply are marked for the trace (secret_bytes.h).
+ReplyView MifareExchange(Reader& reader, std::uint8_t code, std::span<const std::uint8_t> send);
 
 }  // namespace kulve

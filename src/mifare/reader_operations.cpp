@@ -31,8 +31,7 @@ int RFMifare_Mcmno(Reader& reader, std::uint8_t* answer) {
 
 int RFMifare_TransKey(Reader& reader, std::int32_t slot, const std::uint8_t* key) {
   if (slot < 0 || slot >= kMifareKeySlots || key == nullptr) return result::kBadArgument;
-  return MifareExchange(reader, mifare_code::kStoreKey, SendData().Byte(slot).Bytes(key, kMifareKeySize),
-                        {1, kMifareKeySize})
+  return MifareExchange(reader, mifare_code::kStoreKey, SendData().Byte(slot).Bytes(key, kMifareKeySize))
       .status;
 }
 
@@ -68,7 +67,7 @@ int RFMifare_WriteKey(Reader& reader, std::int32_t selector, std::uint32_t param
                       std::int32_t flag) {
   if (key == nullptr) return result::kBadArgument;
   const SendData send = SendData().Byte(selector).Le32(param).Bytes(key, kMifareKeySize).Byte(flag);
-  return MifareExchange(reader, mifare_code::kWriteKey, send, {5, kMifareKeySize}).status;
+  return MifareExchange(reader, mifare_code::kWriteKey, send).status;
 }
 
 int RFMifare_ReadValue(Reader& reader, std::int32_t block, std::uint32_t param, std::uint8_t* value) {

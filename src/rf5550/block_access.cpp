@@ -42,7 +42,7 @@ int WriteBlock(Reader& reader, std::uint8_t code, std::int32_t block, const std:
   *at++ = *blockByte;
   at = std::copy_n(data, kRf5550BlockSize, at);
   *at = LowByte(lock);
-  return CopiedIfOk(Exchange(reader, code, send, {0, kRf5550PasswordSize}), data);
+  return CopiedIfOk(Exchange(reader, code, send, Rf5550Secrets(code)), data);
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ int RF5550_ReadAfterWake(Reader& reader, std::int32_t block, const std::uint8_t*
   std::array<std::uint8_t, kRf5550PasswordSize + 1> send{};
   std::copy_n(password, kRf5550PasswordSize, send.begin());
   send.back() = LowByte(block);
-  return CopiedIfOk(Exchange(reader, rf5550_code::kReadAfterWake, send, {0, kRf5550PasswordSize}), data);
+  return CopiedIfOk(Exchange(reader, rf5550_code::kReadAfterWake, send, Rf5550Secrets(rf5550_code::kReadAfterWake)), data);
 }
 
 int RF5550_WriteBlk(Reader& reader, std::int32_t block, const std::uint8_t* password, std::uint8_t* data,

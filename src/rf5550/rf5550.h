@@ -10,6 +10,7 @@
 
 #include "kulve32.h"
 #include "device/reader.h"
+#include "link/command_block.h"
 
 namespace kulve {
 
@@ -19,6 +20,10 @@ inline constexpr std::size_t kRf5550ModuleAnswerSize = 4;  // two reply bytes, t
 
 // The option byte RF5550_Init sends, packed from the caller's record.
 std::uint8_t Rf5550OptionByte(const Rf5550InitRecord& record);
+
+// The secret bytes of a request `code`: the password that leads the
+// requests of the waking, writing and setup commands. Empty for others.
+SecretSpan Rf5550Secrets(std::uint8_t code);
 
 int RF5550_ReadBlk(Reader& reader, std::int32_t block, std::uint8_t* data);
 int RF5550_WriteBlk(Reader& reader, std::int32_t block, const std::uint8_t* password, std::uint8_t* data,

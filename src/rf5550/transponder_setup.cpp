@@ -10,6 +10,17 @@
 
 namespace kulve {
 
+SecretSpan Rf5550Secrets(std::uint8_t code) {
+  switch (code) {
+    case rf5550_code::kWriteBlock:
+    case rf5550_code::kInit:
+    case rf5550_code::kWake:
+    case rf5550_code::kReadAfterWake:
+    case rf5550_code::kWriteAfterWake: return {0, kRf5550PasswordSize};
+    default: return {};
+  }
+}
+
 int RF5550_Init(Reader& reader, const Rf5550InitRecord* record, const std::uint8_t* password, std::int32_t flag) {
   if (record == nullptr || password == nullptr) return result::kBadArgument;
   // password[0..3], option byte, flag
@@ -17,12 +28,12 @@ int RF5550_Init(Reader& reader, const Rf5550InitRecord* record, const std::uint8
   std::copy_n(password, kRf5550PasswordSize, send.begin());
   send[kRf5550PasswordSize] = Rf5550OptionByte(*record);
   send[kRf5550PasswordSize + 1] = LowByte(flag);
-  return Exchange(reader, rf5550_code::kInit, send, {0, kRf5550PasswordSize}).status;
+  return Exchange(reader, rf5550_code::kInit, send, Rf5550Secrets(rf5550_code::kInit)).status;
 }
 
 int RF5550_Wake(Reader& reader, const std::uint8_t* password) {
   if (password == nullptr) return result::kBadArgument;
-  return Exchange(reader, rf5550_code::kWake, std::span(password, kRf5550PasswordSize), {0, kRf5550PasswordSize})
+  return Exchange(reader, rf5550_code::kWake, std::span(password, kRf5550PasswordSize), Rf5550Secrets(rf5550_code::kWake))
       .status;
 }
 

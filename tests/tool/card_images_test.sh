@@ -108,7 +108,7 @@ open(sys.argv[1], "wb").write(b)
 open(sys.argv[2], "w").write("\n".join(keys) + "\n")
 PY
 serve --mifare --image "$work/keyed.mfd"  # the UID from the image
-"$kulve" -q --port "$port" mifare uid keys "$work/keys.txt" dump "$work/found.mfd" >"$work/found.txt"
+"$kulve" -q --show-secrets --port "$port" mifare uid keys "$work/keys.txt" dump "$work/found.mfd" >"$work/found.txt"
 check "dump with the keys found is the card's file" cmp "$work/keyed.mfd" "$work/found.mfd"
 check "keys found a key A and a key B in every sector" test "$(grep -c 'key A A0.*key B B0' "$work/found.txt")" -eq 16
 "$kulve" -q --port "$port" mifare keyfile "$work/keys.txt" dump "$work/keyfile.eml"

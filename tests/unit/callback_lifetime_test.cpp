@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "handle/handle.h"
+#include "handle/registry.h"
 #include "kulve32.h"
 #include "link/link.h"
 #include "support/fake_reader.h"
@@ -28,7 +29,7 @@ void KULVE_CALL PowerOnFromCallback(int, const char*, void* context) {
   auto* inside = static_cast<Inside*>(context);
   if (inside->nestLine) {
     inside->nestLine = false;
-    inside->handle->reader.trace.Line(1, "port map: a complaint written from inside the callback");
+    api::Find(inside->handle)->reader.trace.Line(1, "port map: a complaint written from inside the callback");
   }
   inside->results.push_back(kulve_reader_power_on(inside->handle));
 }
@@ -36,8 +37,9 @@ void KULVE_CALL PowerOnFromCallback(int, const char*, void* context) {
 class CallbackLifetimeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    handle = new kulve_reader(peer);
-    OpenPort(handle->reader, 0, kFastSpeed);
+    const auto made = std::make_shared<kulve_reader>(peer);
+    OpenPort(made->reader, 0, kFastSpeed);
+    handle = api::Register(made);
   }
   FakeReader peer;
   kulve_reader* handle = nullptr;

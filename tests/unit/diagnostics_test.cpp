@@ -19,6 +19,13 @@
 #include "link/transact.h"
 #include "support/fake_reader.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#endif
+
 namespace kulve::test {
 namespace {
 
@@ -75,7 +82,12 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
     Tracer tracer;
     tracer.FromEnvironment();
     EXPECT_EQ(tracer.Level(), level) << '"' << text << '"';
+    SetEnvironment("KULVE32_TRACE_SECRETS", text);  // only "1" shows secrets
+    Tracer secrets;
+    secrets.FromEnvironment();
+    EXPECT_EQ(secrets.ShowsSecrets(), std::string(text) == "1") << '"' << text << '"';
   }
+  SetEnvironment("KULVE32_TRACE_SECRETS", nullptr);
 
   SetEnvironment("KULVE32_TRACE", "2");
   {
@@ -91,6 +103,9 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
 
   const std::string path = ::testing::TempDir() + "kulve32_trace_environment.txt";
   std::ofstream(path, std::ios::trunc) << "an earlier run\n";
+#if !defined(_WIN32)
+  chmod(path.c_str(), 0600);  // an existing trace file must be private
+#endif
   SetEnvironment("KULVE32_TRACE", "3");
   SetEnvironment("KULVE32_TRACE_FILE", path.c_str());
   {
@@ -112,6 +127,54 @@ TEST(TraceEnvironment, LevelAndDestinationComeFromTheEnvironment) {
   SetEnvironment("KULVE32_TRACE_FILE", nullptr);
   std::remove(path.c_str());
 }
+
+#if !defined(_WIN32)
+// A trace file is the user's own and private: anything else is refused with
+// a line on standard error, and the trace goes there instead.
+TEST(TraceEnvironment, OnlyAPrivateRegularFileOfTheUserTakesTheTrace) {
+  const std::string path = ::testing::TempDir() + "kulve32_trace_file_check";
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"a FIFO (no reader: the open must not block)", [&] { mkfifo(path.c_str(), 0600); }, true},
+      {"a file others may read", [&] { std::ofstream(path) << ""; chmod(path.c_str(), 0640); }, true},
+      {"another user's file", [&] { std::ofstream(path) << ""; chmod(path.c_str(), 0600);
+                                     EXPECT_EQ(chown(path.c_str(), 65534, 65534), 0); }, true},
+      {"a new file under umask 0277", [] { umask(0277); }, false},
+  };
+  SetEnvironment("KULVE32_TRACE", "1");
+  SetEnvironment("KULVE32_TRACE_FILE", path.c_str());
+  for (const Case& c : cases) {
+    if (std::string(c.what) == "another user's file" && geteuid() != 0) continue;  // only root can make one
+    SCOPED_TRACE(c.what);
+    std::remove(path.c_str());
+    const mode_t umaskBefore = umask(0022);
+    umask(umaskBefore);
+    c.make();  // a case may set its own umask
+    {
+      Tracer tracer;
+      tracer.FromEnvironment();
+      ::testing::internal::CaptureStderr();
+      tracer.Line(1, "a line");
+      const std::string written = ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(written.find("kulve32: the trace file " + path) != std::string::npos, c.refused) << written;
+      EXPECT_EQ(written.find("a line") != std::string::npos, c.refused) << written;
+    }
+    umask(umaskBefore);
+    struct stat st {};
+    if (!c.refused) {
+      ASSERT_EQ(stat(path.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+  }
+  std::remove(path.c_str());
+  SetEnvironment("KULVE32_TRACE", nullptr);
+  SetEnvironment("KULVE32_TRACE_FILE", nullptr);
+}
+#endif
 
 class DiagnosticsTest : public ::testing::Test, protected FakeReaderFixture {
  protected:

@@ -12,6 +12,7 @@
 
 #include "cpucard/cpucard.h"
 #include "handle/handle.h"
+#include "handle/registry.h"
 #include "memcard/memcard.h"
 #include "kulve32.h"
 #include "link/link.h"
@@ -28,8 +29,10 @@ class HandleApiTest : public ::testing::Test {
   }
 
   FakeReader peer;
-  kulve_reader handle{peer};
-  kulve_reader* r = &handle;
+  std::shared_ptr<kulve_reader> owned = std::make_shared<kulve_reader>(peer);
+  kulve_reader& handle = *owned;
+  kulve_reader* r = api::Register(owned);
+  void TearDown() override { api::Unregister(r); }
 };
 
 // One row per buffer: the call with that buffer's size (every other buffer
@@ -224,6 +227,8 @@ TEST_F(HandleApiTest, NullHandlesAreRefused) {
   int ifsc = 7;
   EXPECT_EQ(kulve_chip_ifsc(nullptr, 0, &ifsc), KULVE_BAD_ARGUMENT);
   EXPECT_EQ(ifsc, 7);
+  EXPECT_EQ(kulve_set_trace_secrets(r, 2), KULVE_BAD_ARGUMENT);  // only 0 or 1
+  EXPECT_FALSE(handle.reader.trace.ShowsSecrets());
   kulve_close(nullptr);
   EXPECT_STREQ(kulve_result_text(nullptr, 4), ResultText(4));
 }
@@ -248,6 +253,13 @@ TEST(HandleOpen, ArgumentsRefusedAndAPortThatDoesNotOpen) {
   EXPECT_EQ(kulve_reader_relink(out), 1);
   EXPECT_STREQ(kulve_result_text(out, 1), "no reader linked (the link error says why)");
   kulve_close(out);
+  // A closed handle answers as a null one, even after another was opened.
+  kulve_reader* next = nullptr;
+  kulve_open("/nonexistent/kulve-handle-test", &next);
+  EXPECT_EQ(kulve_reader_baud_rate(out), KULVE_BAD_ARGUMENT);
+  EXPECT_EQ(kulve_link_os_error(out), -1);
+  kulve_close(out);
+  kulve_close(next);
 }
 
 // Where a result came from, by how the call's last exchange ended.

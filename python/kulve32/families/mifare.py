@@ -152,19 +152,27 @@ def _value(buffer: Any) -> int:
     return int.from_bytes(bytes(buffer), "little", signed=True)
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, repr=False)
 class MifareCardDump:
     """A whole 1K card as mifare_dump read it, sector by sector with its own keys.
 
     blocks: every block read (0..63 -> 16 bytes), each trailer with the key
     that opened it put in its place (the card shows key A as zeros);
     missing: the sectors not read whole, in order; opened_with: sector ->
-    (KEY_A or KEY_B, the key) of the key that read it.
+    (KEY_A or KEY_B, the key) of the key that read it. repr() and str() name
+    what was read and which key type opened each sector, never a key or a
+    trailer's bytes: the attributes hold them.
     """
 
     blocks: Dict[int, bytes]
     missing: Tuple[int, ...]
     opened_with: Dict[int, Tuple[int, bytes]] = field(default_factory=dict)
+
+    def __repr__(self) -> str:
+        opened = ", ".join(f"{sector}: {'KEY_B' if kind == KEY_B else 'KEY_A'}"
+                           for sector, (kind, _) in sorted(self.opened_with.items()))
+        return (f"MifareCardDump(blocks: {len(self.blocks)} read, missing={self.missing!r}, "
+                f"opened_with={{{opened}}}, keys masked)")
 
     def image(self) -> bytes:
         """The 1024 bytes of the card, blocks 0..63; a block not read is zeros."""

@@ -42,6 +42,7 @@ struct MifareRun {
   bool keyANamed = false;  // else key A is the default one, unknown once key B opens
   std::array<std::array<std::optional<Key>, 2>, kMifare4kSectors> found;  // by keys: [sector][A, B]
   std::size_t sectors = kMifare1kSectors;  // what dump reads: 40 after the 4k step
+  std::array<std::optional<Key>, kMifare4kSectors> sectorKeyB;  // keyb SECTOR HEX: dump and restore try it
   std::vector<Key> fileKeys;  // keyfile FILE: tried by dump on every sector
 };
 using Step = std::function<int(Session&, MifareRun&)>;
@@ -170,6 +171,7 @@ SectorKeys DumpKeys(const MifareRun& run) {
       if (key && std::find(list.begin(), list.end(), *key) == list.end()) list.push_back(*key);
     };
     add(run.key.sectorKey[sector]);
+    add(run.sectorKeyB[sector]);
     for (const auto& key : run.found[sector]) add(key);
     for (const Key& key : run.fileKeys) add(key);
     add(run.key.keyA);
@@ -185,8 +187,8 @@ SectorKeys RestoreKeys(const MifareRun& run) {
   SectorKeys keys;
   for (std::size_t sector = 0; sector < kMifare4kSectors; ++sector) {
     std::vector<Key>& list = keys[sector];
-    for (const std::optional<Key>& key : {run.key.sectorKey[sector], std::optional<Key>(run.key.key), run.key.keyA,
-                                          run.key.keyB}) {
+    for (const std::optional<Key>& key : {run.key.sectorKey[sector], run.sectorKeyB[sector],
+                                          std::optional<Key>(run.key.key), run.key.keyA, run.key.keyB}) {
       if (key && std::find(list.begin(), list.end(), *key) == list.end()) list.push_back(*key);
     }
   }
@@ -288,6 +290,14 @@ const std::vector<StepForm>& Steps() {
          };
        }, KeyStepWords},
       {"keyb", 1, [](const Args& a, bool) -> Step {
+         if (a.size() == 2) {
+           const auto sector = static_cast<std::size_t>(IntArg(a[0], 0, kMifare4kSectors - 1, "the sector"));
+           const Key key = KeyArg(a[1]);
+           return [sector, key](Session&, MifareRun& run) {
+             run.sectorKeyB[sector] = key;
+             return 0;
+           };
+         }
          const Key key = KeyArg(a[0]);
          return [key](Session&, MifareRun& run) {
            run.key.type = 1;
@@ -297,7 +307,7 @@ const std::vector<StepForm>& Steps() {
            run.keyLoaded = false;
            return 0;
          };
-       }},
+       }, KeyStepWords},
       {"uid", 0, [](const Args&, bool) -> Step {
          return [](Session& s, MifareRun&) {
            unsigned char serial[4];
@@ -448,6 +458,7 @@ void AddMifareCommands(CommandList& commands) {
                       "key HEX, keyb HEX: the key (6 bytes) of every sector, as key A / key B "
                       "(default FFFFFFFFFFFF as key A); the last one given opens the sectors\n"
                       "key SECTOR HEX: the key of one sector (0..39), in place of the one above\n"
+                      "keyb SECTOR HEX: a key B of one sector, tried by dump and restore\n"
                       "4k: the card is a 4K one (40 sectors): dump reads all of it\n"
                       "keyfile FILE: keys (one a line) that dump tries on every sector\n"
                       "uid, read BLOCK, write BLOCK HEX\n"

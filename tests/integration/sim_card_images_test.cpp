@@ -21,7 +21,7 @@ std::string Eml(int blocks, const std::string& end, bool upper) {
   std::string text;
   for (int b = 0; b < blocks; ++b) {
     char line[40];
-    std::snprintf(line, sizeof line, upper ? "%02X%030X" : "%02x%030x", b, 0);
+    std::snprintf(line, sizeof line, upper ? "%02X%030X" : "%02x%030x", b % 256, 0);
     text += line + end;
   }
   return text;

@@ -93,7 +93,7 @@ done
 # A card as issued: a key A and a key B of its own in every sector, and three
 # kinds of access bytes: transport (key B shown), 7F 07 88 (key B hidden),
 # 0F 00 FF (data blocks read by key B alone).
-python3 - "$work/keyed.mfd" "$work/keys.txt" <<'PY'
+python3 - "$work/keyed.mfd" "$work/keys.txt" "$work/keyed.words" "$work/changed.mfd" <<'PY'
 import os, sys
 b = bytearray(os.urandom(1024))
 b[0:8] = bytes.fromhex("5566778800080400")
@@ -106,6 +106,9 @@ for s in range(16):
     keys += [a, kb]
 open(sys.argv[1], "wb").write(b)
 open(sys.argv[2], "w").write("\n".join(keys) + "\n")
+open(sys.argv[3], "w").write(" ".join("key %d %s keyb %d %s" % (s, keys[2 * s + 2], s, keys[2 * s + 3]) for s in range(16)))
+b[16:32] = bytes(range(16)); b[64 + 16:64 + 32] = bytes(range(16, 32))  # sectors 0 and 1 changed
+open(sys.argv[4], "wb").write(b)
 PY
 serve --mifare --image "$work/keyed.mfd"  # the UID from the image
 "$kulve" -q --port "$port" mifare uid keys "$work/keys.txt" dump "$work/found.mfd" >"$work/found.txt"
@@ -114,6 +117,11 @@ check "keys found a key A and a key B in every sector" test "$(grep -c 'key A A0
 "$kulve" -q --port "$port" mifare keyfile "$work/keys.txt" dump "$work/keyfile.eml"
 check "dump with a key file is the card's file" \
   cmp "$work/keyed.mfd" <(xxd -r -p "$work/keyfile.eml")
+read -ra own <"$work/keyed.words"
+check "read and write with a key named for the sector" test "$("$kulve" -q --port "$port" mifare key 3 A0A1A2A3A403 \
+  read 12 write 13 00112233445566778899AABBCCDDEEFF read 13 | tail -1)" = "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF"
+"$kulve" -q --port "$port" mifare "${own[@]}" restore "$work/changed.mfd" dump "$work/restored.mfd"
+check "restore with a key A and a key B named for each sector" cmp "$work/changed.mfd" "$work/restored.mfd"
 "$kulve" -q --port "$port" mifare key 3 A0A1A2A3A403 key 5 B0B1B2B3B405 dump "$work/partial.mfd" 2>"$work/partial.err"
 check "a partial dump exits 1" test $? -eq 1
 check "each missing sector is named" test "$(grep -c 'sector [0-9]* not read' "$work/partial.err")" -eq 14

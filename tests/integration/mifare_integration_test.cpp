@@ -83,7 +83,10 @@ TEST_F(MifareOverPty, DumpReadsEverySectorWithItsKeysAndStopsWithNoCard) {
   ASSERT_EQ(MifareDumpCard(16, keys.data(), 7, image.data(), 1024, status.data(), 16), 0);
   EXPECT_EQ(reader_->Requests().size(), 49u);
 
-  Field([&](sim::MifareReader& r) { r.field.at(0).SetTrailer(5, kKeyA, {3, 3, 3, 3}, kKeyB); });
+  Field([&](sim::MifareReader& r) {
+    r.field.at(0).SetTrailer(5, kKeyA, {3, 3, 3, 3}, kKeyB);
+    r.field.at(0).Blocks()[21].fill(0x5B);
+  });
   const Bytes own = {5, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 5, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5};
   keys.insert(keys.begin(), own.begin(), own.end());
   ASSERT_EQ(MifareDumpCard(16, keys.data(), static_cast<int>(keys.size()), image.data(), 1024, status.data(), 16), 0);

@@ -790,6 +790,66 @@ KULVE_API int KULVE_CALL RFMifare_Decrment(int block, unsigned int amount);
 /* Halts the card. */
 KULVE_API int KULVE_CALL RFMifare_Halt(void);
 
+/* Whole cards with a key per sector: a dump into an image and a restore from
+ * one. An image holds every block of the first `sectors` sectors in order,
+ * trailers included: the .mfd / .bin files of libnfc and the Proxmark client
+ * (1K: sectors 16, 1024 bytes; 4K: sectors 40, 4096 bytes; sectors 32..39 of
+ * a 4K card have 16 blocks; a Mini is 5, 320 bytes). sectors 1..40;
+ * KULVE_MIFARE_IMAGE_SIZE(sectors) is the image size.
+ *
+ * keys: keysSize / 7 entries of 7 bytes, each a sector number (0..sectors-1,
+ * or KULVE_MIFARE_EVERY_SECTOR) then a 6-byte key. The keys of a sector are
+ * the entries naming it or every sector, in the order given (a repeat is
+ * tried once): put a sector's own key first. Each is tried as key A, then
+ * each as key B, the key that opened the previous block of the sector first.
+ *
+ * MifareDumpCard reads with the reader's high-level operations (slots 0..15,
+ * key mode) for sectors 0..15 and with the single card steps (request,
+ * anticollision, select, load key as number 0, authenticate, read) above;
+ * the reader's key slots and key mode, and the loaded key 0, are left as the
+ * last try set them. With 16 sectors or more, the data of sectors 0..15 are
+ * first read together by RFMifare_ReadBloca with each sector's first key as
+ * key A (sixteen exchanges, as one whole-card read), and a sector is taken
+ * from that read when its first key reads its trailer and the trailer's
+ * access bytes agree and let key A read every data block. Any other sector
+ * is read a block at a time, each block with the first key that reads it: so
+ * sectors whose data only key B reads come out whole. With keys that work
+ * (key A reading every block) a 1K dump takes 49 exchanges: 16 key slots and
+ * the key mode, 16 sector reads, 16 trailers.
+ * A block no key reads is zeros. Trailers: key A is never shown by a card,
+ * so the image gets the key A that read a block of the sector (zeros when
+ * none did); key B is the key B that read one, else what the card shows
+ * (zeros unless the access bytes let key A read it). A key that read no block
+ * is looked for among the sector's keys, trailer first. The keys reach the
+ * trace only as the trace shows keys (masked unless asked for).
+ * status (statusSize >= sectors): one byte a sector, 0 = every block read,
+ * else the status of the last try on a block not read (4: no key was given
+ * for the sector), or the result that ended the dump.
+ * Result: 0 when every sector was tried (missing sectors are only in status);
+ * 1 (no card answered), a link-failure letter that survived the relinking, or
+ * a library code, when that ended the dump early: the sectors not reached
+ * get it in status and stay zeros in the image. 4 (nothing sent, nothing
+ * written): sectors outside 1..40, imageSize below the image size, a null
+ * buffer, keysSize not a multiple of 7 or an entry naming a sector the card
+ * does not have.
+ *
+ * MifareRestoreCard writes every block of the image but block 0 (which no
+ * card lets be written) and, unless trailers is non-zero, the trailers (a
+ * trailer is written after its sector's data blocks). Every sector needs a
+ * key (else 4, nothing sent). Each block is written with the first of its
+ * sector's keys that writes it, tried as for the dump. The image's trailers
+ * are written as they are: access bytes that contradict themselves lock a
+ * sector for good, so check them first (the tool refuses them without
+ * --force). Result: 0, or the status of the first block no key wrote (the
+ * restore stops there), or what ended it as for the dump; 4 as for the
+ * dump. */
+#define KULVE_MIFARE_EVERY_SECTOR 0xFF
+#define KULVE_MIFARE_IMAGE_SIZE(sectors) ((sectors) <= 32 ? (sectors) * 64 : 2048 + ((sectors) - 32) * 256)
+KULVE_API int KULVE_CALL MifareDumpCard(int sectors, const unsigned char *keys, int keysSize, unsigned char *image,
+                                        int imageSize, unsigned char *status, int statusSize);
+KULVE_API int KULVE_CALL MifareRestoreCard(int sectors, const unsigned char *keys, int keysSize,
+                                           const unsigned char *image, int imageSize, int trailers);
+
 /* ---- Attendance terminal ------------------------------------------------------- */
 /* An attendance terminal answering on the reader's link. Each device function
  * below is one exchange; a link failure comes back as its letter (there is no
@@ -1462,6 +1522,14 @@ KULVE_API int KULVE_CALL kulve_mifare_write(kulve_reader *reader, int block, con
 KULVE_API int KULVE_CALL kulve_mifare_increment(kulve_reader *reader, int block, unsigned int amount); /* RFMifare_Increment */
 KULVE_API int KULVE_CALL kulve_mifare_decrement(kulve_reader *reader, int block, unsigned int amount); /* RFMifare_Decrment */
 KULVE_API int KULVE_CALL kulve_mifare_halt(kulve_reader *reader);                              /* RFMifare_Halt */
+/* MifareDumpCard and MifareRestoreCard on this handle's reader (they carry
+ * their sizes already). */
+KULVE_API int KULVE_CALL kulve_mifare_dump(kulve_reader *reader, int sectors, const unsigned char *keys,
+                                           int keysSize, unsigned char *image, int imageSize,
+                                           unsigned char *status, int statusSize);
+KULVE_API int KULVE_CALL kulve_mifare_restore(kulve_reader *reader, int sectors, const unsigned char *keys,
+                                              int keysSize, const unsigned char *image, int imageSize,
+                                              int trailers);
 
 /* ---- kq: attendance terminal ---- */
 KULVE_API int KULVE_CALL kulve_kq_end_transfer(kulve_reader *reader);                  /* KQ_EndTrans */

@@ -92,7 +92,7 @@ std::string LoadMifareFile(ReaderState& state, std::optional<MifareUid> uid, con
   const bool eml = IsEmlName(path);
   std::optional<MifareClassicCard> card;
   const std::string error = WithFile(path, [&](auto bytes) {
-    std::array<MifareBlock, 64> blocks{};
+    std::vector<MifareBlock> blocks;
     std::string why;
     if (!ParseMifareImage(bytes, eml, blocks, why)) return why;
     MifareUid fromFile{};

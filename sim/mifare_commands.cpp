@@ -34,7 +34,9 @@ std::vector<std::uint8_t> ValueBytes(std::int32_t value) {
           static_cast<std::uint8_t>(v >> 24)};
 }
 
-bool IsBlock(std::uint8_t block) { return block < Card::kBlockCount; }
+// The high-level commands authenticate a block's sector with that sector's
+// key slot: they reach the 16 sectors the slots cover, blocks 0..63.
+bool IsBlock(std::uint8_t block) { return block < MifareReader::kSlots * 4; }
 bool IsSlot(std::uint8_t n) { return n < MifareReader::kSlots; }
 bool IsKeyType(std::uint8_t t) { return t <= 1; }
 KeyType KeyTypeOf(std::uint8_t t) { return t == 0 ? KeyType::kA : KeyType::kB; }
@@ -85,7 +87,8 @@ Reply SetKeyMode(MifareReader& r, Data d) {
 }
 
 Reply CardType(MifareReader& r, Data) {
-  return r.FindCard(0) ? Ok(Bytes(Card::kAtqa)) : Refuse(kNoCard);
+  const Card* card = r.FindCard(0);
+  return card ? Ok(Bytes(card->Atqa())) : Refuse(kNoCard);
 }
 
 Reply SerialNumber(MifareReader& r, Data) {
@@ -167,7 +170,7 @@ Reply ChangeValue(MifareReader& r, Data d) {
 }
 
 Reply ReadSector(MifareReader& r, Data d) {
-  if (!IsBlock(d[0]) || d[0] % Card::kBlocksPerSector != 0) return Refuse(status::kBadParameter);
+  if (!IsBlock(d[0]) || d[0] % 4 != 0) return Refuse(status::kBadParameter);
   const Session s = OpenSession(r, d[0], Le32(d, 1));
   if (!s.card) return Refuse(s.status);
   std::vector<std::uint8_t> data;
@@ -189,7 +192,11 @@ Reply LoadKey(MifareReader& r, Data d) {
 
 Reply Request(MifareReader& r, Data d) {
   if (d[0] > 1) return Refuse(status::kBadParameter);
-  return r.Request(d[0] == 1) ? Ok(Bytes(Card::kAtqa)) : Refuse(kNoCard);
+  if (!r.Request(d[0] == 1)) return Refuse(kNoCard);
+  for (const Card& card : r.field) {
+    if (card.CardState() == Card::State::kReady) return Ok(Bytes(card.Atqa()));
+  }
+  return Refuse(kNoCard);
 }
 
 Reply AntiCollision(MifareReader& r, Data) {
@@ -198,22 +205,24 @@ Reply AntiCollision(MifareReader& r, Data) {
 }
 
 Reply Select(MifareReader& r, Data d) {
-  return r.Select(Take<4>(d, 0)) ? Ok({Card::kSak}) : Refuse(kNoCard);
+  const Card* card = r.Select(Take<4>(d, 0));
+  return card ? Ok({card->Sak()}) : Refuse(kNoCard);
 }
 
 Reply Authenticate(MifareReader& r, Data d) {
-  if (!IsKeyType(d[0]) || !IsBlock(d[1]) || !IsSlot(d[2])) return Refuse(status::kBadParameter);
+  if (!IsKeyType(d[0]) || !IsSlot(d[2])) return Refuse(status::kBadParameter);
   Card* card = r.ActiveCard();
   if (card == nullptr) return Refuse(kNoCard);
+  if (d[1] >= card->BlockCount()) return Refuse(status::kBadParameter);
   return Done(card->Authenticate(d[1], KeyTypeOf(d[0]), r.loadedKeys[d[0]][d[2]]));
 }
 
 // Runs a step on the selected card's `block`.
 template <class Step>
 Reply OnSelected(MifareReader& r, std::uint8_t block, Step step) {
-  if (!IsBlock(block)) return Refuse(status::kBadParameter);
   Card* card = r.ActiveCard();
-  return card ? step(*card) : Refuse(kNoCard);
+  if (card == nullptr) return Refuse(kNoCard);
+  return block < card->BlockCount() ? step(*card) : Refuse(status::kBadParameter);
 }
 
 Reply Read(MifareReader& r, Data d) {

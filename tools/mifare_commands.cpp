@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "kulve32.h"
+#include "mifare/access_bits.h"
+#include "mifare/card_layout.h"
 #include "mifare/secret_bytes.h"
 #include "sim/mifare_reader.h"
 #include "tools/command.h"
@@ -39,7 +41,9 @@ struct MifareRun {
   MifareKeyChoice key;
   bool keyLoaded = false;
   bool keyANamed = false;  // else key A is the default one, unknown once key B opens
-  std::array<std::array<std::optional<Key>, 2>, kMifareSectors> found;  // by keys: [sector][A, B]
+  std::array<std::array<std::optional<Key>, 2>, kMifare4kSectors> found;  // by keys: [sector][A, B]
+  std::size_t sectors = kMifare1kSectors;  // what dump reads: 40 after the 4k step
+  std::array<std::optional<Key>, kMifare4kSectors> sectorKeyB;  // keyb SECTOR HEX: dump and restore try it
   std::vector<Key> fileKeys;  // keyfile FILE: tried by dump on every sector
 };
 using Step = std::function<int(Session&, MifareRun&)>;
@@ -74,19 +78,20 @@ int WithKey(Session& s, MifareRun& run, const std::string& what) {
 
 bool IsEml(const std::string& path) { return path.size() > 4 && path.ends_with(".eml"); }
 
-// A dump file: the raw 1024 bytes, or for a name ending in .eml the text
-// form of the Proxmark3 emulator (64 lines of 32 hex digits); "-" is
-// standard input, read raw.
-MifareDump ReadDumpFile(const std::string& path) {
+// A dump file: the raw image (1024 bytes for a 1K card, 4096 for a 4K one),
+// or for a name ending in .eml the text form of the Proxmark3 emulator (a
+// line of 32 hex digits a block, 64 or 256 lines); "-" is standard input,
+// read raw.
+MifareImage ReadDumpFile(const std::string& path) {
   const Bytes bytes = ReadInputFile(path);
-  MifareDump dump{};
   if (!IsEml(path)) {
-    if (bytes.size() != dump.size())
-      throw UsageError(path + " holds " + std::to_string(bytes.size()) + " bytes, not a 1024-byte card dump");
-    std::copy(bytes.begin(), bytes.end(), dump.begin());
-    return dump;
+    if (SectorsOfImage(bytes.size()) == 0)
+      throw UsageError(path + " holds " + std::to_string(bytes.size()) +
+                       " bytes, not a card dump (1024 bytes for a 1K card, 4096 for a 4K)");
+    return MifareImage(bytes.begin(), bytes.end());
   }
-  std::size_t blocks = 0;
+  MifareImage image;
+  const std::size_t most = KULVE_MIFARE_IMAGE_SIZE(40);
   const std::string text(bytes.begin(), bytes.end());
   std::size_t lineNumber = 0;
   for (std::size_t start = 0; start < text.size(); ++lineNumber) {
@@ -97,23 +102,30 @@ MifareDump ReadDumpFile(const std::string& path) {
     std::erase_if(line, [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
     if (line.empty()) continue;
     const auto block = ParseHex(line);
-    if (!block || block->size() != 16 || blocks == kMifareBlocks)
-      throw UsageError(path + " line " + std::to_string(lineNumber + 1) + ": not one of 64 blocks of 32 hex digits");
-    std::copy(block->begin(), block->end(), dump.begin() + static_cast<std::ptrdiff_t>(16 * blocks++));
+    if (!block || block->size() != 16 || image.size() == most)
+      throw UsageError(path + " line " + std::to_string(lineNumber + 1) + ": not one of 64 or 256 blocks of 32 hex digits");
+    image.insert(image.end(), block->begin(), block->end());
   }
-  if (blocks != kMifareBlocks) throw UsageError(path + " holds " + std::to_string(blocks) + " blocks, not 64");
-  return dump;
+  if (SectorsOfImage(image.size()) == 0)
+    throw UsageError(path + " holds " + std::to_string(image.size() / 16) + " blocks, not 64 or 256");
+  return image;
+}
+
+std::size_t SectorOfBlock(std::size_t block) {
+  std::size_t sector = 0;
+  while (MifareTrailerBlock(sector) < block) ++sector;
+  return sector;
 }
 
 // A trailer whose access bytes contradict themselves locks its sector for
 // good once written: refused unless the line says --force, warned either way.
 void CheckTrailer(const std::uint8_t* trailer, std::size_t block, bool force) {
-  if (AccessBytesAgree(trailer)) return;
+  if (MifareAccessBytesAgree(trailer)) return;
   char text[200];
   std::snprintf(text, sizeof text,
                 "block %zu: access bytes %02X %02X %02X contradict themselves; a card that stores them locks "
                 "sector %zu for good",
-                block, trailer[6], trailer[7], trailer[8], block / 4);
+                block, trailer[6], trailer[7], trailer[8], SectorOfBlock(block));
   if (!force) throw UsageError(std::string(text) + " (add --force to write them anyway)");
   std::fprintf(stderr, "warning: %s\n", text);
 }
@@ -128,7 +140,7 @@ std::string BlockText(const unsigned char (&data)[16], int block, bool show) {
   return text;
 }
 
-Bytes DumpFileBytes(const MifareDump& dump, bool eml) {
+Bytes DumpFileBytes(const MifareImage& dump, bool eml) {
   if (!eml) return Bytes(dump.begin(), dump.end());
   Bytes text;
   char digits[3];
@@ -164,12 +176,13 @@ std::vector<Key> ReadKeyFile(const std::string& path) {
 // step found, those of a key file, then the keys named for every sector.
 SectorKeys DumpKeys(const MifareRun& run) {
   SectorKeys keys;
-  for (std::size_t sector = 0; sector < kMifareSectors; ++sector) {
+  for (std::size_t sector = 0; sector < kMifare4kSectors; ++sector) {
     std::vector<Key>& list = keys[sector];
     const auto add = [&list](const std::optional<Key>& key) {
       if (key && std::find(list.begin(), list.end(), *key) == list.end()) list.push_back(*key);
     };
     add(run.key.sectorKey[sector]);
+    add(run.sectorKeyB[sector]);
     for (const auto& key : run.found[sector]) add(key);
     for (const Key& key : run.fileKeys) add(key);
     add(run.key.keyA);
@@ -179,38 +192,57 @@ SectorKeys DumpKeys(const MifareRun& run) {
   return keys;
 }
 
+// What restore writes each sector with: its own key, then the key of every
+// sector, then the keys named as key A and key B.
+SectorKeys RestoreKeys(const MifareRun& run) {
+  SectorKeys keys;
+  for (std::size_t sector = 0; sector < kMifare4kSectors; ++sector) {
+    std::vector<Key>& list = keys[sector];
+    for (const std::optional<Key>& key : {run.key.sectorKey[sector], run.sectorKeyB[sector],
+                                          std::optional<Key>(run.key.key), run.key.keyA, run.key.keyB}) {
+      if (key && std::find(list.begin(), list.end(), *key) == list.end()) list.push_back(*key);
+    }
+  }
+  return keys;
+}
+
 int Dump(Session& s, MifareRun& run, const std::string& path) {
-  MifareDump dump{};
-  const DumpOutcome outcome = DumpCard(DumpKeys(run), dump, ProgressLine(s.Quiet(), "reading the card"));
+  const SectorKeys keys = DumpKeys(run);
+  const DumpResult dump = DumpCard(run.sectors, keys);
   run.keyLoaded = false;
   int missing = 0;
-  for (std::size_t sector = 0; sector < kMifareSectors; ++sector) {
-    const int status = outcome.missing[sector];
+  for (std::size_t sector = 0; sector < run.sectors; ++sector) {
+    const int status = dump.status[sector];
     if (status == 0) continue;
     ++missing;
-    const std::string why = status < 0 ? "no key to try" : DescribeStatus(s, status);
+    const std::string why = keys[sector].empty() ? "no key to try" : DescribeStatus(s, status);
     std::fprintf(stderr, "mifare dump: sector %zu not read, zeros in its place (%s)\n", sector, why.c_str());
   }
-  if (missing == static_cast<int>(kMifareSectors)) return Report(s, "mifare dump (no sector read, no file written)", outcome.missing[0]);
-  if (!WriteOutputFile(path, DumpFileBytes(dump, IsEml(path)), false, "mifare dump")) return 1;
-  std::string what = "mifare dump (1024 bytes to " + (path == "-" ? std::string("standard output") : path);
+  if (dump.result != 0 && missing == static_cast<int>(run.sectors))
+    return Report(s, "mifare dump (no sector read, no file written)", dump.result);
+  if (missing == static_cast<int>(run.sectors))
+    return Report(s, "mifare dump (no sector read, no file written)", dump.status[0]);
+  if (!WriteOutputFile(path, DumpFileBytes(dump.image, IsEml(path)), false, "mifare dump")) return 1;
+  std::string what = "mifare dump (" + std::to_string(dump.image.size()) + " bytes to " +
+                     (path == "-" ? std::string("standard output") : path);
+  if (dump.result != 0) return Report(s, what + ", ended early)", dump.result);
   if (missing != 0) {
-    std::fprintf(stderr, "%s, %d of 16 sectors missing)\n", what.c_str(), missing);
+    std::fprintf(stderr, "%s, %d of %zu sectors missing)\n", what.c_str(), missing, run.sectors);
     return 1;
   }
   return Report(s, what + ")", 0);
 }
 
-int Restore(Session& s, MifareRun& run, const MifareDump& dump, bool trailers) {
-  const int result = RestoreCard(run.key, dump, trailers, ProgressLine(s.Quiet(), "writing the card"));
-  run.keyLoaded = true;
+int Restore(Session& s, MifareRun& run, const MifareImage& dump, bool trailers) {
+  const int result = RestoreCard(RestoreKeys(run), dump, trailers);
+  run.keyLoaded = false;
   return Report(s, trailers ? "mifare restore with trailers" : "mifare restore", result);
 }
 
 // Tries every key as key A and as key B on each sector with the single
 // steps: select the card, load the key, authenticate.
 int FindKeys(Session& s, MifareRun& run, const std::vector<Key>& keys) {
-  for (int sector = 0; sector < static_cast<int>(kMifareSectors); ++sector) {
+  for (int sector = 0; sector < static_cast<int>(run.sectors); ++sector) {
     std::string found[2] = {"?", "?"};
     for (int type = 0; type < 2; ++type) {
       for (const Key& key : keys) {
@@ -220,7 +252,8 @@ int FindKeys(Session& s, MifareRun& run, const std::vector<Key>& keys) {
         if (result == 0) result = RFMifare_Select(static_cast<unsigned>(Value(serial)));
         if (result == 0) result = RFMifare_LoadKey(type, 0, key.data());
         if (result != 0) return Report(s, "mifare keys", result);
-        if (RFMifare_Authentication(type, sector * 4, 0) == 0) {
+        if (RFMifare_Authentication(type, static_cast<int>(MifareFirstBlock(static_cast<std::size_t>(sector))), 0) ==
+            0) {
           found[type] = SecretHex(key, s.ShowsSecrets());
           run.found[static_cast<std::size_t>(sector)][static_cast<std::size_t>(type)] = key;
           break;
@@ -249,7 +282,7 @@ const std::vector<StepForm>& Steps() {
   static const std::vector<StepForm> steps = {
       {"key", 1, [](const Args& a, bool) -> Step {
          if (a.size() == 2) {
-           const auto sector = static_cast<std::size_t>(IntArg(a[0], 0, kMifareSectors - 1, "the sector"));
+           const auto sector = static_cast<std::size_t>(IntArg(a[0], 0, kMifare4kSectors - 1, "the sector"));
            const Key key = KeyArg(a[1]);
            return [sector, key](Session&, MifareRun& run) {
              run.key.sectorKey[sector] = key;
@@ -268,6 +301,14 @@ const std::vector<StepForm>& Steps() {
          };
        }, KeyStepWords},
       {"keyb", 1, [](const Args& a, bool) -> Step {
+         if (a.size() == 2) {
+           const auto sector = static_cast<std::size_t>(IntArg(a[0], 0, kMifare4kSectors - 1, "the sector"));
+           const Key key = KeyArg(a[1]);
+           return [sector, key](Session&, MifareRun& run) {
+             run.sectorKeyB[sector] = key;
+             return 0;
+           };
+         }
          const Key key = KeyArg(a[0]);
          return [key](Session&, MifareRun& run) {
            run.key.type = 1;
@@ -277,7 +318,7 @@ const std::vector<StepForm>& Steps() {
            run.keyLoaded = false;
            return 0;
          };
-       }},
+       }, KeyStepWords},
       {"uid", 0, [](const Args&, bool) -> Step {
          return [](Session& s, MifareRun&) {
            unsigned char serial[4];
@@ -312,17 +353,26 @@ const std::vector<StepForm>& Steps() {
          return [path](Session& s, MifareRun& run) { return Dump(s, run, path); };
        }},
       {"restore", 1, [](const Args& a, bool) -> Step {
-         const auto dump = std::make_shared<MifareDump>(ReadDumpFile(a[0]));
+         const auto dump = std::make_shared<MifareImage>(ReadDumpFile(a[0]));
          return [dump](Session& s, MifareRun& run) { return Restore(s, run, *dump, false); };
        }},
       {"restore-all", 1, [](const Args& a, bool force) -> Step {
-         const auto dump = std::make_shared<MifareDump>(ReadDumpFile(a[0]));
-         for (std::size_t block = 3; block < dump->size() / 16; block += 4) CheckTrailer(dump->data() + 16 * block, block, force);
+         const auto dump = std::make_shared<MifareImage>(ReadDumpFile(a[0]));
+         for (std::size_t sector = 0; sector < SectorsOfImage(dump->size()); ++sector) {
+           const std::size_t block = MifareTrailerBlock(sector);
+           CheckTrailer(dump->data() + 16 * block, block, force);
+         }
          return [dump](Session& s, MifareRun& run) { return Restore(s, run, *dump, true); };
        }},
       {"keys", 1, [](const Args& a, bool) -> Step {
          const std::vector<Key> keys = ReadKeyFile(a[0]);
          return [keys](Session& s, MifareRun& run) { return FindKeys(s, run, keys); };
+       }},
+      {"4k", 0, [](const Args&, bool) -> Step {
+         return [](Session&, MifareRun& run) {
+           run.sectors = kMifare4kSectors;
+           return 0;
+         };
        }},
       {"keyfile", 1, [](const Args& a, bool) -> Step {
          const std::vector<Key> keys = ReadKeyFile(a[0]);
@@ -415,18 +465,22 @@ Action PrepareMifare(const Args& words) {
 
 void AddMifareCommands(CommandList& commands) {
   commands.push_back({"mifare", kRestOfLine, "STEP [ARGS] ...",
-                      "Mifare Classic 1K; the steps, in order, take the rest of the line:\n"
+                      "Mifare Classic 1K and 4K; the steps, in order, take the rest of the line:\n"
                       "key HEX, keyb HEX: the key (6 bytes) of every sector, as key A / key B "
                       "(default FFFFFFFFFFFF as key A); the last one given opens the sectors\n"
-                      "key SECTOR HEX: the key of one sector (0..15), in place of the one above\n"
+                      "key SECTOR HEX: the key of one sector (0..39), in place of the one above\n"
+                      "keyb SECTOR HEX: a key B of one sector, tried by dump and restore\n"
+                      "4k: the card is a 4K one (40 sectors): dump reads all of it\n"
                       "keyfile FILE: keys (one a line) that dump tries on every sector\n"
                       "uid, read BLOCK, write BLOCK HEX\n"
-                      "dump FILE: the whole card as a 1024-byte dump (- standard output; "
-                      "FILE.eml: 64 lines of hex); each block read with the first key that reads it, "
+                      "dump FILE: the whole card as a dump of every block (1024 bytes, 4096 for a 4K "
+                      "card; - standard output; FILE.eml: a line of hex a block); each block read "
+                      "with the first key that reads it, "
                       "as key A then as key B: a sector's own key, those keys found, keyfile's, "
                       "then key and keyb; each trailer carries the keys that opened it; a sector no "
                       "key reads is zeros, named on stderr, and the exit status is 1\n"
-                      "restore FILE: its data blocks back (restore-all FILE: trailers too)\n"
+                      "restore FILE: its data blocks back, each with the first key that writes it "
+                      "(restore-all FILE: trailers too)\n"
                       "--force: write trailers whose access bytes contradict themselves "
                       "(they lock the sector for good)\n"
                       "keys FILE: try the keys of FILE (one a line) on every sector; dump then uses "

@@ -150,6 +150,13 @@ namespace Kulve
         public const int MifareBlockSize = 16;
         public const int MifareValueSize = 4;       // also the serial number and the two-byte answers
         public const int MifareCardSize = 768;      // RFMifare_ReadBloca: 16 sectors of 48 bytes
+        public const int MifareEverySector = 0xFF;  // a MifareDumpCard key entry for every sector
+
+        /// <summary>The bytes of a Mifare image of the first `sectors` sectors (KULVE_MIFARE_IMAGE_SIZE).</summary>
+        public static int MifareImageSize(int sectors)
+        {
+            return sectors <= 32 ? sectors * 64 : 2048 + (sectors - 32) * 256;
+        }
         public const int KqPositionSize = 4;        // KQ_GetCurrentPos, KQ_GetStartPos, KQ_GetEndPos
         public const int KqRecordBufferSize = 255;  // KQ_ReadRecord
         public const int KqRecordSize = 8;
@@ -606,6 +613,21 @@ namespace Kulve
         public static extern int ChipTransmit(int slot, byte[] apdu, int apduLength, [Out] byte[] response,
                                               int responseSize, out int responseLength);
 
+        /// <summary>
+        /// A whole Mifare Classic card into image (MifareImageSize(sectors) bytes: 16 sectors
+        /// 1024, 40 sectors (4K) 4096), keys: entries of 7 bytes (a sector, or
+        /// MifareEverySector, then a 6-byte key); status: one byte a sector, 0 = read whole.
+        /// Result 0 when every sector was tried, else what ended the dump (1: no card).
+        /// </summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int MifareDumpCard(int sectors, byte[] keys, int keysSize, [Out] byte[] image,
+                                                int imageSize, [Out] byte[] status, int statusSize);
+
+        /// <summary>An image back onto the card (block 0 never; trailers when trailers is 1).</summary>
+        [DllImport(Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int MifareRestoreCard(int sectors, byte[] keys, int keysSize, byte[] image,
+                                                   int imageSize, int trailers);
+
         // ---- Helpers -------------------------------------------------------------------
 
         /// <summary>The library's description of a result ("ok", "link failure 'f': ...").</summary>
@@ -938,6 +960,17 @@ namespace Kulve
         /// <summary>As RFMifare_Halt.</summary>
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
         public static extern int kulve_mifare_halt(ReaderHandle reader);
+
+        /// <summary>As MifareDumpCard.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_dump(ReaderHandle reader, int sectors, byte[] keys, int keysSize,
+                                                   [Out] byte[] image, int imageSize, [Out] byte[] status,
+                                                   int statusSize);
+
+        /// <summary>As MifareRestoreCard.</summary>
+        [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]
+        public static extern int kulve_mifare_restore(ReaderHandle reader, int sectors, byte[] keys, int keysSize,
+                                                      byte[] image, int imageSize, int trailers);
 
         /// <summary>As KQ_EndTrans.</summary>
         [DllImport(Kulve32.Library, CallingConvention = CallingConvention.StdCall)]

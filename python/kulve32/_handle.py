@@ -87,12 +87,13 @@ _COUNTERPARTS: Dict[str, Tuple[str, Optional[int]]] = {
     "KQ_ReadRecord": ("kulve_kq_read_records", None), "KQ_SysInit": ("kulve_kq_init", None),
     "KQ_Display": ("kulve_kq_display", None), "KQ_TransCmd": ("kulve_kq_command", None),
     "KQ_DownloadPSW": ("kulve_kq_download_password", None),
-    # These two carry their buffers' sizes already: the handle form takes
+    # These carry their buffers' sizes already: the handle form takes
     # the same arguments after the handle (see _UNSIZED).
     "SetChipProtocolMode": ("kulve_chip_set_protocol_mode", None),
     "ChipTransmit": ("kulve_chip_transmit", None),
+    "MifareDumpCard": ("kulve_mifare_dump", None), "MifareRestoreCard": ("kulve_mifare_restore", None),
 }
-_UNSIZED = frozenset({"SetChipProtocolMode", "ChipTransmit"})
+_UNSIZED = frozenset({"SetChipProtocolMode", "ChipTransmit", "MifareDumpCard", "MifareRestoreCard"})
 
 _SIZED = (BYTES, TEXT)  # each buffer of a documented function is followed by its size
 _declared: Dict[str, Tuple[Export, Optional[int]]] = {}

@@ -103,6 +103,7 @@ class Mifare(_Family, MifareMethods):
     decrement_value = MifareMethods.mifare_decrement_value
     read_card = MifareMethods.mifare_read_card
     dump = MifareMethods.mifare_dump
+    restore = MifareMethods.mifare_restore
     load_key = MifareMethods.mifare_load_key
     request = MifareMethods.mifare_request
     anticollision = MifareMethods.mifare_anticollision

@@ -29,6 +29,7 @@ def pattern(size: int, seed: int) -> bytes:
 
 @pytest.mark.parametrize("card_type, write, read, address, size", [
     (1, "write_card", "read_card", 0x1C8, 150),  # three pieces over two pages
+    (1, "write_card", "read_card", 0xFFFF, 1),  # the card's last byte
     (21, "write_mem_card", "read_mem_card", 250, 600),  # pages of 264 bytes
     (3, "write_mem_card", "read_mem_card", 250, 600),  # pages of 256 bytes
 ])

@@ -80,6 +80,9 @@ def test_refusals_wrong_key_and_an_empty_field(card, simulator):
     with pytest.raises(kulve32.ReaderRefused) as raised:
         card.mifare_read_card()
     assert raised.value.status == NO_CARD and raised.value.data == bytes(768)
+    with pytest.raises(kulve32.ReaderRefused) as raised:
+        card.mifare.dump()
+    assert raised.value.status == NO_CARD
 
 
 def test_a_lost_acknowledgement_is_repeated_after_a_relink(card, simulator):
@@ -141,3 +144,25 @@ def test_a_dump_opens_each_sector_with_its_own_key(start_simulator, tmp_path, ke
         shown[0 if kind == KEY_A else 2] = key_of(sector, kind)  # the opening key put in its place
         assert dump.blocks[sector * 4 + 3] == b"".join(shown)
     assert dump.image()[:60 * 16] == b"".join(dump.blocks[n] for n in range(60)) and dump.image()[960:] == bytes(64)
+
+
+def test_a_4k_card_with_a_key_per_sector_dumps_and_restores_byte_for_byte(start_simulator, tmp_path):
+    first = [s * 4 if s < 32 else 128 + (s - 32) * 16 for s in range(41)]
+    image = bytearray(range(256)) * 16
+    image[:8] = IMAGE_UID + bytes([IMAGE_UID[0] ^ IMAGE_UID[1] ^ IMAGE_UID[2] ^ IMAGE_UID[3], 0x18, 0x02, 0])
+    blank = bytearray(image[:16]) + bytes(4080)
+    for sector in range(40):  # data that key B alone reads in every third sector
+        at = (first[sector + 1] - 1) * 16
+        access = bytes.fromhex("0F00FF69" if sector % 3 == 0 else "78778869")
+        image[at:at + 16] = key_of(sector, KEY_A) + access + key_of(sector, KEY_B)
+        blank[at:at + 16] = TRANSPORT_KEY + bytes.fromhex("FF078069") + TRANSPORT_KEY
+    keys = {s: [key_of(s, KEY_A), key_of(s, KEY_B), TRANSPORT_KEY] for s in range(40)}
+    (tmp_path / "card.mfd").write_bytes(bytes(image))
+    (tmp_path / "blank.mfd").write_bytes(bytes(blank))
+    sim = start_simulator("--mifare", IMAGE_UID.hex(), "--image", str(tmp_path / "card.mfd"))
+    with kulve32.Reader(sim.path) as reader:
+        dump = reader.mifare.dump(keys, sectors=kulve32.mifare.SECTORS_4K)
+        assert dump.missing == () and dump.image() == bytes(image)
+        sim.control(f"load mifare {tmp_path / 'blank.mfd'}")
+        reader.mifare.restore(dump.image(), keys, trailers=True)
+        assert reader.mifare.dump(keys, sectors=kulve32.mifare.SECTORS_4K).image() == bytes(image)

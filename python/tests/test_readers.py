@@ -106,6 +106,11 @@ def test_a_failure_says_whose_result_it_is(reader, call, result, origin):
     assert ("reader status" in raised.value.text) == (origin == kulve32.ORIGIN_READER)
 
 
+@pytest.mark.parametrize("result", range(40, 47))
+def test_the_full_modes_results_raise_chip_protocol_errors(result):
+    assert type(error_for(result, "ChipTransmit")) is kulve32.ChipProtocolError
+
+
 def test_a_trace_of_its_own_covers_that_reader_alone(reader, start_simulator):
     lines = []
     with kulve32.Reader(start_simulator().path) as other:

@@ -53,18 +53,28 @@ std::vector<std::uint8_t> MifareImage(const MifareClassicCard& card, bool eml) {
   return file;
 }
 
-bool ParseMifareImage(std::span<const std::uint8_t> file, bool eml, std::array<MifareBlock, 64>& blocks,
+namespace {
+
+bool IsMifareBlockCount(std::size_t blocks) {
+  return blocks == MifareClassicCard::kBlockCount || blocks == MifareClassicCard::k4kBlockCount;
+}
+
+}  // namespace
+
+bool ParseMifareImage(std::span<const std::uint8_t> file, bool eml, std::vector<MifareBlock>& blocks,
                       std::string& error) {
+  blocks.clear();
   if (!eml) {
-    if (file.size() != kMifareImageSize) {
-      error = SizeError(file.size(), "1024 (a Mifare Classic 1K dump)");
+    if (file.size() % 16 != 0 || !IsMifareBlockCount(file.size() / 16)) {
+      error = SizeError(file.size(), "1024 (a Mifare Classic 1K dump) or 4096 (4K)");
       return false;
     }
+    blocks.resize(file.size() / 16);
     for (std::size_t b = 0; b < blocks.size(); ++b)
       std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(b * 16), 16, blocks[b].begin());
     return true;
   }
-  std::size_t count = 0, lineNumber = 0;
+  std::size_t lineNumber = 0;
   const std::string text(file.begin(), file.end());
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
@@ -80,26 +90,29 @@ bool ParseMifareImage(std::span<const std::uint8_t> file, bool eml, std::array<M
       error = "line " + std::to_string(lineNumber) + " is not a block of 32 hex digits";
       return false;
     }
-    if (count == blocks.size()) {
-      error = "more than 64 blocks";
+    if (blocks.size() == MifareClassicCard::k4kBlockCount) {
+      error = "more than 256 blocks";
       return false;
     }
-    std::copy(bytes->begin(), bytes->end(), blocks[count++].begin());
+    blocks.emplace_back();
+    std::copy(bytes->begin(), bytes->end(), blocks.back().begin());
   }
-  if (count != blocks.size()) {
-    error = "the image holds " + std::to_string(count) + " blocks, not 64";
+  if (!IsMifareBlockCount(blocks.size())) {
+    error = "the image holds " + std::to_string(blocks.size()) + " blocks, not 64 (1K) or 256 (4K)";
     return false;
   }
   return true;
 }
 
 std::string LoadMifareImage(MifareClassicCard& card, std::span<const std::uint8_t> file, bool eml) {
-  std::array<MifareBlock, 64> blocks{};
+  std::vector<MifareBlock> blocks;
   std::string error;
   if (!ParseMifareImage(file, eml, blocks, error)) return error;
   if (!std::equal(card.Uid().begin(), card.Uid().end(), blocks[0].begin()))
     return "block 0 of the image starts " + HexText(std::span(blocks[0]).first(4)) + ", not the card's UID " +
            HexText(card.Uid());
+  // The image's size says which card it is.
+  if (blocks.size() != card.BlockCount()) card = MifareClassicCard(card.Uid(), blocks.size() == MifareClassicCard::k4kBlockCount);
   card.Blocks() = blocks;
   return {};
 }

@@ -12,11 +12,12 @@
 //   memory from byte 0; the rest, and the security memory, stay as on a new
 //   card. Zone codes, zone access and erase keys are not part of the image.
 //
-// Mifare Classic 1K (--mifare UID --image FILE), in one of two forms:
-//   raw  1,024 bytes: blocks 0..63 of 16 bytes in order, trailers included,
-//        as libnfc's nfc-mfclassic writes a dump (.mfd, .bin, .dump)
-//   .eml the Proxmark3 emulator form: 64 lines of 32 hex digits, block 0
-//        first; upper or lower case, LF or CRLF, blank lines ignored
+// Mifare Classic 1K or 4K (--mifare UID --image FILE), in one of two forms:
+//   raw  1,024 bytes (4K: 4,096): every block of 16 bytes in order, trailers
+//        included, as libnfc's nfc-mfclassic writes a dump (.mfd, .bin, .dump)
+//   .eml the Proxmark3 emulator form: 64 (4K: 256) lines of 32 hex digits,
+//        block 0 first; upper or lower case, LF or CRLF, blank lines ignored
+//   The image's size makes the card a 1K or a 4K one.
 //   A file named *.eml is read and written as text, anything else as raw.
 //   Block 0 is taken as it is and its first four bytes must be the card's
 //   UID; the keys and access bytes come from each sector's trailer.
@@ -47,7 +48,6 @@
 
 namespace kulve::sim {
 
-inline constexpr std::size_t kMifareImageSize = MifareClassicCard::kBlockCount * 16;
 inline constexpr std::size_t kAt1608ImageSize =
     At1608Card::kUserZones * At1608Card::kUserZoneSize + At1608Card::kConfigSize + 1;
 inline constexpr std::size_t kE5550ImageSize = E5550Transponder::kBlockCount * E5550Transponder::kBlockSize + 1;
@@ -58,9 +58,9 @@ std::vector<std::uint8_t> MemoryCardImage(const MemoryCard& card);
 std::string LoadMemoryCardImage(MemoryCard& card, std::span<const std::uint8_t> image);
 
 // The card as a file in either form (eml: the text form). ParseMifareImage
-// reads a file into 64 blocks, or says why not in error.
+// reads a file into 64 or 256 blocks, or says why not in error.
 std::vector<std::uint8_t> MifareImage(const MifareClassicCard& card, bool eml);
-bool ParseMifareImage(std::span<const std::uint8_t> file, bool eml, std::array<MifareBlock, 64>& blocks,
+bool ParseMifareImage(std::span<const std::uint8_t> file, bool eml, std::vector<MifareBlock>& blocks,
                       std::string& error);
 std::string LoadMifareImage(MifareClassicCard& card, std::span<const std::uint8_t> file, bool eml);
 

@@ -33,16 +33,17 @@ void PutLe32(MifareBlock& b, std::size_t at, std::uint32_t v) {
 
 }  // namespace
 
-MifareClassicCard::MifareClassicCard(const MifareUid& uid) : uid_(uid) {
+MifareClassicCard::MifareClassicCard(const MifareUid& uid, bool fourK)
+    : uid_(uid), blocks_(fourK ? k4kBlockCount : kBlockCount) {
   MifareBlock& maker = blocks_[0];
   std::copy(uid.begin(), uid.end(), maker.begin());
   maker[4] = static_cast<std::uint8_t>(uid[0] ^ uid[1] ^ uid[2] ^ uid[3]);
-  maker[5] = kSak;
-  maker[6] = kAtqa[0];
-  maker[7] = kAtqa[1];
+  maker[5] = Sak();
+  maker[6] = Atqa()[0];
+  maker[7] = Atqa()[1];
   const char* makerData = "KULVESIM";
   std::copy_n(makerData, 8, maker.begin() + 8);
-  for (std::size_t sector = 0; sector < kSectorCount; ++sector)
+  for (std::size_t sector = 0; sector < SectorCount(); ++sector)
     SetTrailer(sector, kTransportKey, kTransportConditions, kTransportKey);
 }
 
@@ -84,7 +85,7 @@ bool MifareClassicCard::Halt() {
 std::uint8_t MifareClassicCard::Condition(std::size_t block) const {
   const auto conditions = DecodeAccess(AccessBytesOf(blocks_[TrailerOf(SectorOf(block))]));
   // A locked sector (see Locked) allows nothing.
-  return conditions ? (*conditions)[block % kBlocksPerSector] : 7;
+  return conditions ? (*conditions)[GroupOf(block)] : 7;
 }
 
 bool MifareClassicCard::Locked(std::size_t sector) const {
@@ -93,6 +94,7 @@ bool MifareClassicCard::Locked(std::size_t sector) const {
 
 std::uint8_t MifareClassicCard::CheckSession(std::size_t block) const {
   if (state_ != State::kActive) return kNoCard;
+  if (block >= blocks_.size()) return kAccessDenied;
   if (authSector_ != SectorOf(block)) return kNotAuthenticated;
   if (Locked(SectorOf(block))) return kAccessDenied;
   if (authKey_ == KeyType::kB && KeyBIsData(Condition(TrailerOf(SectorOf(block))))) return kAccessDenied;
@@ -108,6 +110,7 @@ std::uint8_t MifareClassicCard::CheckData(std::size_t block, DataOp op) const {
 
 std::uint8_t MifareClassicCard::Authenticate(std::size_t block, KeyType key, const MifareKey& value) {
   if (state_ != State::kActive) return kNoCard;
+  if (block >= blocks_.size()) return kAccessDenied;
   const MifareBlock& trailer = blocks_[TrailerOf(SectorOf(block))];
   const std::size_t offset = key == KeyType::kA ? 0 : 10;
   if (Locked(SectorOf(block)) ||

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
-// A Mifare Classic 1K card in the reader's field, with the rules the card
-// itself enforces.
+// A Mifare Classic 1K or 4K card in the reader's field, with the rules the
+// card itself enforces.
 //
-// Memory: 64 blocks of 16 bytes in 16 sectors of 4 blocks. Block 0 is the
-// read-only manufacturer block: UID (4 bytes), their XOR, SAK 08, ATQA 04 00,
-// eight manufacturer bytes. Block 3 of each sector is its trailer: key A
+// Memory: 1K: 64 blocks of 16 bytes in 16 sectors of 4 blocks; 4K: 256
+// blocks, sectors 0..31 of 4 blocks then sectors 32..39 of 16 blocks, whose
+// 15 data blocks share an access condition by threes. Block 0 is the
+// read-only manufacturer block: UID (4 bytes), their XOR, SAK (08; 4K 18),
+// ATQA (04 00; 4K 02 00), eight manufacturer bytes. The last block of each
+// sector is its trailer: key A
 // (bytes 0..5), access bytes (6..8, see mifare_access.h), a general-purpose
 // byte (9) and key B (10..15). A new card has zero data blocks, both keys
 // FF FF FF FF FF FF and access bytes FF 07 80 69.
@@ -40,6 +43,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "sim/cards/mifare_access.h"
 
@@ -65,16 +69,21 @@ inline constexpr MifareKey kTransportKey{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 class MifareClassicCard {
  public:
-  static constexpr std::size_t kBlockCount = 64;
+  static constexpr std::size_t kBlockCount = 64;    // a 1K card
   static constexpr std::size_t kSectorCount = 16;
-  static constexpr std::size_t kBlocksPerSector = 4;
-  static constexpr std::array<std::uint8_t, 2> kAtqa{0x04, 0x00};
-  static constexpr std::uint8_t kSak = 0x08;
+  static constexpr std::size_t k4kBlockCount = 256;
+  static constexpr std::size_t k4kSectorCount = 40;
 
   enum class State : std::uint8_t { kIdle, kReady, kActive, kHalted };
 
   // A new card with this UID, as described above.
-  explicit MifareClassicCard(const MifareUid& uid);
+  explicit MifareClassicCard(const MifareUid& uid, bool fourK = false);
+
+  bool FourK() const { return blocks_.size() == k4kBlockCount; }
+  std::size_t BlockCount() const { return blocks_.size(); }
+  std::size_t SectorCount() const { return FourK() ? k4kSectorCount : kSectorCount; }
+  std::array<std::uint8_t, 2> Atqa() const { return {FourK() ? std::uint8_t{0x02} : std::uint8_t{0x04}, 0x00}; }
+  std::uint8_t Sak() const { return FourK() ? 0x18 : 0x08; }
 
   const MifareUid& Uid() const { return uid_; }
   State CardState() const { return state_; }
@@ -102,13 +111,20 @@ class MifareClassicCard {
   static std::optional<std::int32_t> ValueOf(const MifareBlock& block);
   static MifareBlock ValueBlock(std::int32_t value, std::uint8_t address);
 
-  static bool IsTrailer(std::size_t block) { return block % kBlocksPerSector == 3; }
-  static std::size_t SectorOf(std::size_t block) { return block / kBlocksPerSector; }
-  static std::size_t TrailerOf(std::size_t sector) { return sector * kBlocksPerSector + 3; }
+  static std::size_t SectorOf(std::size_t block) { return block < 128 ? block / 4 : 32 + (block - 128) / 16; }
+  static std::size_t FirstBlockOf(std::size_t sector) { return sector < 32 ? sector * 4 : 128 + (sector - 32) * 16; }
+  static std::size_t TrailerOf(std::size_t sector) { return FirstBlockOf(sector) + (sector < 32 ? 3 : 15); }
+  static bool IsTrailer(std::size_t block) { return TrailerOf(SectorOf(block)) == block; }
+  // The access condition (0..2 data, 3 the trailer) that rules a block.
+  static std::size_t GroupOf(std::size_t block) {
+    if (IsTrailer(block)) return 3;
+    const std::size_t offset = block - FirstBlockOf(SectorOf(block));
+    return block < 128 ? offset : offset / 5;
+  }
 
   // Direct access for setting up and checking a card; no rules applied.
-  std::array<MifareBlock, kBlockCount>& Blocks() { return blocks_; }
-  const std::array<MifareBlock, kBlockCount>& Blocks() const { return blocks_; }
+  std::vector<MifareBlock>& Blocks() { return blocks_; }
+  const std::vector<MifareBlock>& Blocks() const { return blocks_; }
   void SetTrailer(std::size_t sector, const MifareKey& keyA, const AccessConditions& conditions,
                   const MifareKey& keyB);
 
@@ -124,7 +140,7 @@ class MifareClassicCard {
 
   MifareUid uid_;
   State state_ = State::kIdle;
-  std::array<MifareBlock, kBlockCount> blocks_{};
+  std::vector<MifareBlock> blocks_;
   std::optional<std::size_t> authSector_;
   KeyType authKey_ = KeyType::kA;
   struct Register {

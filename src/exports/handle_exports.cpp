@@ -243,6 +243,15 @@ KULVE_API int KULVE_CALL kulve_mifare_decrement(kulve_reader* reader, int block,
   return kulve::api::MifareDecrement(reader, block, amount);
 }
 KULVE_API int KULVE_CALL kulve_mifare_halt(kulve_reader* reader) { return kulve::api::MifareHalt(reader); }
+KULVE_API int KULVE_CALL kulve_mifare_dump(kulve_reader* reader, int sectors, const unsigned char* keys, int keysSize,
+                                           unsigned char* image, int imageSize, unsigned char* status,
+                                           int statusSize) {
+  return kulve::api::MifareDump(reader, sectors, keys, keysSize, image, imageSize, status, statusSize);
+}
+KULVE_API int KULVE_CALL kulve_mifare_restore(kulve_reader* reader, int sectors, const unsigned char* keys,
+                                              int keysSize, const unsigned char* image, int imageSize, int trailers) {
+  return kulve::api::MifareRestore(reader, sectors, keys, keysSize, image, imageSize, trailers);
+}
 KULVE_API int KULVE_CALL kulve_kq_end_transfer(kulve_reader* reader) { return kulve::api::KqEndTransfer(reader); }
 KULVE_API int KULVE_CALL kulve_kq_get_time(kulve_reader* reader, KqTime* time) {
   return kulve::api::KqGetTime(reader, time);

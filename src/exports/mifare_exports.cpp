@@ -2,6 +2,7 @@
 // Exported entry points of the Mifare family.
 #include "handle/call.h"
 #include "kulve32.h"
+#include "mifare/card_image.h"
 #include "mifare/mifare.h"
 
 
@@ -65,6 +66,15 @@ KULVE_API int KULVE_CALL RFMifare_Decrment(int block, unsigned int amount) {
 KULVE_API int KULVE_CALL RFMifare_Halt(void) { return kulve::OnDefault<&kulve::RFMifare_Halt>(); }
 KULVE_API int KULVE_CALL RFMifare_ReadBloca(int first, unsigned int param, unsigned char* card) {
   return kulve::OnDefault<&kulve::RFMifare_ReadBloca>(first, param, card);
+}
+
+KULVE_API int KULVE_CALL MifareDumpCard(int sectors, const unsigned char* keys, int keysSize, unsigned char* image,
+                                        int imageSize, unsigned char* status, int statusSize) {
+  return kulve::OnDefault<&kulve::MifareDumpCard>(sectors, keys, keysSize, image, imageSize, status, statusSize);
+}
+KULVE_API int KULVE_CALL MifareRestoreCard(int sectors, const unsigned char* keys, int keysSize,
+                                           const unsigned char* image, int imageSize, int trailers) {
+  return kulve::OnDefault<&kulve::MifareRestoreCard>(sectors, keys, keysSize, image, imageSize, trailers);
 }
 
 }  // extern "C"

@@ -98,6 +98,10 @@ int MifareWrite(kulve_reader* reader, int block, const unsigned char* data, int 
 int MifareIncrement(kulve_reader* reader, int block, unsigned int amount);
 int MifareDecrement(kulve_reader* reader, int block, unsigned int amount);
 int MifareHalt(kulve_reader* reader);
+int MifareDump(kulve_reader* reader, int sectors, const unsigned char* keys, int keysSize, unsigned char* image,
+               int imageSize, unsigned char* status, int statusSize);
+int MifareRestore(kulve_reader* reader, int sectors, const unsigned char* keys, int keysSize,
+                  const unsigned char* image, int imageSize, int trailers);
 int KqEndTransfer(kulve_reader* reader);
 int KqGetTime(kulve_reader* reader, KqTime* time);
 int KqSetTime(kulve_reader* reader, const KqTime* time);

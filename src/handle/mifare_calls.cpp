@@ -2,6 +2,7 @@
 // The Mifare family through a handle.
 #include "handle/checked.h"
 #include "handle/handle_api.h"
+#include "mifare/card_image.h"
 #include "mifare/mifare.h"
 
 namespace kulve::api {
@@ -79,5 +80,13 @@ int MifareDecrement(kulve_reader* r, int block, unsigned int amount) {
   return Plain<&RFMifare_Decrment>(r, block, amount);
 }
 int MifareHalt(kulve_reader* r) { return Plain<&RFMifare_Halt>(r); }
+int MifareDump(kulve_reader* r, int sectors, const unsigned char* keys, int keysSize, unsigned char* image,
+               int imageSize, unsigned char* status, int statusSize) {
+  return Plain<&MifareDumpCard>(r, sectors, keys, keysSize, image, imageSize, status, statusSize);
+}
+int MifareRestore(kulve_reader* r, int sectors, const unsigned char* keys, int keysSize, const unsigned char* image,
+                  int imageSize, int trailers) {
+  return Plain<&MifareRestoreCard>(r, sectors, keys, keysSize, image, imageSize, trailers);
+}
 
 }  // namespace kulve::api

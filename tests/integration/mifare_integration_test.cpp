@@ -72,6 +72,39 @@ TEST_F(MifareOverPty, WholeCardReadMatchesTheCard) {
   EXPECT_EQ(Bytes(card.begin() + 48, card.end()), Bytes(720, 0x55));
 }
 
+// The library's dump: the sample card in 49 exchanges; a sector whose data
+// only key B reads, with a key A and a key B of its own, read whole with
+// both keys in its trailer; an empty field ends the dump at once.
+TEST_F(MifareOverPty, DumpReadsEverySectorWithItsKeysAndStopsWithNoCard) {
+  constexpr sim::MifareKey kKeyB{0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5};
+  Bytes keys = {KULVE_MIFARE_EVERY_SECTOR, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  Bytes image(1024), status(16, 0x55);
+  reader_->ClearRequests();
+  ASSERT_EQ(MifareDumpCard(16, keys.data(), 7, image.data(), 1024, status.data(), 16), 0);
+  EXPECT_EQ(reader_->Requests().size(), 49u);
+
+  Field([&](sim::MifareReader& r) {
+    r.field.at(0).SetTrailer(5, kKeyA, {3, 3, 3, 3}, kKeyB);
+    r.field.at(0).Blocks()[21].fill(0x5B);
+  });
+  const Bytes own = {5, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 5, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5};
+  keys.insert(keys.begin(), own.begin(), own.end());
+  ASSERT_EQ(MifareDumpCard(16, keys.data(), static_cast<int>(keys.size()), image.data(), 1024, status.data(), 16), 0);
+  EXPECT_EQ(status, Bytes(16, 0));
+  for (std::size_t block = 0; block < 64; ++block) {
+    EXPECT_EQ(Bytes(image.begin() + static_cast<long>(block * 16), image.begin() + static_cast<long>(block * 16 + 16)),
+              CardBlock(block))
+        << block;
+  }
+
+  Field([](sim::MifareReader& r) { r.field.clear(); });
+  reader_->ClearRequests();
+  EXPECT_EQ(MifareDumpCard(16, keys.data(), static_cast<int>(keys.size()), image.data(), 1024, status.data(), 16),
+            ms::kNoCard);
+  EXPECT_EQ(status, Bytes(16, ms::kNoCard));
+  EXPECT_LT(reader_->Requests().size(), 20u);  // the key slots, the key mode, a try or two
+}
+
 TEST_F(MifareOverPty, WriteThenReadBack) {
   Bytes data(16);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(0xD0 + i);

@@ -21,7 +21,7 @@ std::string Eml(int blocks, const std::string& end, bool upper) {
   std::string text;
   for (int b = 0; b < blocks; ++b) {
     char line[40];
-    std::snprintf(line, sizeof line, upper ? "%02X%030X" : "%02x%030x", b, 0);
+    std::snprintf(line, sizeof line, upper ? "%02X%030X" : "%02x%030x", b % 256, 0);
     text += line + end;
   }
   return text;
@@ -36,13 +36,14 @@ TEST(SimCardImagesTest, EmlTextAsWrittenByToolsAndByHand) {
       {"lower case, LF", Eml(64, "\n", false), ""},
       {"upper case, CRLF, blank lines and spaces", "\r\n" + Eml(64, " \r\n\r\n", true), ""},
       {"no newline after the last block", Eml(64, "\n", false).substr(0, 64 * 33 - 1), ""},
-      {"63 blocks", Eml(63, "\n", false), "the image holds 63 blocks, not 64"},
-      {"65 blocks", Eml(65, "\n", false), "more than 64 blocks"},
+      {"63 blocks", Eml(63, "\n", false), "the image holds 63 blocks, not 64 (1K) or 256 (4K)"},
+      {"65 blocks", Eml(65, "\n", false), "the image holds 65 blocks, not 64 (1K) or 256 (4K)"},
+      {"257 blocks", Eml(257, "\n", false), "more than 256 blocks"},
       {"a short line", Eml(2, "\n", false) + "0011\n", "line 3 is not a block of 32 hex digits"},
       {"not hex", "zz" + Eml(64, "\n", false).substr(2), "line 1 is not a block of 32 hex digits"},
   };
   for (const Case& c : cases) {
-    std::array<MifareBlock, 64> blocks{};
+    std::vector<MifareBlock> blocks;
     std::string error;
     const bool loaded = ParseMifareImage(Bytes(c.text), true, blocks, error);
     EXPECT_EQ(loaded, c.error.empty()) << c.name;

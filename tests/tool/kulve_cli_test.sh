@@ -9,6 +9,10 @@ set -uo pipefail
 kulve="$1"
 work="$(mktemp -d /tmp/kulve-cli.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
+# Any port index the tool might link names a path that does not exist.
+export KULVE32_CONFIG=/nonexistent/kulve-cli.conf
+KULVE32_PORTS="$(printf '%s\n' {0..9} | sed 's|.*|&=/nonexistent/kulve-cli-&|' | paste -sd';')"
+export KULVE32_PORTS
 
 # name | exit status | standard output | standard error | arguments
 # An output is "-" for empty, else an extended regular expression that some
@@ -46,6 +50,8 @@ a full dump file              |1| - | ^mifare dump: cannot write /dev/full: No s
 full-mode script: extended Le, a chained 200-byte UPDATE |0| ^< (5A ){199}5A$ | -  | -q --sim chip 0 3B8A813120454B554C56452D5354523157 apdu --full --script WORK/full.apdu
 a stamped simulator log       |0| ^4B 53 | ^kulvesim: [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} request code 20 | --sim --trace --trace-secrets devno
 --index out of range          |2| - | ^kulve: --index: the port index must be a number from 0 to 9 | --index 10 devno
+--sim and --index             |2| - | ^kulve: --sim and --port or --index name two readers | --sim --index 0 --trace devno
+--index and --sim             |2| - | ^kulve: --sim and --port or --index name two readers | --index 3 --sim --trace devno
 a second apdu on the line     |2| - | ^kulve: apdu: one apdu a line: .* apdu --script FILE$ | --sim --trace apdu 0 00A4040000 apdu 0 00B0000000
 a full --out file             |1| - | ^read: cannot write /dev/full: No space left on device$       | -q --out /dev/full --sim insert 1 select 1 power on read 18 0 0 64
 '

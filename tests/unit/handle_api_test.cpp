@@ -45,11 +45,13 @@ struct SizeRow {
   int cardType = 0;
 };
 
-unsigned char g_room[1024];
+unsigned char g_room[4096];
 constexpr int kRoom = sizeof g_room;
 const KqTime g_time{};
 const int g_date[3] = {24, 1, 1};
 const Rf5550InitRecord g_record{};
+const unsigned char g_every[7] = {KULVE_MIFARE_EVERY_SECTOR, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+unsigned char g_status[40];
 
 std::vector<SizeRow> SizeTable() {
   return {
@@ -130,6 +132,16 @@ std::vector<SizeRow> SizeTable() {
       {"mifare_anticollision", 4, [](auto* r, auto* b, int n) { return kulve_mifare_anticollision(r, b, n); }},
       {"mifare_read", 16, [](auto* r, auto* b, int n) { return kulve_mifare_read(r, 4, b, n); }},
       {"mifare_write", 16, [](auto* r, auto* b, int n) { return kulve_mifare_write(r, 4, b, n); }},
+      {"mifare_dump image", 1024,
+       [](auto* r, auto* b, int n) { return kulve_mifare_dump(r, 16, g_every, 7, b, n, g_status, 16); }},
+      {"mifare_dump 4K image", 4096,
+       [](auto* r, auto* b, int n) { return kulve_mifare_dump(r, 40, g_every, 7, b, n, g_status, 40); }},
+      {"mifare_dump status", 16,
+       [](auto* r, auto* b, int n) { return kulve_mifare_dump(r, 16, g_every, 7, g_room, kRoom, b, n); }},
+      {"mifare_dump keys", 7,
+       [](auto* r, auto* b, int n) { return kulve_mifare_dump(r, 16, b, n, g_room, kRoom, g_status, 16); }},
+      {"mifare_restore image", 1024,
+       [](auto* r, auto* b, int n) { return kulve_mifare_restore(r, 16, g_every, 7, b, n, 0); }},
       {"kq_current_position", 4,
        [](auto* r, auto* b, int n) {
          int first = 0;

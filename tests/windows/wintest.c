@@ -162,6 +162,8 @@ static struct {
   int(WINAPI *RFMifare_ReadBlock)(int, unsigned int, unsigned char *);
   int(WINAPI *RFMifare_ReadBloca)(int, unsigned int, unsigned char *);
   int(WINAPI *RFMifare_Halt)(void);
+  int(WINAPI *MifareDumpCard)(int, const unsigned char *, int, unsigned char *, int, unsigned char *, int);
+  int(WINAPI *MifareRestoreCard)(int, const unsigned char *, int, const unsigned char *, int, int);
 } api;
 
 static any_fn resolve(const char *name) {
@@ -237,6 +239,8 @@ static void resolve_api(void) {
   RESOLVE(RFMifare_GetSnr);
   RESOLVE(RFMifare_ReadBlock);
   RESOLVE(RFMifare_ReadBloca);
+  RESOLVE(MifareDumpCard);
+  RESOLVE(MifareRestoreCard);
   RESOLVE(RFMifare_Halt);
 }
 
@@ -256,6 +260,9 @@ static struct {
   int(WINAPI *at1608_reset)(kulve_reader *);
   int(WINAPI *e5550_module)(kulve_reader *, unsigned char *, int);
   int(WINAPI *mifare_serial)(kulve_reader *, unsigned char *, int);
+  int(WINAPI *mifare_dump)(kulve_reader *, int, const unsigned char *, int, unsigned char *, int, unsigned char *,
+                           int);
+  int(WINAPI *mifare_restore)(kulve_reader *, int, const unsigned char *, int, const unsigned char *, int, int);
   int(WINAPI *kq_get_time)(kulve_reader *, KqTime *);
   int(WINAPI *wait_presence)(kulve_reader *, int, int, int, int *);
 } handle_api;
@@ -279,13 +286,16 @@ static int resolve_handle_api(void) {
   RESOLVE_HANDLE(at1608_reset);
   RESOLVE_HANDLE(e5550_module);
   RESOLVE_HANDLE(mifare_serial);
+  RESOLVE_HANDLE(mifare_dump);
+  RESOLVE_HANDLE(mifare_restore);
   RESOLVE_HANDLE(kq_get_time);
   handle_api.wait_presence = (__typeof__(handle_api.wait_presence))(any_fn)by_name("kulve_wait_presence");
   return handle_api.open && handle_api.close && handle_api.result_origin && handle_api.link_error &&
          handle_api.link_os_error && handle_api.reader_baud_rate && handle_api.reader_power_on &&
          handle_api.reader_select_card && handle_api.reader_device_number && handle_api.memcard_read &&
          handle_api.chip_reset && handle_api.at1608_reset && handle_api.e5550_module &&
-         handle_api.mifare_serial && handle_api.kq_get_time && handle_api.wait_presence;
+         handle_api.mifare_serial && handle_api.mifare_dump && handle_api.mifare_restore && handle_api.kq_get_time &&
+         handle_api.wait_presence;
 }
 
 /* ---- Calling an export with a checked stack -------------------------------- */
@@ -1047,6 +1057,20 @@ static void test_mifare_calls(void) {
   CHECK(memcmp(card, serial, 4) == 0);
   for (i = 768; i < (int)sizeof card; ++i) CHECK(card[i] == 0xA5);
   CHECK_EQ(api.RFMifare_Halt(), 0);
+
+  /* The whole card with the transport key on every sector, and back. */
+  if (api.MifareDumpCard != NULL && api.MifareRestoreCard != NULL) {
+    static const unsigned char every[7] = {KULVE_MIFARE_EVERY_SECTOR, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    static unsigned char image[KULVE_MIFARE_IMAGE_SIZE(16) + 1];
+    unsigned char status[17];
+    memset(image, 0xA5, sizeof image);
+    memset(status, 0xA5, sizeof status);
+    CHECK_EQ(api.MifareDumpCard(16, every, 7, image, KULVE_MIFARE_IMAGE_SIZE(16), status, 16), 0);
+    CHECK(memcmp(image, serial, 4) == 0 && image[1024] == 0xA5 && status[16] == 0xA5);
+    for (i = 0; i < 16; ++i) CHECK(status[i] == 0);
+    CHECK_EQ(api.MifareRestoreCard(16, every, 6, image, KULVE_MIFARE_IMAGE_SIZE(16), 0), KULVE_BAD_ARGUMENT);
+    CHECK_EQ(api.MifareRestoreCard(16, every, 7, image, KULVE_MIFARE_IMAGE_SIZE(16), 0), 0);
+  }
   CHECK_EQ(api.UnLinkCom(), 0);
 }
 
@@ -1108,6 +1132,16 @@ static void test_handles(void) {
   CHECK_EQ(handle_api.mifare_serial(second, serial, 4), 0);
   CHECK(serial[0] == 0x0A && serial[1] == 0x1B && serial[2] == 0x2C && serial[3] == 0x3D);
   CHECK(serial[4] == 0xA5);
+  {
+    static const unsigned char every[7] = {KULVE_MIFARE_EVERY_SECTOR, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    static unsigned char image[KULVE_MIFARE_IMAGE_SIZE(40)];
+    unsigned char status[40];
+    CHECK_EQ(handle_api.mifare_dump(second, 40, every, 7, image, sizeof image, status, 39), KULVE_BAD_ARGUMENT);
+    CHECK_EQ(handle_api.mifare_dump(second, 16, every, 7, image, KULVE_MIFARE_IMAGE_SIZE(16), status, 16), 0);
+    CHECK(memcmp(image, serial, 4) == 0);
+    CHECK_EQ(handle_api.mifare_restore(second, 16, every, 7, image, KULVE_MIFARE_IMAGE_SIZE(16) - 1, 0),
+             KULVE_BAD_ARGUMENT);
+  }
 
   /* memcard: the reader's refusal is the reader's, on this handle only. */
   CHECK_EQ(handle_api.reader_select_card(first, 1), 0);

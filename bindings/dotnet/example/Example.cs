@@ -143,6 +143,13 @@ static class Example
         var data = new byte[Kulve32.MifareBlockSize];
         Expect(Kulve32.RFMifare_ReadBlock(0, BitConverter.ToUInt32(serial, 0), data), "Mifare block 0: " + Hex(data));
         Check(data.Take(4).SequenceEqual(serial), "block 0 begins with the serial number");
+        // The whole card, the transport key tried on every sector.
+        var keys = new byte[] { Kulve32.MifareEverySector, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
+        var image = new byte[Kulve32.MifareImageSize(16)];
+        var status = new byte[16];
+        Expect(Kulve32.MifareDumpCard(16, keys, keys.Length, image, image.Length, status, status.Length),
+               "Mifare card dump, " + status.Count(s => s == 0) + " of 16 sectors read");
+        Check(image.Take(4).SequenceEqual(serial), "the dump begins with the serial number");
     }
 
     static void Terminal()

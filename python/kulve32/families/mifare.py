@@ -29,7 +29,7 @@ from .._library import BYTES, INT, byte_buffer, export, fixed_bytes, signed32
 
 __all__ = [
     "MifareMethods", "MifareDump", "MifareCardDump", "Keys", "NO_CARD", "KEY_A", "KEY_B", "TRANSPORT_KEY", "KEY_SIZE", "BLOCK_SIZE",
-    "SECTORS", "BLOCKS_PER_SECTOR", "REQUEST_IDLE", "REQUEST_ALL", "sector_of", "trailer_of",
+    "SECTORS", "SECTORS_1K", "SECTORS_4K", "BLOCKS_PER_SECTOR", "REQUEST_IDLE", "REQUEST_ALL", "sector_of", "trailer_of",
     "is_trailer",
 ]
 
@@ -79,6 +79,13 @@ _Write = export("RFMifare_Write", INT, INT, BYTES)
 _Increment = export("RFMifare_Increment", INT, INT, INT)
 _Decrment = export("RFMifare_Decrment", INT, INT, INT)
 _Halt = export("RFMifare_Halt", INT)
+_DumpCard = export("MifareDumpCard", INT, INT, BYTES, INT, BYTES, INT, BYTES, INT)
+_RestoreCard = export("MifareRestoreCard", INT, INT, BYTES, INT, BYTES, INT, INT)
+
+#: Sectors of a 1K and of a 4K card (sectors 32..39 of a 4K card hold 16 blocks).
+SECTORS_1K = 16
+SECTORS_4K = 40
+_EVERY_SECTOR = 0xFF  # KULVE_MIFARE_EVERY_SECTOR
 
 Serial = Union[int, bytes, bytearray, memoryview]
 
@@ -94,6 +101,15 @@ def trailer_of(sector: int) -> int:
 
 def is_trailer(block: int) -> bool:
     return block % BLOCKS_PER_SECTOR == _DATA_BLOCKS
+
+
+def _first_block(sector: int) -> int:
+    return sector * 4 if sector < 32 else 128 + (sector - 32) * 16
+
+
+def _image_size(sectors: int) -> int:
+    """The bytes of an image of the first `sectors` sectors (KULVE_MIFARE_IMAGE_SIZE)."""
+    return _first_block(sectors) * BLOCK_SIZE
 
 
 @dataclass(frozen=True)
@@ -154,19 +170,21 @@ def _value(buffer: Any) -> int:
 
 @dataclass(frozen=True, repr=False)
 class MifareCardDump:
-    """A whole 1K card as mifare_dump read it, sector by sector with its own keys.
+    """A whole 1K or 4K card as mifare_dump read it, sector by sector with its own keys.
 
-    blocks: every block read (0..63 -> 16 bytes), each trailer with the key
-    that opened it put in its place (the card shows key A as zeros);
-    missing: the sectors not read whole, in order; opened_with: sector ->
-    (KEY_A or KEY_B, the key) of the key that read it. repr() and str() name
-    what was read and which key type opened each sector, never a key or a
-    trailer's bytes: the attributes hold them.
+    blocks: every block of the sectors read whole (block number -> 16 bytes),
+    each trailer with the keys that opened it put in their places (the card
+    shows key A as zeros); missing: the sectors not read whole, in order;
+    opened_with: sector -> (KEY_A or KEY_B, the key) of a key that read it;
+    sectors: 16 for a 1K card, 40 for a 4K one.
+    repr() and str() name what was read and which key type opened each
+    sector, never a key or a trailer's bytes: the attributes hold them.
     """
 
     blocks: Dict[int, bytes]
     missing: Tuple[int, ...]
     opened_with: Dict[int, Tuple[int, bytes]] = field(default_factory=dict)
+    sectors: int = SECTORS_1K
 
     def __repr__(self) -> str:
         opened = ", ".join(f"{sector}: {'KEY_B' if kind == KEY_B else 'KEY_A'}"
@@ -175,29 +193,37 @@ class MifareCardDump:
                 f"opened_with={{{opened}}}, keys masked)")
 
     def image(self) -> bytes:
-        """The 1024 bytes of the card, blocks 0..63; a block not read is zeros."""
+        """Every block of the card (1024 bytes, 4096 for a 4K card); a block not read is zeros."""
         empty = bytes(BLOCK_SIZE)
-        return b"".join(self.blocks.get(n, empty) for n in range(SECTORS * BLOCKS_PER_SECTOR))
+        return b"".join(self.blocks.get(n, empty) for n in range(_first_block(self.sectors)))
 
 
-def _keys_by_sector(keys: Keys, function: str) -> List[List[bytes]]:
+def _keys_by_sector(keys: Keys, function: str, sectors: int) -> List[List[bytes]]:
     """The candidate keys of each sector, every one checked to be 6 bytes."""
     if isinstance(keys, (bytes, bytearray, memoryview)):
         keys = [bytes(keys)]
     if isinstance(keys, Mapping):
-        wanted: List[List[bytes]] = [[] for _ in range(SECTORS)]
+        wanted: List[List[bytes]] = [[] for _ in range(sectors)]
         for sector, given in keys.items():
-            if not isinstance(sector, int) or not 0 <= sector < SECTORS:
-                raise BadArgument(4, function, f"sectors are 0..{SECTORS - 1}, not {sector!r}")
+            if not isinstance(sector, int) or not 0 <= sector < sectors:
+                raise BadArgument(4, function, f"sectors are 0..{sectors - 1}, not {sector!r}")
             listed = [given] if isinstance(given, (bytes, bytearray, memoryview)) else list(given)
             wanted[sector] = [fixed_bytes(key, KEY_SIZE, f"key of sector {sector}", function) for key in listed]
         return wanted
     shared = [fixed_bytes(key, KEY_SIZE, "key", function) for key in keys]
-    return [shared for _ in range(SECTORS)]
+    return [shared for _ in range(sectors)]
 
 
-def _with_key(trailer: bytes, kind: int, key: bytes) -> bytes:
-    return key + trailer[KEY_SIZE:] if kind == KEY_A else trailer[:BLOCK_SIZE - KEY_SIZE] + key
+def _key_entries(wanted: List[List[bytes]]) -> Any:
+    """The library's key list: a sector byte and a 6-byte key per entry."""
+    entries = b"".join(bytes([sector]) + key for sector, listed in enumerate(wanted) for key in listed)
+    return byte_buffer(len(entries), entries)
+
+
+def _sectors_of(sectors: int, function: str) -> int:
+    if sectors not in (SECTORS_1K, SECTORS_4K):
+        raise BadArgument(4, function, f"sectors are {SECTORS_1K} (1K) or {SECTORS_4K} (4K), not {sectors!r}")
+    return sectors
 
 
 class MifareMethods(FamilyMethods):
@@ -277,46 +303,68 @@ class MifareMethods(FamilyMethods):
         self._run(_ReadBloca, 0, _card(card, _ReadBloca.name), data, reply=data)
         return MifareDump(bytes(data))
 
-    def mifare_dump(self, keys: Keys = (TRANSPORT_KEY,), card: Serial = 0) -> MifareCardDump:
-        """Reads every block of a 1K card, each sector with a key of its own.
+    def mifare_dump(self, keys: Keys = (TRANSPORT_KEY,), card: Serial = 0,
+                    sectors: int = SECTORS_1K) -> MifareCardDump:
+        """Reads every block of a 1K card (sectors=SECTORS_4K: a 4K card), each sector with a key of its own.
 
-        keys: the candidates tried on every sector (the keys a key search
-        found, a key file's lines), or sector -> key or keys. Each candidate
-        is tried as key A, then as key B, until the sector's four blocks are
-        read; a block one key may not read is tried with the next. A sector
-        not read whole is in `missing`, with what was read of it in `blocks`.
-        Through the reader's operations: the reader's key mode and its key
-        slots are left as the last try set them. No card in the field
-        (status 1) and a line that stays lost raise; BadArgument (nothing
-        sent) for a key not of 6 bytes or a sector outside 0..15.
+        The library's dump (MifareDumpCard): keys are the candidates tried on
+        every sector (the keys a key search found, a key file's lines), or
+        sector -> key or keys. Each candidate is tried as key A, then as key
+        B, a block at a time where the reader's whole-card read could not
+        take a sector; a sector not read whole is in `missing`. The reader's
+        key mode, key slots and loaded key are left as the last try set them.
+        No card in the field (status 1) and a line that stays lost raise;
+        BadArgument (nothing sent) for a key not of 6 bytes, a sector outside
+        the card, or a card other than 0 (the dump works on whichever card
+        answers).
         """
-        wanted = _keys_by_sector(keys, "mifare_dump")
-        selector = _card(card, _ReadBlock.name)
+        function = _DumpCard.name
+        sectors = _sectors_of(sectors, function)
+        if _card(card, function) != 0:
+            raise BadArgument(4, function, "the dump works on whichever card answers: card must be 0")
+        wanted = _keys_by_sector(keys, function, sectors)
+        entries = _key_entries(wanted)
+        image = byte_buffer(_image_size(sectors))
+        status = byte_buffer(sectors)
+        self._run(_DumpCard, sectors, entries, len(entries), image, len(image), status, len(status))
+        data = bytes(image)
         blocks: Dict[int, bytes] = {}
         opened: Dict[int, Tuple[int, bytes]] = {}
-        for sector in range(SECTORS):
-            numbers = range(sector * BLOCKS_PER_SECTOR, (sector + 1) * BLOCKS_PER_SECTOR)
-            for key in wanted[sector]:
-                for kind in (KEY_A, KEY_B):
-                    left = [n for n in numbers if n not in blocks]
-                    if not left:
-                        break
-                    self.mifare_set_key_mode(kind)
-                    self.mifare_store_key(sector, key)
-                    for number in left:
-                        try:
-                            data = self.mifare_read_block(number, selector)
-                        except ReaderRefused as refused:
-                            if refused.status == NO_CARD:
-                                raise
-                            if number == left[0]:
-                                break  # taken as the wrong key: the next one
-                            continue  # this key may not read this block
-                        blocks[number] = _with_key(data, kind, key) if is_trailer(number) else data
-                        opened.setdefault(sector, (kind, key))
-        missing = tuple(s for s in range(SECTORS)
-                        if any(n not in blocks for n in range(s * BLOCKS_PER_SECTOR, (s + 1) * BLOCKS_PER_SECTOR)))
-        return MifareCardDump(blocks, missing, opened)
+        for sector in range(sectors):
+            if status[sector] != 0:
+                continue
+            first, trailer = _first_block(sector), _first_block(sector + 1) - 1
+            for number in range(first, trailer + 1):
+                blocks[number] = data[number * BLOCK_SIZE:(number + 1) * BLOCK_SIZE]
+            shown = blocks[trailer]
+            for kind, key in ((KEY_A, shown[:KEY_SIZE]), (KEY_B, shown[BLOCK_SIZE - KEY_SIZE:])):
+                if key in wanted[sector]:
+                    opened[sector] = (kind, key)
+                    break
+        missing = tuple(s for s in range(sectors) if status[s] != 0)
+        return MifareCardDump(blocks, missing, opened, sectors)
+
+    def mifare_restore(self, image: Any, keys: Keys = (TRANSPORT_KEY,), trailers: bool = False) -> None:
+        """Writes a card image (1024 bytes, or 4096 for a 4K card) back (MifareRestoreCard).
+
+        Every block but block 0 and, unless trailers, the trailers; each with
+        the first of its sector's keys (as for mifare_dump) that writes it.
+        Trailers are written as they are: access bytes that contradict
+        themselves lock a sector for good. Raises for the first block no key
+        writes; BadArgument (nothing sent) for an image of another size or a
+        sector without a key.
+        """
+        function = _RestoreCard.name
+        data = bytes(image)
+        sectors = {_image_size(SECTORS_1K): SECTORS_1K, _image_size(SECTORS_4K): SECTORS_4K}.get(len(data))
+        if sectors is None:
+            raise BadArgument(4, function, f"an image is 1024 or 4096 bytes, not {len(data)}")
+        wanted = _keys_by_sector(keys, function, sectors)
+        if not all(wanted):
+            raise BadArgument(4, function, "every sector needs a key")
+        entries = _key_entries(wanted)
+        buffer = byte_buffer(len(data), data)
+        self._run(_RestoreCard, sectors, entries, len(entries), buffer, len(buffer), 1 if trailers else 0)
 
     # ---- Single card steps --------------------------------------------------------------
 

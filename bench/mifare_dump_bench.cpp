@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// A whole-card Mifare dump (the one kulve's "mifare dump" makes) through the
+// A whole-card Mifare dump (MifareDumpCard, which "kulve mifare dump" calls) through the
 // library against a simulated reader that keeps to the line's real timing,
 // beside the bound the line alone sets: every byte of every exchange the
 // dump made (counted by the reader) takes 10 bit times. "ratio" is the dump's
@@ -18,12 +18,12 @@
 // unobstructed ratio near 1.06 on a two-core machine.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <chrono>
 
 #include "kulve32.h"
 #include "sim/mifare_reader.h"
 #include "sim/simulator.h"
-#include "tools/mifare_card.h"
 
 namespace {
 
@@ -52,16 +52,18 @@ void BM_MifareDump(benchmark::State& state) {
   double lineSeconds = 0;
   double exchangeBytes = 0;
   double exchanges = 0;
-  kulve::tool::SectorKeys keys;
-  for (auto& sectorKeys : keys) sectorKeys.push_back({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  constexpr int kSectors = 16;
+  const std::array<unsigned char, 7> keys{KULVE_MIFARE_EVERY_SECTOR, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   for (auto _ : state) {
     const std::uint64_t bytesBefore = reader.LineBytes();
     const std::uint64_t exchangesBefore = reader.ExchangeCount();
-    kulve::tool::MifareDump dump{};
+    std::array<unsigned char, KULVE_MIFARE_IMAGE_SIZE(kSectors)> image{};
+    std::array<unsigned char, kSectors> status{};
     const auto start = Clock::now();
-    const kulve::tool::DumpOutcome outcome = kulve::tool::DumpCard(keys, dump, [](int, int) {});
+    const int result = MifareDumpCard(kSectors, keys.data(), static_cast<int>(keys.size()), image.data(),
+                                      static_cast<int>(image.size()), status.data(), static_cast<int>(status.size()));
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    if (outcome.stopped != 0 || outcome.missing != decltype(outcome.missing){}) {
+    if (result != 0 || status != decltype(status){}) {
       state.SkipWithError("the dump failed");
       break;
     }

@@ -90,10 +90,27 @@ extern "C" {
 
 /* Link-failure letters: the step of the frame exchange that failed.
  * After an exchange that failed, the rest of its reply may still come (a
- * reader or host that ran late). The next exchange therefore first drops
- * whatever the port holds and passes over bytes other than the answer to
- * its start byte, up to a whole reply's worth; it reports 'g' when only
- * such bytes came. A late reply thus fails no exchange but its own. */
+ * reader or host that ran late), at any time and holding any bytes: card
+ * data can hold 'E', 'g' and whole frames whose checksums fit. No byte is
+ * ever judged by its value, so none of that reply is read as part of a new
+ * one. Instead the next exchange first proves the line clean:
+ *   1. it drops what the port holds, then reads and drops what comes until
+ *      the line has been quiet for the read interval (two empty reads of
+ *      about 0.1 s; a network port adds its delay allowance, see
+ *      SetComPortPath), at most a whole reply's worth of bytes;
+ *   2. it sends the link probe (code 0): the answer to its start byte is the
+ *      last byte before the line falls quiet again (the reader answers in
+ *      turn, after any late bytes), and the probe must be answered in full
+ *      with status 0 and a fitting checksum;
+ *   3. the line must stay quiet after that answer.
+ * Only then is the request sent. This relies on the reader keeping its
+ * documented pace (no pause of 0.2 s inside a reply) and answering in turn.
+ * When the proof fails it is tried once more, unless the reader said
+ * nothing at all; then the request fails, with the probe's letter or 'g'
+ * (bytes where the line had to be quiet), and the next exchange tries
+ * again. It costs about 0.4 s once after each failure. Late bytes already
+ * on their way thus cost no exchange but their own. The dropped bytes are
+ * traced (level 2 and 3) and masked like the reply they belong to. */
 #define KULVE_LINK_HASH_NOT_WRITTEN    0x65 /* 'e' start byte not written in 2 tries */
 #define KULVE_LINK_NO_ANSWER           0x66 /* 'f' no answer to the start byte */
 #define KULVE_LINK_BAD_ANSWER          0x67 /* 'g' the answer to the start byte was wrong */

@@ -15,6 +15,7 @@
 #include "attendance/attendance.h"
 #include "cpucard/cpucard.h"
 #include "cpucard/t1_block.h"
+#include "housekeeping/housekeeping.h"
 #include "link/link.h"
 #include "memcard/memcard.h"
 #include "mifare/mifare.h"
@@ -161,6 +162,16 @@ std::vector<SecretCase> Cases() {
        [](Reader& r, FakeReader& p, const Bytes& s) { return Verify(r, p, s, kAtrT0, true) == 0x9000 ? 0 : 1; }},
       {"CHANGE REFERENCE DATA chained over two blocks, full mode, T=1", Secret(40),
        [](Reader& r, FakeReader& p, const Bytes& s) { return Verify(r, p, s, kAtrT1, true) == 0x9000 ? 0 : 1; }},
+      {"ReadSecret's reply come late, dropped by the next exchange", Secret(3),
+       [](Reader& r, FakeReader& peer, const Bytes& s) {
+         r.cardType = 4;
+         const Bytes memory{0x07, s[0], s[1], s[2]};
+         peer.replies.push_back({.data = memory, .dataSent = 0});
+         std::uint8_t counter[2], code[8];
+         if (ReadSecret(r, counter, code) != 'q') return -1;
+         for (const std::uint8_t b : memory) peer.InjectInput(b);
+         return PowerOn(r);
+       }},
   };
 }
 

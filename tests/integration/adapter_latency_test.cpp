@@ -40,7 +40,7 @@ TEST(AdapterLatency, TraceNamesTheLatencyTimerOnASerialLine) {
     if (c.protocol != sim::NetProtocol::kNone) options.network = {c.protocol, "127.0.0.1", 0};
     sim::Simulator reader(options);
     reader.Start();
-    ASSERT_EQ(SetComPortPath(0, reader.HostPath().c_str()), 0);
+    ASSERT_EQ(SetComPortPath(0, LinkPath(reader).c_str()), 0);
     std::optional<FakeSysfs> sysfs;
     if (c.onUsbSerialBus) sysfs.emplace(reader.HostPath(), "usb-serial", "ftdi_sio", true);
     std::vector<std::string> lines;

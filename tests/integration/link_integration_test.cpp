@@ -49,7 +49,7 @@ TEST_F(LinkOverPty, BadIndexOpensNothing) {
 TEST_F(LinkOverPty, AutoLinkTriesBothPortsInOrder) {
   // Only index 1 has a reader.
   SetComPortPath(0, kMissingPort);
-  SetComPortPath(1, reader->HostPath().c_str());
+  SetComPortPath(1, LinkPath(*reader).c_str());
   int index = 5;
   EXPECT_EQ(AutoLinkCom(&index), 0);
   EXPECT_EQ(index, 1);
@@ -180,7 +180,7 @@ TEST_F(LinkOverPty, LineVanishingMidFrameEndsPromptly) {
   EXPECT_EQ(UnLinkCom(), 0);
   EXPECT_EQ(UnLinkCom(), 1);
   reader->Start();  // a new line
-  ASSERT_EQ(SetComPortPath(0, reader->HostPath().c_str()), 0);
+  ASSERT_EQ(SetComPortPath(0, LinkPath(*reader).c_str()), 0);
   EXPECT_EQ(LinkCom(0), 0);
 }
 

@@ -99,9 +99,9 @@ extern "C" {
  *      about 0.1 s; a network port adds its delay allowance, see
  *      SetComPortPath), at most a whole reply's worth of bytes;
  *   2. it sends the link probe (code 0): the answer to its start byte is the
- *      last byte before the line falls quiet again (the reader answers in
- *      turn, after any late bytes), and the probe must be answered in full
- *      with status 0 and a fitting checksum;
+ *      last byte before the line falls quiet again for the read interval
+ *      (the reader answers in turn, after any late bytes), and the probe must
+ *      be answered in full with status 0 and a fitting checksum;
  *   3. the line must stay quiet after that answer.
  * Only then is the request sent. This relies on the reader keeping its
  * documented pace (no pause of 0.2 s inside a reply) and answering in turn.

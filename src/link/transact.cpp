@@ -189,14 +189,22 @@ struct Frame {
   std::uint8_t received = 0;
 };
 
+// How long the line must be quiet: the read interval, and when the reader
+// is not waiting for us, the port's delay allowance too.
+enum class Quiet : std::uint8_t { kInterval, kWithAllowance };
+
 template <bool kTraced>
-bool DrainUntilQuiet(Link& reader, Wire<kTraced>& wire, Masked masked, Bytes& dropped, std::uint8_t* last = nullptr);
+bool DrainUntilQuiet(Link& reader, Wire<kTraced>& wire, Quiet quiet, Masked masked, Bytes& dropped,
+                     std::uint8_t* last = nullptr);
+
 
 // The frame's steps; 0 when every step succeeded (the reader's status is
 // then in frame.status), else the letter of the step that failed. With
 // `stale`, the answer to '#' is the last byte before the line falls quiet
 // (the reader answers after any late bytes it still had to send), and the
-// bytes before it are dropped and counted there.
+// bytes before it are dropped and kept there. That quiet is the read interval
+// alone: the reader now waits for the code, and gives up on a frame that
+// stalls much longer.
 template <bool kTraced>
 std::uint8_t RunSteps(Link& reader, Wire<kTraced>& wire, Frame& frame, Bytes* stale = nullptr) {
   SerialPort* port = reader.context.port.get();
@@ -214,7 +222,7 @@ std::uint8_t RunSteps(Link& reader, Wire<kTraced>& wire, Frame& frame, Bytes* st
   if (ReadFor(wire, &answer, 1, 2, startWait, stale != nullptr ? frame.replySecret : Masked{}) != 1) {
     return link_failure::kNoAnswer;
   }
-  if (stale != nullptr && !DrainUntilQuiet(reader, wire, frame.replySecret, *stale, &answer)) {
+  if (stale != nullptr && !DrainUntilQuiet(reader, wire, Quiet::kInterval, frame.replySecret, *stale, &answer)) {
     return link_failure::kBadAnswer;
   }
   if constexpr (kTraced) {
@@ -264,12 +272,13 @@ std::uint8_t RunSteps(Link& reader, Wire<kTraced>& wire, Frame& frame, Bytes* st
 }
 
 // Reads and drops what comes until the line has been quiet for the read
-// interval (two empty reads) and the port's delay allowance; `last` gets the
-// last byte read, and the bytes before it count as dropped. False when the
-// line keeps talking past a whole reply and its frame's bytes.
+// interval (two empty reads) and, as asked, the port's delay allowance;
+// `last` gets the last byte read, and the bytes before it count as dropped.
+// False when the line keeps talking past a whole reply and its frame's bytes.
 template <bool kTraced>
-bool DrainUntilQuiet(Link& reader, Wire<kTraced>& wire, Masked masked, Bytes& dropped, std::uint8_t* last) {
-  Allowance quiet(reader.context.port.get());
+bool DrainUntilQuiet(Link& reader, Wire<kTraced>& wire, Quiet quiet, Masked masked, Bytes& dropped,
+                     std::uint8_t* last) {
+  Allowance allowance(quiet == Quiet::kWithAllowance ? reader.context.port.get() : nullptr);
   int empty = 0;
   for (std::size_t n = 0; n <= kMaxStaleBytes + 4;) {
     std::uint8_t byte = 0;
@@ -281,7 +290,7 @@ bool DrainUntilQuiet(Link& reader, Wire<kTraced>& wire, Masked masked, Bytes& dr
       continue;
     }
     if (++empty < 2) continue;
-    if (!quiet.Extend()) return true;
+    if (!allowance.Extend()) return true;
     empty = 0;
   }
   return false;
@@ -311,7 +320,7 @@ std::uint8_t Resynchronise(Link& reader, Wire<kTraced>& wire) {
   std::uint8_t letter = link_failure::kBadAnswer;
   std::array<std::uint8_t, kBlockDataSize> probeReply{};
   for (int round = 0; round < 2; ++round) {
-    if (!DrainUntilQuiet(reader, wire, stale, dropped)) {
+    if (!DrainUntilQuiet(reader, wire, Quiet::kWithAllowance, stale, dropped)) {
       letter = link_failure::kBadAnswer;
       continue;
     }
@@ -321,7 +330,7 @@ std::uint8_t Resynchronise(Link& reader, Wire<kTraced>& wire) {
     if (letter == link_failure::kNoAnswer && dropped.empty()) break;  // a silent line: a second round cannot help
     if (letter != 0) continue;
     const std::size_t before = dropped.size();
-    if (DrainUntilQuiet(reader, wire, stale, dropped) && dropped.size() == before) {
+    if (DrainUntilQuiet(reader, wire, Quiet::kWithAllowance, stale, dropped) && dropped.size() == before) {
       TraceDropped(reader, "clean", dropped, stale);
       context.replyMayTrail = false;
       context.trailIsSecret = false;

@@ -680,7 +680,9 @@ KULVE_API int KULVE_CALL RF5550_Mcmno(unsigned char *answer);
  * a second one when the fast probe goes unanswered), so a reader that has
  * gone away (silent, or its port gone) returns the call within about 6 s.
  * A relink has every effect of LinkCom: the card type becomes 255 (none
- * selected) and the link speed is probed anew.
+ * selected) and the link speed is probed anew. When the last relink could
+ * not open the port, GetLinkError keeps the reason the open gave (the path
+ * gone, the connection refused) rather than "no port is open".
  *
  * Copies: the functions that return reply bytes write their buffer whatever
  * the result: the bytes this call's last exchange received, and zeros for

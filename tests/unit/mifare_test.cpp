@@ -279,9 +279,13 @@ TEST_F(MifareTest, SilentReaderCostsAFewSeconds) {
 
   // With the port gone for good (it cannot even be opened) it is quicker still.
   peer.failAllOpens = true;
+  peer.openFailure = {KULVE_LINK_ERROR_REFUSED, 111, "connect", "Connection refused"};
   const std::uint32_t sleptBefore = peer.sleptMs;
   EXPECT_EQ(RFMifare_GetSnr(reader, serial), 'e');
   EXPECT_LE(peer.sleptMs - sleptBefore, 1000u);
+  char why[kLinkErrorTextSize];  // the reason the relinking failed, not "no port is open"
+  EXPECT_EQ(GetLinkError(reader, why, sizeof why), KULVE_LINK_ERROR_REFUSED);
+  EXPECT_STREQ(why, "connect mifare-port: Connection refused");
 }
 
 class MifareWholeCardTest : public MifareTest {

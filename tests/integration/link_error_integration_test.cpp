@@ -92,6 +92,8 @@ TEST(LinkErrors, DeviceTheUserMayNotOpenIsPermission) {
 TEST(LinkErrors, PortHeldByAnotherProcessIsBusy) {
   SilentPty pty;
   ASSERT_FALSE(pty.Path().empty());
+  // This process had the port once and let it go: it is not the holder now.
+  EXPECT_EQ(LinkFailureOf(pty.Path()).code, KULVE_LINK_ERROR_NO_ANSWER);
   int ready[2];
   int release[2];
   ASSERT_EQ(::pipe(ready), 0);

@@ -95,10 +95,27 @@ extern "C" {
 
 /* Link-failure letters: the step of the frame exchange that failed.
  * After an exchange that failed, the rest of its reply may still come (a
- * reader or host that ran late). The next exchange therefore first drops
- * whatever the port holds and passes over bytes other than the answer to
- * its start byte, up to a whole reply's worth; it reports 'g' when only
- * such bytes came. A late reply thus fails no exchange but its own. */
+ * reader or host that ran late), at any time and holding any bytes: card
+ * data can hold 'E', 'g' and whole frames whose checksums fit. No byte is
+ * ever judged by its value, so none of that reply is read as part of a new
+ * one. Instead the next exchange first proves the line clean:
+ *   1. it drops what the port holds, then reads and drops what comes until
+ *      the line has been quiet for the read interval (two empty reads of
+ *      about 0.1 s; a network port adds its delay allowance, see
+ *      SetComPortPath), at most a whole reply's worth of bytes;
+ *   2. it sends the link probe (code 0): the answer to its start byte is the
+ *      last byte before the line falls quiet again for the read interval
+ *      (the reader answers in turn, after any late bytes), and the probe must
+ *      be answered in full with status 0 and a fitting checksum;
+ *   3. the line must stay quiet after that answer.
+ * Only then is the request sent. This relies on the reader keeping its
+ * documented pace (no pause of 0.2 s inside a reply) and answering in turn.
+ * When the proof fails it is tried once more, unless the reader said
+ * nothing at all; then the request fails, with the probe's letter or 'g'
+ * (bytes where the line had to be quiet), and the next exchange tries
+ * again. It costs about 0.4 s once after each failure. Late bytes already
+ * on their way thus cost no exchange but their own. The dropped bytes are
+ * traced (level 2 and 3) and masked like the reply they belong to. */
 #define KULVE_LINK_HASH_NOT_WRITTEN    0x65 /* 'e' start byte not written in 2 tries */
 #define KULVE_LINK_NO_ANSWER           0x66 /* 'f' no answer to the start byte */
 #define KULVE_LINK_BAD_ANSWER          0x67 /* 'g' the answer to the start byte was wrong */
@@ -711,7 +728,9 @@ KULVE_API int KULVE_CALL RF5550_Mcmno(unsigned char *answer);
  * a second one when the fast probe goes unanswered), so a reader that has
  * gone away (silent, or its port gone) returns the call within about 6 s.
  * A relink has every effect of LinkCom: the card type becomes 255 (none
- * selected) and the link speed is probed anew.
+ * selected) and the link speed is probed anew. When the last relink could
+ * not open the port, GetLinkError keeps the reason the open gave (the path
+ * gone, the connection refused) rather than "no port is open".
  *
  * Copies: the functions that return reply bytes write their buffer whatever
  * the result: the bytes this call's last exchange received, and zeros for
@@ -983,8 +1002,10 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  *                          its line speed is the server's own business.
  *   "rfc2217://HOST:PORT"  Telnet with the COM port control option (RFC 2217).
  * HOST is a name, an IPv4 address or an [IPv6] address in brackets; PORT is
- * 1..65535; the scheme may be in any letter case. A malformed address is
- * accepted here and fails at LinkCom (KULVE_LINK_ERROR_NOT_FOUND).
+ * 1..65535; the scheme may be in any letter case. Either may end in
+ * "?delay=MS" (MS 0..30000, decimal; default 100): the delay allowance
+ * below. A malformed address is accepted here and fails at LinkCom
+ * (KULVE_LINK_ERROR_NOT_FOUND).
  * Such a port behaves as a local one:
  *   - LinkCom connects for each speed it tries and closes the connection in
  *     UnLinkCom, so a connection the server drops is taken up again by the
@@ -993,12 +1014,14 @@ KULVE_API int KULVE_CALL KQ_Datebyte(int dayNumber, KqDate *date);
  *   - Reads and writes follow the timeout rules of a local port (one
  *     deadline per transfer); bytes go out at once (TCP_NODELAY). A network
  *     path delays a reply in ways a serial line does not (the server's
- *     buffering, a busy network, a loaded host's network stack), so each
- *     read waits 400 ms longer than on a local port, on its whole and
- *     between two bytes: a reply late on its way does not fail an exchange
- *     the reader carried out. A silent server is thus found out later: the
- *     probe's two reads for the answer to its start byte take about 1 s per
- *     speed instead of 0.2 s.
+ *     buffering, a busy network), so each wait of an exchange - the answer
+ *     to the start byte, the acknowledgement as a whole, the reply as a
+ *     whole, and the quiet waits after a failed exchange (see the
+ *     link-failure letters) - may run over a local port's time by the delay
+ *     allowance, once, not once per read. The default of 100 ms suits a LAN
+ *     and finds a silent reader out about 0.1 s per wait later than a local
+ *     port does (LinkCom's two probes: about 0.2 s); give a slow or distant
+ *     network more, e.g. "rfc2217://10.0.0.7:2217?delay=1000".
  *   - rfc2217://: at each open the library offers the COM port option and
  *     binary transmission, and once the server agrees it sets the server's
  *     line to 57600 (for the settings value 56000) or 9600 bit/s, 8 data bits,

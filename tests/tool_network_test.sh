@@ -31,6 +31,8 @@ serve() {
   "$sim" --quiet "$@" </dev/null >"$work/sim.out" 2>"$work/sim.err" &
   pid=$!
   url="$(first_line "$work/sim.out" "$pid")" || { cat "$work/sim.err" >&2; fail "kulvesim $* printed no address"; }
+  # A delay allowance far above loopback's, so a loaded machine fails no exchange.
+  url="$url?delay=2000"
 }
 
 serve --tcp 127.0.0.1:0

@@ -38,6 +38,8 @@ struct ReaderContext {
   LatencyWatch latency;              // turnarounds of the open port, for the trace
   // The last exchange failed: the rest of its reply may still be on its way.
   bool replyMayTrail = false;
+  // That reply echoes a secret: its late bytes are masked in the trace too.
+  bool trailIsSecret = false;
 };
 
 }  // namespace kulve

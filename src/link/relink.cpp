@@ -35,9 +35,13 @@ std::uint8_t TransactRelinking(Link& link, int rounds) {
   std::uint8_t status = Transact(link);
   for (int round = 0; round < rounds && WantsRelink(LastReply(link)); ++round) {
     UnLinkCom(link);
-    LinkCom(link, link.context.portIndex);  // its result shows in the repeat
+    const bool linked = LinkCom(link, link.context.portIndex) == 0;  // its result shows in the repeat
+    const LinkError whyNot = link.context.lastError;
     request.PutBack(link);
     status = Transact(link);
+    // A port that would not open fails the repeat with "no port is open";
+    // the reason the open gave (path gone, connection refused) says more.
+    if (!linked && !link.context.port) link.context.lastError = whyNot;
   }
   return status;
 }

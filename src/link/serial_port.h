@@ -57,6 +57,16 @@ class SerialPort {
   // When the device can hold received bytes for a latency timer (a USB-serial
   // adapter), what the user can do about it; empty for any other device.
   virtual std::string LatencyAdvice() const { return {}; }
+  // How much later than on a local line the far end's bytes may arrive (a
+  // network path's own delays). An exchange adds it once to each of its
+  // waits, through AwaitInput; 0 for a local line.
+  virtual std::uint32_t DelayAllowanceMs() const { return 0; }
+  // Waits up to `ms` for received bytes without taking them; true when some
+  // are there. Only a port with a delay allowance needs to wait.
+  virtual bool AwaitInput(std::uint32_t ms) {
+    (void)ms;
+    return false;
+  }
 
   // How the last Write or Read ended, and the system's error number (errno,
   // GetLastError) when it failed; kept only for telling the user why.

@@ -2,11 +2,16 @@
 #include "link/transact.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
+#include <chrono>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "link/deadline.h"
 #include "link/latency_watch.h"
 #include "link/link.h"
 #include "results/result_text.h"
@@ -22,6 +27,8 @@ constexpr std::uint8_t kGo = 0x89;
 // The most a late reply can leave on the line: acknowledgement, status,
 // length, 255 data bytes and the checksum.
 constexpr std::size_t kMaxStaleBytes = 259;
+
+using Bytes = std::vector<std::uint8_t>;
 
 const char* EndText(TransferEnd end, const SerialPort& port) {
   switch (end) {
@@ -139,6 +146,206 @@ void WatchTurnaround(Link& reader, double ms) {
                     ms, lineMs, reader.context.port->LatencyAdvice().c_str());
 }
 
+// One wait of an exchange (the answer to '#', the acknowledgement, the
+// reply): the port's delay allowance, spent at most once across its reads.
+class Allowance {
+ public:
+  explicit Allowance(SerialPort* port) : port_(port), leftMs_(port != nullptr ? port->DelayAllowanceMs() : 0) {}
+
+  // After a read came up short: waits what is left of the allowance for
+  // more bytes; true when some came.
+  bool Extend() {
+    if (port_ == nullptr || leftMs_ == 0) return false;
+    const Deadline::Clock::time_point start = Deadline::Clock::now();
+    const bool came = port_->AwaitInput(leftMs_);
+    const auto spent = std::chrono::ceil<std::chrono::milliseconds>(Deadline::Clock::now() - start).count();
+    leftMs_ = spent >= static_cast<long long>(leftMs_) ? 0 : leftMs_ - static_cast<std::uint32_t>(spent);
+    return came;
+  }
+
+ private:
+  SerialPort* port_;
+  std::uint32_t leftMs_;
+};
+
+// Reads `count` bytes in at most `tries` reads, then, while they come up
+// short, within what is left of the wait's allowance.
+template <bool kTraced>
+std::size_t ReadFor(Wire<kTraced>& wire, std::uint8_t* buffer, std::size_t count, std::int32_t tries,
+                    Allowance& allowance, Masked masked = {}) {
+  std::size_t got = 0;
+  for (std::int32_t i = 0; i < tries && got < count; ++i) got += wire.Read(buffer + got, count - got, masked);
+  while (got < count && allowance.Extend()) got += wire.Read(buffer + got, count - got, masked);
+  return got;
+}
+
+// One frame as the reader sees it: the request goes out, the reply comes
+// back into `reply`. The status is stored as soon as it arrives.
+struct Frame {
+  std::uint8_t code = 0;
+  std::span<const std::uint8_t> send;
+  Masked requestSecret;
+  Masked replySecret;
+  std::int32_t ackTries = 0;
+  std::uint8_t* reply = nullptr;  // room for 255 bytes
+  std::uint8_t status = 0;
+  std::uint8_t replyLength = 0;
+  std::uint8_t received = 0;
+};
+
+// How long the line must be quiet: the read interval, and when the reader
+// is not waiting for us, the port's delay allowance too.
+enum class Quiet : std::uint8_t { kInterval, kWithAllowance };
+
+template <bool kTraced>
+bool DrainUntilQuiet(Link& reader, Wire<kTraced>& wire, Quiet quiet, Masked masked, Bytes& dropped,
+                     std::uint8_t* last = nullptr);
+
+
+// The frame's steps; 0 when every step succeeded (the reader's status is
+// then in frame.status), else the letter of the step that failed. With
+// `stale`, the answer to '#' is the last byte before the line falls quiet
+// (the reader answers after any late bytes it still had to send), and the
+// bytes before it are dropped and kept there. That quiet is the read interval
+// alone: the reader now waits for the code, and gives up on a frame that
+// stalls much longer.
+template <bool kTraced>
+std::uint8_t RunSteps(Link& reader, Wire<kTraced>& wire, Frame& frame, Bytes* stale = nullptr) {
+  SerialPort* port = reader.context.port.get();
+  auto writeTrying = [&](std::uint8_t byte, int tries, Masked masked = {}) {
+    for (int i = 0; i < tries; ++i) {
+      if (wire.WriteByte(byte, masked)) return true;
+    }
+    return false;
+  };
+
+  if (!writeTrying(kStart, 2)) return link_failure::kHashNotWritten;
+  std::uint8_t answer = 0;
+  if constexpr (kTraced) wire.TakeReadMs();
+  Allowance startWait(port);
+  if (ReadFor(wire, &answer, 1, 2, startWait, stale != nullptr ? frame.replySecret : Masked{}) != 1) {
+    return link_failure::kNoAnswer;
+  }
+  if (stale != nullptr && !DrainUntilQuiet(reader, wire, Quiet::kInterval, frame.replySecret, *stale, &answer)) {
+    return link_failure::kBadAnswer;
+  }
+  if constexpr (kTraced) {
+    if (stale == nullptr) WatchTurnaround(reader, wire.TakeReadMs());
+  }
+  if (answer != kStartAnswer) return link_failure::kBadAnswer;
+
+  const auto length = static_cast<std::uint8_t>(frame.send.size());
+  if (!wire.WriteByte(frame.code)) return link_failure::kCodeNotWritten;
+  if (!wire.WriteByte(length)) return link_failure::kLengthNotWritten;
+  if (length != 0 && wire.Write(frame.send.data(), length, frame.requestSecret) < length) {
+    return link_failure::kDataNotWritten;
+  }
+  std::uint8_t requestCheck = frame.code ^ length;
+  for (const std::uint8_t byte : frame.send) requestCheck ^= byte;
+  if (!writeTrying(requestCheck, 2, CheckByteOf(frame.requestSecret))) return link_failure::kCheckNotWritten;
+
+  if (frame.ackTries < 1) return link_failure::kNoAck;
+  std::uint8_t ack = 0;
+  Allowance ackWait(port);
+  if (ReadFor(wire, &ack, 1, frame.ackTries, ackWait) != 1) return link_failure::kNoAck;
+  if (ack != kAck) return link_failure::kBadAck;
+  if (!wire.WriteByte(kGo)) return link_failure::kGoNotWritten;
+
+  Allowance replyWait(port);
+  std::uint8_t status = 0;
+  if (ReadFor(wire, &status, 1, 1, replyWait) != 1) return link_failure::kNoStatus;
+  frame.status = status;
+  std::uint8_t replyCheck = status;
+
+  std::uint8_t replyLength = 0;
+  if (ReadFor(wire, &replyLength, 1, 1, replyWait) != 1) return link_failure::kNoLength;
+  frame.replyLength = replyLength;
+  replyCheck ^= replyLength;
+
+  if (replyLength != 0) {
+    const std::size_t got = ReadFor(wire, frame.reply, replyLength, 1, replyWait, frame.replySecret);
+    frame.received = static_cast<std::uint8_t>(got);
+    for (std::size_t i = 0; i < got; ++i) replyCheck ^= frame.reply[i];
+    if (got < replyLength) return link_failure::kShortReply;
+  }
+
+  std::uint8_t check = 0;
+  if (ReadFor(wire, &check, 1, 1, replyWait, CheckByteOf(frame.replySecret)) != 1) return link_failure::kNoChecksum;
+  if (check != replyCheck) return link_failure::kBadChecksum;
+  return 0;
+}
+
+// Reads and drops what comes until the line has been quiet for the read
+// interval (two empty reads) and, as asked, the port's delay allowance;
+// `last` gets the last byte read, and the bytes before it count as dropped.
+// False when the line keeps talking past a whole reply and its frame's bytes.
+template <bool kTraced>
+bool DrainUntilQuiet(Link& reader, Wire<kTraced>& wire, Quiet quiet, Masked masked, Bytes& dropped,
+                     std::uint8_t* last) {
+  Allowance allowance(quiet == Quiet::kWithAllowance ? reader.context.port.get() : nullptr);
+  int empty = 0;
+  for (std::size_t n = 0; n <= kMaxStaleBytes + 4;) {
+    std::uint8_t byte = 0;
+    if (wire.Read(&byte, 1, masked) == 1) {
+      ++n;
+      if (last != nullptr) std::swap(*last, byte);  // the byte it was before is dropped
+      dropped.push_back(byte);
+      empty = 0;
+      continue;
+    }
+    if (++empty < 2) continue;
+    if (!allowance.Extend()) return true;
+    empty = 0;
+  }
+  return false;
+}
+
+void TraceDropped(Link& reader, const char* state, const Bytes& dropped, Masked masked) {
+  if (!reader.trace.Wants(trace_level::kFrames)) return;
+  reader.trace.Line(trace_level::kFrames, "line %s after a failed exchange; late bytes dropped[%u]%s", state,
+                    static_cast<unsigned>(dropped.size()), HexBytes(dropped.data(), dropped.size(), masked).c_str());
+}
+
+// After a failed exchange the rest of its reply may still come, at any time
+// and holding any bytes (card data can hold a whole well-formed frame), so no
+// byte on the line can be told from the reader's answer by its value. The
+// line is proved clean instead: it must fall quiet, the link probe (code 0)
+// must then be answered in full with status 0, and the line must stay quiet
+// after that answer. The reader answers in turn, so stale bytes still on
+// their way show up before or inside the probe's answer, or right after it.
+// Two rounds; 0 when the line is clean, else the letter to fail with.
+template <bool kTraced>
+std::uint8_t Resynchronise(Link& reader, Wire<kTraced>& wire) {
+  ReaderContext& context = reader.context;
+  const Masked stale = context.trailIsSecret && !reader.trace.ShowsSecrets() ? Masked{0, std::numeric_limits<std::size_t>::max()} : Masked{};
+  if (context.port) context.port->Purge();
+  Bytes dropped;
+  dropped.reserve(2 * kMaxStaleBytes);
+  std::uint8_t letter = link_failure::kBadAnswer;
+  std::array<std::uint8_t, kBlockDataSize> probeReply{};
+  for (int round = 0; round < 2; ++round) {
+    if (!DrainUntilQuiet(reader, wire, Quiet::kWithAllowance, stale, dropped)) {
+      letter = link_failure::kBadAnswer;
+      continue;
+    }
+    Frame probe{.code = 0, .replySecret = stale, .ackTries = context.probeAckTries, .reply = probeReply.data()};
+    letter = RunSteps(reader, wire, probe, &dropped);
+    if (letter == 0 && probe.status != 0) letter = link_failure::kBadAnswer;
+    if (letter == link_failure::kNoAnswer && dropped.empty()) break;  // a silent line: a second round cannot help
+    if (letter != 0) continue;
+    const std::size_t before = dropped.size();
+    if (DrainUntilQuiet(reader, wire, Quiet::kWithAllowance, stale, dropped) && dropped.size() == before) {
+      TraceDropped(reader, "clean", dropped, stale);
+      context.replyMayTrail = false;
+      context.trailIsSecret = false;
+      return 0;
+    }
+    letter = link_failure::kBadAnswer;
+  }
+  TraceDropped(reader, "not clean", dropped, stale);
+  return letter;
+}
+
 // The frame, byte by byte. Returns the status, which is also left in the
 // block; lineFailed tells a failure letter from a reader status of the same
 // value.
@@ -146,95 +353,37 @@ template <bool kTraced>
 std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
   Wire<kTraced> wire(reader);
   CommandBlock& block = reader.block;
+  ReaderContext& context = reader.context;
   block.status = 0;
   block.received = 0;
   block.lineFailed = false;
   ++block.exchanges;
   lineFailed = false;
-  auto Fail = [&](CommandBlock& b, std::uint8_t letter) {
-    reader.context.replyMayTrail = true;
-    lineFailed = true;
-    b.lineFailed = true;
-    b.status = letter;
-    return letter;
-  };
 
-  auto writeTrying = [&](std::uint8_t byte, int tries, Masked masked = {}) {
-    for (int i = 0; i < tries; ++i) {
-      if (wire.WriteByte(byte, masked)) return true;
-    }
-    return false;
-  };
-  auto readTrying = [&](std::uint8_t& byte, std::int32_t tries) {
-    for (std::int32_t i = 0; i < tries; ++i) {
-      if (wire.Read(&byte, 1) == 1) return true;
-    }
-    return false;
-  };
-  Masked requestSecret;
-  Masked replySecret;
+  Frame frame{.code = block.code,
+              .send = std::span<const std::uint8_t>(block.sendData.data(), block.sendLength),
+              .ackTries = block.code == 0 ? context.probeAckTries : context.commandAckTries,
+              .reply = block.replyData.data(),
+              .replyLength = block.replyLength};  // kept when no length comes
   if constexpr (kTraced) {
-    requestSecret = RequestSecret(reader);
-    replySecret = ReplySecret(reader);
+    frame.requestSecret = RequestSecret(reader);
+    frame.replySecret = ReplySecret(reader);
   }
+  std::uint8_t letter = context.replyMayTrail ? Resynchronise(reader, wire) : 0;
+  if (letter == 0) letter = RunSteps(reader, wire, frame);
+  block.status = frame.status;
+  block.replyLength = frame.replyLength;
+  block.received = frame.received;
+  if (letter == 0) return block.status;
 
-  // After a failed exchange, a reply that came too late (a busy reader, a
-  // loaded host) must not be read as the answer to this one: what has
-  // arrived is dropped, and bytes of it still arriving are passed over
-  // while waiting for the answer to '#'. Without this, each stale byte
-  // failed one exchange, and the reader took the next start bytes for the
-  // rest of a frame.
-  const bool skipStale = reader.context.replyMayTrail;
-  if (skipStale && reader.context.port) reader.context.port->Purge();
-  reader.context.replyMayTrail = false;
-
-  if (!writeTrying(kStart, 2)) return Fail(block, link_failure::kHashNotWritten);
-  std::uint8_t answer = 0;
-  if constexpr (kTraced) wire.TakeReadMs();
-  if (!readTrying(answer, 2)) return Fail(block, link_failure::kNoAnswer);
-  for (std::size_t skipped = 0; skipStale && answer != kStartAnswer && skipped < kMaxStaleBytes; ++skipped) {
-    if (!readTrying(answer, 2)) break;  // nothing more came: the answer was wrong
-  }
-  if constexpr (kTraced) WatchTurnaround(reader, wire.TakeReadMs());
-  if (answer != kStartAnswer) return Fail(block, link_failure::kBadAnswer);
-
-  if (!wire.WriteByte(block.code)) return Fail(block, link_failure::kCodeNotWritten);
-  if (!wire.WriteByte(block.sendLength)) return Fail(block, link_failure::kLengthNotWritten);
-  if (block.sendLength != 0 && wire.Write(block.sendData.data(), block.sendLength, requestSecret) < block.sendLength) {
-    return Fail(block, link_failure::kDataNotWritten);
-  }
-  std::uint8_t requestCheck = block.code ^ block.sendLength;
-  for (std::size_t i = 0; i < block.sendLength; ++i) requestCheck ^= block.sendData[i];
-  if (!writeTrying(requestCheck, 2, CheckByteOf(requestSecret))) return Fail(block, link_failure::kCheckNotWritten);
-
-  const std::int32_t tries = block.code == 0 ? reader.context.probeAckTries : reader.context.commandAckTries;
-  if (tries < 1) return Fail(block, link_failure::kNoAck);
-  std::uint8_t ack = 0;
-  if (!readTrying(ack, tries)) return Fail(block, link_failure::kNoAck);
-  if (ack != kAck) return Fail(block, link_failure::kBadAck);
-  if (!wire.WriteByte(kGo)) return Fail(block, link_failure::kGoNotWritten);
-
-  std::uint8_t status = 0;
-  if (wire.Read(&status, 1) != 1) return Fail(block, link_failure::kNoStatus);
-  block.status = status;
-  std::uint8_t replyCheck = status;
-
-  std::uint8_t length = 0;
-  if (wire.Read(&length, 1) != 1) return Fail(block, link_failure::kNoLength);
-  block.replyLength = length;
-  replyCheck ^= length;
-
-  if (length != 0) {
-    const std::size_t got = wire.Read(block.replyData.data(), length, replySecret);
-    block.received = static_cast<std::uint8_t>(got);
-    for (std::size_t i = 0; i < got; ++i) replyCheck ^= block.replyData[i];
-    if (got < length) return Fail(block, link_failure::kShortReply);
-  }
-
-  std::uint8_t check = 0;
-  if (wire.Read(&check, 1, CheckByteOf(replySecret)) != 1) return Fail(block, link_failure::kNoChecksum);
-  if (check != replyCheck) return Fail(block, link_failure::kBadChecksum);
-  return block.status;
+  // The rest of this reply may still come: the next exchange proves the line
+  // clean first.
+  context.replyMayTrail = true;
+  context.trailIsSecret = context.trailIsSecret || block.secretReply;
+  lineFailed = true;
+  block.lineFailed = true;
+  block.status = letter;
+  return letter;
 }
 
 // Why the exchange failed, from the letter and how the last transfer ended:

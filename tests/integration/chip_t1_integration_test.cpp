@@ -174,7 +174,7 @@ TEST_F(ChipT1OverPty, TheHandleFormsOnAReaderOfTheirOwn) {
     sim::SetChipStrict(s, 0, true);
   });
   kulve_reader* h = nullptr;
-  ASSERT_EQ(kulve_open(other.HostPath().c_str(), &h), 0);
+  ASSERT_EQ(kulve_open(LinkPath(other).c_str(), &h), 0);
   EXPECT_EQ(kulve_chip_set_protocol_mode(h, 1), 0);
   EXPECT_EQ(kulve_chip_set_protocol_mode(h, 7), KULVE_BAD_ARGUMENT);
   Bytes atr(KULVE_ATR_BUFFER_SIZE);
@@ -351,7 +351,7 @@ TEST_F(ChipSlowCardOverPty, ASlowCardThroughTcp) {
     s.chipCards[0]->Strict()->SetCompute(1400, 0);
   });
   kulve_reader* h = nullptr;
-  ASSERT_EQ(kulve_open(other.HostPath().c_str(), &h), 0);
+  ASSERT_EQ(kulve_open(LinkPath(other).c_str(), &h), 0);
   ASSERT_EQ(kulve_chip_set_protocol_mode(h, 1), 0);
   Bytes atr(KULVE_ATR_BUFFER_SIZE), answer(64);
   ASSERT_EQ(kulve_chip_reset(h, 0, atr.data(), static_cast<int>(atr.size())), 0);

@@ -29,7 +29,7 @@ struct SimulatedReader {
     sim->Start();
   }
   ~SimulatedReader() { kulve_close(handle); }
-  int Open() { return kulve_open(sim->HostPath().c_str(), &handle); }
+  int Open() { return kulve_open(LinkPath(*sim).c_str(), &handle); }
 };
 
 // Writes and reads back its own bytes of the card and asks for the device

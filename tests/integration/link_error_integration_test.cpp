@@ -92,6 +92,8 @@ TEST(LinkErrors, DeviceTheUserMayNotOpenIsPermission) {
 TEST(LinkErrors, PortHeldByAnotherProcessIsBusy) {
   SilentPty pty;
   ASSERT_FALSE(pty.Path().empty());
+  // This process had the port once and let it go: it is not the holder now.
+  EXPECT_EQ(LinkFailureOf(pty.Path()).code, KULVE_LINK_ERROR_NO_ANSWER);
   int ready[2];
   int release[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -120,14 +122,14 @@ TEST(LinkErrors, PortHeldByAnotherHandleOfThisProcessSaysSo) {
   sim::Simulator reader;
   reader.Start();
   kulve_reader* first = nullptr;
-  ASSERT_EQ(kulve_open(reader.HostPath().c_str(), &first), 0);
+  ASSERT_EQ(kulve_open(LinkPath(reader).c_str(), &first), 0);
   const Failure f = LinkFailureOf(reader.HostPath());
   EXPECT_EQ(f.code, KULVE_LINK_ERROR_BUSY);
   EXPECT_EQ(f.text.rfind("the port " + reader.HostPath() + " is held by another handle of this process", 0), 0u)
       << f.text;
   kulve_close(first);
   PointAllPortsNowhere();
-  EXPECT_EQ(SetComPortPath(0, reader.HostPath().c_str()), 0);
+  EXPECT_EQ(SetComPortPath(0, LinkPath(reader).c_str()), 0);
   EXPECT_EQ(LinkCom(0), 0) << "the port stays marked held after its handle closed";
   UnLinkCom();
 }

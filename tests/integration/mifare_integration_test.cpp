@@ -301,7 +301,7 @@ TEST_F(MifareRelinkOverPty, PacedReaderKeepsToTheLineTime) {
   reader = std::make_unique<sim::Simulator>(options);
   reader->Start();
   reader->WithState([](sim::ReaderState& s) { sim::PutSampleMifareCard(s); });
-  ASSERT_EQ(SetComPortPath(0, reader->HostPath().c_str()), 0);
+  ASSERT_EQ(SetComPortPath(0, LinkPath(*reader).c_str()), 0);
   ASSERT_EQ(LinkCom(0), 0);
   const std::uint64_t before = reader->LineBytes();
   Bytes card(768);

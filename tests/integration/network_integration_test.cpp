@@ -166,7 +166,7 @@ TEST(NetworkLink, DroppedConnectionFailsTheExchangeAndLinkComReconnects) {
     sim::Simulator reader(Served(protocol));
     reader.Start();
     PointAllPortsNowhere();
-    ASSERT_EQ(SetComPortPath(0, reader.HostPath().c_str()), 0);
+    ASSERT_EQ(SetComPortPath(0, LinkPath(reader).c_str()), 0);
     ASSERT_EQ(LinkCom(0), 0);
     reader.Vanish();  // the server closes its end with the line
     int result = 0;
@@ -190,7 +190,7 @@ std::vector<std::string> FrameTrace(sim::NetProtocol protocol) {
   sim::Simulator reader(Served(protocol));
   reader.Start();
   PointAllPortsNowhere();
-  SetComPortPath(0, reader.HostPath().c_str());
+  SetComPortPath(0, LinkPath(reader).c_str());
   std::vector<std::string> lines;
   SetTrace(
       2, [](int, const char* line, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(line); },

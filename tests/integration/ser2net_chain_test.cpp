@@ -25,7 +25,7 @@ class Ser2netChain : public ::testing::Test {
     reader_.Start();
     std::string error;
     ASSERT_TRUE(server_.Start(reader_.SlavePath(), true, error)) << error;
-    ASSERT_EQ(SetComPortPath(0, server_.Url().c_str()), 0);
+    ASSERT_EQ(SetComPortPath(0, (server_.Url() + kTestNetworkDelay).c_str()), 0);
   }
   void TearDown() override { UnLinkCom(); }
 

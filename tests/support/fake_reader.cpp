@@ -159,14 +159,17 @@ bool FakeReader::AcceptByte(std::uint8_t byte) {
         state_ = State::Idle;
         return true;
       }
-      requests.push_back(current_);
-      if (!replies.empty()) {
-        reply_ = replies.front();
-        replies.pop_front();
-      } else if (respond) {
-        reply_ = respond(current_);
+      reply_ = ScriptedReply{};
+      if (current_.code == 0 && !scriptedProbes) {
+        ++probes;
       } else {
-        reply_ = ScriptedReply{};
+        requests.push_back(current_);
+        if (!replies.empty()) {
+          reply_ = replies.front();
+          replies.pop_front();
+        } else if (respond) {
+          reply_ = respond(current_);
+        }
       }
       if (reply_.ack) Queue(*reply_.ack, reply_.ackDelayReads);
       state_ = State::AwaitGo;

@@ -59,6 +59,11 @@ class FakeReader final : public PortSystem {
   // that is empty the reader answers status 0 with no data.
   std::deque<ScriptedReply> replies;
   std::function<ScriptedReply(const Request&)> respond;
+  // Whether link probes (code 0) are answered from replies and respond, and
+  // recorded in requests. Otherwise a probe is answered status 0 with no
+  // data and only counted in probes, so the probe that proves the line clean
+  // after a failure leaves a test's script alone.
+  bool scriptedProbes = false;
   LineFaults faults;
 
   // Open fails for these indices (or all, with failAllOpens).
@@ -73,6 +78,7 @@ class FakeReader final : public PortSystem {
 
   // Observations.
   std::vector<Request> requests;      // every complete request, in order
+  int probes = 0;                     // probes not scripted (see scriptedProbes)
   std::vector<std::uint8_t> wire;     // every byte the host wrote
   std::vector<std::string> openedDevices;
   std::vector<LineSettings> openedSettings;
@@ -92,7 +98,7 @@ class FakeReader final : public PortSystem {
   std::size_t HostWrite(const std::uint8_t* data, std::size_t count);
   std::size_t HostRead(std::uint8_t* buffer, std::size_t count);
   void ClearInput() { input_.clear(); }
-  void InjectInput(std::uint8_t byte) { Queue(byte); }
+  void InjectInput(std::uint8_t byte, int delayReads = 0) { Queue(byte, delayReads); }
   // Forget a half-received frame, as a reader does after a timeout.
   void ResetFrame() { state_ = State::Idle; }
   bool InputPending() const { return !input_.empty(); }

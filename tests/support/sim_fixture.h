@@ -50,6 +50,19 @@ inline sim::SimulatorOptions OverCurrentTransport(sim::SimulatorOptions options 
   return options;
 }
 
+// The delay allowance a test gives a network address: far above what loopback
+// needs, so that a loaded machine cannot fail an exchange by it. The library's
+// own default stays small.
+inline constexpr const char* kTestNetworkDelay = "?delay=1500";
+
+// The path a test opens for a simulator: its HostPath(), and for a network
+// address with the test's delay allowance.
+inline std::string LinkPath(const sim::Simulator& sim) {
+  const std::string path = sim.HostPath();
+  const bool network = path.rfind("tcp://", 0) == 0 || path.rfind("rfc2217://", 0) == 0;
+  return network ? path + kTestNetworkDelay : path;
+}
+
 // Whether the speed the library opens at reaches the reader: not through
 // raw TCP, where the line speed is the server's business.
 inline bool SpeedReachesReader() { return CurrentTransport() != Transport::kTcp; }
@@ -69,7 +82,7 @@ class SimulatorTest : public ::testing::Test {
     options.speeds = speeds;
     reader = std::make_unique<sim::Simulator>(OverCurrentTransport(options));
     reader->Start();
-    ASSERT_EQ(SetComPortPath(0, reader->HostPath().c_str()), 0);
+    ASSERT_EQ(SetComPortPath(0, LinkPath(*reader).c_str()), 0);
   }
 
   std::unique_ptr<sim::Simulator> reader;
@@ -85,7 +98,7 @@ class LinkedReaderSuite : public ::testing::Test {
     PointAllPortsNowhere();
     reader_ = new sim::Simulator(OverCurrentTransport());
     reader_->Start();
-    linked_ = SetComPortPath(0, reader_->HostPath().c_str()) == 0 && LinkCom(0) == 0;
+    linked_ = SetComPortPath(0, LinkPath(*reader_).c_str()) == 0 && LinkCom(0) == 0;
   }
   static void TearDownTestSuite() {
     UnLinkCom();

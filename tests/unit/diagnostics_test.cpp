@@ -227,6 +227,7 @@ TEST_F(DiagnosticsTest, LevelsChooseWhatIsTraced) {
                       "the reader broke the frame (0.3 ms)");
 
   lines.clear();
+  OpenLink();  // a new line: nothing trails from the failure above
   Trace(3);
   EXPECT_EQ(Exchange(reader, 0x02, {}).status, 0);
   // '#', 'E', code, length, checksum, 'g', 0x89, status, length, checksum.

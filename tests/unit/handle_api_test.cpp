@@ -227,6 +227,8 @@ TEST_F(HandleApiTest, ReaderCommandCarriesOneCommandAsItIs) {
     }
   }
   EXPECT_TRUE(peer.TakeRequests().empty());
+  EXPECT_EQ(kulve_reader_command(r, 0x22, big.data(), 255, nullptr, 0, &length), 0x30);  // the longest request
+  EXPECT_EQ(peer.TakeRequests().at(0).data.size(), 255u);
 }
 
 TEST_F(HandleApiTest, NullHandlesAreRefused) {

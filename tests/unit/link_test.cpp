@@ -14,7 +14,10 @@ namespace {
 
 const Request kProbe{0, {}};
 
-class LinkTest : public ::testing::Test, protected FakeReaderFixture {};
+class LinkTest : public ::testing::Test, protected FakeReaderFixture {
+ protected:
+  LinkTest() { peer.scriptedProbes = true; }
+};
 
 TEST_F(LinkTest, FindsReaderAtFastSpeed) {
   reader.cardType = 7;

@@ -112,6 +112,7 @@ Bytes Expected(const ExportCase& c, const Bytes& received) {
 class MifareTest : public ::testing::Test, protected FakeReaderFixture {
  protected:
   void SetUp() override {
+    peer.scriptedProbes = true;  // the relinking's probes are part of each script
     SetComPortPath(reader, 3, "mifare-port");
     OpenPort(reader, 3, kFastSpeed);
   }
@@ -249,6 +250,7 @@ TEST_F(MifareTest, RelinkingIsBounded) {
       {"a refusal is not repeated", [](FakeReader& p) { p.replies = {{.status = 0xC2}}; }, 1, 0xC2},
   };
   for (const Case& c : cases) {
+    OpenPort(reader, 3, kFastSpeed);  // a new line: nothing trails from the case before
     c.arrange(peer);
     EXPECT_EQ(RFMifare_Halt(reader), c.result) << c.what;
     const auto requests = peer.TakeRequests();
@@ -269,15 +271,21 @@ TEST_F(MifareTest, SilentReaderCostsAFewSeconds) {
   EXPECT_EQ(RFMifare_GetSnr(reader, serial), 'f');
   const int emptyReads = peer.emptyReads - readsBefore;
   const std::uint32_t waitedMs = static_cast<std::uint32_t>(emptyReads) * 102 + peer.sleptMs;
-  EXPECT_EQ(emptyReads, 2 + 2 * 6);     // the request's three tries and four probes, two reads each
+  // The request's three tries and four probes, two reads each; each repeat
+  // also waits for a quiet line (two reads) after the probe that failed.
+  EXPECT_EQ(emptyReads, 2 + 2 * 6 + 2 * 2);
   EXPECT_EQ(peer.sleptMs, 2u * 2000u);  // per round: our close, and LinkCom's after the fast probe
   EXPECT_LT(waitedMs, 6000u);
 
   // With the port gone for good (it cannot even be opened) it is quicker still.
   peer.failAllOpens = true;
+  peer.openFailure = {KULVE_LINK_ERROR_REFUSED, 111, "connect", "Connection refused"};
   const std::uint32_t sleptBefore = peer.sleptMs;
   EXPECT_EQ(RFMifare_GetSnr(reader, serial), 'e');
   EXPECT_LE(peer.sleptMs - sleptBefore, 1000u);
+  char why[kLinkErrorTextSize];  // the reason the relinking failed, not "no port is open"
+  EXPECT_EQ(GetLinkError(reader, why, sizeof why), KULVE_LINK_ERROR_REFUSED);
+  EXPECT_STREQ(why, "connect mifare-port: Connection refused");
 }
 
 class MifareWholeCardTest : public MifareTest {

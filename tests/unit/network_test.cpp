@@ -15,6 +15,7 @@
 #include "link/net/network_port.h"
 #include "link/net/socket.h"
 #include "link/net/telnet.h"
+#include "link/transact.h"
 #include "support/fake_reader.h"
 
 namespace kulve::test {
@@ -32,12 +33,20 @@ TEST(NetworkPathTest, SplitsGoodPathsAndRefusesMalformedOnes) {
     Protocol protocol;
     const char* host;
     const char* port;
+    std::uint32_t delayMs = net::kDefaultDelayMs;
   };
   const Case cases[] = {
       {"tcp://127.0.0.1:7000", true, true, Protocol::kRawTcp, "127.0.0.1", "7000"},
       {"rfc2217://reader-7.example:2217", true, true, Protocol::kRfc2217, "reader-7.example", "2217"},
       {"TCP://[::1]:65535", true, true, Protocol::kRawTcp, "::1", "65535"},
       {"RFC2217://host:1", true, true, Protocol::kRfc2217, "host", "1"},
+      {"rfc2217://host:2217?delay=30000", true, true, Protocol::kRfc2217, "host", "2217", 30000},
+      {"tcp://[::1]:7000?delay=0", true, true, Protocol::kRawTcp, "::1", "7000", 0},
+      {"tcp://host:7000?delay=30001", true, false},
+      {"tcp://host:7000?delay=", true, false},
+      {"tcp://host:7000?delay=-5", true, false},
+      {"tcp://host:7000?wait=5", true, false},
+      {"tcp://host:7000?delay=5&delay=6", true, false},
       {"tcp://127.0.0.1", true, false},
       {"tcp://127.0.0.1:", true, false},
       {"tcp://:7000", true, false},
@@ -62,6 +71,7 @@ TEST(NetworkPathTest, SplitsGoodPathsAndRefusesMalformedOnes) {
     EXPECT_EQ(parsed.protocol, c.protocol) << c.path;
     EXPECT_EQ(parsed.host, c.host) << c.path;
     EXPECT_EQ(parsed.port, c.port) << c.path;
+    EXPECT_EQ(parsed.delayMs, c.delayMs) << c.path;
   }
   EXPECT_FALSE(net::IsNetworkPath(nullptr));
 }
@@ -309,33 +319,50 @@ TEST(NetworkPortTest, PurgeGoesOnlyToAServerThatAgreed) {
   }
 }
 
-// A reply late on its way over the network still counts: a read waits past
-// a local port's budget, both for its first byte and between two bytes.
-// Only the upper ends are exact; a wait may start a little short of them.
-TEST(NetworkPortTest, ReadsAllowForTheNetworksDelay) {
+// The ports of a reader behind a scripted rfc2217:// server.
+class ScriptedPorts final : public PortSystem {
+ public:
+  std::shared_ptr<ScriptedServer> server = std::make_shared<ScriptedServer>();
+  std::unique_ptr<SerialPort> Open(int, const char* device, const LineSettings& settings, OpenFailure& why) override {
+    net::NetworkPath path;
+    if (!net::ParseNetworkPath(device, path)) return nullptr;
+    server->toReceive = {kIac, kDont, kComPort};  // a quick open
+    return net::OpenNetworkPortOn(std::make_unique<ScriptedSocket>(server), path.protocol, settings, why,
+                                  path.delayMs);
+  }
+  void Sleep(std::uint32_t) override {}
+  void DefaultDevicePath(int, char* out, std::size_t size) const override { out[size - 1] = '\0'; }
+};
+
+// A silent reader behind a network server is found out within 1.5 s per
+// command at the default allowance: it is given once to each wait (the
+// answer to '#', the acknowledgement as a whole), not to every read. The
+// bound is on the waits asked of the socket, whatever the machine's load.
+TEST(NetworkPortTest, TheDelayAllowanceIsGivenOncePerWait) {
   struct Case {
-    const char* wait;
-    PortTimeouts timeouts;
-    std::vector<std::uint8_t> arrived;  // before the read
-    int localMs;
-    int networkMs;
+    const char* reader;
+    std::vector<std::uint8_t> answers;  // what the server relays, then silence
+    bool reopen;
+    int letter;
   };
   const Case cases[] = {
-      {"the first byte", {.readIntervalMs = 200, .readMultiplierMs = 1, .readConstantMs = 100}, {}, 101, 501},
-      {"between two bytes", {.readIntervalMs = 200, .readMultiplierMs = 1, .readConstantMs = 5000}, {0x42}, 200, 600},
+      {"silent", {}, true, 'f'},
+      {"answers the start byte only", {'E'}, true, 'l'},
+      {"silent again, after a failure", {}, false, 'f'},
   };
+  ScriptedPorts ports;
+  Reader reader{ports};
+  ASSERT_EQ(SetComPortPath(reader, 0, "rfc2217://reader:2217"), 0);
   for (const Case& c : cases) {
-    auto server = std::make_shared<ScriptedServer>();
-    auto port = OpenScripted(server, net::Protocol::kRawTcp, c.timeouts);
-    ASSERT_NE(port, nullptr);
-    server->toReceive = c.arrived;
-    server->readWaits.clear();
-    std::uint8_t reply[2] = {};
-    port->Read(reply, c.arrived.size() + 1);
-    ASSERT_FALSE(server->readWaits.empty()) << c.wait;
-    const int waited = server->readWaits.back();
-    EXPECT_GT(waited, c.localMs) << c.wait;
-    EXPECT_LE(waited, c.networkMs) << c.wait;
+    if (c.reopen) {
+      ASSERT_EQ(OpenPort(reader, 0, kFastSpeed), 0) << c.reader;
+    }
+    ports.server->toReceive = c.answers;
+    ports.server->readWaits.clear();
+    EXPECT_EQ(Exchange(reader, 0x02, {}).status, c.letter) << c.reader;
+    int waitedMs = 0;
+    for (const int ms : ports.server->readWaits) waitedMs += ms;
+    EXPECT_LE(waitedMs, 1500) << c.reader;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -163,6 +164,9 @@ TEST(PortMapFiles, OnlyARegularFileIsRead) {
   const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(writer, 0);
   ASSERT_EQ(::write(writer, "0=/dev/from-fifo\n", 17), 17);
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);  // tells whether anyone opens the FIFO
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
   const std::pair<std::string, std::optional<std::string>> cases[] = {
       {regular, "0=/dev/from-file\n"},
       {fifo, std::nullopt},
@@ -172,6 +176,9 @@ TEST(PortMapFiles, OnlyARegularFileIsRead) {
       {std::string(folder) + "/none", std::nullopt},
   };
   for (const auto& [path, text] : cases) EXPECT_EQ(SystemConfigInputs().ReadFile(path), text) << path;
+  char event[256];
+  EXPECT_LT(::read(watch, event, sizeof event), 0) << "the FIFO was opened, not only looked at";
+  ::close(watch);
   ::close(writer);
   std::remove(fifo.c_str());
   std::remove(regular.c_str());

@@ -16,6 +16,7 @@
 #include "cpucard/cpucard.h"
 #include "cpucard/t1_block.h"
 #include "handle/raw_command.h"
+#include "housekeeping/housekeeping.h"
 #include "link/link.h"
 #include "memcard/memcard.h"
 #include "mifare/mifare.h"
@@ -235,6 +236,16 @@ std::vector<SecretCase> Cases() {
          send.insert(send.end(), b, b + 16);
          return int{RawCommand(r, 0xBA, send).status};
        })},
+      {"ReadSecret's reply come late, dropped by the next exchange", Secret(3),
+       [](Reader& r, FakeReader& peer, const Bytes& s) {
+         r.cardType = 4;
+         const Bytes memory{0x07, s[0], s[1], s[2]};
+         peer.replies.push_back({.data = memory, .dataSent = 0});
+         std::uint8_t counter[2], code[8];
+         if (ReadSecret(r, counter, code) != 'q') return -1;
+         for (const std::uint8_t b : memory) peer.InjectInput(b);
+         return PowerOn(r);
+       }},
   };
 }
 

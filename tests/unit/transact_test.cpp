@@ -2,6 +2,9 @@
 // The frame exchange byte for byte, and every step's failure letter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "link/transact.h"
 #include "support/fake_reader.h"
 
@@ -86,6 +89,7 @@ TEST_F(TransactTest, EveryStepHasItsLetter) {
     peer.replies.clear();
     peer.ClearInput();
     peer.ResetFrame();
+    OpenLink();  // a new line: nothing trails from the case before
     c.arrange(peer);
     EXPECT_EQ(Send(0x15, {0x12, 0x00, 0x00, 0x01, 0xAB}), c.letter) << c.what;
     EXPECT_EQ(reader.block.status, c.letter) << c.what;
@@ -100,6 +104,7 @@ TEST_F(TransactTest, SingleRetriesRecover) {
 }
 
 TEST_F(TransactTest, ProbeWaitsTwoReadsForAckOtherCommandsTen) {
+  peer.scriptedProbes = true;
   auto lateAck = [&](int emptyReads) {
     peer.replies.push_back({.ackDelayReads = emptyReads});
   };
@@ -109,6 +114,7 @@ TEST_F(TransactTest, ProbeWaitsTwoReadsForAckOtherCommandsTen) {
   EXPECT_EQ(Send(0x00, {}), 'l');
   peer.ClearInput();
   peer.ResetFrame();
+  OpenLink();
   lateAck(9);
   EXPECT_EQ(Send(0x02, {}), 0);
   lateAck(10);
@@ -135,6 +141,50 @@ TEST_F(TransactTest, LeftoverInputIsNotPurgedBetweenExchanges) {
   // and is taken as the answer to '#'.
   peer.InjectInput('Z');
   EXPECT_EQ(Send(0x02, {}), 'g');
+}
+
+// After a failed exchange the rest of its reply may come at any time and hold
+// anything: 'E', 'g', even whole frames whose checksums fit. None of it is
+// ever taken for the reader's answer to the next request. The late bytes keep
+// the reader's pace (no gap of two reads inside them) but may start late;
+// those that start within the first quiet wait (two reads) cost the next
+// request nothing.
+TEST_F(TransactTest, LateBytesNeverPassForTheNextAnswer) {
+  std::mt19937 random(35);
+  auto pick = [&](std::uint32_t n) { return static_cast<std::uint8_t>(random() % n); };
+  auto someByte = [&] {
+    const std::uint8_t likely[] = {'E', 'g', 0x00, 0x04, 0x82, 0x89, '#'};
+    return pick(2) == 0 ? likely[pick(sizeof likely)] : pick(256);
+  };
+  const std::vector<std::uint8_t> answer{0xA0, 0xA1, 0xA2, 0xA3};
+  int forged = 0;
+  for (int trial = 0; trial < 500; ++trial) {
+    OpenLink();
+    peer.ClearInput();
+    peer.ResetFrame();
+    const std::uint8_t status = pick(2) == 0 ? 0x00 : 0x82;
+    peer.replies = {{.sendStatus = false}, {.status = status, .data = answer}};
+    ASSERT_EQ(Send(0x14, {0x20, 0x10}), 'o');
+
+    std::vector<std::uint8_t> late(pick(12));
+    for (auto& b : late) b = someByte();
+    std::vector<std::uint8_t> frame{'E', 'g', pick(2) == 0 ? std::uint8_t{0} : someByte(), pick(6)};
+    std::uint8_t check = frame[2] ^ frame[3];
+    for (int i = 0; i < frame[3]; ++i) check ^= frame.emplace_back(someByte());
+    frame.push_back(check);
+    late.insert(late.begin() + pick(static_cast<std::uint32_t>(late.size()) + 1), frame.begin(), frame.end());
+    late.resize(late.size() + pick(8), 0x45);
+    const int start = pick(7);
+    for (std::size_t i = 0; i < late.size(); ++i) peer.InjectInput(late[i], i == 0 ? start : pick(2));
+
+    const ReplyView reply = Exchange(reader, 0x14, std::vector<std::uint8_t>{0x64, 0x04});
+    EXPECT_TRUE(start > 2 || !reply.lineFailed) << "trial " << trial;
+    if (reply.lineFailed) continue;
+    const bool genuine = reply.status == status && std::ranges::equal(reply.data, answer);
+    forged += genuine ? 0 : 1;
+    EXPECT_TRUE(genuine) << "trial " << trial << ": status " << int(reply.status);
+  }
+  EXPECT_EQ(forged, 0);
 }
 
 TEST_F(TransactTest, NoPortFailsAtTheFirstStep) {

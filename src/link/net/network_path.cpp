@@ -53,6 +53,22 @@ bool ValidHost(std::string_view host, bool bracketed) {
   return true;
 }
 
+// "delay=MS" with MS in 0..kMaxDelayMs, as decimal digits.
+bool ParseQuery(std::string_view query, std::uint32_t& delayMs) {
+  constexpr std::string_view kDelay = "delay=";
+  if (query.substr(0, kDelay.size()) != kDelay) return false;
+  const std::string_view digits = query.substr(kDelay.size());
+  if (digits.empty() || digits.size() > 5) return false;
+  std::uint32_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  if (value > kMaxDelayMs) return false;
+  delayMs = value;
+  return true;
+}
+
 }  // namespace
 
 bool IsNetworkPath(const char* path) { return path != nullptr && SchemeOf(path) != nullptr; }
@@ -62,6 +78,11 @@ bool ParseNetworkPath(const char* path, NetworkPath& out) {
   const Scheme* scheme = SchemeOf(path);
   if (scheme == nullptr) return false;
   std::string_view rest(path + scheme->prefix.size());
+  std::uint32_t delayMs = kDefaultDelayMs;
+  if (const std::size_t mark = rest.find('?'); mark != std::string_view::npos) {
+    if (!ParseQuery(rest.substr(mark + 1), delayMs)) return false;
+    rest = rest.substr(0, mark);
+  }
   std::string_view host;
   bool bracketed = false;
   if (!rest.empty() && rest.front() == '[') {  // [IPv6]:PORT
@@ -80,6 +101,7 @@ bool ParseNetworkPath(const char* path, NetworkPath& out) {
   out.protocol = scheme->protocol;
   out.host.assign(host);
   out.port.assign(rest);
+  out.delayMs = delayMs;
   return true;
 }
 

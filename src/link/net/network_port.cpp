@@ -21,25 +21,15 @@ using telnet::Bytes;
 std::uint32_t LineSpeed(std::uint32_t baudRate) { return baudRate == 56000 ? 57600 : baudRate; }
 
 // A network path adds delays a serial line does not have: the server's own
-// buffering, a busy network, and on the host the network stack's deferred
-// work, which a loaded machine runs late. A reply that is merely delayed on
-// its way must not fail an exchange the reader carried out, so each read
-// waits this much longer, on its whole and between two bytes. Writes only
-// fill a socket buffer and keep a local port's time.
-constexpr std::uint32_t kNetworkReadAllowanceMs = 400;
-
-PortTimeouts WithNetworkAllowance(PortTimeouts timeouts) {
-  timeouts.readConstantMs += kNetworkReadAllowanceMs;
-  if (timeouts.readIntervalMs != 0) timeouts.readIntervalMs += kNetworkReadAllowanceMs;
-  return timeouts;
-}
-
+// buffering, a busy network, the network stack's deferred work. Reads keep a
+// local port's rules; the path's delay allowance is given to each wait of an
+// exchange as a whole (DelayAllowanceMs), not to every read, so a silent
+// reader is found out nearly as soon as on a local line.
 class NetworkPort final : public SerialPort {
  public:
-  NetworkPort(std::unique_ptr<StreamSocket> socket, const PortTimeouts& timeouts, Protocol protocol)
-      : socket_(std::move(socket)),
-        timeouts_(WithNetworkAllowance(timeouts)),
-        telnet_(protocol == Protocol::kRfc2217) {}
+  NetworkPort(std::unique_ptr<StreamSocket> socket, const PortTimeouts& timeouts, Protocol protocol,
+              std::uint32_t delayMs)
+      : socket_(std::move(socket)), timeouts_(timeouts), telnet_(protocol == Protocol::kRfc2217), delayMs_(delayMs) {}
   ~NetworkPort() override { Close(); }
   NetworkPort(const NetworkPort&) = delete;
   NetworkPort& operator=(const NetworkPort&) = delete;
@@ -87,9 +77,8 @@ class NetworkPort final : public SerialPort {
     return written;
   }
 
-  // Ends by the rules of ReadTimer, like a local port (with the network's
-  // allowance); Telnet commands that arrive meanwhile are answered and do
-  // not count as received bytes.
+  // Ends by the rules of ReadTimer, like a local port; Telnet commands that
+  // arrive meanwhile are answered and do not count as received bytes.
   std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
     Ended(TransferEnd::kDone);
     if (!socket_ || count == 0) return 0;
@@ -131,6 +120,18 @@ class NetworkPort final : public SerialPort {
     const bool closed = socket_->Close();
     socket_.reset();
     return closed;
+  }
+
+  std::uint32_t DelayAllowanceMs() const override { return delayMs_; }
+
+  bool AwaitInput(std::uint32_t ms) override {
+    if (!socket_) return false;
+    const Deadline deadline(std::chrono::milliseconds{ms});
+    while (inputAt_ == input_.size()) {
+      const int wait = deadline.RemainingMs();
+      if (wait <= 0 || Pump(wait) == Pumped::kEnded) return false;
+    }
+    return true;
   }
 
   const char* HangupText() const override { return "the server closed the connection"; }
@@ -326,6 +327,7 @@ class NetworkPort final : public SerialPort {
   std::unique_ptr<StreamSocket> socket_;
   PortTimeouts timeouts_;
   bool telnet_;
+  std::uint32_t delayMs_;
   telnet::Client client_;
   Bytes input_;            // received data bytes not yet read
   std::size_t inputAt_ = 0;
@@ -342,17 +344,19 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const char* path, const LineSettings
   if (!ParseNetworkPath(path, address)) {
     why.code = KULVE_LINK_ERROR_NOT_FOUND;
     why.step = "open";
-    why.detail = "not a network port: expected tcp://HOST:PORT or rfc2217://HOST:PORT, port 1..65535";
+    why.detail =
+        "not a network port: expected tcp://HOST:PORT or rfc2217://HOST:PORT, port 1..65535, optionally ?delay=MS "
+        "(0..30000)";
     return nullptr;
   }
   std::unique_ptr<StreamSocket> socket = Connect(address.host, address.port, kConnectTimeoutMs, why);
   if (!socket) return nullptr;
-  return OpenNetworkPortOn(std::move(socket), address.protocol, settings, why);
+  return OpenNetworkPortOn(std::move(socket), address.protocol, settings, why, address.delayMs);
 }
 
 std::unique_ptr<SerialPort> OpenNetworkPortOn(std::unique_ptr<StreamSocket> socket, Protocol protocol,
-                                              const LineSettings& settings, OpenFailure& why) {
-  auto port = std::make_unique<NetworkPort>(std::move(socket), settings.timeouts, protocol);
+                                              const LineSettings& settings, OpenFailure& why, std::uint32_t delayMs) {
+  auto port = std::make_unique<NetworkPort>(std::move(socket), settings.timeouts, protocol, delayMs);
   if (protocol == Protocol::kRfc2217) {
     if (!port->Negotiate(LineSpeed(settings.baudRate), why)) return nullptr;
   } else {

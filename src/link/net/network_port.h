@@ -2,8 +2,8 @@
 // The network backend: a reader (or terminal) behind a serial device server,
 // reached as tcp://HOST:PORT (the raw byte stream of the serial line) or
 // rfc2217://HOST:PORT (Telnet, with the line settings and purges passed to
-// the server). Both keep the timeout rules of a local port; reads allow
-// 400 ms more for the network's own delays.
+// the server). Both keep the timeout rules of a local port; each wait of an
+// exchange may take the path's delay allowance (?delay=MS) once more.
 #pragma once
 
 #include <memory>
@@ -30,6 +30,7 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const char* path, const LineSettings
 
 // The same over a connection already made (tests hand in their own socket).
 std::unique_ptr<SerialPort> OpenNetworkPortOn(std::unique_ptr<StreamSocket> socket, Protocol protocol,
-                                              const LineSettings& settings, OpenFailure& why);
+                                              const LineSettings& settings, OpenFailure& why,
+                                              std::uint32_t delayMs = kDefaultDelayMs);
 
 }  // namespace kulve::net

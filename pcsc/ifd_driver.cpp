@@ -69,7 +69,9 @@ constexpr std::uint32_t kAnnouncedIfsd = 251;
 bool IsGetData(const UCHAR* tx, DWORD txLength) { return txLength >= 2 && tx[0] == 0xFF && tx[1] == 0xCA; }
 
 // The number a device path ends with (ttyUSB3: 3), 0 without one.
-std::uint32_t PortNumber(const std::string& device) {
+std::uint32_t PortNumber(const std::string& address) {
+  // A network address's settings (tcp://host:port?delay=MS) are not its port.
+  const std::string device = address.substr(0, address.find('?'));
   std::uint32_t number = 0;
   std::uint32_t scale = 1;
   for (std::size_t i = device.size(); i > 0 && scale <= 1000 && device[i - 1] >= '0' && device[i - 1] <= '9'; --i) {

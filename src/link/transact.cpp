@@ -317,7 +317,7 @@ void TraceDropped(Link& reader, const char* state, const Bytes& dropped, Masked 
 template <bool kTraced>
 std::uint8_t Resynchronise(Link& reader, Wire<kTraced>& wire) {
   ReaderContext& context = reader.context;
-  const Masked stale = context.trailIsSecret && !reader.trace.ShowsSecrets() ? Masked{0, std::numeric_limits<std::size_t>::max()} : Masked{};
+  const Masked stale{.all = context.trailIsSecret && !reader.trace.ShowsSecrets()};
   if (context.port) context.port->Purge();
   Bytes dropped;
   dropped.reserve(2 * kMaxStaleBytes);
@@ -379,7 +379,7 @@ std::uint8_t RunFrame(Link& reader, bool& lineFailed) {
   // The rest of this reply may still come: the next exchange proves the line
   // clean first.
   context.replyMayTrail = true;
-  context.trailIsSecret = context.trailIsSecret || block.secretReply;
+  context.trailIsSecret = context.trailIsSecret || block.secret.AnyInReply();
   lineFailed = true;
   block.lineFailed = true;
   block.status = letter;

@@ -113,14 +113,14 @@ lane_failed() {  # lane, why
 # The counts a lane's log closes with: CTest's, pytest's, or "N passed, N
 # failed" (the Wine lane's programs each print one: they are added up).
 counts_of() {  # lane, log
-  local line
+  local line f t
   case "$1" in
     release|asan|tsan)
-      line=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$2" | tail -n 1) || return 0
+      line=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$2" | tail -n 1) && [[ -n $line ]] || return 0
       read -r f _ _ _ _ t <<<"$line"
       echo "$((t - f)) passed, $f failed" ;;
     python)
-      line=$(grep -E '^[0-9]+ (passed|failed)|^=+ .*[0-9]+ (passed|failed)' "$2" | tail -n 1) || return 0
+      line=$(grep -E '^[0-9]+ (passed|failed)|^=+ .*[0-9]+ (passed|failed)' "$2" | tail -n 1) && [[ -n $line ]] || return 0
       echo "$(grep -Eo '[0-9]+ passed' <<<"$line" || echo 0 passed), $(grep -Eo '[0-9]+ failed' <<<"$line" || echo 0 failed)" ;;
     wine)
       grep -Eo '^ *[0-9]+ passed, [0-9]+ failed' "$2" |
@@ -230,7 +230,7 @@ collect() {
   step "$lane (collected)"
   cat "$log"
   counts[$lane]="$(counts_of "$lane" "$log")"
-  seconds[$lane]=$(( $(cat "$log.end" 2>/dev/null || date +%s) - ${began[$lane]} ))
+  seconds[$lane]=$(( ${seconds[$lane]:-0} + $(cat "$log.end" 2>/dev/null || date +%s) - ${began[$lane]} ))
   case "$status" in
     0) state[$lane]=ran ;;
     77) lane_failed "$lane" "did not run: $(grep -E 'SKIPPED' "$log" | head -n 1 | sed 's/^[! ]*//')" ;;
@@ -240,6 +240,13 @@ collect() {
     echo "$lane FAILED ($status)"
     exit 1
   fi
+}
+# build LANE COMMAND...: a lane's build, its time counted as the lane's.
+build() {
+  local lane="$1" t=$SECONDS
+  shift
+  "$@"
+  seconds[$lane]=$((${seconds[$lane]:-0} + SECONDS - t))
 }
 # in_foreground LANE COMMAND...: a lane run here, timed (added to the time
 # it took to build).
@@ -276,7 +283,7 @@ bench=ON
 wanted bench || bench=OFF
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${all_on[@]}" -DKULVE_BUILD_BENCH=$bench \
   -DKULVE_WINDOWS_BUILD_ROOT="$repo/build/windows" >/dev/null
-cmake --build build/release -j"$jobs"
+build release cmake --build build/release -j"$jobs"
 
 # The release suite leaves out the Windows export check, which cross-builds
 # the DLLs: the Wine lane builds them and that check runs after it. The
@@ -292,7 +299,7 @@ fi
 if wanted asan; then
   step "build: address and undefined-behaviour sanitizers"
   cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
-  cmake --build build/asan -j"$jobs"
+  build asan cmake --build build/asan -j"$jobs"
 fi
 
 wanted release && collect release
@@ -311,7 +318,7 @@ if wanted tsan; then
   # Unoptimised, as it compiles in about half the time and the suites wait on
   # lines far more than they compute.
   cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE_THREAD=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
-  cmake --build build/tsan -j"$jobs" --target kulve_integration_tests kulve kulvesim
+  build tsan cmake --build build/tsan -j"$jobs" --target kulve_integration_tests kulve kulvesim
 fi
 
 if wanted fuzz; then
@@ -319,7 +326,7 @@ if wanted fuzz; then
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON -DKULVE_WERROR=ON \
     -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF -DKULVE_BUILD_TOOLS=OFF -DKULVE_INSTALL=OFF >/dev/null
   fuzzers=$(sed -nE 's/^kulve_fuzzer\(([a-z_]+)\).*/\1/p' fuzz/CMakeLists.txt)
-  cmake --build build/fuzz -j"$jobs" --target $fuzzers
+  build fuzz cmake --build build/fuzz -j"$jobs" --target $fuzzers
 fi
 
 wanted asan && collect asan

@@ -243,10 +243,11 @@ collect() {
 }
 # build LANE COMMAND...: a lane's build, its time counted as the lane's.
 build() {
-  local lane="$1" t=$SECONDS
+  local lane="$1" t=$SECONDS status=0
   shift
-  "$@"
+  "$@" || status=$?
   seconds[$lane]=$((${seconds[$lane]:-0} + SECONDS - t))
+  [[ $status -eq 0 ]] || { lane_failed "$lane" "the build failed"; exit "$status"; }
 }
 # in_foreground LANE COMMAND...: a lane run here, timed (added to the time
 # it took to build).
@@ -281,7 +282,7 @@ step "build: release"
 # the install check; it is needed whatever is skipped.
 bench=ON
 wanted bench || bench=OFF
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${all_on[@]}" -DKULVE_BUILD_BENCH=$bench \
+build release cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${all_on[@]}" -DKULVE_BUILD_BENCH=$bench \
   -DKULVE_WINDOWS_BUILD_ROOT="$repo/build/windows" >/dev/null
 build release cmake --build build/release -j"$jobs"
 
@@ -298,7 +299,7 @@ fi
 
 if wanted asan; then
   step "build: address and undefined-behaviour sanitizers"
-  cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
+  build asan cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
   build asan cmake --build build/asan -j"$jobs"
 fi
 
@@ -317,13 +318,13 @@ if wanted tsan; then
   # one thread over an in-memory reader: the two builds above cover them.
   # Unoptimised, as it compiles in about half the time and the suites wait on
   # lines far more than they compute.
-  cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE_THREAD=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
+  build tsan cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKULVE_SANITIZE_THREAD=ON "${all_on[@]}" -DKULVE_BUILD_BENCH=OFF >/dev/null
   build tsan cmake --build build/tsan -j"$jobs" --target kulve_integration_tests kulve kulvesim
 fi
 
 if wanted fuzz; then
   step "build: fuzz targets (clang, libFuzzer)"
-  CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON -DKULVE_WERROR=ON \
+  CC=clang CXX=clang++ build fuzz cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKULVE_FUZZ=ON -DKULVE_WERROR=ON \
     -DKULVE_BUILD_TESTS=OFF -DKULVE_BUILD_BENCH=OFF -DKULVE_BUILD_TOOLS=OFF -DKULVE_INSTALL=OFF >/dev/null
   fuzzers=$(sed -nE 's/^kulve_fuzzer\(([a-z_]+)\).*/\1/p' fuzz/CMakeLists.txt)
   build fuzz cmake --build build/fuzz -j"$jobs" --target $fuzzers

@@ -208,7 +208,7 @@ export KULVE_NO_APT=1
 # ids started here.
 logs="$repo/build/logs"
 mkdir -p "$logs"
-declare -A background=() began=()
+declare -A background=() began=() watcher=()
 start_background() {  # lane, what, command...
   local lane="$1" what="$2" log="$logs/$1.log"
   shift 2
@@ -220,6 +220,7 @@ start_background() {  # lane, what, command...
   tail --pid="${background[$lane]}" -n +1 -F "$log" 2>/dev/null |
     grep --line-buffered -E '\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|FAILED|ERROR: AddressSanitizer|WARNING: ThreadSanitizer|runtime error:' |
     sed -u "s/^/[$lane] /" &
+  watcher[$lane]=$!
 }
 # collect LANE: its output, its counts and time; a failure ends the run. A
 # lane that reports 77 could not run here: that is a failure too.
@@ -227,6 +228,7 @@ collect() {
   local lane="$1" status=0 log="$logs/$1.log"
   wait "${background[$lane]}" || status=$?
   unset "background[$lane]"
+  wait "${watcher[$lane]}" 2>/dev/null || true  # its last lines, before the full output
   step "$lane (collected)"
   cat "$log"
   counts[$lane]="$(counts_of "$lane" "$log")"
@@ -266,6 +268,7 @@ in_foreground() {
 stop_background() {
   local status=$? pid
   for pid in "${background[@]}"; do kill -TERM -- "$pid" 2>/dev/null || true; done
+  [[ ${#watcher[@]} -eq 0 ]] || wait "${watcher[@]}" 2>/dev/null || true  # the tails end with what they watch
   [[ $install_only -eq 1 ]] || print_table
   exit "$status"
 }

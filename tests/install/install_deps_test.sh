@@ -7,6 +7,7 @@
 # installed nowhere. The machine's apt is never touched.
 #   install_deps_test.sh INSTALL_DEPS
 set -uo pipefail
+unset KULVE_NO_APT KULVE_SKIP  # as scripts/test.sh sets them for its lanes
 script="$1"
 [[ "$(id -u)" -eq 0 ]] || { echo "install-deps test: skipped (install-deps installs only as root)"; exit 77; }
 work="$(mktemp -d /tmp/kulve-deps.XXXXXX)"

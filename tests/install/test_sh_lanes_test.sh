@@ -6,6 +6,7 @@
 # skipped. apt-get, dpkg and dpkg-query are stand-ins: nothing is installed.
 #   test_sh_lanes_test.sh TEST_SH
 set -uo pipefail
+unset KULVE_NO_APT KULVE_SKIP  # as scripts/test.sh sets them for its lanes
 script="$1"
 [[ "$(id -u)" -eq 0 ]] || { echo "test.sh lanes test: skipped (packages are installed only as root)"; exit 77; }
 work="$(mktemp -d /tmp/kulve-lanes.XXXXXX)"

@@ -411,7 +411,7 @@ fi
 if wanted install; then
   step "install: temporary prefix, consumers, Debian packages, man pages"
   install_windows=(--windows-root "$repo/build/windows")
-  wanted windows && install_windows+=(--windows-prebuilt)
+  if wanted windows; then install_windows+=(--windows-prebuilt); else install_windows+=(--no-windows); fi
   check_install() {
     KULVE_JOBS="$jobs" tests/install/check_install.sh --build build/release "${install_windows[@]}" |
       tee "$logs/install.log"

@@ -17,6 +17,27 @@
 # Exit status: 0 built; 77 mingw-w64 is not installed; anything else failed.
 set -euo pipefail
 
+usage() {
+  cat <<EOF
+usage: $0 [BUILD_ROOT]
+
+Cross-builds KULVE32.DLL (32-bit and 64-bit), its import libraries, kulve.exe,
+the Windows test programs and the kit for application developers with
+mingw-w64, in BUILD_ROOT (default: build/windows):
+  BUILD_ROOT/win32/bin/KULVE32.DLL, BUILD_ROOT/win64/bin/KULVE32.DLL
+  BUILD_ROOT/*/src/libKULVE32.dll.a, KULVE32.lib, KULVE32.def
+  BUILD_ROOT/KULVE32-<version>-windows.zip
+Needs mingw-w64, g++-mingw-w64-i686-posix and g++-mingw-w64-x86-64-posix
+(Debian), and llvm-14 for KULVE32.lib. KULVE_JOBS: parallel jobs (default 2).
+Exit status: 0 built; 77 mingw-w64 is not installed; anything else failed.
+EOF
+}
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[[ $# -le 1 ]] || { usage >&2; exit 2; }
+
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 root="${1:-$repo/build/windows}"
 mkdir -p "$root" && root="$(cd "$root" && pwd)"

@@ -11,7 +11,8 @@
 #   --out DIR      where the example is built (default build/dotnet)
 #
 # Installs mono-mcs and mono-runtime (scripts/install-deps.sh) when they are
-# missing and it runs as root. Exit status: 0 passed; 1 failed; 2 could not be set up;
+# missing and it runs as root, unless KULVE_NO_APT is set (scripts/test.sh
+# installs them first). Exit status: 0 passed; 1 failed; 2 could not be set up;
 # 77 SKIPPED because Mono is missing and cannot be installed.
 set -uo pipefail
 
@@ -47,7 +48,7 @@ if [[ ${#missing[@]} -gt 0 ]]; then
   fi
   echo ".NET lane: installing ${missing[*]}"
   # install-deps waits for another apt's lock, as a fresh machine's upgrades hold it.
-  "$repo/scripts/install-deps.sh" --minimal "${missing[@]}" || skip "installing ${missing[*]} failed (no network?)"
+  "$repo/scripts/install-deps.sh" --minimal "${missing[@]}" || skip "installing ${missing[*]} failed (apt's error above)"
 fi
 command -v mcs >/dev/null && command -v mono >/dev/null || skip "mcs or mono not found after install"
 [[ -e "$lib_dir/libkulve32.so.1" ]] || die "no libkulve32.so.1 in $lib_dir"

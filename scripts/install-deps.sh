@@ -10,10 +10,17 @@
 #
 # When another apt or dpkg holds the package manager's locks (unattended
 # upgrades do so for minutes after a fresh machine boots), it waits for them,
-# saying so, up to KULVE_APT_LOCK_TIMEOUT seconds (default 900). The tests
-# point KULVE_APT_LOCKS (the lock files, space-separated), KULVE_APT_GET (the
-# apt-get command) and KULVE_DPKG (dpkg, for the architectures) at their own,
-# never at the machine's.
+# saying so, up to KULVE_APT_LOCK_TIMEOUT seconds (default 900). apt can still
+# lose a race for a lock after the wait, or find its package cache built for
+# other architectures when another apt has just added one: apt-get is then run
+# again (after a fresh update for the latter) while time is left. Any other
+# failure ends it at once, with apt's own error.
+# KULVE_NO_APT=1 (scripts/test.sh sets it for the lanes, having installed
+# everything itself) only reports what is missing, as for another user.
+# The tests point KULVE_APT_LOCKS (the lock files, space-separated),
+# KULVE_APT_GET (the apt-get command), KULVE_DPKG (dpkg, for the
+# architectures) and KULVE_DPKG_QUERY (what is installed) at their own, never
+# at the machine's.
 set -euo pipefail
 
 packages=(cmake ninja-build g++)
@@ -29,6 +36,7 @@ done
 [ "$minimal" -eq 1 ] || packages+=(libgtest-dev libgmock-dev libbenchmark-dev libssl-dev pkg-config)
 packages+=("$@")
 read -r -a dpkg <<<"${KULVE_DPKG:-dpkg}"
+read -r -a dpkg_query <<<"${KULVE_DPKG_QUERY:-dpkg-query}"
 if [ -n "$architecture" ] && [[ " $("${dpkg[@]}" --print-foreign-architectures | tr '\n' ' ') " != *" $architecture "* ]]; then
   add_architecture=1
 else
@@ -37,7 +45,7 @@ fi
 
 missing=()
 for p in "${packages[@]}"; do
-  [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" == *'install ok installed'* ]] || missing+=("$p")
+  [[ "$("${dpkg_query[@]}" -W -f='${Status}' "$p" 2>/dev/null)" == *'install ok installed'* ]] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
@@ -83,10 +91,43 @@ wait_for_locks() {
 }
 
 # apt-get, after the locks are free, and told to wait for them itself for the
-# time that is left, should another apt take them in between.
+# time that is left. Another apt may still take a lock first (apt waits only
+# for dpkg's, not for the lists' or the archives'), or add an architecture so
+# that the package cache no longer matches: both are tried again while time is
+# left, the latter after a fresh update. Any other error is apt's to tell:
+# its messages are shown, and its last error line closes the failure.
+apt_errors="$(mktemp /tmp/kulve-apt.XXXXXX)"
+trap 'rm -f "$apt_errors"' EXIT
+lock_error='Could not get lock|Unable to lock|Unable to acquire the dpkg frontend lock|is another process using it|Could not open lock file'
+arch_error='cache was built for different architectures'
 run_apt_get() {
-  wait_for_locks || return 1
-  "${apt_get[@]}" -o DPkg::Lock::Timeout=$((lock_timeout > SECONDS ? lock_timeout - SECONDS : 1)) "$@"
+  local status attempt=0
+  while :; do
+    attempt=$((attempt + 1))
+    wait_for_locks || return 1
+    status=0
+    "${apt_get[@]}" -o DPkg::Lock::Timeout=$((lock_timeout > SECONDS ? lock_timeout - SECONDS : 1)) "$@" \
+      2>"$apt_errors" || status=$?
+    cat "$apt_errors" >&2
+    [ "$status" -eq 0 ] && return 0
+    if [ "$SECONDS" -lt "$lock_timeout" ] && [ "$attempt" -lt 30 ]; then
+      if grep -Eq "$arch_error" "$apt_errors"; then
+        echo "install-deps: apt's package cache is for other architectures (another apt added one): updating again" >&2
+        [ "$1" = update ] || "${apt_get[@]}" -o DPkg::Lock::Timeout=$((lock_timeout > SECONDS ? lock_timeout - SECONDS : 1)) \
+          update -qq 2>"$apt_errors" || true
+        sleep 1
+        continue
+      fi
+      if grep -Eq "$lock_error" "$apt_errors"; then
+        echo "install-deps: another apt or dpkg took a lock first: trying again" >&2
+        sleep 1
+        continue
+      fi
+    fi
+    echo "install-deps: apt-get $1 failed (status $status): $(grep -E '^(E|Err):' "$apt_errors" | tail -n 1 ||
+      tail -n 1 "$apt_errors")" >&2
+    return 1
+  done
 }
 
 # dpkg --add-architecture takes dpkg's lock but does not wait for it: it is
@@ -99,7 +140,10 @@ add_foreign_architecture() {
   done
 }
 
-if [ "$(id -u)" -eq 0 ] && command -v "${apt_get[0]}" >/dev/null; then
+if [ -n "${KULVE_NO_APT:-}" ]; then
+  echo "install-deps: missing packages (not installed here: KULVE_NO_APT is set): ${missing[*]}" >&2
+  exit 1
+elif [ "$(id -u)" -eq 0 ] && command -v "${apt_get[0]}" >/dev/null; then
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   SECONDS=0
@@ -107,8 +151,8 @@ if [ "$(id -u)" -eq 0 ] && command -v "${apt_get[0]}" >/dev/null; then
     echo "install-deps: adding the architecture $architecture"
     wait_for_locks && add_foreign_architecture || exit 1
   fi
-  run_apt_get update -qq
-  run_apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  run_apt_get update -qq || exit 1
+  run_apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || exit 1
 else
   echo "install-deps: missing packages (install them as root): ${missing[*]}" >&2
   exit 1

@@ -26,8 +26,9 @@
 # pcscd runs in the foreground with a configuration of its own, in a private
 # mount namespace with its own /run/pcscd (pcscd 1.9.9 always listens on
 # /run/pcscd/pcscd.comm), and is stopped by its process id; so this needs
-# root. Installs pcscd, libpcsclite-dev, python3-pyscard, opensc and
-# pcsc-tools with apt-get when they are missing.
+# root. Installs pcscd, libpcsclite-dev, python3-pyscard, opensc, pcsc-tools
+# and libnfc-bin with apt-get when they are missing (unless KULVE_NO_APT is
+# set: scripts/test.sh installs them before any lane starts).
 # Exit status: 0 passed; 1 a check failed; 2 the lane could not be set up;
 # 77 SKIPPED (not root, or the packages cannot be installed).
 set -uo pipefail
@@ -50,8 +51,8 @@ skip() { printf '\n!!! SKIPPED: the PC/SC lane did not run: %s !!!\n\n' "$*"; ex
 
 if [[ $inside -eq 0 ]]; then
   [[ "$(id -u)" -eq 0 ]] || skip "it needs root for pcscd's private mount namespace"
-  "$repo/scripts/install-deps.sh" --minimal pcscd libpcsclite-dev python3-pyscard opensc pcsc-tools ||
-    skip "pcscd, pyscard, opensc or pcsc-tools could not be installed"
+  "$repo/scripts/install-deps.sh" --minimal pcscd libpcsclite-dev python3-pyscard opensc pcsc-tools libnfc-bin ||
+    skip "pcscd, pyscard, opensc, pcsc-tools or libnfc-bin could not be installed (apt's error above)"
   # pcsc-lite's development files may have arrived just now: then configure
   # again (an existing driver is used as it is).
   if [[ ! -e "$build/pcsc/libkulve_ifd.so" ]]; then

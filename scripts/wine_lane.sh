@@ -18,7 +18,8 @@
 #                     build/wine-sim)
 #
 # Installs wine, wine32:i386, wine64, mingw-w64 and LLVM's clang, lld and tools
-# (scripts/install-deps.sh) when they are missing and it runs as root. Exit status: 0 every test passed; 1 a test
+# (scripts/install-deps.sh) when they are missing and it runs as root, unless
+# KULVE_NO_APT is set (scripts/test.sh installs them first). Exit status: 0 every test passed; 1 a test
 # failed; 2 the lane could not be set up (build, prefix or simulator failed);
 # 77 SKIPPED because the packages are missing and cannot be installed.
 #
@@ -97,7 +98,7 @@ if [[ ${#missing[@]} -gt 0 ]]; then
   say "installing ${missing[*]}"
   # install-deps waits for another apt's lock, as a fresh machine's upgrades hold it.
   "$repo/scripts/install-deps.sh" --minimal --architecture i386 "${missing[@]}" ||
-    skip "installing ${missing[*]} failed (no network?)"
+    skip "installing ${missing[*]} failed (apt's error above)"
 fi
 command -v wine >/dev/null && command -v wineserver >/dev/null || skip "wine not found after install"
 

@@ -14,13 +14,14 @@
 #   4. the Windows cross builds install the DLL, the import library and the
 #      header into a prefix, and a program links against that prefix.
 #
-#   tests/install/check_install.sh [--build DIR] [--windows-root DIR] [--windows-prebuilt]
+#   tests/install/check_install.sh [--build DIR] [--windows-root DIR] [--windows-prebuilt] [--no-windows]
 #
 #   --build DIR         a configured and built tree to install (default build/release)
 #   --windows-root DIR  the Windows cross builds (default build/windows; built
 #                       here when mingw-w64 is installed, skipped otherwise)
 #   --windows-prebuilt  DIR is built already (scripts/build_windows.sh): use it
 #                       as it is, as another job may be reading it meanwhile
+#   --no-windows        leave the Windows builds out (KULVE_SKIP=windows)
 # Ends with "N passed, M failed"; exit status 0 when nothing failed.
 set -uo pipefail
 
@@ -28,12 +29,14 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$repo/build/release"
 windows_root="$repo/build/windows"
 windows_prebuilt=0
+windows=1
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --build) build="$(realpath "$2")"; shift 2 ;;
     --windows-root) windows_root="$(realpath -m "$2")"; shift 2 ;;
     --windows-prebuilt) windows_prebuilt=1; shift ;;
-    *) echo "usage: $0 [--build DIR] [--windows-root DIR] [--windows-prebuilt]" >&2; exit 2 ;;
+    --no-windows) windows=0; shift ;;
+    *) echo "usage: $0 [--build DIR] [--windows-root DIR] [--windows-prebuilt] [--no-windows]" >&2; exit 2 ;;
   esac
 done
 consumer="$repo/tests/install/consumer"
@@ -335,7 +338,8 @@ link_windows_consumer() {  # triple's machine (i686, x86_64), prefix
   # shellcheck disable=SC2086  # the flags are words
   "$1-w64-mingw32-gcc-posix" -Wall -Werror "$consumer/reader_check.c" $flags -o "$2/reader_check.exe"
 }
-if command -v i686-w64-mingw32-gcc-posix >/dev/null && command -v x86_64-w64-mingw32-gcc-posix >/dev/null; then
+if [[ $windows -eq 1 ]] && command -v i686-w64-mingw32-gcc-posix >/dev/null &&
+   command -v x86_64-w64-mingw32-gcc-posix >/dev/null; then
   say "Windows: install the cross builds into a prefix"
   if [[ "$windows_prebuilt" -eq 1 ]]; then
     check "Windows cross builds are there" ls "$windows_root/win32/bin/KULVE32.DLL" "$windows_root/win64/bin/KULVE32.DLL"

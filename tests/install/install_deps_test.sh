@@ -7,6 +7,7 @@
 # installed nowhere. The machine's apt is never touched.
 #   install_deps_test.sh INSTALL_DEPS
 set -uo pipefail
+unset KULVE_NO_APT KULVE_SKIP  # as scripts/test.sh sets them for its lanes
 script="$1"
 [[ "$(id -u)" -eq 0 ]] || { echo "install-deps test: skipped (install-deps installs only as root)"; exit 77; }
 work="$(mktemp -d /tmp/kulve-deps.XXXXXX)"
@@ -98,5 +99,27 @@ release_lock
 grep -q "$lock is still held by process .* after 2 s; giving up" "$work/err" || fail "no word of giving up"
 [[ ! -e "$work/calls" ]] || fail "apt-get ran although the lock was never freed"
 
-[[ $failed -eq 0 ]] && echo "install-deps: waits for the lock, gives up after its time"
+# 4. apt loses a race for a lock, then finds its cache built for another
+#    architecture: tried again, after a fresh update for the latter. An error
+#    of another kind ends it at once, with apt's own words.
+cat >"$work/apt-get" <<EOF
+#!/bin/sh
+echo "\$3" >>"$work/calls"
+[ "\$3" = install ] || exit 0
+case "\$(grep -c install "$work/calls")" in
+  1) echo "E: Could not get lock /var/lib/apt/lists/lock. It is held by process 1 (apt-get)" >&2; exit 100 ;;
+  2) echo "E: The package cache was built for different architectures: amd64 vs amd64,i386" >&2; exit 100 ;;
+esac
+case "\$*" in *kulve-test-unknown*) echo "E: Unable to locate package kulve-test-unknown" >&2; exit 100 ;; esac
+EOF
+rm -f "$work/calls"
+KULVE_APT_LOCK_TIMEOUT=600 "$script" --minimal kulve-test-never-installed >"$work/out" 2>"$work/err" ||
+  fail "lock and architecture errors not tried again"
+[[ "$(tr '\n' ' ' <"$work/calls")" == "update install install update install " ]] || fail "calls not as expected"
+KULVE_APT_LOCK_TIMEOUT=600 "$script" --minimal kulve-test-unknown >"$work/out" 2>"$work/err" &&
+  fail "an unknown package installed"
+grep -q "apt-get install failed (status 100): E: Unable to locate package kulve-test-unknown" "$work/err" ||
+  fail "apt's error not named"
+
+[[ $failed -eq 0 ]] && echo "install-deps: waits for the lock, tries apt again after a lost race, gives up after its time"
 exit $failed

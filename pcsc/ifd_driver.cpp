@@ -99,9 +99,17 @@ DWORD FirstProtocol(const Bytes& atr) {
   return (atr[td1] & 0x0F) == 1 ? SCARD_PROTOCOL_T1 : SCARD_PROTOCOL_T0;
 }
 
+// ":delay-MS": the network allowance for a reader behind a device server,
+// given to the library as the address's ?delay=MS (reader.conf takes no '?').
+static bool IsDelayOption(const std::string& word) {
+  return word.size() > 6 && word.size() <= 11 && word.starts_with("delay-") &&
+         word.find_first_not_of("0123456789", 6) == std::string::npos;
+}
+
 DeviceOptions ParseDeviceName(const std::string& name) {
   DeviceOptions options;
   options.device = name;
+  std::string delay;
   for (;;) {
     const std::size_t colon = options.device.rfind(':');
     if (colon == std::string::npos) break;
@@ -112,11 +120,14 @@ DeviceOptions ParseDeviceName(const std::string& name) {
       options.slotMap = true;
     } else if (word.size() == 7 && word.starts_with("slots-") && word[6] >= '1' && word[6] <= '6') {
       options.slots = static_cast<std::size_t>(word[6] - '0');
+    } else if (IsDelayOption(word) && (name.starts_with("tcp://") || name.starts_with("rfc2217://"))) {
+      delay = word.substr(6);
     } else {
       break;
     }
     options.device.resize(colon);
   }
+  if (!delay.empty()) options.device += "?delay=" + delay;
   return options;
 }
 

@@ -323,7 +323,7 @@ say "pyscard through pcscd, the reader behind rfc2217://"
 start_sim --rfc2217 127.0.0.1:0 --strict-t1
 [[ "$address" == rfc2217://* ]] || { echo "pcsc lane: kulvesim --rfc2217 printed '$address'" >&2; exit 2; }
 # A delay allowance far above loopback's, so a loaded machine fails no exchange.
-start_pcscd "$address?delay=2000"
+start_pcscd "$address:delay-2000"
 if checks --quick; then ok "pyscard checks (rfc2217://)"; else bad "pyscard checks (rfc2217://)"; fi
 stop_pcscd
 

@@ -107,6 +107,8 @@ TEST(DeviceName, OptionsAfterTheDevice) {
       {"/dev/ttyUSB0:Escape", "/dev/ttyUSB0:Escape", false, 6},
       {"/dev/ttyUSB0:slotmap:slots-6", "/dev/ttyUSB0", false, 6, true},
       {"/dev/ttyUSB0:slots-6", "/dev/ttyUSB0", false, 6},
+      {"rfc2217://10.0.0.5:4001:delay-2000:escape", "rfc2217://10.0.0.5:4001?delay=2000", true, 6},
+      {"/dev/ttyUSB0:delay-2000", "/dev/ttyUSB0:delay-2000", false, 6},  // a local port has no network delay
   };
   for (const auto& row : rows) {
     const DeviceOptions options = ParseDeviceName(row.name);
